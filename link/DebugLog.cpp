@@ -1,25 +1,35 @@
 #include "link/DebugLog.h"
 
-#include "platform/SystemTime.h"
-
 #include <atomic>
 #include <cstdio>
+
+#include "platform/SystemTime.h"
 
 namespace {
 std::atomic<std::uint8_t> LogLevel{0};
 std::atomic<std::uint8_t> LogNesting{0};
 } // namespace
 
-void SetDebugLogLevel(std::uint8_t level) { LogLevel.store(level); }
-std::uint8_t GetDebugLogLevel() { return LogLevel.load(); }
-std::uint8_t GetDebugLogNesting() { return LogNesting.load(); }
-void SetDebugLogNesting(std::uint8_t level) { LogNesting.store(level); }
+void SetDebugLogLevel(std::uint8_t level) {
+    LogLevel.store(level);
+}
+std::uint8_t GetDebugLogLevel() {
+    return LogLevel.load();
+}
+std::uint8_t GetDebugLogNesting() {
+    return LogNesting.load();
+}
+void SetDebugLogNesting(std::uint8_t level) {
+    LogNesting.store(level);
+}
 
 TDebugLogNesting::TDebugLogNesting() : Saved(LogNesting.load()) {
     LogNesting.store(static_cast<std::uint8_t>(Saved + 1));
 }
 
-TDebugLogNesting::~TDebugLogNesting() { LogNesting.store(Saved); }
+TDebugLogNesting::~TDebugLogNesting() {
+    LogNesting.store(Saved);
+}
 
 std::string FormatDebugLogLine(int minute, int second, int millisecond, std::uint8_t nesting,
                                const std::string& text) {

@@ -1,10 +1,10 @@
 #include "link/RecXchange.h"
 
-#include "link/DebugLog.h"
-#include "platform/ByteOrder.h"
-
 #include <algorithm>
 #include <cstdio>
+
+#include "link/DebugLog.h"
+#include "platform/ByteOrder.h"
 
 TExchangeCmdFunc ExchangeCmdFunc = nullptr;
 TProbeRecorderFunc ProbeRecorderFunc = nullptr;
@@ -97,8 +97,12 @@ TERecXchange::TERecXchange(const std::string& message, int command, int errorCod
     std::copy_n(wide.begin(), n, Text.begin());
 }
 
-std::u16string TERecXchange::Message() const { return std::u16string(Text.data()); }
-std::string TERecXchange::MessageUtf8() const { return Utf16ToUtf8(Message()); }
+std::u16string TERecXchange::Message() const {
+    return std::u16string(Text.data());
+}
+std::string TERecXchange::MessageUtf8() const {
+    return Utf16ToUtf8(Message());
+}
 
 // --- wire records ---------------------------------------------------------------------------
 
@@ -136,7 +140,9 @@ std::array<std::uint8_t, TPwVoltRecord::Size> TPwVoltRecord::ToBytes() const {
     PutU16(b.data(), Millivolts);
     return b;
 }
-TPwVoltRecord TPwVoltRecord::FromBytes(const std::uint8_t* b) { return TPwVoltRecord{GetU16(b)}; }
+TPwVoltRecord TPwVoltRecord::FromBytes(const std::uint8_t* b) {
+    return TPwVoltRecord{GetU16(b)};
+}
 
 std::array<std::uint8_t, TFwVerRecord::Size> TFwVerRecord::ToBytes() const {
     std::array<std::uint8_t, Size> b{};

@@ -18,16 +18,16 @@ extern TProbeRecorderFunc ProbeRecorderFunc;
 // Transport error codes.
 enum TRecErrorCode : int {
     RecErrSuccess = 0,
-    RecErrIo = 1,              // not supported by the image file, or a file access failed
-    RecErrStatus2 = 2,         // the recorder's reply carries status 2
-    RecErrNotTried = 3,        // starting value of the retry loop; never reported
-    RecErrStatus4 = 4,         // the recorder's reply carries status 4
-    RecErrChecksum = 5,        // CRC-16 of the reply frame does not match
-    RecErrTimeout = 6,         // no reply within the time-out
-    RecErrOutSize = 7,         // outgoing data too large
-    RecErrInSize = 8,          // reply too large, or not the size the caller expects
-    RecErrNoPacket = 9,        // a bulk read saw three windows without a packet
-    RecErrNotConnected = 255,  // the adapter cannot be opened
+    RecErrIo = 1,             // not supported by the image file, or a file access failed
+    RecErrStatus2 = 2,        // the recorder's reply carries status 2
+    RecErrNotTried = 3,       // starting value of the retry loop; never reported
+    RecErrStatus4 = 4,        // the recorder's reply carries status 4
+    RecErrChecksum = 5,       // CRC-16 of the reply frame does not match
+    RecErrTimeout = 6,        // no reply within the time-out
+    RecErrOutSize = 7,        // outgoing data too large
+    RecErrInSize = 8,         // reply too large, or not the size the caller expects
+    RecErrNoPacket = 9,       // a bulk read saw three windows without a packet
+    RecErrNotConnected = 255, // the adapter cannot be opened
 };
 
 // The message of the exception for each code.

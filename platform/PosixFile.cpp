@@ -7,7 +7,9 @@
 #include <unistd.h>
 #include <utility>
 
-TPosixFile::~TPosixFile() { Close(); }
+TPosixFile::~TPosixFile() {
+    Close();
+}
 
 TPosixFile::TPosixFile(TPosixFile&& other) noexcept
     : Fd(std::exchange(other.Fd, -1)), WriteThrough(other.WriteThrough) {}
@@ -94,14 +96,18 @@ bool TPosixFile::Truncate(std::uint64_t size) {
     return Fd >= 0 && ::ftruncate(Fd, static_cast<off_t>(size)) == 0;
 }
 
-bool TPosixFile::Sync() { return Fd >= 0 && ::fdatasync(Fd) == 0; }
+bool TPosixFile::Sync() {
+    return Fd >= 0 && ::fdatasync(Fd) == 0;
+}
 
 bool FileExists(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+bool RemoveFile(const std::string& path) {
+    return ::unlink(path.c_str()) == 0;
+}
 
 bool RenameFile(const std::string& from, const std::string& to) {
     return std::rename(from.c_str(), to.c_str()) == 0;

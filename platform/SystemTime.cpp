@@ -1,9 +1,9 @@
 #include "platform/SystemTime.h"
 
-#include "platform/ByteOrder.h"
-
 #include <chrono>
 #include <ctime>
+
+#include "platform/ByteOrder.h"
 
 void WriteSystemTime(const TSystemTime& t, std::uint8_t* out) {
     const std::uint16_t fields[8] = {t.Year, t.Month,  t.DayOfWeek, t.Day,
@@ -68,6 +68,5 @@ TSystemTime LocalTimeNow() {
 
 std::int64_t LocalUnixSecondsNow() {
     const TSystemTime t = LocalTimeNow();
-    return DaysFromCivil(t.Year, t.Month, t.Day) * 86400 + t.Hour * 3600 + t.Minute * 60 +
-           t.Second;
+    return DaysFromCivil(t.Year, t.Month, t.Day) * 86400 + t.Hour * 3600 + t.Minute * 60 + t.Second;
 }

@@ -1,8 +1,7 @@
-#include "link/Crc16.h"
-
 #include <gtest/gtest.h>
-
 #include <string>
+
+#include "link/Crc16.h"
 
 namespace {
 

@@ -1,8 +1,7 @@
-#include "platform/SystemTime.h"
-
+#include <ctime>
 #include <gtest/gtest.h>
 
-#include <ctime>
+#include "platform/SystemTime.h"
 
 TEST(SystemTime, DaysFromCivilMatchesTimegmAcrossRange) {
     // timegm is UTC-only and therefore a time-zone-free reference.
