@@ -1,0 +1,107 @@
+#include "ui/Mainutils.h"
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <locale.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QFile>
+
+namespace {
+
+// An open descriptor of an existing regular file, closed on destruction.
+class TOpenedFile {
+public:
+    TOpenedFile(const QString& path, int flags) {
+        const QByteArray native = QFile::encodeName(path);
+        Fd = ::open(native.constData(), flags | O_CLOEXEC | O_NOCTTY);
+        if (Fd < 0)
+            return;
+        struct stat info {};
+        if (::fstat(Fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+            ::close(Fd);
+            Fd = -1;
+        }
+    }
+    ~TOpenedFile() {
+        if (Fd >= 0)
+            ::close(Fd);
+    }
+    TOpenedFile(const TOpenedFile&) = delete;
+    TOpenedFile& operator=(const TOpenedFile&) = delete;
+
+    bool IsOpen() const { return Fd >= 0; }
+    int Handle() const { return Fd; }
+
+private:
+    int Fd = -1;
+};
+
+} // namespace
+
+bool HasSwitchIn(const QStringList& parameters, const QString& name) {
+    for (const QString& parameter : parameters) {
+        if (parameter.compare(name, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
+bool HasSwitch(const QString& name) {
+    QStringList parameters = QCoreApplication::arguments();
+    if (!parameters.isEmpty())
+        parameters.removeFirst();
+    return HasSwitchIn(parameters, name);
+}
+
+QString SecToTimeStr(std::uint32_t seconds) {
+    const std::uint32_t hours = seconds / 3600;
+    const std::uint32_t minutes = (seconds / 60) % 60;
+    return QString::asprintf("%.2u:%.2u:%.2u", hours, minutes, seconds % 60);
+}
+
+QString IntToBinStr(int width, QChar zero, QChar one, std::uint64_t value) {
+    width = qBound(0, width, 64);
+    QString bits;
+    for (; value != 0; value >>= 1)
+        bits.prepend((value & 1) ? one : zero);
+    if (bits.size() < width)
+        bits.prepend(QString(width - bits.size(), zero));
+    return bits;
+}
+
+QString SysErrorText(int errorCode) {
+    // strerror follows LC_MESSAGES, which the application sets from the user's locale.
+    static const locale_t neutral = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    const char* text = neutral ? strerror_l(errorCode, neutral) : std::strerror(errorCode);
+    return QString::fromLocal8Bit(text);
+}
+
+bool CanOpenFile(const QString& path, bool forWriting) {
+    return TOpenedFile(path, forWriting ? O_WRONLY : O_RDONLY).IsOpen();
+}
+
+void GetFileLocalTime(const QString& path, TSystemTime& time) {
+    const TOpenedFile file(path, O_RDONLY);
+    if (!file.IsOpen())
+        return;
+    struct stat info {};
+    std::tm local{};
+    if (::fstat(file.Handle(), &info) != 0 || !localtime_r(&info.st_mtim.tv_sec, &local)) {
+        time = LocalTimeNow();
+        return;
+    }
+    time.Year = static_cast<std::uint16_t>(local.tm_year + 1900);
+    time.Month = static_cast<std::uint16_t>(local.tm_mon + 1);
+    time.DayOfWeek = static_cast<std::uint16_t>(local.tm_wday);
+    time.Day = static_cast<std::uint16_t>(local.tm_mday);
+    time.Hour = static_cast<std::uint16_t>(local.tm_hour);
+    time.Minute = static_cast<std::uint16_t>(local.tm_min);
+    time.Second = static_cast<std::uint16_t>(local.tm_sec > 59 ? 59 : local.tm_sec);
+    time.Milliseconds = static_cast<std::uint16_t>(info.st_mtim.tv_nsec / 1000000);
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+
+#include <QString>
+#include <QStringList>
+
+#include "platform/SystemTime.h"
+
+class TERecXchange;
+
+// Small routines the main window and several dialogs share.
+
+// True when one of the command-line parameters (the program name excluded) equals name as a
+// whole word, letter case ignored; "-diag" or "/diag" do not count as "diag".
+bool HasSwitch(const QString& name);
+bool HasSwitchIn(const QStringList& parameters, const QString& name);
+
+// Seconds as "hh:mm:ss"; hours take as many digits as they need ("123:05:09").
+QString SecToTimeStr(std::uint32_t seconds);
+
+// The value's bits from its highest set bit down, padded on the left with zero up to width
+// (at most 64). A zero value gives width zeros.
+QString IntToBinStr(int width, QChar zero, QChar one, std::uint64_t value);
+
+// The error box of a failed recorder exchange: "ExceptErrorStr" with the exception's message,
+// command and error code, under the application's title, error icon, OK only.
+void ShowExceptionBox(const TERecXchange& error);
+// The text ShowExceptionBox shows; apart so that it can be checked without a box.
+QString ExceptionBoxText(const TERecXchange& error);
+
+// The system's message for an errno value, in the neutral language (not the user's locale).
+QString SysErrorText(int errorCode);
+
+// Opens an existing regular file for reading (or writing) and closes it again. A folder
+// cannot be opened as a file.
+bool CanOpenFile(const QString& path, bool forWriting);
+
+// The file's last-write time in local time; the current local time when the file opens but
+// its time cannot be read; time unchanged when the file cannot be opened.
+void GetFileLocalTime(const QString& path, TSystemTime& time);
