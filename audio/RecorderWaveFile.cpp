@@ -1,0 +1,198 @@
+#include "audio/RecorderWaveFile.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <system_error>
+
+#include "audio/SpikeFilter.h"
+#include "audio/Watermark.h"
+#include "audio/WaveAddInfo.h"
+#include "i18n/VexaLang.h"
+#include "link/DebugLog.h"
+
+namespace {
+
+// The mark stream adds a record before and after the audio.
+constexpr std::uint64_t MarkFramingBytes = 2 * TMarkRecord::Size;
+
+std::string Printf(const char* format, int a) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, a);
+    return text;
+}
+
+std::string Printf(const char* format, int a, int b) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, a, b);
+    return text;
+}
+
+std::string BaseFileName(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+} // namespace
+
+std::string MakeNumberedFileName(const std::string& fileName, std::uint32_t partNumber) {
+    const std::size_t slash = fileName.find_last_of('/');
+    const std::size_t dot = fileName.find_last_of('.');
+    const bool hasExtension =
+        dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    const std::string stem = hasExtension ? fileName.substr(0, dot) : fileName;
+    const std::string extension = hasExtension ? fileName.substr(dot) : std::string();
+    char number[16];
+    std::snprintf(number, sizeof number, "_%.4u", partNumber);
+    return stem + number + extension;
+}
+
+TRecorderWaveFile::TRecorderWaveFile(TCrcWaveFile& wave)
+    : Wave(wave), BaseName(wave.GetFileName()) {}
+
+std::int32_t TRecorderWaveFile::Read(void* buffer, std::int32_t count) {
+    return Wave.Read(buffer, count);
+}
+
+bool TRecorderWaveFile::SetMaxPartSize(std::uint64_t bytes) {
+    if (bytes < MinMaxPartSize)
+        return false;
+    MaxPartSize = static_cast<std::uint32_t>(std::min<std::uint64_t>(bytes, DefaultMaxPartSize));
+    return true;
+}
+
+void TRecorderWaveFile::ReportCantCreate(const std::string& fileName, int error) {
+    const std::string text = GetLangConstant("CantCreateStr") + " " + BaseFileName(fileName) +
+                             "\n" + std::error_code(error, std::generic_category()).message();
+    if (ErrorReport)
+        ErrorReport(MessageCaption, text);
+    else
+        WriteDebugLog(text);
+}
+
+bool TRecorderWaveFile::OpenPart() {
+    const std::string name =
+        PartNumber == 0 ? BaseName : MakeNumberedFileName(BaseName, PartNumber);
+    Wave.SetFileName(name);
+    if (!Wave.Create()) {
+        ReportCantCreate(name, Wave.GetLastErrno());
+        return false;
+    }
+    Wave.ResetCrc();
+    PartInput = 0;
+    SetupWatermark(Wave, SourceCompression, Uploaded, SerialNumber,
+                   Random ? Random : MakeTimeSeededMarkRandom());
+    return true;
+}
+
+bool TRecorderWaveFile::WriteMarkOutput(const std::uint8_t* output, std::int32_t count) {
+    if (count <= 0)
+        return true;
+    const std::int32_t written = Wave.Write(output, count);
+    WriteDebugLog(Printf("Actually written %d bytes", written));
+    if (written != count) {
+        WriteDebugLog("Writing " + Wave.GetFileName() + " failed");
+        return false;
+    }
+    return true;
+}
+
+bool TRecorderWaveFile::Feed(const std::uint8_t* data, std::int32_t count) {
+    const std::uint8_t* output = nullptr;
+    std::int32_t outputCount = 0;
+    mrk_Process(data, count, &output, &outputCount);
+    PartInput += static_cast<std::uint64_t>(count);
+    WriteDebugLog(Printf("mrk_Process(%d) = %d bytes", count, outputCount));
+    return WriteMarkOutput(output, outputCount);
+}
+
+bool TRecorderWaveFile::ClosePart() {
+    const std::uint8_t* output = nullptr;
+    std::int32_t outputCount = 0;
+    mrk_Process(nullptr, 0, &output, &outputCount);
+    WriteDebugLog(Printf("mrk_Process(%d) = %d bytes", 0, outputCount));
+    bool ok = WriteMarkOutput(output, outputCount);
+    TMarkBytes mark{};
+    if (Wave.HasAddInfo()) {
+        mrk_GetAddInfo(mark.data());
+        StoreWaveAddInfoMarkRecord(Wave.GetAddInfo(), mark.data());
+        StoreWaveAddInfoCheckWord(Wave.GetAddInfo(), Wave.GetCrc());
+    }
+    if (!ok) {
+        Wave.Abandon();
+        return false;
+    }
+    if (!Wave.Close()) {
+        WriteDebugLog("Closing " + Wave.GetFileName() + " failed");
+        return false;
+    }
+    PartFileNames.push_back(Wave.GetFileName());
+    PartInput = 0;
+    return true;
+}
+
+std::uint32_t TRecorderWaveFile::BytesThatFit() const {
+    std::uint64_t used = Wave.GetDataStart() + MarkFramingBytes + PartInput;
+    if (Wave.HasAddInfo()) {
+        const std::uint64_t size = Wave.GetAddInfo().size();
+        used += RiffChunkHeaderSize + size + (size & 1u);
+    }
+    if (used >= MaxPartSize)
+        return 0;
+    const std::uint64_t frame = std::max<std::uint16_t>(1, Wave.GetFormat().BlockAlign);
+    std::uint64_t take = (MaxPartSize - used) / frame * frame;
+    // An odd data chunk takes a pad byte as well.
+    if (((PartInput + take) & 1u) && used + take + 1 > MaxPartSize)
+        take = take >= frame ? take - frame : 0;
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(take, 0x7FFFFFFF));
+}
+
+std::int32_t TRecorderWaveFile::Write(const void* data, std::int32_t count) {
+    WriteDebugLog("Writing data begin...");
+    if (data == nullptr || count <= 0) {
+        WriteDebugLog("Writing data end...");
+        return 0;
+    }
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    Work.assign(bytes, bytes + count);
+    const TWaveFormat& format = Wave.GetFormat();
+    if (format.BitsPerSample == 16)
+        FilterSpikes(Work.data(), Work.size() / 2, std::max<unsigned>(1, format.Channels));
+
+    std::int32_t written = 0;
+    while (written < count) {
+        if (!Wave.IsOpen() && !OpenPart())
+            return 0;
+        const std::int32_t remaining = count - written;
+        const std::uint32_t fit = BytesThatFit();
+        if (static_cast<std::uint32_t>(remaining) <= fit) {
+            if (!Feed(Work.data() + written, remaining))
+                return 0;
+            written += remaining;
+            continue;
+        }
+        if (fit == 0 && PartInput == 0) {
+            WriteDebugLog("Part size limit leaves no room for audio in " + Wave.GetFileName());
+            Wave.Abandon();
+            return 0;
+        }
+        if (fit > 0 && !Feed(Work.data() + written, static_cast<std::int32_t>(fit)))
+            return 0;
+        written += static_cast<std::int32_t>(fit);
+        if (!ClosePart())
+            return 0;
+        ++PartNumber;
+    }
+    WriteDebugLog("Writing data end...");
+    return written;
+}
+
+bool TRecorderWaveFile::Finish() {
+    if (!Wave.IsCreated())
+        return true;
+    return ClosePart();
+}
+
+void TRecorderWaveFile::Abandon() {
+    if (Wave.IsCreated())
+        Wave.Abandon();
+}
