@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// Byte helpers for building fixtures straight from the layouts, apart from the engine's code.
+namespace fixture {
+
+using Bytes = std::vector<std::uint8_t>;
+
+inline void Put16(std::uint8_t* p, unsigned v) {
+    p[0] = static_cast<std::uint8_t>(v);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+inline void Put32(std::uint8_t* p, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+inline unsigned Get16(const std::uint8_t* p) {
+    return p[0] | (p[1] << 8);
+}
+
+// CRC-16 with polynomial 0x1021, MSB first, bit by bit: independent of the table-driven code.
+inline std::uint16_t BitCrc16(const std::uint8_t* p, std::size_t n, std::uint16_t reg) {
+    for (std::size_t i = 0; i < n; ++i) {
+        reg ^= static_cast<std::uint16_t>(p[i] << 8);
+        for (int b = 0; b < 8; ++b)
+            reg = (reg & 0x8000) ? static_cast<std::uint16_t>((reg << 1) ^ 0x1021)
+                                 : static_cast<std::uint16_t>(reg << 1);
+    }
+    return reg;
+}
+
+} // namespace fixture
