@@ -183,16 +183,15 @@ void RsEncodeBlock(std::span<const std::uint8_t, RsDataSize> data,
 
 std::array<std::uint8_t, RsParitySize>
 RsSyndromes(std::span<const std::uint8_t, RsCodewordSize> codeword) {
+    // Horner with the roots alpha^1..alpha^6 side by side (six independent chains);
+    // multiplying by alpha^(j+1) adds j + 1 to the logarithm.
     std::array<std::uint8_t, RsParitySize> s{};
-    for (std::size_t j = 0; j < RsParitySize; ++j) {
-        // Horner with the root alpha^(j+1): multiplying by it adds j + 1 to the logarithm.
-        const std::size_t rootLog = j + 1;
-        std::uint8_t value = 0;
-        for (std::size_t k = RsCodewordSize; k > 0; --k) {
-            const std::uint8_t scaled = value == 0 ? 0 : WideExp[LogTable[value] + rootLog];
-            value = static_cast<std::uint8_t>(scaled ^ codeword[k - 1]);
+    for (std::size_t k = RsCodewordSize; k > 0; --k) {
+        const std::uint8_t coefficient = codeword[k - 1];
+        for (std::size_t j = 0; j < RsParitySize; ++j) {
+            const std::uint8_t scaled = s[j] == 0 ? 0 : WideExp[LogTable[s[j]] + j + 1];
+            s[j] = static_cast<std::uint8_t>(scaled ^ coefficient);
         }
-        s[j] = value;
     }
     return s;
 }
