@@ -11,6 +11,12 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QGuiApplication>
+
+#include "i18n/VexaLang.h"
+#include "link/RecXchange.h"
+#include "platform/TextFormat.h"
+#include "ui/MsgBox.h"
 
 namespace {
 
@@ -73,6 +79,19 @@ QString IntToBinStr(int width, QChar zero, QChar one, std::uint64_t value) {
     if (bits.size() < width)
         bits.prepend(QString(width - bits.size(), zero));
     return bits;
+}
+
+QString ExceptionBoxText(const TERecXchange& error) {
+    // A translation whose placeholders do not match the English text falls back to it.
+    const TVexaLang_Constant format = LangManager()->Constant("ExceptErrorStr");
+    return QString::fromStdString(
+        FormatText(format.Value, format.DefaultValue,
+                   {error.MessageUtf8(), error.Command(), error.ErrorCode()}));
+}
+
+void ShowExceptionBox(const TERecXchange& error) {
+    ShowMessageBox(ExceptionBoxText(error), QGuiApplication::applicationDisplayName(),
+                   MB_OK | MB_ICONERROR);
 }
 
 QString SysErrorText(int errorCode) {

@@ -1,0 +1,1091 @@
+#include "ui/Quorv_main.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListView>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QShortcut>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QStandardItemModel>
+#include <QStandardPaths>
+#include <QStyle>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeView>
+#include <QVBoxLayout>
+#include <QWindow>
+
+#include "i18n/VexaLang.h"
+#include "platform/IniFile.h"
+#include "ui/About.h"
+#include "ui/Mainutils.h"
+#include "ui/MsgBox.h"
+#include "ui/PassDlg.h"
+#include "ui/RenameDlg.h"
+#include "ui/SingleInstance.h"
+#include "ui/Splash.h"
+
+namespace {
+
+QString Lang(const char* name) {
+    return QString::fromStdString(GetLangConstant(name));
+}
+
+// The Windows-style folder text of a constant ("\Sounds") as a relative path here.
+QString NativeFolderText(const QString& text) {
+    QString path = text;
+    path.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    while (path.startsWith(QLatin1Char('/')))
+        path.remove(0, 1);
+    return path;
+}
+
+// The kinds of connection, their menu items and the texts the title shows for them.
+struct TConnectionKind {
+    std::int32_t Kind;
+    const char* ItemName;
+    const char* Caption;
+    bool Shown;
+    const char* TitleConstant;
+};
+constexpr TConnectionKind ConnectionKinds[] = {
+    {3, "miDemo", "Emulation (Demo mode)", true, "DemoModeStr"},
+    {0, "miUSB11", "USB 1.1 adapter", false, "USB11AdapterStr"},
+    {2, "miUSB20_ADPT", "USB 2.0 adapter", false, "USB20AdapterStr"},
+    {4, "miUSB20_SPI", "USB 2.0 SPI adapter", true, "USB20AdapterStr"},
+    {5, "miK71_ADPT", "USB 2.0", false, "USB20AdapterStr"},
+    {1, "miImageFile", "Image file...", false, "ImageFileStr"},
+};
+
+QStandardItemModel* HeaderModel(QObject* parent, const QStringList& captions) {
+    auto* model = new QStandardItemModel(0, static_cast<int>(captions.size()), parent);
+    model->setHorizontalHeaderLabels(captions);
+    return model;
+}
+
+std::vector<int> ColumnWidths(const QTreeView* view) {
+    std::vector<int> widths;
+    for (int i = 0; i < view->header()->count(); ++i)
+        widths.push_back(view->columnWidth(i));
+    return widths;
+}
+
+void SetColumnWidths(QTreeView* view, const std::vector<int>& widths) {
+    const int count = view->header()->count();
+    for (int i = 0; i < count && i < static_cast<int>(widths.size()); ++i) {
+        if (widths[static_cast<std::size_t>(i)] > 0)
+            view->setColumnWidth(i, widths[static_cast<std::size_t>(i)]);
+    }
+}
+
+QAction* MakeAction(QObject* parent, const char* name, const QString& caption,
+                    const QKeySequence& key = {}) {
+    auto* action = new QAction(caption, parent);
+    action->setObjectName(QString::fromLatin1(name));
+    if (!key.isEmpty())
+        action->setShortcut(key);
+    return action;
+}
+
+QFrame* CaptionPanel(const char* name, QWidget* parent) {
+    auto* panel = new QFrame(parent);
+    panel->setObjectName(QString::fromLatin1(name));
+    panel->setAutoFillBackground(true);
+    panel->setFrameShape(QFrame::NoFrame);
+    QPalette palette = panel->palette();
+    palette.setColor(QPalette::Window, palette.color(QPalette::Inactive, QPalette::Highlight));
+    palette.setColor(QPalette::WindowText,
+                     palette.color(QPalette::Inactive, QPalette::HighlightedText));
+    panel->setPalette(palette);
+    return panel;
+}
+
+} // namespace
+
+TfrmQuorvMain::TfrmQuorvMain(QWidget* parent) : QMainWindow(parent) {
+    setObjectName(QStringLiteral("frmQuorvMain"));
+    setWindowTitle(QStringLiteral("Quorvex"));
+    resize(1100, 700);
+
+    Diagnostic = HasSwitch(QStringLiteral("diag"));
+    HiddenTab = HasSwitch(QStringLiteral("vemt"));
+
+    CreateActions();
+    CreatePanels();
+    CreateConnectionMenu();
+    CreateMenus();
+    CreateToolBar();
+
+    ViewFlag = 0;
+    IdleReady = true;
+    Connected = false;
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setSingleShot(true);
+    Timer1->setInterval(Timer1IntervalMs);
+    connect(Timer1, &QTimer::timeout, this, &TfrmQuorvMain::Timer1Timer);
+
+    IdleTimer = new QTimer(this);
+    IdleTimer->setObjectName(QStringLiteral("ApplicationEvents1"));
+    IdleTimer->setInterval(IdleIntervalMs);
+    connect(IdleTimer, &QTimer::timeout, this, [this] {
+        ApplicationEvents1Idle();
+        UpdateActions();
+    });
+    IdleTimer->start();
+
+    // The chord that shows the settings dialog's hidden tab.
+    auto* hiddenChord = new QShortcut(QKeySequence(QStringLiteral("Ctrl+Alt+Shift+V")), this);
+    hiddenChord->setObjectName(QStringLiteral("HiddenTabChord"));
+    connect(hiddenChord, &QShortcut::activated, this, &TfrmQuorvMain::FormKeyDown);
+
+    ProgramOptions.RecentFiles.clear();
+}
+
+TfrmQuorvMain::~TfrmQuorvMain() {
+    if (Splash)
+        delete Splash.data();
+}
+
+void TfrmQuorvMain::CreateActions() {
+    actConnect = MakeAction(this, "actConnect", tr("Connect"));
+    actDisconnect = MakeAction(this, "actDisconnect", tr("Disconnect"));
+    actSyncClock = MakeAction(this, "actSyncClock", tr("Synchronize clock"));
+    actRecRefresh = MakeAction(this, "actRecRefresh", tr("Refresh"));
+    actFormat = MakeAction(this, "actFormat", tr("Format recorder memory"));
+    actRecSettings = MakeAction(this, "actRecSettings", tr("Settings..."), Qt::Key_F9);
+    actShowRec = MakeAction(this, "actShowRec", tr("Records"), Qt::Key_F3);
+    actShowDrv = MakeAction(this, "actShowDrv", tr("Flash Drive"), Qt::Key_F4);
+    actDrvLevelUp = MakeAction(this, "actDrvLevelUp", tr("Up one level"));
+    actRecErase = MakeAction(this, "actRecErase", tr("Erase selected items"), Qt::Key_F8);
+    actCopyToPC = MakeAction(this, "actCopyToPC", tr("Copy to PC"), Qt::Key_F5);
+    actMoveToPC = MakeAction(this, "actMoveToPC", tr("Move to PC"), Qt::SHIFT | Qt::Key_F5);
+    actCopyToDefFolder =
+        MakeAction(this, "actCopyToDefFolder", tr("Copy to default folder"), Qt::Key_F6);
+    actMoveToDefFolder = MakeAction(this, "actMoveToDefFolder", tr("Move to default folder"),
+                                    Qt::SHIFT | Qt::Key_F6);
+    actCopySelPart = MakeAction(this, "actCopySelPart", tr("Copy selected part..."));
+    actCopyToRec = MakeAction(this, "actCopyToRec", tr("Copy to recorder"), Qt::ALT | Qt::Key_Left);
+    actShowAddInfo =
+        MakeAction(this, "actShowAddInfo", tr("Show wave-file info"), Qt::CTRL | Qt::Key_I);
+    actExpDelete = MakeAction(this, "actExpDelete", tr("Delete"));
+    actGoToDefFolder =
+        MakeAction(this, "actGoToDefFolder", tr("Go to default folder"), Qt::CTRL | Qt::Key_G);
+    actSetDefFolder = MakeAction(this, "actSetDefFolder", tr("Set as default folder"));
+    actNewFolder = MakeAction(this, "actNewFolder", tr("New folder"));
+    actFolderTree = MakeAction(this, "actFolderTree", tr("Folders"), Qt::CTRL | Qt::Key_T);
+    actViewExp = MakeAction(this, "actViewExp", tr("Explorer Window"), Qt::CTRL | Qt::Key_E);
+    actLevelUp = MakeAction(this, "actLevelUp", tr("Up one level"));
+    actExpRefresh = MakeAction(this, "actExpRefresh", tr("Refresh"), Qt::CTRL | Qt::Key_R);
+    Exit1 = MakeAction(this, "Exit1", tr("Exit"), Qt::ALT | Qt::Key_F4);
+    About1 = MakeAction(this, "About1", tr("About..."));
+
+    for (QAction* action : {actShowRec, actShowDrv, actFolderTree, actViewExp})
+        action->setCheckable(true);
+    actFolderTree->setChecked(true);
+    actViewExp->setChecked(true);
+    // The shortcuts work wherever the focus is inside the window, as with a previewing form.
+    for (QAction* action : findChildren<QAction*>(QString(), Qt::FindDirectChildrenOnly)) {
+        action->setShortcutContext(Qt::WindowShortcut);
+        addAction(action);
+    }
+
+    const QStyle* look = style();
+    actConnect->setIcon(look->standardIcon(QStyle::SP_DriveNetIcon));
+    actDisconnect->setIcon(look->standardIcon(QStyle::SP_BrowserStop));
+    actRecRefresh->setIcon(look->standardIcon(QStyle::SP_BrowserReload));
+    actCopyToPC->setIcon(look->standardIcon(QStyle::SP_ArrowRight));
+    actMoveToPC->setIcon(look->standardIcon(QStyle::SP_MediaSeekForward));
+    actCopyToDefFolder->setIcon(look->standardIcon(QStyle::SP_DialogSaveButton));
+    actMoveToDefFolder->setIcon(look->standardIcon(QStyle::SP_DialogApplyButton));
+    actCopyToRec->setIcon(look->standardIcon(QStyle::SP_ArrowLeft));
+    actRecErase->setIcon(look->standardIcon(QStyle::SP_TrashIcon));
+    actShowRec->setIcon(look->standardIcon(QStyle::SP_FileDialogDetailedView));
+    actShowDrv->setIcon(look->standardIcon(QStyle::SP_DriveHDIcon));
+    actRecSettings->setIcon(look->standardIcon(QStyle::SP_FileDialogInfoView));
+    actFolderTree->setIcon(look->standardIcon(QStyle::SP_DirIcon));
+    actViewExp->setIcon(look->standardIcon(QStyle::SP_DirOpenIcon));
+    actGoToDefFolder->setIcon(look->standardIcon(QStyle::SP_DirHomeIcon));
+    actLevelUp->setIcon(look->standardIcon(QStyle::SP_FileDialogToParent));
+    actNewFolder->setIcon(look->standardIcon(QStyle::SP_FileDialogNewFolder));
+
+    connect(actViewExp, &QAction::triggered, this, &TfrmQuorvMain::actViewExpExecute);
+    connect(actFolderTree, &QAction::triggered, this, &TfrmQuorvMain::actFolderTreeExecute);
+    connect(actGoToDefFolder, &QAction::triggered, this, &TfrmQuorvMain::actGoToDefFolderExecute);
+    connect(actSetDefFolder, &QAction::triggered, this, &TfrmQuorvMain::actSetDefFolderExecute);
+    connect(actExpRefresh, &QAction::triggered, this, &TfrmQuorvMain::actExpRefreshExecute);
+    connect(Exit1, &QAction::triggered, this, &TfrmQuorvMain::Exit1Click);
+    connect(About1, &QAction::triggered, this, &TfrmQuorvMain::About1Click);
+    connect(actShowRec, &QAction::triggered, this, [this] {
+        actShowRec->setChecked(true);
+        actShowDrv->setChecked(false);
+        ViewFlag = 0;
+    });
+    connect(actShowDrv, &QAction::triggered, this, [this] {
+        actShowDrv->setChecked(true);
+        actShowRec->setChecked(false);
+        ViewFlag = 1;
+    });
+    actShowRec->setChecked(true);
+
+    ViewStyleGroup = new QActionGroup(this);
+    ViewStyleGroup->setObjectName(QStringLiteral("ViewStyleGroup"));
+    const std::pair<QAction**, std::pair<const char*, QString>> styles[] = {
+        {&mnLargeIcons, {"mnLargeIcons", tr("Large Icons")}},
+        {&mnSmallIcons, {"mnSmallIcons", tr("Small Icons")}},
+        {&mnList, {"mnList", tr("List")}},
+        {&mnReport, {"mnReport", tr("Details")}},
+    };
+    int tag = 0;
+    for (const auto& [slot, nameAndCaption] : styles) {
+        *slot = MakeAction(ViewStyleGroup, nameAndCaption.first, nameAndCaption.second);
+        (*slot)->setCheckable(true);
+        (*slot)->setData(tag++);
+        connect(*slot, &QAction::triggered, this,
+                [this, action = *slot] { mnReportClick(action); });
+    }
+}
+
+void TfrmQuorvMain::CreateConnectionMenu() {
+    pmConnect = new QMenu(tr("Connection type"), this);
+    pmConnect->setObjectName(QStringLiteral("pmConnect"));
+    ConnectGroup = new QActionGroup(this);
+    ConnectGroup->setObjectName(QStringLiteral("ConnectGroup"));
+    ConnectGroup->setExclusive(true);
+    for (const TConnectionKind& kind : ConnectionKinds) {
+        QAction* item = MakeAction(ConnectGroup, kind.ItemName, tr(kind.Caption));
+        item->setCheckable(true);
+        item->setVisible(kind.Shown);
+        item->setData(kind.Kind);
+        pmConnect->addAction(item);
+        if (kind.Kind == 3)
+            pmConnect->addSeparator()->setObjectName(QStringLiteral("N1"));
+        connect(item, &QAction::triggered, this, [this, item] { miUSB20_ADPTClick(item); });
+    }
+    QAction* recentSeparator = pmConnect->addSeparator();
+    recentSeparator->setObjectName(QStringLiteral("N2"));
+    miDemo = findChild<QAction*>(QStringLiteral("miDemo"));
+    miUSB11 = findChild<QAction*>(QStringLiteral("miUSB11"));
+    miUSB20_ADPT = findChild<QAction*>(QStringLiteral("miUSB20_ADPT"));
+    miUSB20_SPI = findChild<QAction*>(QStringLiteral("miUSB20_SPI"));
+    miK71_ADPT = findChild<QAction*>(QStringLiteral("miK71_ADPT"));
+    miImageFile = findChild<QAction*>(QStringLiteral("miImageFile"));
+    miDemo->setChecked(true);
+}
+
+void TfrmQuorvMain::CreateMenus() {
+    File1 = menuBar()->addMenu(tr("&File"));
+    File1->setObjectName(QStringLiteral("File1"));
+    File1->addAction(actCopyToPC);
+    File1->addAction(actMoveToPC);
+    File1->addAction(actCopyToDefFolder);
+    File1->addAction(actMoveToDefFolder);
+    File1->addAction(actCopySelPart);
+    File1->addAction(actCopyToRec);
+    File1->addSeparator()->setObjectName(QStringLiteral("N3"));
+    File1->addAction(actShowAddInfo);
+    File1->addSeparator()->setObjectName(QStringLiteral("N4"));
+    File1->addAction(Exit1);
+
+    Recorder1 = menuBar()->addMenu(tr("&Recorder"));
+    Recorder1->setObjectName(QStringLiteral("Recorder1"));
+    Recorder1->addAction(actConnect);
+    Recorder1->addAction(actDisconnect);
+    // The hidden "Connection type" item holds the place (and the translated caption) of
+    // the connection menu, which is inserted before it.
+    miConnectType = MakeAction(this, "miConnectType", tr("Connection type"));
+    miConnectType->setVisible(false);
+    Recorder1->addAction(miConnectType);
+    ConnectionMenuRoot = pmConnect->menuAction();
+    ConnectionMenuRoot->setObjectName(QStringLiteral("ConnectionMenuRoot"));
+    ConnectionMenuRoot->setText(miConnectType->text());
+    Recorder1->insertAction(miConnectType, ConnectionMenuRoot);
+    Recorder1->addSeparator()->setObjectName(QStringLiteral("N5"));
+    Recorder1->addAction(actRecRefresh);
+    Recorder1->addAction(actShowRec);
+    Recorder1->addAction(actShowDrv);
+    Recorder1->addAction(actDrvLevelUp);
+    Recorder1->addSeparator()->setObjectName(QStringLiteral("N6"));
+    Recorder1->addAction(actRecErase);
+    Recorder1->addAction(actFormat);
+    Recorder1->addAction(actSyncClock);
+    Recorder1->addSeparator()->setObjectName(QStringLiteral("N7"));
+    Recorder1->addAction(actRecSettings);
+
+    View1 = menuBar()->addMenu(tr("&View"));
+    View1->setObjectName(QStringLiteral("View1"));
+    View1->addAction(actViewExp);
+    View1->addAction(actFolderTree);
+    pmViewStyle = View1->addMenu(tr("View style"));
+    pmViewStyle->setObjectName(QStringLiteral("pmViewStyle"));
+    pmViewStyle->addActions(ViewStyleGroup->actions());
+    View1->addSeparator()->setObjectName(QStringLiteral("N8"));
+    View1->addAction(actGoToDefFolder);
+    View1->addAction(actSetDefFolder);
+    View1->addAction(actNewFolder);
+    View1->addAction(actLevelUp);
+    View1->addAction(actExpDelete);
+    View1->addAction(actExpRefresh);
+
+    Language1 = menuBar()->addMenu(tr("&Language"));
+    Language1->setObjectName(QStringLiteral("Language1"));
+    LanguageGroup = new QActionGroup(this);
+    LanguageGroup->setObjectName(QStringLiteral("LanguageGroup"));
+    LanguageGroup->setExclusive(true);
+
+    Help1 = menuBar()->addMenu(tr("&Help"));
+    Help1->setObjectName(QStringLiteral("Help1"));
+    Help1->addAction(About1);
+
+    PopupMenu2 = new QMenu(this);
+    PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
+    PopupMenu2->addActions(
+        {actCopyToPC, actMoveToPC, actCopyToDefFolder, actMoveToDefFolder, actRecErase});
+}
+
+void TfrmQuorvMain::CreateToolBar() {
+    ToolBar1 = addToolBar(tr("Tool bar"));
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setMovable(false);
+    ToolBar1->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    ToolBar1->hide(); // shown by the initialisation
+
+    auto button = [this](const char* name, QAction* action) {
+        auto* tool = new QToolButton(ToolBar1);
+        tool->setObjectName(QString::fromLatin1(name));
+        tool->setDefaultAction(action);
+        tool->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+        ToolBar1->addWidget(tool);
+        return tool;
+    };
+    tlbtnConnect = button("tlbtnConnect", actConnect);
+    button("tlbtnDisconnect", actDisconnect);
+    button("tlbtnRefresh", actRecRefresh);
+    ToolBar1->addSeparator();
+    tlbtnCopyToPC = button("tlbtnCopyToPC", actCopyToPC);
+    tlbtnCopyToDefFolder = button("tlbtnCopyToDefFolder", actCopyToDefFolder);
+    button("tlbtnCopyToRec", actCopyToRec);
+    button("tlbtnErase", actRecErase);
+    ToolBar1->addSeparator();
+    button("tlbtnShowRec", actShowRec);
+    button("tlbtnShowDrv", actShowDrv);
+    button("tlbtnSettings", actRecSettings);
+    ToolBar1->addSeparator();
+    // The explorer's own buttons show their icons only; their names are in the tips.
+    for (QToolButton* tool :
+         {button("tlbtnViewExp", actViewExp), button("tlbtnFolderTree", actFolderTree)})
+        tool->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    tlbtnViewStyle = new QToolButton(ToolBar1);
+    tlbtnViewStyle->setObjectName(QStringLiteral("tlbtnViewStyle"));
+    tlbtnViewStyle->setText(tr("View"));
+    tlbtnViewStyle->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    tlbtnViewStyle->setToolTip(tr("View style"));
+    tlbtnViewStyle->setIcon(style()->standardIcon(QStyle::SP_FileDialogListView));
+    tlbtnViewStyle->setMenu(pmViewStyle);
+    tlbtnViewStyle->setPopupMode(QToolButton::InstantPopup);
+    ToolBar1->addWidget(tlbtnViewStyle);
+}
+
+void TfrmQuorvMain::CreatePanels() {
+    mainPanel = new QWidget(this);
+    mainPanel->setObjectName(QStringLiteral("mainPanel"));
+    auto* mainLayout = new QVBoxLayout(mainPanel);
+    mainLayout->setContentsMargins(2, 2, 2, 2);
+    mainLayout->setSpacing(2);
+
+    Splitter1 = new QSplitter(Qt::Horizontal, mainPanel);
+    Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    Splitter1->setChildrenCollapsible(false);
+    pnlRecContent = CreateRecorderPane();
+    pnlExpWindow = CreateExplorerPane();
+    Splitter1->addWidget(pnlRecContent);
+    Splitter1->addWidget(pnlExpWindow);
+    Splitter1->setStretchFactor(0, 1);
+    Splitter1->setStretchFactor(1, 0);
+    connect(Splitter1, &QSplitter::splitterMoved, this, [this] {
+        if (pnlExpWindow->isVisible())
+            ExpWidth = Splitter1->sizes().value(1, ExpWidth);
+    });
+    mainLayout->addWidget(Splitter1, 1);
+
+    // The status panel's place; its items come with the connection handling.
+    pnlStatus = new QFrame(mainPanel);
+    pnlStatus->setObjectName(QStringLiteral("pnlStatus"));
+    pnlStatus->setFrameShape(QFrame::StyledPanel);
+    pnlStatus->setMinimumHeight(24);
+    pnlStatus->hide();
+    mainLayout->addWidget(pnlStatus);
+
+    setCentralWidget(mainPanel);
+    mainPanel->hide(); // shown at the end of the initialisation
+}
+
+QWidget* TfrmQuorvMain::CreateRecorderPane() {
+    auto* pane = new QWidget;
+    pane->setObjectName(QStringLiteral("pnlRecContent"));
+    auto* layout = new QVBoxLayout(pane);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    pnlRecCaption = CaptionPanel("pnlRecCaption", pane);
+    auto* captionLayout = new QHBoxLayout(pnlRecCaption);
+    captionLayout->setContentsMargins(6, 3, 6, 3);
+    lblRecContent = new QLabel(tr("Recorder"), pnlRecCaption);
+    lblRecContent->setObjectName(QStringLiteral("lblRecContent"));
+    lbDemo = new QLabel(pnlRecCaption);
+    lbDemo->setObjectName(QStringLiteral("lbDemo"));
+    lbDemo->setStyleSheet(QStringLiteral("color: lime; font-weight: bold;"));
+    captionLayout->addWidget(lblRecContent);
+    captionLayout->addStretch(1);
+    captionLayout->addWidget(lbDemo);
+    layout->addWidget(pnlRecCaption);
+
+    pnlRecorder = new QWidget(pane);
+    pnlRecorder->setObjectName(QStringLiteral("pnlRecorder"));
+    auto* recorderLayout = new QVBoxLayout(pnlRecorder);
+    recorderLayout->setContentsMargins(0, 2, 0, 0);
+    recorderLayout->setSpacing(2);
+    pnlRecLocation = new QWidget(pnlRecorder);
+    pnlRecLocation->setObjectName(QStringLiteral("pnlRecLocation"));
+    auto* locationLayout = new QHBoxLayout(pnlRecLocation);
+    locationLayout->setContentsMargins(0, 0, 0, 0);
+    cbexRecLocation = new QComboBox(pnlRecLocation);
+    cbexRecLocation->setObjectName(QStringLiteral("cbexRecLocation"));
+    cbexRecLocation->addItem(style()->standardIcon(QStyle::SP_FileDialogDetailedView),
+                             tr("Records"));
+    locationLayout->addWidget(cbexRecLocation); // the combo box fills its panel
+    pnlRecLocation->setFixedHeight(cbexRecLocation->sizeHint().height());
+    recorderLayout->addWidget(pnlRecLocation);
+
+    RecModel = HeaderModel(
+        this, {tr("Name"), tr("Size"), tr("Date"), tr("Duration"), tr("Mode"), tr("Status")});
+    DrvModel = HeaderModel(this, {tr("Name"), tr("Size"), tr("Date")});
+    auto listView = [this](const char* name, QStandardItemModel* model) {
+        auto* view = new QTreeView(pnlRecorder);
+        view->setObjectName(QString::fromLatin1(name));
+        view->setModel(model);
+        view->setRootIsDecorated(false);
+        view->setUniformRowHeights(true);
+        view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+        view->setSelectionBehavior(QAbstractItemView::SelectRows);
+        view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        view->header()->setSortIndicatorShown(true);
+        view->header()->setSectionsClickable(true);
+        view->header()->setStretchLastSection(false);
+        return view;
+    };
+    lvRecContent = listView("lvRecContent", RecModel);
+    lvRecContent->setColumnWidth(0, 150);
+    lvRecContent->header()->setSortIndicator(0, Qt::AscendingOrder); // sorted by number
+    lvDrvContent = listView("lvDrvContent", DrvModel);
+    lvDrvContent->setColumnWidth(0, 200);
+    lvDrvContent->hide();
+    recorderLayout->addWidget(lvRecContent, 1);
+    recorderLayout->addWidget(lvDrvContent, 1);
+    layout->addWidget(pnlRecorder, 1);
+
+    // Shown in place of the recorder pane while no recorder answers.
+    lbErrorState = new QLabel(pane);
+    lbErrorState->setObjectName(QStringLiteral("lbErrorState"));
+    lbErrorState->setAlignment(Qt::AlignCenter);
+    lbErrorState->setWordWrap(true);
+    lbErrorState->hide();
+    layout->addWidget(lbErrorState, 1);
+    return pane;
+}
+
+QWidget* TfrmQuorvMain::CreateExplorerPane() {
+    auto* pane = new QWidget;
+    pane->setObjectName(QStringLiteral("pnlExpWindow"));
+    auto* layout = new QVBoxLayout(pane);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+
+    pnlExpCaption = CaptionPanel("pnlExpCaption", pane);
+    auto* captionLayout = new QHBoxLayout(pnlExpCaption);
+    captionLayout->setContentsMargins(6, 1, 1, 1);
+    lblExplorer = new QLabel(tr("Explorer"), pnlExpCaption);
+    lblExplorer->setObjectName(QStringLiteral("lblExplorer"));
+    _spbtnExpClose = new QToolButton(pnlExpCaption);
+    _spbtnExpClose->setObjectName(QStringLiteral("_spbtnExpClose"));
+    _spbtnExpClose->setAutoRaise(true);
+    _spbtnExpClose->setIcon(style()->standardIcon(QStyle::SP_TitleBarCloseButton));
+    _spbtnExpClose->setIconSize(QSize(12, 12));
+    connect(_spbtnExpClose, &QToolButton::clicked, this, &TfrmQuorvMain::_spbtnExpCloseClick);
+    captionLayout->addWidget(lblExplorer);
+    captionLayout->addStretch(1);
+    captionLayout->addWidget(_spbtnExpClose, 0, Qt::AlignRight);
+    layout->addWidget(pnlExpCaption);
+
+    FolderModel = new QFileSystemModel(this);
+    FolderModel->setObjectName(QStringLiteral("FolderModel"));
+    FolderModel->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
+    FolderModel->setRootPath(QDir::rootPath());
+    ShellModel = new QFileSystemModel(this);
+    ShellModel->setObjectName(QStringLiteral("ShellModel"));
+    ShellModel->setFilter(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::AllDirs);
+    ShellModel->setReadOnly(true);
+
+    ShellComboBox1 = new QComboBox(pane);
+    ShellComboBox1->setObjectName(QStringLiteral("ShellComboBox1"));
+    ShellComboBox1->setEditable(true);
+    ShellComboBox1->setInsertPolicy(QComboBox::NoInsert);
+    connect(ShellComboBox1, &QComboBox::activated, this,
+            [this](int) { SetExplorerFolder(ShellComboBox1->currentText()); });
+    layout->addWidget(ShellComboBox1);
+
+    Splitter2 = new QSplitter(Qt::Horizontal, pane);
+    Splitter2->setObjectName(QStringLiteral("Splitter2"));
+    Splitter2->setChildrenCollapsible(false);
+    ShellTreeView1 = new QTreeView(Splitter2);
+    ShellTreeView1->setObjectName(QStringLiteral("ShellTreeView1"));
+    ShellTreeView1->setModel(FolderModel);
+    ShellTreeView1->setHeaderHidden(true);
+    for (int column = 1; column < FolderModel->columnCount(); ++column)
+        ShellTreeView1->hideColumn(column);
+    connect(ShellTreeView1->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) {
+                if (current.isValid())
+                    SetExplorerFolder(FolderModel->filePath(current));
+            });
+
+    pnlShellList = new QStackedWidget(Splitter2);
+    pnlShellList->setObjectName(QStringLiteral("pnlShellList"));
+    ShellListView1 = new QTreeView(pnlShellList);
+    ShellListView1->setObjectName(QStringLiteral("ShellListView1"));
+    ShellListView1->setModel(ShellModel);
+    ShellListView1->setRootIsDecorated(false);
+    ShellListView1->setItemsExpandable(false);
+    ShellListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    ShellListView1->setSortingEnabled(true);
+    ShellListView1->sortByColumn(0, Qt::AscendingOrder);
+    ShellListView1->setColumnWidth(0, 180);
+    ShellIconView1 = new QListView(pnlShellList);
+    ShellIconView1->setObjectName(QStringLiteral("ShellIconView1"));
+    ShellIconView1->setModel(ShellModel);
+    ShellIconView1->setSelectionModel(ShellListView1->selectionModel());
+    ShellIconView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    ShellIconView1->setResizeMode(QListView::Adjust);
+    pnlShellList->addWidget(ShellListView1);
+    pnlShellList->addWidget(ShellIconView1);
+    auto openFolder = [this](const QModelIndex& index) {
+        if (index.isValid() && ShellModel->isDir(index))
+            SetExplorerFolder(ShellModel->filePath(index));
+    };
+    connect(ShellListView1, &QTreeView::doubleClicked, this, openFolder);
+    connect(ShellIconView1, &QListView::doubleClicked, this, openFolder);
+    Splitter2->addWidget(ShellTreeView1);
+    Splitter2->addWidget(pnlShellList);
+    Splitter2->setStretchFactor(0, 0);
+    Splitter2->setStretchFactor(1, 1);
+    connect(Splitter2, &QSplitter::splitterMoved, this, [this] {
+        if (ShellTreeView1->isVisible())
+            FoldersWidth = Splitter2->sizes().value(0, FoldersWidth);
+    });
+    layout->addWidget(Splitter2, 1);
+    return pane;
+}
+
+void TfrmQuorvMain::InitMainForm() {
+    // 1. The settings file, copied from the current directory when it is missing.
+    const QString program = QCoreApplication::applicationFilePath();
+    const QFileInfo programInfo(program);
+    const QFileInfo folderInfo(programInfo.absolutePath());
+    SettingsFile =
+        SettingsFilePath(program, folderInfo.isWritable(),
+                         QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
+    CopyMissingSettingsFile(SettingsFile, QDir::currentPath());
+
+    // 2. to 6. The language.
+    LoadLanguageId();
+    BuildLanguageMenu();
+
+    // 7. The title.
+    QGuiApplication::setApplicationDisplayName(Lang("AppNameStr"));
+    setWindowTitle(WindowTitleText());
+
+    // 8. The splash form stays until the first idle pass after the initialisation.
+    auto* splash = new TfrmSplash(nullptr);
+    if (Diagnostic)
+        splash->setWindowFlag(Qt::WindowStaysOnTopHint, false);
+    splash->show();
+    splash->raise();
+    splash->activateWindow();
+    splash->repaint();
+    Splash = splash;
+
+    // 9. and 10. Placement and options.
+    LoadPlacement();
+    ApplyPlacement(Placement);
+    LoadSettings();
+
+    // 12. and 13. The default folder and the file-name mask.
+    if (!QFileInfo(ProgramOptions.DefFolder).isDir()) {
+        ProgramOptions.DefFolder =
+            QDir(programInfo.absolutePath()).filePath(NativeFolderText(Lang("DefFolderStr")));
+        QDir().mkpath(ProgramOptions.DefFolder);
+    }
+    if (ProgramOptions.FileNameMask.isEmpty())
+        ProgramOptions.FileNameMask = Lang("DefFNMaskStr");
+
+    // 14. The explorer's view style.
+    for (QAction* item : ViewStyleGroup->actions()) {
+        if (item->data().toInt() == ShellViewStyle)
+            item->trigger();
+    }
+
+    // 15. The panels, the explorer and the tool bar.
+    mainPanel->show();
+    SetExplorerFolder(ProgramOptions.DefFolder);
+    actViewExpExecute();
+    actFolderTreeExecute();
+    LastActiveControl = pnlRecContent;
+    ToolBar1->show();
+    tlbtnConnect->setMenu(pmConnect);
+    tlbtnConnect->setPopupMode(QToolButton::MenuButtonPopup);
+
+    // 16. The settings dialog takes the program options once it exists.
+    // 17. From now on the idle passes do their work.
+    Initialised = true;
+}
+
+void TfrmQuorvMain::LoadLanguageId() {
+    // A settings file that cannot be read is reported once; the defaults hold and the file
+    // is left as it is (it is never replaced by one written from defaults).
+    const QFileInfo file(SettingsFile);
+    if (file.exists() && (file.isDir() || !QFile(SettingsFile).open(QIODevice::ReadOnly)))
+        ShowSettingsProblem("CantOpenStr", QString());
+    const TIniFile ini(SettingsFile.toStdString());
+    LangID = ::LoadLanguageId(ini, LangID);
+}
+
+void TfrmQuorvMain::LoadPlacement() {
+    const TIniFile ini(SettingsFile.toStdString());
+    const std::optional<TWindowPlacement> stored = ::LoadPlacement(ini);
+    Placement = stored ? *stored : CurrentPlacement();
+}
+
+void TfrmQuorvMain::LoadSettings() {
+    actViewExp->setChecked(true);
+    TMainLayout layout = CurrentLayout();
+    const TIniFile ini(SettingsFile.toStdString());
+    ::LoadSettings(ini, ProgramOptions, layout);
+    CheckConnectionItem(ProgramOptions.ConnectType);
+    ApplyLayout(layout);
+    UpdateRecentFilesMenu();
+}
+
+bool TfrmQuorvMain::SaveSettings() {
+    QDir().mkpath(QFileInfo(SettingsFile).absolutePath());
+    TIniFile ini(SettingsFile.toStdString());
+    ::SaveSettings(ini, ProgramOptions, CurrentLayout(), CurrentPlacement(), LangID);
+    if (ini.UpdateFile())
+        return true;
+    ShowSettingsProblem("CantCreateStr", QString());
+    return false;
+}
+
+void TfrmQuorvMain::ShowSettingsProblem(const char* constantName, const QString& detail) {
+    QString text = Lang(constantName) + QLatin1Char(' ') + SettingsFile;
+    if (!detail.isEmpty())
+        text += QLatin1Char('\n') + detail;
+    ShowMessageBox(text, QGuiApplication::applicationDisplayName(), MB_ICONWARNING);
+}
+
+void TfrmQuorvMain::BuildLanguageMenu() {
+    for (QAction* item : LanguageGroup->actions()) {
+        LanguageGroup->removeAction(item);
+        delete item;
+    }
+    Language1->clear();
+    // The language files beside the program are registered here once their scan exists;
+    // until then the manager lists only what it was given.
+    TVexaLanguageManager& manager = *LangManager();
+    bool hasBaseLanguageFile = false;
+    auto addItem = [this](const QString& caption, std::uint16_t langId, QAction* before) {
+        auto* item = new QAction(caption, LanguageGroup);
+        item->setObjectName(QStringLiteral("miLanguage%1").arg(langId));
+        item->setCheckable(true);
+        item->setData(langId);
+        Language1->insertAction(before, item);
+        connect(item, &QAction::triggered, this, [this, item] { LanguageClick(item); });
+        return item;
+    };
+    for (int i = 1; i < manager.GetLanguageCount(); ++i) {
+        const std::uint16_t langId = manager.GetLanguageIDByIndex(i);
+        if (langId == BaseLanguageId)
+            hasBaseLanguageFile = true;
+        addItem(QString::fromStdString(manager.GetLanguageName(i)), langId, nullptr);
+    }
+    if (!hasBaseLanguageFile) {
+        manager.SetDefaultLanguageID(BaseLanguageId);
+        const QString caption = Lang("BaseLangStr") + QStringLiteral(" (") +
+                                QString::fromStdString(manager.GetLanguageName(0)) +
+                                QLatin1Char(')');
+        const QList<QAction*> present = Language1->actions();
+        addItem(caption, BaseLanguageId, present.isEmpty() ? nullptr : present.first());
+    }
+    if (manager.IndexOfLanguageID(LangID) < 0)
+        LangID = BaseLanguageId;
+    try {
+        manager.SetCurrentLanguageID(LangID);
+    } catch (const std::exception& error) {
+        // A language file that does not load leaves the built-in texts in force.
+        ShowMessageBox(QString::fromStdString(error.what()),
+                       QGuiApplication::applicationDisplayName(), MB_ICONWARNING);
+        LangID = manager.GetCurrentLanguageID();
+    }
+    CheckLanguageItem(manager.GetCurrentLanguageID());
+}
+
+void TfrmQuorvMain::CheckLanguageItem(std::uint16_t langId) {
+    for (QAction* item : LanguageGroup->actions())
+        item->setChecked(item->data().toUInt() == langId);
+}
+
+void TfrmQuorvMain::LanguageClick(QAction* sender) {
+    const auto langId = static_cast<std::uint16_t>(sender->data().toUInt());
+    TVexaLanguageManager& manager = *LangManager();
+    try {
+        manager.SetCurrentLanguageID(langId);
+    } catch (const std::exception& error) {
+        ShowMessageBox(QString::fromStdString(error.what()),
+                       QGuiApplication::applicationDisplayName(), MB_ICONERROR);
+    }
+    // Only a switch that took place moves the check mark; it is saved at close.
+    LangID = manager.GetCurrentLanguageID();
+    CheckLanguageItem(LangID);
+    Timer1->stop();
+}
+
+void TfrmQuorvMain::CheckConnectionItem(std::int32_t kind) {
+    QAction* checked = miDemo; // any other value checks the emulation and is kept
+    for (QAction* item : ConnectGroup->actions()) {
+        if (item->data().toInt() == kind)
+            checked = item;
+    }
+    checked->setChecked(true);
+}
+
+void TfrmQuorvMain::miUSB20_ADPTClick(QAction* sender) {
+    if (sender)
+        sender->setChecked(true);
+    std::int32_t kind = 3;
+    for (QAction* item : {miUSB11, miImageFile, miUSB20_ADPT, miUSB20_SPI, miK71_ADPT}) {
+        if (item->isChecked()) {
+            kind = item->data().toInt();
+            break;
+        }
+    }
+    ProgramOptions.ConnectType = kind;
+    Timer1->stop();
+    setWindowTitle(WindowTitleText());
+}
+
+void TfrmQuorvMain::UpdateRecentFilesMenu() {
+    for (QAction* item : pmConnect->actions()) {
+        if (item->objectName().startsWith(QStringLiteral("RecentFile"))) {
+            pmConnect->removeAction(item);
+            delete item;
+        }
+    }
+    for (int i = 0; i < ProgramOptions.RecentFiles.size(); ++i) {
+        const QString& path = ProgramOptions.RecentFiles.at(i);
+        // The caption escapes "&"; the path itself travels in the item's data.
+        QString caption = path;
+        caption.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        auto* item = new QAction(caption, pmConnect);
+        item->setObjectName(QStringLiteral("RecentFile%1").arg(i));
+        item->setData(path);
+        pmConnect->addAction(item);
+        connect(item, &QAction::triggered, this, [this, item] { RecentFileClick(item); });
+    }
+}
+
+void TfrmQuorvMain::RecentFileClick(QAction* sender) {
+    const QString path = sender->data().toString();
+    ProgramOptions.ImageFileName = path;
+    QStringList& recent = ProgramOptions.RecentFiles;
+    const qsizetype index = recent.indexOf(path);
+    if (index > 0)
+        recent.swapItemsAt(0, index);
+    UpdateRecentFilesMenu(); // deletes sender
+    miUSB20_ADPTClick(miImageFile);
+}
+
+void TfrmQuorvMain::mnReportClick(QAction* sender) {
+    ShellViewStyle = sender->data().toInt();
+    sender->setChecked(true);
+    if (ShellViewStyle == 3) {
+        pnlShellList->setCurrentWidget(ShellListView1);
+    } else {
+        const bool icons = ShellViewStyle < 2;
+        ShellIconView1->setViewMode(icons ? QListView::IconMode : QListView::ListMode);
+        ShellIconView1->setFlow(icons ? QListView::LeftToRight : QListView::TopToBottom);
+        ShellIconView1->setWrapping(true);
+        const int size = ShellViewStyle == 0 ? 48 : 16;
+        ShellIconView1->setIconSize(QSize(size, size));
+        ShellIconView1->setGridSize(ShellViewStyle == 0 ? QSize(96, 80) : QSize());
+        pnlShellList->setCurrentWidget(ShellIconView1);
+    }
+    tlbtnViewStyle->setIcon(sender->icon().isNull()
+                                ? style()->standardIcon(ShellViewStyle == 3
+                                                            ? QStyle::SP_FileDialogDetailedView
+                                                            : QStyle::SP_FileDialogListView)
+                                : sender->icon());
+}
+
+void TfrmQuorvMain::SetExplorerFolder(const QString& folder) {
+    const QString path = QDir::cleanPath(QDir(folder).absolutePath());
+    if (!QFileInfo(path).isDir())
+        return;
+    if (ExplorerFolder() == path && ShellModel->rootPath() == path)
+        return;
+    const QModelIndex root = ShellModel->setRootPath(path);
+    ShellListView1->setRootIndex(root);
+    ShellIconView1->setRootIndex(root);
+    const QModelIndex node = FolderModel->index(path);
+    if (node.isValid() && ShellTreeView1->currentIndex() != node) {
+        ShellTreeView1->setCurrentIndex(node);
+        ShellTreeView1->scrollTo(node);
+    }
+    if (ShellComboBox1->findText(path) < 0)
+        ShellComboBox1->insertItem(0, style()->standardIcon(QStyle::SP_DirIcon), path);
+    ShellComboBox1->setCurrentIndex(ShellComboBox1->findText(path));
+}
+
+QString TfrmQuorvMain::ExplorerFolder() const {
+    return ShellModel->rootPath();
+}
+
+void TfrmQuorvMain::ApplyPaneWidths() {
+    const int outer = qMax(Splitter1->width(), width() - 8);
+    Splitter1->setSizes({qMax(100, outer - ExpWidth), ExpWidth});
+    const int inner = qMax(Splitter2->width(), ExpWidth);
+    Splitter2->setSizes({FoldersWidth, qMax(100, inner - FoldersWidth)});
+}
+
+void TfrmQuorvMain::actViewExpExecute() {
+    const bool shown = actViewExp->isChecked();
+    pnlExpWindow->setVisible(shown);
+    Splitter1->handle(1)->setVisible(shown);
+    if (shown)
+        ApplyPaneWidths();
+}
+
+void TfrmQuorvMain::actFolderTreeExecute() {
+    ShellTreeView1->setVisible(actFolderTree->isChecked());
+    Splitter2->handle(1)->setVisible(actFolderTree->isChecked());
+    if (actFolderTree->isChecked())
+        ApplyPaneWidths();
+}
+
+void TfrmQuorvMain::_spbtnExpCloseClick() {
+    actViewExp->trigger();
+}
+
+void TfrmQuorvMain::actGoToDefFolderExecute() {
+    SetExplorerFolder(ProgramOptions.DefFolder);
+}
+
+void TfrmQuorvMain::actSetDefFolderExecute() {
+    ProgramOptions.DefFolder = ExplorerFolder();
+}
+
+void TfrmQuorvMain::actExpRefreshExecute() {
+    // The model watches the shown folder itself; setting its root again re-reads it.
+    const QString folder = ExplorerFolder();
+    ShellModel->setRootPath(QString());
+    const QModelIndex root = ShellModel->setRootPath(folder);
+    ShellListView1->setRootIndex(root);
+    ShellIconView1->setRootIndex(root);
+}
+
+void TfrmQuorvMain::About1Click() {
+    if (AboutBox)
+        AboutBox->exec();
+}
+
+void TfrmQuorvMain::Exit1Click() {
+    close();
+}
+
+QString TfrmQuorvMain::WindowTitleText() const {
+    const QString title = QGuiApplication::applicationDisplayName();
+    for (const TConnectionKind& kind : ConnectionKinds) {
+        if (kind.Kind != ProgramOptions.ConnectType)
+            continue;
+        QString text = Lang(kind.TitleConstant);
+        if (kind.Kind == 1)
+            text += QLatin1Char(' ') + ProgramOptions.ImageFileName;
+        return title + QStringLiteral(" - ") + text;
+    }
+    return title + QStringLiteral(" - ");
+}
+
+void TfrmQuorvMain::ApplicationEvents1Idle() {
+    if (!IdleReady)
+        return; // a pass is already running further up the stack (a modal dialog's loop)
+    IdleReady = false;
+    const QString title = WindowTitleText();
+    if (windowTitle() != title)
+        setWindowTitle(title);
+    if (mainPanel->isEnabled()) {
+        // Holding Shift over the active window turns the copy buttons into move buttons.
+        const bool shift =
+            isActiveWindow() && (QGuiApplication::queryKeyboardModifiers() & Qt::ShiftModifier);
+        QAction* toPC = shift ? actMoveToPC : actCopyToPC;
+        QAction* toDefFolder = shift ? actMoveToDefFolder : actCopyToDefFolder;
+        if (tlbtnCopyToPC->defaultAction() != toPC)
+            tlbtnCopyToPC->setDefaultAction(toPC);
+        if (tlbtnCopyToDefFolder->defaultAction() != toDefFolder)
+            tlbtnCopyToDefFolder->setDefaultAction(toDefFolder);
+        if (!Timer1->isActive() && Initialised) {
+            Timer1->start();
+            if (Splash) {
+                delete Splash.data();
+                activateWindow();
+                raise();
+            }
+            // The connection pass (creating, polling and refreshing the recorder) runs
+            // here with the connection handling.
+        }
+    }
+    IdleReady = true;
+}
+
+void TfrmQuorvMain::Timer1Timer() {
+    Timer1->stop();
+}
+
+void TfrmQuorvMain::UpdateActions() {
+    const bool explorer = actViewExp->isChecked();
+    for (QAction* action :
+         {actGoToDefFolder, actSetDefFolder, actFolderTree, actExpRefresh, actLevelUp})
+        action->setEnabled(explorer);
+    // New folder, delete and the wave-file information come with the explorer's own unit.
+    for (QAction* action : {actNewFolder, actExpDelete, actShowAddInfo})
+        action->setEnabled(false);
+    // Everything that needs the recorder waits for a connection; connecting and
+    // disconnecting come with the connection handling, which owns the recorder object.
+    for (QAction* action : {actRecRefresh, actFormat, actRecSettings, actShowRec, actShowDrv,
+                            actSyncClock, actRecErase, actCopyToPC, actMoveToPC, actCopyToDefFolder,
+                            actMoveToDefFolder, actCopySelPart, actCopyToRec, actDrvLevelUp})
+        action->setEnabled(Connected);
+    actConnect->setEnabled(false);
+    actDisconnect->setEnabled(false);
+    lvRecContent->setVisible(ViewFlag == 0);
+    lvDrvContent->setVisible(ViewFlag == 1);
+    pnlStatus->setVisible(Connected);
+}
+
+void TfrmQuorvMain::FormKeyDown() {
+    HiddenTab = !HiddenTab;
+    // The recorder object, once there is one, passes this on to the settings dialog.
+}
+
+bool TfrmQuorvMain::IsBusy() const {
+    const QCursor* cursor = QApplication::overrideCursor();
+    return Busy || (cursor && cursor->shape() == Qt::WaitCursor);
+}
+
+bool TfrmQuorvMain::FormCloseQuery() {
+    return !IsBusy();
+}
+
+void TfrmQuorvMain::FormClose() {
+    SaveSettings();
+    // Disconnecting the recorder (lists emptied, object destroyed) joins here.
+    Connected = false;
+}
+
+void TfrmQuorvMain::closeEvent(QCloseEvent* event) {
+    if (!FormCloseQuery()) {
+        event->ignore();
+        return;
+    }
+    FormClose();
+    if (Splash)
+        delete Splash.data();
+    event->accept();
+}
+
+void TfrmQuorvMain::BringToFront() {
+    TSingleInstance::BringToFront(*this);
+}
+
+TMainLayout TfrmQuorvMain::CurrentLayout() const {
+    TMainLayout layout;
+    layout.ExpWidth = ExpWidth;
+    layout.ExpWindow = actViewExp->isChecked();
+    layout.FoldersWidth = FoldersWidth;
+    layout.FolderTree = actFolderTree->isChecked();
+    layout.ViewStyle = ShellViewStyle;
+    layout.RecColumnWidths = ColumnWidths(lvRecContent);
+    layout.DrvColumnWidths = ColumnWidths(lvDrvContent);
+    layout.ShellColumnWidths = ColumnWidths(ShellListView1);
+    return layout;
+}
+
+void TfrmQuorvMain::ApplyLayout(const TMainLayout& layout) {
+    actViewExp->setChecked(layout.ExpWindow);
+    actFolderTree->setChecked(layout.FolderTree);
+    if (layout.ViewStyle >= 0 && layout.ViewStyle <= 3)
+        ShellViewStyle = layout.ViewStyle;
+    if (layout.ExpWidth > 0)
+        ExpWidth = layout.ExpWidth;
+    if (layout.FoldersWidth > 0)
+        FoldersWidth = layout.FoldersWidth;
+    ApplyPaneWidths();
+    SetColumnWidths(lvRecContent, layout.RecColumnWidths);
+    SetColumnWidths(lvDrvContent, layout.DrvColumnWidths);
+    SetColumnWidths(ShellListView1, layout.ShellColumnWidths);
+}
+
+TWindowPlacement TfrmQuorvMain::CurrentPlacement() const {
+    TWindowPlacement placement;
+    const QRect normal = normalGeometry().isValid() ? normalGeometry() : geometry();
+    placement.NormalLeft = normal.left();
+    placement.NormalTop = normal.top();
+    placement.NormalRight = normal.left() + normal.width();
+    placement.NormalBottom = normal.top() + normal.height();
+    placement.ShowCmd = isMaximized()   ? TWindowPlacement::ShowMaximized
+                        : isMinimized() ? TWindowPlacement::ShowMinimized
+                                        : TWindowPlacement::ShowNormal;
+    return placement;
+}
+
+void TfrmQuorvMain::ApplyPlacement(const TWindowPlacement& placement) {
+    const QRect normal(placement.NormalLeft, placement.NormalTop,
+                       placement.NormalRight - placement.NormalLeft,
+                       placement.NormalBottom - placement.NormalTop);
+    if (normal.width() >= 200 && normal.height() >= 150) {
+        // A window stored on a screen that is gone comes back onto the primary screen.
+        const QScreen* screen = QGuiApplication::screenAt(normal.center());
+        if (!screen)
+            screen = QGuiApplication::primaryScreen();
+        QRect placed = normal;
+        if (screen && !screen->availableGeometry().intersects(normal))
+            placed.moveTopLeft(screen->availableGeometry().topLeft());
+        setGeometry(placed);
+    }
+    // A window minimised at close opens normally again.
+    if (placement.ShowCmd == TWindowPlacement::ShowMaximized)
+        setWindowState(windowState() | Qt::WindowMaximized);
+}

@@ -1,0 +1,235 @@
+#pragma once
+
+#include <cstdint>
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QString>
+
+#include "ui/ProgramOptions.h"
+
+class QAction;
+class QActionGroup;
+class QComboBox;
+class QFileSystemModel;
+class QFrame;
+class QLabel;
+class QListView;
+class QMenu;
+class QSplitter;
+class QStackedWidget;
+class QStandardItemModel;
+class QTimer;
+class QToolBar;
+class QToolButton;
+class QTreeView;
+class QWidget;
+class TAboutBox;
+class TPasswordDlg;
+class TfrmRename;
+
+// The main window: the frame of menus, tool bar, actions, the recorder pane with its two
+// lists, the PC explorer pane and the status panel's place. Connection handling, the lists'
+// contents and the transfers are filled in by their own units; their actions stay disabled
+// here because their update handlers need a connected recorder.
+class TfrmQuorvMain : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // The idle pass runs this often; the connection pass at most once per Timer1 period.
+    static constexpr int IdleIntervalMs = 100;
+    static constexpr int Timer1IntervalMs = 1000;
+
+    // FormCreate: components, lists and the program-wide objects.
+    explicit TfrmQuorvMain(QWidget* parent = nullptr);
+    ~TfrmQuorvMain() override;
+
+    // The deferred initialisation, run once by the program entry after all forms exist.
+    void InitMainForm();
+    // A second start asked this instance to the front.
+    void BringToFront();
+
+    // Shared state of the main window.
+    bool IsInitialised() const { return Initialised; }
+    bool DiagnosticMode() const { return Diagnostic; }
+    bool HiddenTabVisible() const { return HiddenTab; }
+    bool IsConnected() const { return Connected; }
+    QString SettingsFileName() const { return SettingsFile; }
+    // One flag that refuses closing (and later every device action) while an operation runs;
+    // the hourglass cursor counts too.
+    void SetBusy(bool busy) { Busy = busy; }
+    bool IsBusy() const;
+    int ViewStyle() const { return ShellViewStyle; }
+
+    // The settings file, read in three steps at start and written whole at close. Failures
+    // are shown to the user; they never stop the program.
+    void LoadLanguageId();
+    void LoadPlacement();
+    void LoadSettings();
+    bool SaveSettings();
+
+    // Rebuilds the language menu from the languages the manager lists.
+    void BuildLanguageMenu();
+    void UpdateRecentFilesMenu();
+    // The values of TMainLayout taken from and given to the controls.
+    TMainLayout CurrentLayout() const;
+    void ApplyLayout(const TMainLayout& layout);
+    TWindowPlacement CurrentPlacement() const;
+    void ApplyPlacement(const TWindowPlacement& placement);
+
+    // Components, by the names the translation files and the later units use.
+    QWidget* mainPanel = nullptr;
+    QSplitter* Splitter1 = nullptr;
+    QWidget* pnlRecContent = nullptr;
+    QFrame* pnlRecCaption = nullptr;
+    QLabel* lblRecContent = nullptr;
+    QLabel* lbDemo = nullptr;
+    QWidget* pnlRecorder = nullptr;
+    QWidget* pnlRecLocation = nullptr;
+    QComboBox* cbexRecLocation = nullptr;
+    QTreeView* lvRecContent = nullptr;
+    QTreeView* lvDrvContent = nullptr;
+    QLabel* lbErrorState = nullptr;
+    QFrame* pnlStatus = nullptr;
+    QWidget* pnlExpWindow = nullptr;
+    QFrame* pnlExpCaption = nullptr;
+    QLabel* lblExplorer = nullptr;
+    QToolButton* _spbtnExpClose = nullptr;
+    QComboBox* ShellComboBox1 = nullptr;
+    QSplitter* Splitter2 = nullptr;
+    QTreeView* ShellTreeView1 = nullptr;
+    QStackedWidget* pnlShellList = nullptr;
+    QTreeView* ShellListView1 = nullptr; // report view
+    QListView* ShellIconView1 = nullptr; // icon and list views of the same folder
+    QToolBar* ToolBar1 = nullptr;
+    QToolButton* tlbtnConnect = nullptr;
+    QToolButton* tlbtnCopyToPC = nullptr;
+    QToolButton* tlbtnCopyToDefFolder = nullptr;
+    QToolButton* tlbtnViewStyle = nullptr;
+
+    QMenu* File1 = nullptr;
+    QMenu* Recorder1 = nullptr;
+    QMenu* View1 = nullptr;
+    QMenu* Language1 = nullptr;
+    QMenu* Help1 = nullptr;
+    QMenu* pmConnect = nullptr;
+    QMenu* pmViewStyle = nullptr;
+    QMenu* PopupMenu2 = nullptr;
+    QAction* miConnectType = nullptr; // the hidden "Connection type" item
+    QAction* ConnectionMenuRoot = nullptr;
+    QActionGroup* ConnectGroup = nullptr;
+    QAction* miDemo = nullptr;
+    QAction* miUSB11 = nullptr;
+    QAction* miUSB20_ADPT = nullptr;
+    QAction* miUSB20_SPI = nullptr;
+    QAction* miK71_ADPT = nullptr;
+    QAction* miImageFile = nullptr;
+    QActionGroup* LanguageGroup = nullptr;
+    QActionGroup* ViewStyleGroup = nullptr;
+    QAction* mnLargeIcons = nullptr;
+    QAction* mnSmallIcons = nullptr;
+    QAction* mnList = nullptr;
+    QAction* mnReport = nullptr;
+    QAction* Exit1 = nullptr;
+    QAction* About1 = nullptr;
+
+    QAction* actConnect = nullptr;
+    QAction* actDisconnect = nullptr;
+    QAction* actSyncClock = nullptr;
+    QAction* actRecRefresh = nullptr;
+    QAction* actFormat = nullptr;
+    QAction* actRecSettings = nullptr;
+    QAction* actShowRec = nullptr;
+    QAction* actShowDrv = nullptr;
+    QAction* actDrvLevelUp = nullptr;
+    QAction* actRecErase = nullptr;
+    QAction* actCopyToPC = nullptr;
+    QAction* actMoveToPC = nullptr;
+    QAction* actCopyToDefFolder = nullptr;
+    QAction* actMoveToDefFolder = nullptr;
+    QAction* actCopySelPart = nullptr;
+    QAction* actCopyToRec = nullptr;
+    QAction* actShowAddInfo = nullptr;
+    QAction* actExpDelete = nullptr;
+    QAction* actGoToDefFolder = nullptr;
+    QAction* actSetDefFolder = nullptr;
+    QAction* actNewFolder = nullptr;
+    QAction* actFolderTree = nullptr;
+    QAction* actViewExp = nullptr;
+    QAction* actLevelUp = nullptr;
+    QAction* actExpRefresh = nullptr;
+
+    QTimer* Timer1 = nullptr;
+    QTimer* IdleTimer = nullptr;
+
+    // Opened at start, kept until the first idle pass after the initialisation.
+    QPointer<QWidget> Splash;
+
+    // The forms created once at start by the program entry (not owned here).
+    QPointer<TfrmRename> frmRename;
+    QPointer<TAboutBox> AboutBox;
+    QPointer<TPasswordDlg> PasswordDlg;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void CreateActions();
+    void CreateMenus();
+    void CreateToolBar();
+    void CreatePanels();
+    QWidget* CreateRecorderPane();
+    QWidget* CreateExplorerPane();
+    void CreateConnectionMenu();
+
+    // Event handlers, named after the component and the event.
+    bool FormCloseQuery();
+    void FormClose();
+    void FormKeyDown();
+    void ApplicationEvents1Idle();
+    void Timer1Timer();
+    void UpdateActions();
+    void miUSB20_ADPTClick(QAction* sender);
+    void RecentFileClick(QAction* sender);
+    void LanguageClick(QAction* sender);
+    void mnReportClick(QAction* sender);
+    void actViewExpExecute();
+    void actFolderTreeExecute();
+    void actGoToDefFolderExecute();
+    void actSetDefFolderExecute();
+    void actExpRefreshExecute();
+    void _spbtnExpCloseClick();
+    void About1Click();
+    void Exit1Click();
+
+    void ApplyPaneWidths();
+    void CheckConnectionItem(std::int32_t kind);
+    void CheckLanguageItem(std::uint16_t langId);
+    void SetExplorerFolder(const QString& folder);
+    QString ExplorerFolder() const;
+    QString WindowTitleText() const;
+    void ShowSettingsProblem(const char* constantName, const QString& detail);
+
+    QString SettingsFile;
+    QFileSystemModel* FolderModel = nullptr;
+    QFileSystemModel* ShellModel = nullptr;
+    QStandardItemModel* RecModel = nullptr;
+    QStandardItemModel* DrvModel = nullptr;
+    QPointer<QWidget> LastActiveControl;
+    TWindowPlacement Placement;
+
+    std::uint8_t ViewFlag = 0; // 0 records view, 1 flash-drive view
+    bool IdleReady = false;
+    bool CancelRequested = false;
+    bool FirstRefreshPending = false;
+    bool Connected = false;
+    bool Diagnostic = false;
+    bool HiddenTab = false;
+    bool Initialised = false;
+    bool ContentModified = false;
+    bool Busy = false;
+    int ShellViewStyle = 3;
+    // Pane widths as last set or dragged; the panes may be hidden when they are asked for.
+    int ExpWidth = 460;
+    int FoldersWidth = 170;
+};
