@@ -9,3 +9,8 @@ TVexaLanguageManager* LangManager() {
 std::string GetLangConstant(const std::string& name) {
     return LangManager()->ConstantText(name);
 }
+
+std::string FormatLangConstantArgs(const std::string& name, const std::vector<TFormatArg>& args) {
+    TVexaLang_Constant constant = LangManager()->Constant(name);
+    return FormatText(constant.Value, constant.DefaultValue, args);
+}

@@ -191,9 +191,18 @@ public:
                 return false;
             }
         }
+        Flush(out);
         return true;
     }
-    void Reset() { iconv(Handle, nullptr, nullptr, nullptr, nullptr); }
+    // Code pages with combining marks (1255, 1258) hold the last character back until they
+    // learn nothing combines with it; this hands it out and resets the state.
+    void Flush(std::string& out) {
+        char pending[64];
+        char* outPtr = pending;
+        std::size_t outLeft = sizeof pending;
+        iconv(Handle, nullptr, nullptr, &outPtr, &outLeft);
+        out.append(pending, static_cast<std::size_t>(outPtr - pending));
+    }
 
 private:
     iconv_t Handle;
@@ -358,6 +367,7 @@ std::string AnsiToUtf8(std::string_view bytes, unsigned codePage) {
     std::size_t inLeft = bytes.size();
     while (converter->IsOpen() && !converter->Convert(in, inLeft, out)) {
         // An undefined byte, or a multi-byte sequence cut short at the end.
+        converter->Flush(out);
         auto bad = static_cast<unsigned char>(*in);
         if (IsSingleByteWindowsCodePage(codePage) && bad >= 0x80 && bad <= 0x9F)
             AppendUtf8(out, bad);
@@ -365,7 +375,6 @@ std::string AnsiToUtf8(std::string_view bytes, unsigned codePage) {
             AppendUtf8(out, ReplacementChar);
         ++in;
         --inLeft;
-        converter->Reset();
     }
     return out;
 }
@@ -398,6 +407,7 @@ std::string Utf8ToAnsi(std::string_view text, unsigned codePage, bool* lossless)
     const char* in = clean.data();
     std::size_t inLeft = clean.size();
     while (converter->IsOpen() && !converter->Convert(in, inLeft, out)) {
+        converter->Flush(out);
         std::size_t pos = static_cast<std::size_t>(in - clean.data());
         char32_t c = DecodeUtf8(clean, pos);
         if (IsSingleByteWindowsCodePage(codePage) && c >= 0x80 && c <= 0x9F) {
@@ -410,7 +420,6 @@ std::string Utf8ToAnsi(std::string_view text, unsigned codePage, bool* lossless)
         std::size_t consumed = pos - static_cast<std::size_t>(in - clean.data());
         in += consumed;
         inLeft -= consumed;
-        converter->Reset();
     }
     return out;
 }
