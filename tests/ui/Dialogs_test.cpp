@@ -1,0 +1,164 @@
+#include <functional>
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+
+#include "ui/FmtChoose.h"
+#include "ui/MsgBox.h"
+#include "ui/PassDlg.h"
+#include "ui/RenameDlg.h"
+
+namespace {
+
+// Runs action on the modal dialog as soon as it is up (from inside its own message loop).
+void WhenModalShown(std::function<void(QWidget*)> action) {
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [poll, action] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            poll->stop();
+            poll->deleteLater();
+            action(modal);
+        }
+    });
+    poll->start(5);
+}
+
+TEST(FmtChoose, ScaleIsEnabledExactlyWhileULawIsChecked) {
+    TfrmFmtChoose dialog;
+    EXPECT_EQ(dialog.windowTitle(), "Choose compress method");
+    EXPECT_TRUE(dialog.rbNoCompress->isChecked()) << "no compression at first";
+    EXPECT_FALSE(dialog.cbScale->isEnabled());
+    EXPECT_FALSE(dialog.Label2->isEnabled());
+    EXPECT_EQ(dialog.cbScale->currentText(), "16");
+    EXPECT_EQ(dialog.cbScale->count(), 5);
+    EXPECT_TRUE(dialog.gbCompression->font().bold());
+
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    QTest::mouseClick(dialog.rbuLaw, Qt::LeftButton);
+    EXPECT_TRUE(dialog.rbuLaw->isChecked());
+    EXPECT_TRUE(dialog.cbScale->isEnabled());
+    EXPECT_TRUE(dialog.Label2->isEnabled());
+    EXPECT_EQ(dialog.cbScale->currentText(), "16") << "still the design-time choice";
+
+    for (QRadioButton* other : {dialog.rbADPCM4, dialog.rbADPCM2, dialog.rbNoCompress}) {
+        QTest::mouseClick(other, Qt::LeftButton);
+        EXPECT_TRUE(other->isChecked());
+        EXPECT_FALSE(dialog.cbScale->isEnabled()) << other->objectName().toStdString();
+    }
+}
+
+TEST(FmtChoose, ComponentsCarryTheirNames) {
+    TfrmFmtChoose dialog;
+    for (const char* name : {"gbCompression", "rbNoCompress", "rbADPCM2", "rbADPCM4", "rbuLaw",
+                             "Label2", "cbScale", "Button1", "Button2"}) {
+        EXPECT_NE(dialog.findChild<QWidget*>(name), nullptr) << name;
+    }
+}
+
+struct TFormatCase {
+    const char* name;
+    const char* button;
+    int scaleIndex;
+    bool ok;
+    std::uint8_t compression;
+    std::uint8_t param;
+};
+
+class ChooseFormat : public ::testing::TestWithParam<TFormatCase> {};
+
+TEST_P(ChooseFormat, CheckedChoiceGivesTheCompressionCodes) {
+    const TFormatCase& c = GetParam();
+    WhenModalShown([c](QWidget* modal) {
+        auto* dialog = qobject_cast<TfrmFmtChoose*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        dialog->findChild<QRadioButton*>(c.button)->click();
+        if (c.scaleIndex >= 0) {
+            dialog->cbScale->setCurrentIndex(c.scaleIndex);
+        }
+        (c.ok ? dialog->Button1 : dialog->Button2)->click();
+    });
+    std::uint8_t compression = 9;
+    std::uint8_t param = 9;
+    EXPECT_EQ(ChooseUploadFormat(nullptr, compression, param), c.ok);
+    EXPECT_EQ(compression, c.compression);
+    EXPECT_EQ(param, c.param);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ChooseFormat,
+    ::testing::Values(TFormatCase{"NoneKeepsTheParameter", "rbNoCompress", -1, true, 0, 9},
+                      TFormatCase{"Adpcm2", "rbADPCM2", -1, true, 2, 1},
+                      TFormatCase{"Adpcm4", "rbADPCM4", -1, true, 2, 2},
+                      TFormatCase{"ULawDefaultScale", "rbuLaw", -1, true, 1, 4},
+                      TFormatCase{"ULawScale4", "rbuLaw", 2, true, 1, 2},
+                      TFormatCase{"ULawScale1", "rbuLaw", 0, true, 1, 0},
+                      TFormatCase{"CancelChangesNothing", "rbuLaw", 1, false, 9, 9}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(FmtChoose, EscapeAnswersCancel) {
+    WhenModalShown([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Escape); });
+    TfrmFmtChoose dialog;
+    EXPECT_EQ(dialog.exec(), mrCancel);
+}
+
+TEST(PassDlg, AcceptsAtMostSevenCharactersShownAsPlus) {
+    TPasswordDlg dialog;
+    EXPECT_EQ(dialog.windowTitle(), "Password Dialog");
+    EXPECT_TRUE(dialog.Password->font().bold());
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    QTest::keyClicks(dialog.Password, "abcdefghij");
+    EXPECT_EQ(dialog.Password->text(), "abcdefg");
+    EXPECT_EQ(dialog.Password->displayText(), "+++++++");
+    dialog.Password->setText("x1");
+    EXPECT_EQ(dialog.Password->displayText(), "++");
+}
+
+TEST(PassDlg, ShowingPutsTheFocusInThePasswordAndEnterMeansOk) {
+    TPasswordDlg dialog;
+    dialog.Label1->setText("Enter the recorder's password:");
+    dialog.Password->clear();
+    WhenModalShown([&dialog](QWidget*) {
+        EXPECT_EQ(dialog.focusWidget(), dialog.Password);
+        QTest::keyClicks(dialog.Password, "1234");
+        QTest::keyClick(dialog.Password, Qt::Key_Return);
+    });
+    EXPECT_EQ(dialog.exec(), mrOk);
+    EXPECT_EQ(dialog.Password->text(), "1234");
+}
+
+TEST(PassDlg, CancelAndEscapeGiveCancel) {
+    TPasswordDlg dialog;
+    WhenModalShown([&dialog](QWidget*) { dialog.CancelBtn->click(); });
+    EXPECT_EQ(dialog.exec(), mrCancel);
+    WhenModalShown([&dialog](QWidget*) { QTest::keyClick(dialog.Password, Qt::Key_Escape); });
+    EXPECT_EQ(dialog.exec(), mrCancel);
+}
+
+TEST(RenameDlg, ReturnsTheEditedNameOnOk) {
+    TfrmRename dialog;
+    EXPECT_EQ(dialog.windowTitle(), "Rename");
+    EXPECT_EQ(dialog.Label1->text(), "New name");
+    dialog.edFileName->setText("old.wav");
+    WhenModalShown([&dialog](QWidget*) {
+        dialog.edFileName->selectAll();
+        QTest::keyClicks(dialog.edFileName, "new.wav");
+        dialog.OKBtn->click();
+    });
+    EXPECT_EQ(dialog.exec(), mrOk);
+    EXPECT_EQ(dialog.edFileName->text(), "new.wav");
+
+    WhenModalShown([&dialog](QWidget*) { QTest::keyClick(dialog.edFileName, Qt::Key_Escape); });
+    EXPECT_EQ(dialog.exec(), mrCancel);
+}
+
+} // namespace

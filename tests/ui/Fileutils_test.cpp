@@ -1,0 +1,422 @@
+#include <algorithm>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <map>
+#include <random>
+#include <string>
+#include <sys/stat.h>
+#include <utime.h>
+
+#include <QTemporaryDir>
+
+#include "ui/Fileutils.h"
+
+namespace {
+
+TFileListItem MakeItem(const std::string& name, bool folder, std::int64_t size = 0,
+                       const std::string& folderPath = "\\", std::uint16_t day = 1) {
+    TFileListItem item;
+    item.Name = name;
+    item.IsFolder = folder ? 1 : 0;
+    item.Size = size;
+    item.FolderPath = folderPath;
+    item.Time.Year = 2024;
+    item.Time.Month = 3;
+    item.Time.Day = day;
+    return item;
+}
+
+std::vector<std::string> Names(const TFileList& list) {
+    std::vector<std::string> names;
+    for (int i = 0; i < list.Count(); ++i) {
+        names.push_back(list.Item(i).Name);
+    }
+    return names;
+}
+
+using TNames = std::vector<std::string>;
+
+TEST(PathFunctions, TrimAndAddBackslashes) {
+    const struct {
+        const char* in;
+        const char* trimmed;
+        const char* added;
+    } cases[] = {
+        {"", "", "\\"},
+        {"\\", "", "\\"},
+        {"\\\\\\", "", "\\\\\\"},
+        {"abc", "abc", "abc\\"},
+        {"\\a\\b\\", "a\\b", "\\a\\b\\"},
+        {"\\\\a\\\\b\\\\", "a\\\\b", "\\\\a\\\\b\\\\"},
+        {"a\\", "a", "a\\"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(TrimBackslashes(c.in), c.trimmed) << "in: " << c.in;
+        EXPECT_EQ(AddBackslash(c.in), c.added) << "in: " << c.in;
+    }
+}
+
+TEST(FileList, NewListIsEmptyUnsortedAndDescending) {
+    TFileList list;
+    EXPECT_EQ(list.Count(), 0);
+    EXPECT_EQ(list.SortMode(), FileSortNone);
+    EXPECT_FALSE(list.Ascending());
+}
+
+TEST(FileList, AddCopyCopiesEveryField) {
+    TFileList list;
+    TFileListItem item = MakeItem("x.wav", false, 1234567890123, "\\music\\", 9);
+    item.Time.Hour = 13;
+    item.Time.Milliseconds = 250;
+    item.DataLink = 0xDEADBEEF;
+    TFileListItem* added = list.AddCopy(item);
+    ASSERT_EQ(list.Count(), 1);
+    EXPECT_EQ(added, &list.Item(0));
+    EXPECT_EQ(added->Name, item.Name);
+    EXPECT_EQ(added->Size, item.Size);
+    EXPECT_EQ(added->Time, item.Time);
+    EXPECT_EQ(added->IsFolder, item.IsFolder);
+    EXPECT_EQ(added->FolderPath, item.FolderPath);
+    EXPECT_EQ(added->DataLink, item.DataLink);
+    list.Clear();
+    EXPECT_EQ(list.Count(), 0);
+}
+
+struct TOrderCase {
+    const char* name;
+    std::int32_t mode;
+    bool ascending;
+    TNames expected;
+};
+
+class FileListOrder : public ::testing::TestWithParam<TOrderCase> {};
+
+TEST_P(FileListOrder, FoldersFirstThenKeyThenName) {
+    const TOrderCase& c = GetParam();
+    TFileList list;
+    list.AddCopy(MakeItem("b.txt", false, 100, "\\", 5));
+    list.AddCopy(MakeItem("Zeta", true, 2, "\\", 1));
+    list.AddCopy(MakeItem("a.txt", false, 100, "\\", 7));
+    list.AddCopy(MakeItem("C.txt", false, 50, "\\", 6));
+    list.AddCopy(MakeItem("alpha", true, 9, "\\", 3));
+    list.SetSortMode(c.mode);
+    list.SetAscending(c.ascending);
+    list.Sort();
+    EXPECT_EQ(Names(list), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, FileListOrder,
+    ::testing::Values(
+        TOrderCase{
+            "NameAscending", FileSortByName, true, {"alpha", "Zeta", "a.txt", "b.txt", "C.txt"}},
+        TOrderCase{"NameDescendingPutsFoldersLast",
+                   FileSortByName,
+                   false,
+                   {"C.txt", "b.txt", "a.txt", "Zeta", "alpha"}},
+        TOrderCase{
+            "SizeTiesByName", FileSortBySize, true, {"Zeta", "alpha", "C.txt", "a.txt", "b.txt"}},
+        TOrderCase{
+            "SizeDescending", FileSortBySize, false, {"b.txt", "a.txt", "C.txt", "alpha", "Zeta"}},
+        TOrderCase{
+            "TimeAscending", FileSortByTime, true, {"Zeta", "alpha", "b.txt", "C.txt", "a.txt"}},
+        TOrderCase{"OtherModeSortsByName", 2, true, {"alpha", "Zeta", "a.txt", "b.txt", "C.txt"}},
+        TOrderCase{"ModeNoneSortByName",
+                   FileSortNone,
+                   true,
+                   {"alpha", "Zeta", "a.txt", "b.txt", "C.txt"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(FileList, TimeComparesTheWholeCalendarTime) {
+    TFileList list;
+    TFileListItem late = MakeItem("late", false);
+    late.Time = {2023, 12, 0, 31, 23, 59, 59, 999};
+    TFileListItem early = MakeItem("early", false);
+    early.Time = {2024, 1, 1, 1, 0, 0, 0, 0};
+    TFileListItem millis = MakeItem("millis", false);
+    millis.Time = {2023, 12, 0, 31, 23, 59, 59, 998};
+    list.AddCopy(early);
+    list.AddCopy(late);
+    list.AddCopy(millis);
+    list.SetSortMode(FileSortByTime);
+    EXPECT_EQ(Names(list), (TNames{"millis", "late", "early"}));
+}
+
+TEST(FileList, SetSortModeTurnsAscendingAndSorts) {
+    TFileList list;
+    list.AddCopy(MakeItem("b", false));
+    list.AddCopy(MakeItem("a", false));
+    list.SetAscending(true);
+    EXPECT_EQ(Names(list), (TNames{"b", "a"})) << "mode 0 does not sort by itself";
+    list.SetAscending(false);
+    list.SetSortMode(FileSortByName);
+    EXPECT_TRUE(list.Ascending()) << "a new mode is ascending whatever was before";
+    EXPECT_EQ(Names(list), (TNames{"a", "b"}));
+
+    list.SetAscending(false);
+    EXPECT_EQ(Names(list), (TNames{"b", "a"}));
+    list.SetSortMode(FileSortByName); // the same mode again changes nothing
+    EXPECT_FALSE(list.Ascending());
+    EXPECT_EQ(Names(list), (TNames{"b", "a"}));
+}
+
+TEST(FileList, NamesCompareWithoutRegardToCaseBeyondAscii) {
+    TFileList list;
+    list.AddCopy(MakeItem("\xC3\xA9t\xC3\xA9", false)); // été
+    list.AddCopy(MakeItem("\xC3\x89TA", false));        // ÉTA
+    list.AddCopy(MakeItem("zed", false));
+    list.SetSortMode(FileSortByName);
+    EXPECT_EQ(Names(list), (TNames{"zed", "\xC3\x89TA", "\xC3\xA9t\xC3\xA9"}));
+    EXPECT_EQ(CompareText("ABC", "abc"), 0);
+    EXPECT_LT(CompareText("abc", "ABD"), 0);
+}
+
+// Many entries with many ties: every neighbour pair must be in order, for random, sorted and
+// reversed input alike.
+TEST(FileList, LargeListsEndUpInOrder) {
+    std::mt19937 random(12345);
+    for (const char* shape : {"random", "sorted", "reversed"}) {
+        TFileList list;
+        for (int i = 0; i < 20000; ++i) {
+            const int key = static_cast<int>(random() % 300);
+            list.AddCopy(MakeItem("n" + std::to_string(key % 37), key % 11 == 0, key,
+                                  "\\f" + std::to_string(i % 5) + "\\"));
+        }
+        list.SetSortMode(FileSortBySize);
+        if (std::string(shape) == "reversed") {
+            list.SetAscending(false);
+            list.SetAscending(true);
+        }
+        if (std::string(shape) == "sorted") {
+            list.Sort();
+        }
+        for (int i = 1; i < list.Count(); ++i) {
+            ASSERT_LE(list.CompareItems(list.Item(i - 1), list.Item(i)), 0) << shape << " at " << i;
+        }
+        EXPECT_EQ(list.Count(), 20000);
+    }
+}
+
+// A source list shaped like a small drive: root, \a\, \a\b\ and a folder named like a prefix.
+class FilteredView : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Source.AddCopy(MakeItem("a", true, 2, "\\"));
+        Source.AddCopy(MakeItem("ab", true, 1, "\\"));
+        Source.AddCopy(MakeItem("root.txt", false, 1, "\\"));
+        Source.AddCopy(MakeItem("b", true, 1, "\\a\\"));
+        Source.AddCopy(MakeItem("in-a.txt", false, 1, "\\a\\"));
+        Source.AddCopy(MakeItem("in-b.txt", false, 1, "\\a\\b\\"));
+        Source.AddCopy(MakeItem("in-ab.txt", false, 1, "\\ab\\"));
+        View.SetSortMode(FileSortByName);
+        View.OnChange = [this] { ++Changes; };
+        View.SetSourceList(&Source);
+    }
+
+    std::map<std::string, std::string> FolderOf() const {
+        std::map<std::string, std::string> result;
+        for (int i = 0; i < View.Count(); ++i) {
+            result[View.Item(i).Name] = View.Item(i).FolderPath;
+        }
+        return result;
+    }
+
+    TFileList Source;
+    TFilteredFileList View;
+    int Changes = 0;
+};
+
+TEST_F(FilteredView, ShowsOneFolderWithPathsMadeRelative) {
+    EXPECT_EQ(View.FilterPath(), "\\");
+    EXPECT_EQ(Names(View), (TNames{"a", "ab", "root.txt"}));
+
+    View.SetFilterPath("\\a");
+    EXPECT_EQ(View.FilterPath(), "\\a\\");
+    EXPECT_EQ(Names(View), (TNames{"b", "in-a.txt"}));
+    EXPECT_EQ(FolderOf(), (std::map<std::string, std::string>{{"b", ""}, {"in-a.txt", ""}}));
+
+    View.SetFilterPath("\\A\\");
+    EXPECT_EQ(View.Count(), 0) << "folder paths compare with case";
+}
+
+TEST_F(FilteredView, SubtreeModeAddsEverythingBelow) {
+    View.SetSubtree(true);
+    EXPECT_EQ(View.Count(), Source.Count()) << "the root's subtree is the whole list";
+
+    View.SetFilterPath("\\a\\");
+    EXPECT_EQ(FolderOf(), (std::map<std::string, std::string>{
+                              {"b", ""}, {"in-a.txt", ""}, {"in-b.txt", "b\\"}}))
+        << "\\ab\\ is not below \\a\\";
+}
+
+TEST_F(FilteredView, RefillsOnlyWhenSomethingChanged) {
+    const int afterSource = Changes;
+    EXPECT_GE(afterSource, 1);
+    View.SetFilterPath("\\a\\");
+    EXPECT_EQ(Changes, afterSource + 1);
+    View.SetFilterPath("\\a\\");
+    EXPECT_EQ(Changes, afterSource + 1) << "same path, no refill";
+    View.SetSubtree(false);
+    EXPECT_EQ(Changes, afterSource + 1) << "same flag, no refill";
+    View.Refresh();
+    EXPECT_EQ(Changes, afterSource + 2);
+}
+
+TEST_F(FilteredView, EmptyPathGoesBackToTheRootAndRefills) {
+    View.SetFilterPath("\\a\\");
+    Source.AddCopy(MakeItem("new.txt", false, 1, "\\"));
+    const int before = Changes;
+    View.SetFilterPath("");
+    EXPECT_EQ(View.FilterPath(), "\\");
+    EXPECT_EQ(Changes, before + 1);
+    View.SetFilterPath("");
+    EXPECT_EQ(Changes, before + 2) << "\"\" differs from \"\\\", so the root view refills";
+    EXPECT_EQ(Names(View), (TNames{"a", "ab", "new.txt", "root.txt"}));
+}
+
+TEST_F(FilteredView, LevelUpStopsAtTheRoot) {
+    View.SetFilterPath("\\a\\b\\");
+    EXPECT_EQ(Names(View), (TNames{"in-b.txt"}));
+    View.LevelUp();
+    EXPECT_EQ(View.FilterPath(), "\\a\\");
+    View.LevelUp();
+    EXPECT_EQ(View.FilterPath(), "\\");
+    View.LevelUp();
+    EXPECT_EQ(View.FilterPath(), "\\");
+    EXPECT_EQ(Names(View), (TNames{"a", "ab", "root.txt"}));
+}
+
+TEST_F(FilteredView, HoldsCopiesAndForgetsAGoneSource) {
+    Source.Item(0).Name = "renamed";
+    EXPECT_EQ(View.Item(0).Name, "a");
+    View.SetSourceList(nullptr);
+    EXPECT_EQ(View.Count(), 0);
+}
+
+// A real folder tree in a temporary folder.
+class FolderScan : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(Temp.isValid());
+        Root = std::filesystem::path(Temp.path().toStdString()) / "tree";
+        std::filesystem::create_directories(Root / "sub" / "empty");
+        Write(Root / "a.txt", 10);
+        Write(Root / "b.bin", 300);
+        Write(Root / ".hidden", 1);
+        Write(Root / "sub" / "c.txt", 5);
+    }
+
+    static void Write(const std::filesystem::path& path, std::size_t size) {
+        std::ofstream(path, std::ios::binary) << std::string(size, 'x');
+    }
+
+    const TFileListItem* Find(const TFileList& list, const std::string& name) const {
+        for (int i = 0; i < list.Count(); ++i) {
+            if (list.Item(i).Name == name) {
+                return &list.Item(i);
+            }
+        }
+        return nullptr;
+    }
+
+    QTemporaryDir Temp;
+    std::filesystem::path Root;
+};
+
+TEST_F(FolderScan, ListsTheTreeWithCountsAndTotal) {
+    TFileList list;
+    list.AddCopy(MakeItem("stale", false));
+    EXPECT_EQ(ScanFolderTree(Root.string(), &list), 316);
+    ASSERT_EQ(list.Count(), 7) << "root, a.txt, b.bin, .hidden, sub, empty, c.txt";
+
+    EXPECT_EQ(Find(list, "stale"), nullptr);
+    EXPECT_EQ(list.Item(0).Name, "tree") << "the root folder comes first";
+    EXPECT_EQ(list.Item(0).FolderPath, "\\");
+    EXPECT_EQ(list.Item(0).IsFolder, 1);
+    EXPECT_EQ(list.Item(0).Size, 4) << "entries directly inside the root";
+
+    const struct {
+        const char* name;
+        bool folder;
+        std::int64_t size;
+        const char* folderPath;
+    } expected[] = {
+        {"a.txt", false, 10, "\\tree\\"},    {"b.bin", false, 300, "\\tree\\"},
+        {".hidden", false, 1, "\\tree\\"},   {"sub", true, 2, "\\tree\\"},
+        {"empty", true, 0, "\\tree\\sub\\"}, {"c.txt", false, 5, "\\tree\\sub\\"},
+    };
+    for (const auto& e : expected) {
+        const TFileListItem* item = Find(list, e.name);
+        ASSERT_NE(item, nullptr) << e.name;
+        EXPECT_EQ(item->IsFolder, e.folder ? 1 : 0) << e.name;
+        EXPECT_EQ(item->Size, e.size) << e.name;
+        EXPECT_EQ(item->FolderPath, e.folderPath) << e.name;
+        EXPECT_EQ(item->DataLink, 0u) << e.name;
+    }
+}
+
+TEST_F(FolderScan, FileTimeIsTheLastWriteInLocalTime) {
+    const time_t stamp = 1700000000; // 2023-11-14 22:13:20 UTC
+    const utimbuf times{stamp, stamp};
+    ASSERT_EQ(utime((Root / "a.txt").c_str(), &times), 0);
+    TFileList list;
+    ScanFolderTree(Root.string(), &list);
+    const TFileListItem* item = Find(list, "a.txt");
+    ASSERT_NE(item, nullptr);
+    struct tm local {};
+    localtime_r(&stamp, &local);
+    EXPECT_EQ(item->Time.Year, local.tm_year + 1900);
+    EXPECT_EQ(item->Time.Month, local.tm_mon + 1);
+    EXPECT_EQ(item->Time.Day, local.tm_mday);
+    EXPECT_EQ(item->Time.DayOfWeek, local.tm_wday);
+    EXPECT_EQ(item->Time.Hour, local.tm_hour);
+    EXPECT_EQ(item->Time.Minute, local.tm_min);
+    EXPECT_EQ(item->Time.Second, local.tm_sec);
+}
+
+TEST_F(FolderScan, TrailingSlashAndRelativeRootGiveTheSameTree) {
+    TFileList plain;
+    TFileList slashed;
+    EXPECT_EQ(ScanFolderTree(Root.string(), &plain), 316);
+    EXPECT_EQ(ScanFolderTree(Root.string() + "/", &slashed), 316);
+    EXPECT_EQ(Names(plain), Names(slashed));
+
+    const auto cwd = std::filesystem::current_path();
+    std::filesystem::current_path(Root);
+    TFileList dot;
+    EXPECT_EQ(ScanFolderTree(".", &dot), 316);
+    std::filesystem::current_path(cwd);
+    ASSERT_GT(dot.Count(), 0);
+    EXPECT_EQ(dot.Item(0).Name, "tree");
+}
+
+TEST_F(FolderScan, NothingToScanGivesZero) {
+    EXPECT_EQ(ScanFolderTree(Root.string(), nullptr), 0);
+    TFileList list;
+    list.AddCopy(MakeItem("stale", false));
+    EXPECT_EQ(ScanFolderTree((Root / "missing").string(), &list), 0);
+    EXPECT_EQ(list.Count(), 0);
+    EXPECT_EQ(ScanFolderTree("", &list), 0);
+    EXPECT_EQ(list.Count(), 0);
+    EXPECT_EQ(ScanFolderTree((Root / "a.txt").string(), &list), 0) << "a file is no folder";
+    EXPECT_EQ(list.Count(), 0);
+}
+
+TEST_F(FolderScan, LinkLoopsEndAndSpecialFilesAreLeftOut) {
+    std::filesystem::create_directory_symlink(Root, Root / "sub" / "loop");
+    std::filesystem::create_symlink(Root / "gone", Root / "dangling");
+    ASSERT_EQ(mkfifo((Root / "pipe").c_str(), 0600), 0);
+    TFileList list;
+    EXPECT_EQ(ScanFolderTree(Root.string(), &list), 316);
+    const TFileListItem* loop = Find(list, "loop");
+    ASSERT_NE(loop, nullptr) << "the link is listed";
+    EXPECT_EQ(loop->IsFolder, 1);
+    EXPECT_EQ(loop->Size, 0) << "but not entered";
+    EXPECT_EQ(Find(list, "dangling"), nullptr);
+    EXPECT_EQ(Find(list, "pipe"), nullptr);
+    EXPECT_EQ(list.Count(), 8);
+}
+
+} // namespace

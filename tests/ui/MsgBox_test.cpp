@@ -1,0 +1,135 @@
+#include <atomic>
+#include <functional>
+#include <gtest/gtest.h>
+#include <thread>
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include "ui/MsgBox.h"
+
+namespace {
+
+// Presses button on the message box as soon as it is up.
+void PressWhenShown(QMessageBox::StandardButton button) {
+    auto* poll = new QTimer;
+    poll->moveToThread(QApplication::instance()->thread());
+    QObject::connect(poll, &QTimer::timeout, [poll, button] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            poll->stop();
+            poll->deleteLater();
+            if (button == QMessageBox::Escape) {
+                QTest::keyClick(box, Qt::Key_Escape);
+            } else {
+                box->button(button)->click();
+            }
+        }
+    });
+    poll->start(5);
+}
+
+struct TBoxCase {
+    const char* name;
+    unsigned flags;
+    QList<QMessageBox::StandardButton> buttons;
+    QMessageBox::StandardButton defaultButton;
+    QMessageBox::Icon icon;
+};
+
+class MessageBoxFlags : public ::testing::TestWithParam<TBoxCase> {};
+
+TEST_P(MessageBoxFlags, ButtonsIconAndDefaultFollowTheFlags) {
+    const TBoxCase& c = GetParam();
+    QMessageBox* box = CreateMessageBox(nullptr, "text", "Caption", c.flags);
+    EXPECT_EQ(box->windowTitle(), "Caption");
+    EXPECT_EQ(box->text(), "text");
+    EXPECT_EQ(box->icon(), c.icon);
+    QMessageBox::StandardButtons expected;
+    for (auto b : c.buttons) {
+        expected |= b;
+    }
+    EXPECT_EQ(box->standardButtons(), expected);
+    ASSERT_NE(box->defaultButton(), nullptr);
+    EXPECT_EQ(box->standardButton(box->defaultButton()), c.defaultButton);
+    delete box;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, MessageBoxFlags,
+    ::testing::Values(
+        TBoxCase{"PlainOk", MB_OK, {QMessageBox::Ok}, QMessageBox::Ok, QMessageBox::NoIcon},
+        TBoxCase{
+            "ErrorOk", MB_ICONERROR, {QMessageBox::Ok}, QMessageBox::Ok, QMessageBox::Critical},
+        TBoxCase{"DestroyQuestion",
+                 MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2,
+                 {QMessageBox::Yes, QMessageBox::No},
+                 QMessageBox::No,
+                 QMessageBox::Warning},
+        TBoxCase{"Question",
+                 MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON3,
+                 {QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel},
+                 QMessageBox::Cancel,
+                 QMessageBox::Question},
+        TBoxCase{"OkCancel",
+                 MB_OKCANCEL | MB_ICONINFORMATION,
+                 {QMessageBox::Ok, QMessageBox::Cancel},
+                 QMessageBox::Ok,
+                 QMessageBox::Information},
+        TBoxCase{"RetryCancel",
+                 MB_RETRYCANCEL,
+                 {QMessageBox::Retry, QMessageBox::Cancel},
+                 QMessageBox::Retry,
+                 QMessageBox::NoIcon},
+        TBoxCase{"AbortRetryIgnore",
+                 MB_ABORTRETRYIGNORE | MB_DEFBUTTON2,
+                 {QMessageBox::Abort, QMessageBox::Retry, QMessageBox::Ignore},
+                 QMessageBox::Retry,
+                 QMessageBox::NoIcon},
+        TBoxCase{"DefaultBeyondTheButtonsIsTheLast",
+                 MB_YESNO | MB_DEFBUTTON3,
+                 {QMessageBox::Yes, QMessageBox::No},
+                 QMessageBox::No,
+                 QMessageBox::NoIcon}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ShowMessageBox, ReturnsTheWindowsCodeOfThePressedButton) {
+    const struct {
+        unsigned flags;
+        QMessageBox::StandardButton press;
+        int code;
+    } cases[] = {
+        {MB_OK, QMessageBox::Ok, IDOK},
+        {MB_OKCANCEL, QMessageBox::Cancel, IDCANCEL},
+        {MB_YESNO, QMessageBox::Yes, IDYES},
+        {MB_YESNO, QMessageBox::No, IDNO},
+        {MB_ABORTRETRYIGNORE, QMessageBox::Abort, IDABORT},
+        {MB_ABORTRETRYIGNORE, QMessageBox::Retry, IDRETRY},
+        {MB_ABORTRETRYIGNORE, QMessageBox::Ignore, IDIGNORE},
+        {MB_OK, QMessageBox::Escape, IDOK},
+        {MB_YESNO, QMessageBox::Escape, IDNO},
+        {MB_YESNOCANCEL, QMessageBox::Escape, IDCANCEL},
+    };
+    for (const auto& c : cases) {
+        PressWhenShown(c.press);
+        EXPECT_EQ(ShowMessageBox(QString("question"), QString("Quorvex"), c.flags), c.code)
+            << "flags " << c.flags << " button " << c.press;
+    }
+}
+
+TEST(ShowMessageBox, FromAnotherThreadTheUiThreadShowsIt) {
+    PressWhenShown(QMessageBox::Yes);
+    std::atomic<int> code{0};
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        code = ShowMessageBox(std::string("from a worker"), std::string("Quorvex"), MB_YESNO);
+        done = true;
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(done.load(), 10000);
+    worker.join();
+    EXPECT_EQ(code.load(), IDYES);
+}
+
+} // namespace

@@ -1,0 +1,134 @@
+#include "ui/About.h"
+
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLocale>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QStringList>
+#include <QVBoxLayout>
+
+#include "i18n/VexaLang.h"
+#include "ui/MsgBox.h"
+
+const char* const ProgramBuildDate = __DATE__;
+
+namespace {
+
+// The English short month names, whatever the user's language.
+const char* const MonthNames[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                  "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+QString Lang(const char* name) {
+    return QString::fromStdString(GetLangConstant(name));
+}
+
+} // namespace
+
+bool ParseBuildDate(const QString& text, QDate& date) {
+    const QStringList parts = text.split(QRegularExpression("\\s+"), Qt::SkipEmptyParts);
+    if (parts.size() != 3) {
+        return false;
+    }
+    int month = 0;
+    for (int i = 0; i < 12; ++i) {
+        if (parts[0].compare(MonthNames[i], Qt::CaseInsensitive) == 0) {
+            month = i + 1;
+        }
+    }
+    bool dayOk = false;
+    bool yearOk = false;
+    const int day = parts[1].toInt(&dayOk);
+    const int year = parts[2].toInt(&yearOk);
+    const QDate parsed(year, month, day);
+    if (month == 0 || !dayOk || !yearOk || !parsed.isValid()) {
+        return false;
+    }
+    date = parsed;
+    return true;
+}
+
+QString AboutVersionText(const QString& versionWord, std::uint32_t version,
+                         const QString& buildDate, const QLocale& locale) {
+    QDate date;
+    const QString dateText =
+        ParseBuildDate(buildDate, date) ? locale.toString(date, QLocale::ShortFormat) : buildDate;
+    return versionWord +
+           QString(" %1.%2.%3 ")
+               .arg((version >> 16) & 0xFF)
+               .arg((version >> 8) & 0xFF)
+               .arg(version & 0xFF) +
+           "(" + dateText + ")";
+}
+
+TAboutBox::TAboutBox(QWidget* owner) : QDialog(owner) {
+    setObjectName("AboutBox");
+    setWindowTitle("About");
+
+    Panel1 = new QFrame(this);
+    Panel1->setObjectName("Panel1");
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    auto makeLabel = [this](const char* name) {
+        auto* label = new QLabel(Panel1);
+        label->setObjectName(name);
+        return label;
+    };
+    ProductName = makeLabel("ProductName");
+    QFont large = ProductName->font();
+    large.setBold(true);
+    large.setPointSizeF(large.pointSizeF() * 1.3);
+    ProductName->setFont(large);
+    Version = makeLabel("Version");
+    Copyright = makeLabel("Copyright");
+    Comments = makeLabel("Comments");
+    Comments->setWordWrap(true);
+
+    auto* texts = new QVBoxLayout(Panel1);
+    texts->addWidget(ProductName);
+    texts->addWidget(Version);
+    texts->addWidget(Copyright);
+    texts->addWidget(Comments);
+    texts->addStretch();
+
+    OKButton = new QPushButton("OK", this);
+    OKButton->setObjectName("OKButton");
+    OKButton->setDefault(true);
+    connect(OKButton, &QPushButton::clicked, this, [this] { done(mrOk); });
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(OKButton);
+    buttons->addStretch();
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(Panel1);
+    layout->addLayout(buttons);
+    Panel1->setMinimumWidth(300);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void TAboutBox::showEvent(QShowEvent* event) {
+    FormShow();
+    QDialog::showEvent(event);
+    // Centred on the screen, not on the window that opened it.
+    adjustSize();
+    if (const QScreen* shown = screen()) {
+        QRect frame(QPoint(0, 0), frameGeometry().size());
+        frame.moveCenter(shown->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+void TAboutBox::FormShow() {
+    ProductName->setText(Lang("AppNameStr"));
+    Version->setText(
+        AboutVersionText(Lang("VersionStr"), ProgramVersion, ProgramBuildDate, QLocale()));
+    // The labels without a text of their own take no room.
+    Copyright->setVisible(!Copyright->text().isEmpty());
+    Comments->setVisible(!Comments->text().isEmpty());
+}
+
+void TAboutBox::reject() {
+    done(mrCancel);
+}

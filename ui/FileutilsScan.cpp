@@ -1,0 +1,148 @@
+#include <ctime>
+#include <dirent.h>
+#include <filesystem>
+#include <memory>
+#include <set>
+#include <sys/stat.h>
+#include <utility>
+
+#include "ui/Fileutils.h"
+
+namespace {
+
+using TDirectoryId = std::pair<dev_t, ino_t>;
+
+TSystemTime LocalCalendarTime(const struct timespec& stamp) {
+    struct tm local {};
+    const time_t seconds = stamp.tv_sec;
+    localtime_r(&seconds, &local);
+    TSystemTime time;
+    time.Year = static_cast<std::uint16_t>(local.tm_year + 1900);
+    time.Month = static_cast<std::uint16_t>(local.tm_mon + 1);
+    time.DayOfWeek = static_cast<std::uint16_t>(local.tm_wday);
+    time.Day = static_cast<std::uint16_t>(local.tm_mday);
+    time.Hour = static_cast<std::uint16_t>(local.tm_hour);
+    time.Minute = static_cast<std::uint16_t>(local.tm_min);
+    time.Second = static_cast<std::uint16_t>(local.tm_sec);
+    time.Milliseconds = static_cast<std::uint16_t>(stamp.tv_nsec / 1000000);
+    return time;
+}
+
+// Only folders and regular files are entries: a pipe or a device would hang the copy that
+// reads it, and a dangling link has nothing to copy.
+bool EntryFromFileSystem(const std::string& path, const std::string& name, TFileListItem& entry,
+                         struct stat& info) {
+    if (stat(path.c_str(), &info) != 0) {
+        return false;
+    }
+    const bool isFolder = S_ISDIR(info.st_mode);
+    if (!isFolder && !S_ISREG(info.st_mode)) {
+        return false;
+    }
+    entry = TFileListItem{};
+    entry.Name = name;
+    entry.IsFolder = isFolder ? 1 : 0;
+    entry.Size = isFolder ? 0 : static_cast<std::int64_t>(info.st_size);
+    entry.Time = LocalCalendarTime(info.st_mtim);
+    entry.DataLink = 0;
+    return true;
+}
+
+class TFolderScanner {
+public:
+    explicit TFolderScanner(TFileList& target) : Target(target) {}
+
+    std::int64_t Total = 0;
+
+    // Lists the folder's entries into the target; returns how many it found directly inside.
+    std::int64_t ScanFolder(const std::string& absolute, const std::string& relative,
+                            const TDirectoryId& id) {
+        const std::unique_ptr<DIR, int (*)(DIR*)> folder(opendir(absolute.c_str()), closedir);
+        if (!folder) {
+            return 0;
+        }
+        // A link back to a folder being scanned would never end.
+        OnPath.insert(id);
+        std::int64_t count = 0;
+        while (const dirent* found = readdir(folder.get())) {
+            const std::string name = found->d_name;
+            if (name == "." || name == "..") {
+                continue;
+            }
+            TFileListItem entry;
+            struct stat info {};
+            const std::string path = absolute + name;
+            if (!EntryFromFileSystem(path, name, entry, info)) {
+                continue;
+            }
+            ++count;
+            Total += entry.Size;
+            entry.FolderPath = relative;
+            const int index = Target.Count();
+            Target.AddCopy(entry);
+            const TDirectoryId childId{info.st_dev, info.st_ino};
+            if (entry.IsFolder && OnPath.count(childId) == 0) {
+                const std::int64_t inside = ScanFolder(path + "/", relative + name + "\\", childId);
+                Target.Item(index).Size = inside;
+            }
+        }
+        OnPath.erase(id);
+        return count;
+    }
+
+private:
+    TFileList& Target;
+    std::set<TDirectoryId> OnPath;
+};
+
+// The folder's own name, also for "." and paths ending in "..".
+std::string OwnName(const std::string& folder) {
+    std::filesystem::path path(folder);
+    std::string name = path.filename().string();
+    if (name.empty() || name == "." || name == "..") {
+        std::error_code error;
+        name = std::filesystem::weakly_canonical(path, error).filename().string();
+    }
+    return name;
+}
+
+} // namespace
+
+std::int64_t ScanFolderTree(const std::string& root, TFileList* target) {
+    if (target == nullptr) {
+        return 0;
+    }
+    target->Clear();
+    if (root.empty()) {
+        return 0; // no folder named; never the whole file system
+    }
+    std::string absolute = root;
+    if (absolute.back() != '/') {
+        absolute += '/';
+    }
+    std::string own = absolute;
+    while (own.size() > 1 && own.back() == '/') {
+        own.pop_back();
+    }
+
+    TFolderScanner scanner(*target);
+    std::string relative = "\\";
+    TFileListItem rootEntry;
+    struct stat info {};
+    int rootIndex = -1;
+    const std::string ownName = OwnName(own);
+    if (own != "/" && !ownName.empty() && EntryFromFileSystem(own, ownName, rootEntry, info) &&
+        rootEntry.IsFolder) {
+        rootEntry.FolderPath = "\\";
+        rootIndex = target->Count();
+        target->AddCopy(rootEntry);
+        relative = "\\" + ownName + "\\";
+    } else if (stat(absolute.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        return 0;
+    }
+    const std::int64_t count = scanner.ScanFolder(absolute, relative, {info.st_dev, info.st_ino});
+    if (rootIndex >= 0) {
+        target->Item(rootIndex).Size = count;
+    }
+    return scanner.Total;
+}

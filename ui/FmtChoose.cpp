@@ -1,0 +1,107 @@
+#include "ui/FmtChoose.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include "ui/MsgBox.h"
+
+TfrmFmtChoose::TfrmFmtChoose(QWidget* owner) : QDialog(owner) {
+    setObjectName("frmFmtChoose");
+    setWindowTitle("Choose compress method");
+
+    gbCompression = new QGroupBox("Compression", this);
+    gbCompression->setObjectName("gbCompression");
+    // Only the frame's title is bold; the choices inside keep the dialog's font.
+    const QFont normal = font();
+    QFont bold = normal;
+    bold.setBold(true);
+    gbCompression->setFont(bold);
+    auto makeChoice = [this, normal](const char* name, const char* caption) {
+        auto* button = new QRadioButton(caption, gbCompression);
+        button->setObjectName(name);
+        button->setFont(normal);
+        connect(button, &QRadioButton::toggled, this, &TfrmFmtChoose::rbClick);
+        return button;
+    };
+    rbNoCompress = makeChoice("rbNoCompress", "No compress");
+    rbADPCM2 = makeChoice("rbADPCM2", "ADPCM 2 bit");
+    rbADPCM4 = makeChoice("rbADPCM4", "ADPCM 4 bit");
+    rbuLaw = makeChoice("rbuLaw", "uLaw");
+
+    Label2 = new QLabel("Scale", gbCompression);
+    Label2->setObjectName("Label2");
+    Label2->setFont(normal);
+    cbScale = new QComboBox(gbCompression);
+    cbScale->setObjectName("cbScale");
+    cbScale->setFont(normal);
+    cbScale->addItems({"1", "2", "4", "8", "16"});
+    cbScale->setCurrentIndex(4);
+    Label2->setBuddy(cbScale);
+
+    auto* choices = new QGridLayout(gbCompression);
+    choices->addWidget(rbNoCompress, 0, 0);
+    choices->addWidget(rbADPCM2, 1, 0);
+    choices->addWidget(rbADPCM4, 2, 0);
+    choices->addWidget(rbuLaw, 3, 0);
+    auto* scale = new QHBoxLayout;
+    scale->addWidget(Label2);
+    scale->addWidget(cbScale);
+    choices->addLayout(scale, 3, 1);
+    choices->setColumnStretch(1, 1);
+
+    Button1 = new QPushButton("OK", this);
+    Button1->setObjectName("Button1");
+    Button1->setDefault(true);
+    connect(Button1, &QPushButton::clicked, this, [this] { done(mrOk); });
+    Button2 = new QPushButton("Cancel", this);
+    Button2->setObjectName("Button2");
+    connect(Button2, &QPushButton::clicked, this, &TfrmFmtChoose::reject);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(Button1);
+    buttons->addWidget(Button2);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(gbCompression);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    rbNoCompress->setChecked(true);
+    rbClick();
+}
+
+void TfrmFmtChoose::rbClick() {
+    const bool uLaw = rbuLaw->isChecked();
+    Label2->setEnabled(uLaw);
+    cbScale->setEnabled(uLaw);
+}
+
+void TfrmFmtChoose::reject() {
+    done(mrCancel);
+}
+
+bool ChooseUploadFormat(QWidget* parent, std::uint8_t& compression, std::uint8_t& param) {
+    TfrmFmtChoose dialog(parent);
+    if (dialog.exec() != mrOk) {
+        return false;
+    }
+    if (dialog.rbADPCM2->isChecked()) {
+        compression = 2;
+        param = 1;
+    } else if (dialog.rbADPCM4->isChecked()) {
+        compression = 2;
+        param = 2;
+    } else if (dialog.rbuLaw->isChecked()) {
+        compression = 1;
+        param = static_cast<std::uint8_t>(std::max(dialog.cbScale->currentIndex(), 0));
+    } else {
+        compression = 0;
+    }
+    return true;
+}

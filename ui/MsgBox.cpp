@@ -1,0 +1,122 @@
+#include "ui/MsgBox.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QThread>
+
+namespace {
+
+struct TButtonCode {
+    QMessageBox::StandardButton Button;
+    int Code;
+};
+
+constexpr TButtonCode ButtonCodes[] = {
+    {QMessageBox::Ok, IDOK},       {QMessageBox::Cancel, IDCANCEL}, {QMessageBox::Abort, IDABORT},
+    {QMessageBox::Retry, IDRETRY}, {QMessageBox::Ignore, IDIGNORE}, {QMessageBox::Yes, IDYES},
+    {QMessageBox::No, IDNO},
+};
+
+// The buttons in their order on the box, for each button-set flag value.
+QList<QMessageBox::StandardButton> ButtonsOf(unsigned flags) {
+    switch (flags & 0xF) {
+    case MB_OKCANCEL:
+        return {QMessageBox::Ok, QMessageBox::Cancel};
+    case MB_ABORTRETRYIGNORE:
+        return {QMessageBox::Abort, QMessageBox::Retry, QMessageBox::Ignore};
+    case MB_YESNOCANCEL:
+        return {QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel};
+    case MB_YESNO:
+        return {QMessageBox::Yes, QMessageBox::No};
+    case MB_RETRYCANCEL:
+        return {QMessageBox::Retry, QMessageBox::Cancel};
+    default:
+        return {QMessageBox::Ok};
+    }
+}
+
+QMessageBox::Icon IconOf(unsigned flags) {
+    switch (flags & 0xF0) {
+    case MB_ICONHAND:
+        return QMessageBox::Critical;
+    case MB_ICONQUESTION:
+        return QMessageBox::Question;
+    case MB_ICONEXCLAMATION:
+        return QMessageBox::Warning;
+    case MB_ICONASTERISK:
+        return QMessageBox::Information;
+    default:
+        return QMessageBox::NoIcon;
+    }
+}
+
+// What closing the box by its frame or Escape means.
+QMessageBox::StandardButton EscapeOf(const QList<QMessageBox::StandardButton>& buttons) {
+    for (const QMessageBox::StandardButton candidate :
+         {QMessageBox::Cancel, QMessageBox::No, QMessageBox::Ok, QMessageBox::Ignore}) {
+        if (buttons.contains(candidate)) {
+            return candidate;
+        }
+    }
+    return buttons.front();
+}
+
+int ShowOnThisThread(const QString& text, const QString& caption, unsigned flags) {
+    QMessageBox* box = CreateMessageBox(QApplication::activeWindow(), text, caption, flags);
+    const int execResult = box->exec();
+    const int code = MessageBoxResult(*box, execResult);
+    delete box;
+    return code;
+}
+
+} // namespace
+
+QMessageBox* CreateMessageBox(QWidget* parent, const QString& text, const QString& caption,
+                              unsigned flags) {
+    auto* box = new QMessageBox(parent);
+    box->setWindowTitle(caption);
+    box->setText(text);
+    box->setIcon(IconOf(flags));
+    const QList<QMessageBox::StandardButton> buttons = ButtonsOf(flags);
+    QMessageBox::StandardButtons set;
+    for (const QMessageBox::StandardButton button : buttons) {
+        set |= button;
+    }
+    box->setStandardButtons(set);
+    const qsizetype defaultIndex = std::min<qsizetype>((flags >> 8) & 0xF, buttons.size() - 1);
+    box->setDefaultButton(buttons[defaultIndex]);
+    box->setEscapeButton(EscapeOf(buttons));
+    return box;
+}
+
+int MessageBoxResult(const QMessageBox& box, int execResult) {
+    QAbstractButton* clicked = box.clickedButton();
+    const QMessageBox::StandardButton button =
+        clicked != nullptr ? box.standardButton(clicked)
+                           : static_cast<QMessageBox::StandardButton>(execResult);
+    for (const TButtonCode& entry : ButtonCodes) {
+        if (entry.Button == button) {
+            return entry.Code;
+        }
+    }
+    return IDCANCEL;
+}
+
+int ShowMessageBox(const QString& text, const QString& caption, unsigned flags) {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app == nullptr) {
+        return IDCANCEL; // no application, nobody to ask
+    }
+    if (QThread::currentThread() == app->thread()) {
+        return ShowOnThisThread(text, caption, flags);
+    }
+    int code = IDCANCEL;
+    QMetaObject::invokeMethod(
+        app, [&] { code = ShowOnThisThread(text, caption, flags); }, Qt::BlockingQueuedConnection);
+    return code;
+}
+
+int ShowMessageBox(const std::string& text, const std::string& caption, unsigned flags) {
+    return ShowMessageBox(QString::fromStdString(text), QString::fromStdString(caption), flags);
+}

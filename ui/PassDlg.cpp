@@ -1,0 +1,77 @@
+#include "ui/PassDlg.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProxyStyle>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "ui/MsgBox.h"
+
+namespace {
+
+// Masks every character of a password edit with one fixed character, shown at once.
+class TPasswordCharStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_LineEdit_PasswordCharacter) {
+            return TPasswordDlg::PasswordChar;
+        }
+        if (hint == SH_LineEdit_PasswordMaskDelay) {
+            return 0;
+        }
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+} // namespace
+
+TPasswordDlg::TPasswordDlg(QWidget* owner) : QDialog(owner) {
+    setObjectName("PasswordDlg");
+    setWindowTitle("Password Dialog");
+
+    Label1 =
+        new QLabel("You have changed Sequrity settings. \nEnter password to apply settings:", this);
+    Label1->setObjectName("Label1");
+
+    Password = new QLineEdit(this);
+    Password->setObjectName("Password");
+    Password->setMaxLength(MaxPasswordLength);
+    Password->setEchoMode(QLineEdit::Password);
+    auto* maskStyle = new TPasswordCharStyle;
+    maskStyle->setParent(Password);
+    Password->setStyle(maskStyle);
+    QFont bold = Password->font();
+    bold.setBold(true);
+    Password->setFont(bold);
+    Label1->setBuddy(Password);
+
+    OKBtn = new QPushButton("OK", this);
+    OKBtn->setObjectName("OKBtn");
+    OKBtn->setDefault(true);
+    connect(OKBtn, &QPushButton::clicked, this, [this] { done(mrOk); });
+    CancelBtn = new QPushButton("Cancel", this);
+    CancelBtn->setObjectName("CancelBtn");
+    connect(CancelBtn, &QPushButton::clicked, this, &TPasswordDlg::reject);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(OKBtn);
+    buttons->addWidget(CancelBtn);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(Label1);
+    layout->addWidget(Password);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void TPasswordDlg::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    Password->setFocus(Qt::OtherFocusReason);
+}
+
+void TPasswordDlg::reject() {
+    done(mrCancel);
+}
