@@ -131,19 +131,22 @@ bool TRecorderWaveFile::ClosePart() {
 }
 
 std::uint32_t TRecorderWaveFile::BytesThatFit() const {
-    std::uint64_t used = Wave.GetDataStart() + MarkFramingBytes + PartInput;
+    std::uint64_t fixed = Wave.GetDataStart() + MarkFramingBytes;
     if (Wave.HasAddInfo()) {
         const std::uint64_t size = Wave.GetAddInfo().size();
-        used += RiffChunkHeaderSize + size + (size & 1u);
+        fixed += RiffChunkHeaderSize + size + (size & 1u);
     }
-    if (used >= MaxPartSize)
+    if (fixed >= MaxPartSize)
         return 0;
+    // The part's audio ends on a frame of the whole stream, which its start is on too.
     const std::uint64_t frame = std::max<std::uint16_t>(1, Wave.GetFormat().BlockAlign);
-    std::uint64_t take = (MaxPartSize - used) / frame * frame;
+    std::uint64_t partEnd = (MaxPartSize - fixed) / frame * frame;
     // An odd data chunk takes a pad byte as well.
-    if (((PartInput + take) & 1u) && used + take + 1 > MaxPartSize)
-        take = take >= frame ? take - frame : 0;
-    return static_cast<std::uint32_t>(std::min<std::uint64_t>(take, 0x7FFFFFFF));
+    if ((partEnd & 1u) && fixed + partEnd + 1 > MaxPartSize)
+        partEnd = partEnd >= frame ? partEnd - frame : 0;
+    if (partEnd <= PartInput)
+        return 0;
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(partEnd - PartInput, 0x7FFFFFFF));
 }
 
 std::int32_t TRecorderWaveFile::Write(const void* data, std::int32_t count) {
