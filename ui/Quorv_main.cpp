@@ -144,10 +144,7 @@ TfrmQuorvMain::TfrmQuorvMain(QWidget* parent) : QMainWindow(parent) {
     IdleTimer = new QTimer(this);
     IdleTimer->setObjectName(QStringLiteral("ApplicationEvents1"));
     IdleTimer->setInterval(IdleIntervalMs);
-    connect(IdleTimer, &QTimer::timeout, this, [this] {
-        ApplicationEvents1Idle();
-        UpdateActions();
-    });
+    connect(IdleTimer, &QTimer::timeout, this, &TfrmQuorvMain::RunIdlePass);
     IdleTimer->start();
 
     // The chord that shows the settings dialog's hidden tab.
@@ -602,9 +599,15 @@ QWidget* TfrmQuorvMain::CreateExplorerPane() {
     return pane;
 }
 
-void TfrmQuorvMain::InitMainForm() {
+void TfrmQuorvMain::RunIdlePass() {
+    ApplicationEvents1Idle();
+    UpdateActions();
+}
+
+void TfrmQuorvMain::InitMainForm(const QString& programPath) {
     // 1. The settings file, copied from the current directory when it is missing.
-    const QString program = QCoreApplication::applicationFilePath();
+    const QString program =
+        programPath.isEmpty() ? QCoreApplication::applicationFilePath() : programPath;
     const QFileInfo programInfo(program);
     const QFileInfo folderInfo(programInfo.absolutePath());
     SettingsFile =
@@ -716,7 +719,7 @@ void TfrmQuorvMain::BuildLanguageMenu() {
     Language1->clear();
     // The language files beside the program are registered here once their scan exists;
     // until then the manager lists only what it was given.
-    TVexaLanguageManager& manager = *LangManager();
+    TVexaLanguageManager& manager = Languages ? *Languages : *LangManager();
     bool hasBaseLanguageFile = false;
     auto addItem = [this](const QString& caption, std::uint16_t langId, QAction* before) {
         auto* item = new QAction(caption, LanguageGroup);
@@ -761,7 +764,7 @@ void TfrmQuorvMain::CheckLanguageItem(std::uint16_t langId) {
 
 void TfrmQuorvMain::LanguageClick(QAction* sender) {
     const auto langId = static_cast<std::uint16_t>(sender->data().toUInt());
-    TVexaLanguageManager& manager = *LangManager();
+    TVexaLanguageManager& manager = Languages ? *Languages : *LangManager();
     try {
         manager.SetCurrentLanguageID(langId);
     } catch (const std::exception& error) {

@@ -25,6 +25,7 @@ class QToolButton;
 class QTreeView;
 class QWidget;
 class TAboutBox;
+class TVexaLanguageManager;
 class TPasswordDlg;
 class TfrmRename;
 
@@ -44,8 +45,11 @@ public:
     explicit TfrmQuorvMain(QWidget* parent = nullptr);
     ~TfrmQuorvMain() override;
 
-    // The deferred initialisation, run once by the program entry after all forms exist.
-    void InitMainForm();
+    // The deferred initialisation, run once by the program entry after all forms exist. The
+    // settings file, the language files and the default folder are found beside the program.
+    void InitMainForm(const QString& programPath = QString());
+    // One idle pass with the actions' update handlers, as the idle timer runs it.
+    void RunIdlePass();
     // A second start asked this instance to the front.
     void BringToFront();
 
@@ -68,6 +72,9 @@ public:
     void LoadSettings();
     bool SaveSettings();
 
+    // The language manager the menu works with; the program-wide one unless a test gives
+    // its own.
+    void SetLanguageManager(TVexaLanguageManager* manager) { Languages = manager; }
     // Rebuilds the language menu from the languages the manager lists.
     void BuildLanguageMenu();
     void UpdateRecentFilesMenu();
@@ -211,6 +218,7 @@ private:
     void ShowSettingsProblem(const char* constantName, const QString& detail);
 
     QString SettingsFile;
+    TVexaLanguageManager* Languages = nullptr;
     QFileSystemModel* FolderModel = nullptr;
     QFileSystemModel* ShellModel = nullptr;
     QStandardItemModel* RecModel = nullptr;
