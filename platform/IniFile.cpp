@@ -116,7 +116,10 @@ bool ReplaceFile(const std::string& path, const std::string& bytes) {
         target = resolved;
     }
     fs::path folder = target.parent_path();
-    std::string pattern = (folder / ("." + target.filename().string() + ".tmp-XXXXXX")).string();
+    std::string temporaryName = ".";
+    temporaryName += target.filename().string();
+    temporaryName += ".tmp-XXXXXX";
+    std::string pattern = (folder / temporaryName).string();
     int fd = ::mkstemp(pattern.data());
     if (fd < 0)
         return false;

@@ -16,7 +16,7 @@ constexpr int MaxIndex = 999;
 
 enum class TArgKind { Integer, Floating, Text };
 
-struct TSpec {
+struct TPlaceholder {
     std::string Written; // the placeholder as it stands in the format
     int ArgIndex = 0;
     bool LeftAlign = false;
@@ -27,9 +27,9 @@ struct TSpec {
 };
 
 struct TPiece {
-    bool IsSpec = false;
+    bool IsPlaceholder = false;
     std::string Literal;
-    TSpec Spec;
+    TPlaceholder Placeholder;
 };
 
 struct TParsedFormat {
@@ -90,7 +90,8 @@ bool KindOfType(char type, TArgKind& kind) {
 }
 
 // Parses one placeholder after its "%"; false when it is not a valid one.
-bool ParseSpec(std::string_view text, std::size_t& pos, int& nextIndex, TSpec& spec) {
+bool ParsePlaceholder(std::string_view text, std::size_t& pos, int& nextIndex,
+                      TPlaceholder& placeholder) {
     int number;
     std::size_t save = pos;
     if (ReadNumber(text, pos, number) && pos < text.size() && text[pos] == ':') {
@@ -102,26 +103,26 @@ bool ParseSpec(std::string_view text, std::size_t& pos, int& nextIndex, TSpec& s
         pos = save;
     }
     if (pos < text.size() && text[pos] == '-') {
-        spec.LeftAlign = true;
+        placeholder.LeftAlign = true;
         ++pos;
     }
     if (pos < text.size() && IsDigit(text[pos])) {
-        if (!ReadNumber(text, pos, spec.Width) || spec.Width > MaxWidth)
+        if (!ReadNumber(text, pos, placeholder.Width) || placeholder.Width > MaxWidth)
             return false;
     }
     if (pos < text.size() && text[pos] == '.') {
         ++pos;
-        if (!ReadNumber(text, pos, spec.Precision) || spec.Precision > MaxWidth)
+        if (!ReadNumber(text, pos, placeholder.Precision) || placeholder.Precision > MaxWidth)
             return false;
     }
     SkipLengthModifier(text, pos);
     if (pos >= text.size())
         return false;
     char type = text[pos++];
-    spec.Type = type >= 'A' && type <= 'Z' ? static_cast<char>(type + 32) : type;
-    if (!KindOfType(spec.Type, spec.Kind))
+    placeholder.Type = type >= 'A' && type <= 'Z' ? static_cast<char>(type + 32) : type;
+    if (!KindOfType(placeholder.Type, placeholder.Kind))
         return false;
-    spec.ArgIndex = nextIndex++;
+    placeholder.ArgIndex = nextIndex++;
     return true;
 }
 
@@ -147,11 +148,11 @@ TParsedFormat ParseFormat(std::string_view text) {
             continue;
         }
         std::size_t start = pos++;
-        TSpec spec;
-        if (ParseSpec(text, pos, nextIndex, spec)) {
-            spec.Written = std::string(text.substr(start, pos - start));
+        TPlaceholder placeholder;
+        if (ParsePlaceholder(text, pos, nextIndex, placeholder)) {
+            placeholder.Written = std::string(text.substr(start, pos - start));
             flushLiteral();
-            parsed.Pieces.push_back({true, {}, spec});
+            parsed.Pieces.push_back({true, {}, placeholder});
         } else {
             // Copied as text: only the "%" itself, so what follows is read normally.
             parsed.Valid = false;
@@ -166,8 +167,8 @@ TParsedFormat ParseFormat(std::string_view text) {
 std::set<std::pair<int, TArgKind>> ArgumentUse(const TParsedFormat& parsed) {
     std::set<std::pair<int, TArgKind>> use;
     for (const TPiece& piece : parsed.Pieces)
-        if (piece.IsSpec)
-            use.insert({piece.Spec.ArgIndex, piece.Spec.Kind});
+        if (piece.IsPlaceholder)
+            use.insert({piece.Placeholder.ArgIndex, piece.Placeholder.Kind});
     return use;
 }
 
@@ -209,18 +210,20 @@ std::string ZeroPadded(std::string digits, int precision) {
     return digits;
 }
 
-std::string FormatInteger(const TSpec& spec, std::int64_t value) {
+std::string FormatInteger(const TPlaceholder& placeholder, std::int64_t value) {
     char buffer[32];
-    if (spec.Type == 'd' || spec.Type == 'i') {
+    if (placeholder.Type == 'd' || placeholder.Type == 'i') {
         std::uint64_t magnitude =
             value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
         std::snprintf(buffer, sizeof buffer, "%llu", static_cast<unsigned long long>(magnitude));
-        return (value < 0 ? "-" : "") + ZeroPadded(buffer, spec.Precision);
+        std::string text = value < 0 ? "-" : "";
+        text += ZeroPadded(buffer, placeholder.Precision);
+        return text;
     }
-    const char* pattern = spec.Type == 'x' ? "%llX" : "%llu";
+    const char* pattern = placeholder.Type == 'x' ? "%llX" : "%llu";
     std::snprintf(buffer, sizeof buffer, pattern,
                   static_cast<unsigned long long>(UnsignedPattern(value)));
-    return ZeroPadded(buffer, spec.Precision);
+    return ZeroPadded(buffer, placeholder.Precision);
 }
 
 std::string GroupThousands(const std::string& fixed) {
@@ -238,7 +241,7 @@ std::string GroupThousands(const std::string& fixed) {
     return grouped + fixed.substr(digitsEnd);
 }
 
-std::string FormatFloating(const TSpec& spec, double value) {
+std::string FormatFloating(const TPlaceholder& placeholder, double value) {
     std::vector<char> buffer(400);
     // Precision beyond 18 digits carries no information; capping keeps the text bounded.
     auto print = [&](const char* pattern, int precision) {
@@ -249,14 +252,15 @@ std::string FormatFloating(const TSpec& spec, double value) {
         }
         return std::string(buffer.data());
     };
-    switch (spec.Type) {
+    switch (placeholder.Type) {
     case 'f':
-        return print("%.*f", std::min(spec.Precision < 0 ? 2 : spec.Precision, 18));
+        return print("%.*f", std::min(placeholder.Precision < 0 ? 2 : placeholder.Precision, 18));
     case 'n':
-        return GroupThousands(print("%.*f", std::min(spec.Precision < 0 ? 2 : spec.Precision, 18)));
+        return GroupThousands(
+            print("%.*f", std::min(placeholder.Precision < 0 ? 2 : placeholder.Precision, 18)));
     case 'e': {
         // Precision counts all significant digits; the exponent has at least three digits.
-        int digits = std::clamp(spec.Precision < 0 ? 15 : spec.Precision, 1, 18);
+        int digits = std::clamp(placeholder.Precision < 0 ? 15 : placeholder.Precision, 1, 18);
         std::string text = print("%.*E", digits - 1);
         std::size_t exponent = text.find('E');
         if (exponent != std::string::npos && exponent + 2 < text.size()) {
@@ -267,46 +271,48 @@ std::string FormatFloating(const TSpec& spec, double value) {
         return text;
     }
     default: // 'g'
-        return print("%.*G", std::clamp(spec.Precision < 0 ? 15 : spec.Precision, 1, 18));
+        return print("%.*G",
+                     std::clamp(placeholder.Precision < 0 ? 15 : placeholder.Precision, 1, 18));
     }
 }
 
-std::string FormatTextArg(const TSpec& spec, const TFormatArg& arg) {
+std::string FormatTextArg(const TPlaceholder& placeholder, const TFormatArg& arg) {
     std::string text;
     if (auto* value = std::get_if<std::string>(&arg.Value)) {
         text = *value;
     } else if (auto* integer = std::get_if<std::int64_t>(&arg.Value)) {
         text = std::to_string(*integer);
     } else {
-        TSpec general;
+        TPlaceholder general;
         general.Type = 'g';
         text = FormatFloating(general, std::get<double>(arg.Value));
     }
-    if (spec.Precision >= 0 && Utf8Length(text) > static_cast<std::size_t>(spec.Precision)) {
+    if (placeholder.Precision >= 0 &&
+        Utf8Length(text) > static_cast<std::size_t>(placeholder.Precision)) {
         // Cut at a character boundary.
         std::size_t pos = 0;
-        for (int i = 0; i < spec.Precision; ++i)
+        for (int i = 0; i < placeholder.Precision; ++i)
             DecodeUtf8(text, pos);
         text.resize(pos);
     }
     return text;
 }
 
-std::string FormatArg(const TSpec& spec, const TFormatArg& arg) {
+std::string FormatArg(const TPlaceholder& placeholder, const TFormatArg& arg) {
     std::string text;
-    if (spec.Kind == TArgKind::Text)
-        text = FormatTextArg(spec, arg);
+    if (placeholder.Kind == TArgKind::Text)
+        text = FormatTextArg(placeholder, arg);
     else if (std::holds_alternative<std::string>(arg.Value))
         text = std::get<std::string>(arg.Value); // a text where a number belongs: as it is
-    else if (spec.Kind == TArgKind::Integer)
-        text = FormatInteger(spec, ToInteger(arg));
+    else if (placeholder.Kind == TArgKind::Integer)
+        text = FormatInteger(placeholder, ToInteger(arg));
     else
-        text = FormatFloating(spec, ToFloating(arg));
+        text = FormatFloating(placeholder, ToFloating(arg));
 
     std::size_t length = Utf8Length(text);
-    if (spec.Width > 0 && length < static_cast<std::size_t>(spec.Width)) {
-        std::string padding(static_cast<std::size_t>(spec.Width) - length, ' ');
-        text = spec.LeftAlign ? text + padding : padding + text;
+    if (placeholder.Width > 0 && length < static_cast<std::size_t>(placeholder.Width)) {
+        std::string padding(static_cast<std::size_t>(placeholder.Width) - length, ' ');
+        text = placeholder.LeftAlign ? text + padding : padding + text;
     }
     return text;
 }
@@ -314,12 +320,13 @@ std::string FormatArg(const TSpec& spec, const TFormatArg& arg) {
 std::string Render(const TParsedFormat& parsed, const std::vector<TFormatArg>& args) {
     std::string out;
     for (const TPiece& piece : parsed.Pieces) {
-        if (!piece.IsSpec)
+        if (!piece.IsPlaceholder)
             out += piece.Literal;
-        else if (piece.Spec.ArgIndex < static_cast<int>(args.size()))
-            out += FormatArg(piece.Spec, args[static_cast<std::size_t>(piece.Spec.ArgIndex)]);
+        else if (piece.Placeholder.ArgIndex < static_cast<int>(args.size()))
+            out += FormatArg(piece.Placeholder,
+                             args[static_cast<std::size_t>(piece.Placeholder.ArgIndex)]);
         else
-            out += piece.Spec.Written;
+            out += piece.Placeholder.Written;
     }
     return out;
 }

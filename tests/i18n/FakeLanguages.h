@@ -82,7 +82,10 @@ public:
             text += " defaults";
         } else {
             for (int i = 0; i < section->Count(); ++i)
-                text += " " + std::to_string(section->Item(i).Id) + "=" + section->Item(i).Text;
+                text.append(" ")
+                    .append(std::to_string(section->Item(i).Id))
+                    .append("=")
+                    .append(section->Item(i).Text);
         }
         Log.push_back(text);
     }
