@@ -11,8 +11,8 @@ namespace {
 
 // A small filled triangle on a transparent ground, pointing up or down.
 QPixmap MakeArrowGlyph(bool pointsUp) {
-    constexpr int width = 7;
-    constexpr int height = 4;
+    constexpr int width = 5;
+    constexpr int height = 3;
     QImage image(width, height, QImage::Format_ARGB32);
     image.fill(Qt::transparent);
     for (int row = 0; row < height; ++row) {
@@ -222,6 +222,15 @@ QPixmap TMySpinButton::DrawImage(TSpinButtonState state) const {
     image.fill(face);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing, false);
+    if (state != sbNotDown) {
+        // The pressed half darkens a little: on a light face the swapped bevel alone hardly
+        // shows.
+        const QPolygon half = state == sbTopDown ? QPolygon({{0, 0}, {w, 0}, {0, h}})
+                                                 : QPolygon({{w, 0}, {w, h}, {0, h}});
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(face.darker(115));
+        painter.drawPolygon(half);
+    }
 
     painter.setPen(frame);
     painter.drawRect(0, 0, w - 1, h - 1);
@@ -243,12 +252,16 @@ QPixmap TMySpinButton::DrawImage(TSpinButtonState state) const {
 
     const QPixmap up = WithTransparentColour(FUpGlyph);
     const QPixmap down = WithTransparentColour(FDownGlyph);
+    if (!isEnabled()) {
+        painter.setOpacity(0.4);
+    }
     const int offset = state == sbTopDown ? 2 : 1;
     painter.drawPixmap(RoundHalfAway(w / 4.0 - up.width() / 2.0) + offset,
                        RoundHalfAway(h / 4.0 - up.height() / 2.0) + offset, up);
     painter.drawPixmap(RoundHalfAway(3.0 * w / 4.0 - down.width() / 2.0) - 1,
                        RoundHalfAway(3.0 * h / 4.0 - down.height() / 2.0) - 1, down);
 
+    painter.setOpacity(1.0);
     if (state == sbBottomDown) {
         painter.setPen(shadow);
         painter.drawLine(3, h - 2, w - 1, 2);

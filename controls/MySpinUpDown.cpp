@@ -5,8 +5,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyle>
-#include <QStyleOption>
 #include <QTimer>
+#include <qdrawutil.h>
 
 TRxUpDown::TRxUpDown(QWidget* parent) : QWidget(parent) {
     setFixedWidth(PreferredWidth(this));
@@ -88,17 +88,32 @@ void TRxUpDown::paintEvent(QPaintEvent*) {
     const int upperHeight = height() / 2;
     const QRect halves[2] = {QRect(0, 0, width(), upperHeight),
                              QRect(0, upperHeight, width(), height() - upperHeight)};
-    const QStyle::PrimitiveElement arrows[2] = {QStyle::PE_IndicatorArrowUp,
-                                                QStyle::PE_IndicatorArrowDown};
     const int pressed[2] = {Max, Min};
+    const QColor arrow =
+        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText);
     for (int i = 0; i < 2; ++i) {
-        QStyleOptionButton option;
-        option.initFrom(this);
-        option.rect = halves[i];
-        option.state |=
-            FPressedDirection == pressed[i] ? QStyle::State_Sunken : QStyle::State_Raised;
-        style()->drawPrimitive(QStyle::PE_PanelButtonBevel, &option, &painter, this);
-        option.rect = halves[i].adjusted(2, 2, -2, -2);
-        style()->drawPrimitive(arrows[i], &option, &painter, this);
+        const QRect& half = halves[i];
+        const bool sunken = FPressedDirection == pressed[i];
+        const QBrush face = palette().brush(QPalette::Button);
+        qDrawShadePanel(&painter, half, palette(), sunken, 1, &face);
+        // A triangle as wide as the half allows, at most 7 pixels, pointing away from the
+        // middle; it moves by a pixel while pressed, as on a pushed button.
+        const int span = std::clamp((half.width() - 5) | 1, 3, 7);
+        const int rise = (span + 1) / 2;
+        const int shift = sunken ? 1 : 0;
+        const int left = half.left() + (half.width() - span) / 2 + shift;
+        const int top = half.top() + (half.height() - rise) / 2 + shift;
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(arrow);
+        QPolygon triangle;
+        if (i == 0) {
+            triangle << QPoint(left, top + rise) << QPoint(left + span, top + rise)
+                     << QPoint(left + span / 2, top) << QPoint(left + span / 2 + 1, top);
+        } else {
+            triangle << QPoint(left, top) << QPoint(left + span, top)
+                     << QPoint(left + span / 2 + 1, top + rise)
+                     << QPoint(left + span / 2, top + rise);
+        }
+        painter.drawPolygon(triangle);
     }
 }

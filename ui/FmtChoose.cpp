@@ -18,7 +18,9 @@ TfrmFmtChoose::TfrmFmtChoose(QWidget* owner) : QDialog(owner) {
     gbCompression = new QGroupBox("Compression", this);
     gbCompression->setObjectName("gbCompression");
     // Only the frame's title is bold; the choices inside keep the dialog's font.
-    const QFont normal = font();
+    // The weight is set explicitly on both, or the children would inherit the bold one.
+    QFont normal = font();
+    normal.setBold(false);
     QFont bold = normal;
     bold.setBold(true);
     gbCompression->setFont(bold);

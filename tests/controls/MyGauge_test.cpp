@@ -1,5 +1,6 @@
 #include <climits>
 #include <gtest/gtest.h>
+#include <ostream>
 
 #include <QApplication>
 #include <QPainter>
@@ -18,6 +19,7 @@ struct TPercentCase {
     int progress;
     int expectedProgress;
     int expectedPercent;
+    friend void PrintTo(const TPercentCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class GaugePercent : public ::testing::TestWithParam<TPercentCase> {};

@@ -1,9 +1,12 @@
 #include <cmath>
 #include <gtest/gtest.h>
+#include <ostream>
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDialog>
 #include <QFocusEvent>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -23,6 +26,7 @@ struct TReadCase {
     const char* text;
     double minValue;
     double expected;
+    friend void PrintTo(const TReadCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class SpinEditRead : public ::testing::TestWithParam<TReadCase> {};
@@ -66,6 +70,7 @@ struct TWriteCase {
     double maxValue;
     double value;
     const char* expectedText;
+    friend void PrintTo(const TWriteCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class SpinEditWrite : public ::testing::TestWithParam<TWriteCase> {};
@@ -185,6 +190,7 @@ struct TCharCase {
     const char* text;
     char16_t key;
     bool valid;
+    friend void PrintTo(const TCharCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class SpinEditTyping : public ::testing::TestWithParam<TCharCase> {};
@@ -339,6 +345,41 @@ TEST_F(SpinEditWindow, EqualBoundsAcceptAnyValueOnLeaving) {
     SendFocusOut(Edit);
     EXPECT_EQ(Edit->text(), "-987654");
     EXPECT_DOUBLE_EQ(Edit->Value(), -987654);
+}
+
+TEST_F(SpinEditWindow, EnteringByKeyboardSelectsAllButAClickDoesNot) {
+    Edit->SetValue(1234);
+    Edit->deselect();
+    QFocusEvent byTab(QEvent::FocusIn, Qt::TabFocusReason);
+    QApplication::sendEvent(Edit, &byTab);
+    EXPECT_EQ(Edit->selectedText(), "1234");
+
+    Edit->deselect();
+    QFocusEvent byOther(QEvent::FocusIn, Qt::OtherFocusReason);
+    QApplication::sendEvent(Edit, &byOther);
+    EXPECT_EQ(Edit->selectedText(), "1234") << "the spin button gives the focus this way";
+
+    Edit->deselect();
+    QFocusEvent byMouse(QEvent::FocusIn, Qt::MouseFocusReason);
+    QApplication::sendEvent(Edit, &byMouse);
+    EXPECT_TRUE(Edit->selectedText().isEmpty());
+}
+
+TEST(SpinEditInDialog, EnterAndEscapeReachTheDialog) {
+    for (const auto key : {Qt::Key_Return, Qt::Key_Escape}) {
+        QDialog dialog;
+        auto* edit = new TMySpinEdit(&dialog);
+        auto* ok = new QPushButton("OK", &dialog);
+        ok->move(0, 40);
+        ok->setDefault(true);
+        QObject::connect(ok, &QPushButton::clicked, &dialog, &QDialog::accept);
+        dialog.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+        QTest::keyClick(edit, key);
+        EXPECT_EQ(dialog.result(), key == Qt::Key_Return ? QDialog::Accepted : QDialog::Rejected);
+        EXPECT_FALSE(dialog.isVisible());
+        EXPECT_EQ(edit->text(), "0");
+    }
 }
 
 TEST_F(SpinEditWindow, DiagonalButtonStepsByHalf) {

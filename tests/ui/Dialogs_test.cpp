@@ -1,5 +1,6 @@
 #include <functional>
 #include <gtest/gtest.h>
+#include <ostream>
 
 #include <QApplication>
 #include <QComboBox>
@@ -40,6 +41,7 @@ TEST(FmtChoose, ScaleIsEnabledExactlyWhileULawIsChecked) {
     EXPECT_EQ(dialog.cbScale->currentText(), "16");
     EXPECT_EQ(dialog.cbScale->count(), 5);
     EXPECT_TRUE(dialog.gbCompression->font().bold());
+    EXPECT_FALSE(dialog.rbuLaw->font().bold()) << "only the frame title is bold";
 
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
@@ -71,6 +73,7 @@ struct TFormatCase {
     bool ok;
     std::uint8_t compression;
     std::uint8_t param;
+    friend void PrintTo(const TFormatCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class ChooseFormat : public ::testing::TestWithParam<TFormatCase> {};

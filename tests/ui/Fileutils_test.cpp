@@ -4,6 +4,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <map>
+#include <ostream>
 #include <random>
 #include <string>
 #include <sys/stat.h>
@@ -89,6 +90,7 @@ struct TOrderCase {
     std::int32_t mode;
     bool ascending;
     TNames expected;
+    friend void PrintTo(const TOrderCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class FileListOrder : public ::testing::TestWithParam<TOrderCase> {};

@@ -1,6 +1,7 @@
 #include <atomic>
 #include <functional>
 #include <gtest/gtest.h>
+#include <ostream>
 #include <thread>
 
 #include <QApplication>
@@ -37,6 +38,7 @@ struct TBoxCase {
     QList<QMessageBox::StandardButton> buttons;
     QMessageBox::StandardButton defaultButton;
     QMessageBox::Icon icon;
+    friend void PrintTo(const TBoxCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class MessageBoxFlags : public ::testing::TestWithParam<TBoxCase> {};
