@@ -117,8 +117,14 @@ void SimSpiAdapter::InjectFault(TSimFault fault, int command, int count) {
 void SimSpiAdapter::FailTransfers(bool fail) {
     TransfersFail = fail;
 }
+void SimSpiAdapter::FailBulkChunks(bool fail) {
+    ChunksFail = fail;
+}
 void SimSpiAdapter::FailOpen(bool fail) {
     OpenFails = fail;
+}
+void SimSpiAdapter::FailDeviceCountQueries(std::vector<bool> pattern) {
+    CountFailures = std::move(pattern);
 }
 void SimSpiAdapter::SetDevices(std::vector<TSpiDeviceInfo> devices) {
     DeviceList = std::move(devices);
@@ -186,10 +192,10 @@ void SimSpiAdapter::QueueReply(std::uint8_t status, std::uint8_t command,
         const std::uint8_t other = command == CmdRtc ? CmdFwVer : CmdRtc;
         const auto late = ReplyFrame(0, other, {0x00, 0x11, 0x22, 0x33, 0x44}, 5);
         AppendShaped(Miso, ReplyShapes[NextReplyShape++ % ReplyShapes.size()], late.data(),
-                     late.size(), 0, true);
+                     late.size(), ReplyFootprint, true);
     }
     AppendShaped(Miso, ReplyShapes[NextReplyShape++ % ReplyShapes.size()], frame.data(),
-                 frame.size(), 0, withMarker);
+                 frame.size(), ReplyFootprint, withMarker);
     LastReplyStatus = status;
 }
 
@@ -289,6 +295,13 @@ std::string SimSpiAdapter::LibraryVersion() {
 
 int SimSpiAdapter::GetHiSpeedDeviceCount(std::uint32_t& count) {
     CallLog.push_back("GetHiSpeedDeviceCount");
+    count = 0;
+    if (!CountFailures.empty()) {
+        const bool fail = CountFailures.front();
+        CountFailures.erase(CountFailures.begin());
+        if (fail)
+            return SpiIoError;
+    }
     count = static_cast<std::uint32_t>(DeviceList.size());
     return SpiOk;
 }
@@ -401,6 +414,8 @@ int SimSpiAdapter::WriteBits(TSpiHandle handle, TSpiClocking clocking, const std
     if (isPreamble(SpiCommandPreamble.size()) && dataBits == SpiFrameSize * 8) {
         HandleCommandFrame(data);
     } else if (isPreamble(SpiChunkPreamble.size()) && dataBits % 8 == 0) {
+        if (ChunksFail)
+            return SpiIoError;
         HandleBulkChunk(data, dataBits / 8);
     } else if (controlBits == 0 && dataBits % 8 == 0 &&
                std::all_of(data, data + dataBits / 8, [](std::uint8_t b) { return b == 0; })) {

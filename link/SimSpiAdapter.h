@@ -39,6 +39,9 @@ class SimSpiAdapter final : public SpiAdapter {
 public:
     static constexpr int AnyCommand = -1;
     static constexpr std::uint64_t RoundTripUs = 125;
+    // Bytes a reply takes on MISO from its lead byte: the host reads 192 of them, and
+    // whatever follows a reply starts after these.
+    static constexpr std::size_t ReplyFootprint = 196;
 
     SimSpiAdapter(SimRecorderDevice& device, SimClock& clock);
 
@@ -55,7 +58,11 @@ public:
     void InjectFault(TSimFault fault, int command = AnyCommand, int count = 1);
     // Library failures: transfers fail with SpiIoError while set.
     void FailTransfers(bool fail);
+    // Bulk write chunks fail with SpiIoError while set; command frames still go through.
+    void FailBulkChunks(bool fail);
     void FailOpen(bool fail);
+    // The next device count queries fail where the pattern holds true.
+    void FailDeviceCountQueries(std::vector<bool> pattern);
     void SetDevices(std::vector<TSpiDeviceInfo> devices);
 
     // --- what the host did ----------------------------------------------------------------
@@ -143,7 +150,9 @@ private:
     std::uint32_t PacketLimit = 0xFFFFFFFF;
     std::vector<TPendingFault> Faults;
     bool TransfersFail = false;
+    bool ChunksFail = false;
     bool OpenFails = false;
+    std::vector<bool> CountFailures;
     std::vector<TSpiDeviceInfo> DeviceList;
 
     bool Open = false;
