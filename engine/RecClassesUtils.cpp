@@ -1,9 +1,12 @@
 #include "engine/RecClassesUtils.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <unistd.h>
 #include <vector>
+
+#include "link/DebugLog.h"
 
 #ifndef QUORVEX_ENGINE_HAS_LANG
 std::string GetLangConstant(const std::string& name) {
@@ -74,4 +77,65 @@ std::string FormatText(const char* format, ...) {
     }
     va_end(args);
     return text;
+}
+
+void WriteDebugLogF(const char* format, ...) {
+    if (GetDebugLogLevel() == 0)
+        return;
+    va_list args;
+    va_start(args, format);
+    char buffer[512];
+    const int n = std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    if (n >= 0)
+        WriteDebugLog(std::string(
+            buffer, std::min<std::size_t>(static_cast<std::size_t>(n), sizeof buffer - 1)));
+}
+
+std::string LangText(const std::string& name) {
+    try {
+        std::string text = GetLangConstant(name);
+        return text;
+    } catch (...) {
+        return name;
+    }
+}
+
+namespace {
+void AppendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+} // namespace
+
+std::string Utf16LeToUtf8(const std::uint8_t* text, std::size_t maxChars) {
+    std::string out;
+    for (std::size_t i = 0; i < maxChars; ++i) {
+        const char16_t unit = static_cast<char16_t>(text[2 * i] | (text[2 * i + 1] << 8));
+        if (unit == 0)
+            break;
+        if (unit >= 0xD800 && unit < 0xDC00 && i + 1 < maxChars) {
+            const char16_t low = static_cast<char16_t>(text[2 * i + 2] | (text[2 * i + 3] << 8));
+            if (low >= 0xDC00 && low < 0xE000) {
+                AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+                ++i;
+                continue;
+            }
+        }
+        AppendUtf8(out, unit >= 0xD800 && unit < 0xE000 ? char32_t{0xFFFD} : char32_t{unit});
+    }
+    return out;
 }

@@ -30,3 +30,14 @@ std::string WordToStr(std::uint16_t value);
 
 // printf-style formatting into a std::string.
 std::string FormatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Formats and writes one debug-log line; formats nothing while the log is off.
+void WriteDebugLogF(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// The text of a constant, or its name when the language manager does not know it: a missing
+// translation never ends an operation.
+std::string LangText(const std::string& name);
+
+// UTF-16LE text up to its first zero character or maxChars characters, as UTF-8; unpaired
+// surrogates become U+FFFD.
+std::string Utf16LeToUtf8(const std::uint8_t* text, std::size_t maxChars);

@@ -21,6 +21,10 @@ inline unsigned Get16(const std::uint8_t* p) {
     return p[0] | (p[1] << 8);
 }
 
+inline std::uint32_t Get32(const std::uint8_t* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t{p[3]} << 24);
+}
+
 // CRC-16 with polynomial 0x1021, MSB first, bit by bit: independent of the table-driven code.
 inline std::uint16_t BitCrc16(const std::uint8_t* p, std::size_t n, std::uint16_t reg) {
     for (std::size_t i = 0; i < n; ++i) {

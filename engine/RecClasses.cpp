@@ -1,0 +1,395 @@
+#include "engine/RecClasses.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "audio/Wavefunc.h"
+#include "engine/RecClassesScan.h"
+#include "engine/RecClassesUtils.h"
+#include "link/DebugLog.h"
+#include "link/ImageFile.h"
+#include "platform/ByteOrder.h"
+
+namespace {
+
+// Until the adapter link is part of the build, the adapter kinds answer every command with
+// "Adapter not connected", so they poll as not connected.
+void AdapterUnavailableExchange(std::uint8_t command, const void*, std::uint32_t, void*,
+                                std::uint32_t, std::uint32_t) {
+    throw TERecXchange(RecErrorMessage(RecErrNotConnected), command, RecErrNotConnected);
+}
+bool AdapterUnavailableProbe() {
+    return true;
+}
+
+// Model class by model number; other numbers leave the class as it was.
+bool ModelClassOf(std::uint8_t model, std::uint32_t& modelClass) {
+    switch (model) {
+    case 1:
+    case 2:
+        modelClass = 0;
+        return true;
+    case 3:
+        modelClass = 4;
+        return true;
+    case 9:
+    case 11:
+    case 12:
+    case 16:
+    case 17:
+    case 18:
+        modelClass = 1;
+        return true;
+    case 10:
+        modelClass = 2;
+        return true;
+    case 13:
+    case 14:
+    case 15:
+        modelClass = 3;
+        return true;
+    case 19:
+        modelClass = 5;
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The display name of a model: its text constant, or the bare number when there is none.
+std::string ModelDisplayName(std::uint8_t model) {
+    std::string name;
+    try {
+        name = GetLangConstant("RecModelStr" + std::to_string(model));
+    } catch (...) {
+        name.clear();
+    }
+    return name.empty() ? std::to_string(model) : name;
+}
+
+} // namespace
+
+TTransport SelectTransport(std::uint32_t connectionKind) {
+    if (IsImageConnection(connectionKind))
+        return {ImageExchangeCmd, OpenImageFile};
+    return {AdapterUnavailableExchange, AdapterUnavailableProbe};
+}
+
+bool IsImageConnection(std::uint32_t connectionKind) {
+    return connectionKind == ConnImageFile || connectionKind == ConnDemo;
+}
+
+TRecorder::TRecorder(std::uint32_t connectionKind, TRecorderUi& ui)
+    : TRecorder(connectionKind, ui, SelectTransport(connectionKind)) {}
+
+TRecorder::TRecorder(std::uint32_t connectionKind, TRecorderUi& ui, TTransport transport)
+    : UiLink(ui), Transport(transport), ConnectionKind(connectionKind) {
+    WriteDebugLog("Creating recorder instance");
+    ImageFileName.clear();
+    SetImageFile("", false);
+    // The process-wide pair follows the one recorder object that exists at a time.
+    ExchangeCmdFunc = Transport.Exchange;
+    ProbeRecorderFunc = Transport.Probe;
+    Modified.store(true);
+    for (std::uint8_t i = 0; i < CompressionCaptions.size(); ++i)
+        CompressionCaptions[i] = UiLink.CompressionCaption(i);
+    UiLink.AttachRecorder(this);
+    SetState(StateIdle);
+    SetActive(true);
+    Connected = false;
+    SetSkipSilence(false);
+    AccessGranted = false;
+    SettingsRecord.Password = NoPasswordBlock;
+    WriteDebugLog("Creating recorder instance complete");
+}
+
+TRecorder::~TRecorder() {
+    // Nothing may leave a destructor: a failed close of the link is only logged.
+    try {
+        WriteDebugLog("Destroying recorder instance");
+        Cancel();
+        WaitForOperation();
+        UiLink.DetachRecorder(this);
+        FreeBlockList.Clear();
+        SoundFiles.Clear();
+        DriveFiles.Clear();
+        SetActive(false);
+        WriteDebugLog("Destroying recorder instance complete");
+    } catch (const TERecXchange& error) {
+        WriteDebugLog("Destroying recorder instance: " + error.MessageUtf8());
+    } catch (...) {
+        WriteDebugLog("Destroying recorder instance: unexpected error");
+    }
+    if (ExchangeCmdFunc == Transport.Exchange)
+        ExchangeCmdFunc = nullptr;
+    if (ProbeRecorderFunc == Transport.Probe)
+        ProbeRecorderFunc = nullptr;
+}
+
+void TRecorder::Exchange(std::uint8_t command, const void* out, std::uint32_t outSize, void* in,
+                         std::uint32_t inSize, std::uint32_t timeoutMs) {
+    if (Transport.Exchange == nullptr)
+        throw TERecXchange(RecErrorMessage(RecErrNotConnected), command, RecErrNotConnected);
+    Transport.Exchange(command, out, outSize, in, inSize, timeoutMs);
+}
+
+std::uint8_t TRecorder::GetBatteryLevel() {
+    const std::int32_t model = FirmwareVersion >> 8;
+    const std::int32_t a = model == 9 ? PowerVoltage * 4095 / 5000 : PowerVoltage * 4095 / 2500;
+    for (int level = 3; level >= 1; --level)
+        if (a >= SettingsRecord.BatteryThresholds[static_cast<std::size_t>(level)])
+            return static_cast<std::uint8_t>(level);
+    return 0;
+}
+
+int TRecorder::SetRecorderTime(TSystemTime time) {
+    if (GetState() != StateIdle)
+        throw ERecorderBusy();
+    TRtcRecord request;
+    request.Request = RequestSet;
+    request.Time = SystemTimeToUnixTime(time);
+    std::uint8_t reply[TRtcRecord::Size] = {};
+    Exchange(CmdRtc, request.ToBytes().data(), TRtcRecord::Size, reply, TRtcRecord::Size);
+    return RecErrSuccess;
+}
+
+std::string TRecorder::GetModelName() {
+    const std::uint64_t hours = FlashGeometry.TotalBytes() / 2003 / 3600;
+    ModelText = ModelName + " " + std::to_string(hours);
+    return ModelText;
+}
+
+bool TRecorder::IsConnected() {
+    if (!Active) {
+        Connected = false;
+        AccessGranted = false;
+        return false;
+    }
+    // While a worker runs, the UI issues no device command: report what the last poll found.
+    if (GetState() != StateIdle)
+        return Connected;
+    try {
+        if (Transport.Probe == nullptr || !Transport.Probe()) {
+            AccessGranted = false;
+            Connected = false;
+            SettingsRecord.Password = NoPasswordBlock;
+            return false;
+        }
+        std::uint8_t reply[TRtcRecord::Size] = {};
+        Exchange(CmdRtc, TRtcRecord{}.ToBytes().data(), TRtcRecord::Size, reply, TRtcRecord::Size,
+                 RtcPollTimeoutMs);
+        RecorderTime = UnixTimeToSystemTime(TRtcRecord::FromBytes(reply).Time);
+        if (!Connected) {
+            // Every kind's geometry is checked on connect: nothing may scan a bad one.
+            ReadFlashParams();
+            if (!GeometryValid)
+                return false;
+            Modified.store(true);
+            Connected = true;
+        }
+        if (Connected && AccessGranted) {
+            std::uint8_t volts[TPwVoltRecord::Size] = {};
+            Exchange(CmdPwVolt, nullptr, 0, volts, TPwVoltRecord::Size);
+            PowerVoltage = TPwVoltRecord::FromBytes(volts).Millivolts;
+        }
+    } catch (const TERecXchange&) {
+        Connected = false;
+    } catch (...) {
+        Connected = false;
+        AccessGranted = false;
+    }
+    return Connected;
+}
+
+void TRecorder::ReadFlashParams() {
+    std::uint8_t reply[TFlashParamRecord::Size] = {};
+    Exchange(CmdFlashParam, nullptr, 0, reply, TFlashParamRecord::Size);
+    const TFlashParamRecord r = TFlashParamRecord::FromBytes(reply);
+    FlashGeometry = TFlashGeometry::FromFlashParams(r.FlashCount, r.PagesPerBlock, r.BlocksPerFlash,
+                                                    r.PageSize, r.FirstRecBlock, r.TransferDivisor);
+    std::string why;
+    GeometryValid = FlashGeometry.IsValid(&why);
+    if (!GeometryValid)
+        WriteDebugLog("ERROR: Invalid flash geometry: " + why + ". Transfer divisor " +
+                      std::to_string(r.TransferDivisor));
+}
+
+std::uint64_t TRecorder::GetMinRecordTime() {
+    if (!GeometryValid)
+        return 0;
+    const std::size_t current = SettingsRecord.CurrentProfile < TRecSettings::ProfileCount
+                                    ? SettingsRecord.CurrentProfile
+                                    : 0;
+    const TRecProfile& p = SettingsRecord.Profiles[current];
+    const long double seconds =
+        CalcSecondsPerBlock(1, p.SampleRate, p.CompressParam, p.Compress) * FreeBlockList.Count();
+    return static_cast<std::uint64_t>(std::llround(seconds));
+}
+
+void TRecorder::SetSkipSilence(bool skip) {
+    if (skip != SkipSilence)
+        Modified.store(true);
+    SkipSilence = skip;
+}
+
+void TRecorder::SetImageFileName(const std::string& name) {
+    ImageFileName = name;
+    SetImageFile(name, ConnectionKind == ConnDemo);
+}
+
+void TRecorder::SetActive(bool active) {
+    if (active == Active)
+        return;
+    Active = active;
+    if (active) {
+        SettingsRecord.Password = NoPasswordBlock;
+    } else if (Connected && GetState() == StateIdle) {
+        Exchange(CmdCloseLink, nullptr, 0, nullptr, 0);
+    }
+}
+
+void TRecorder::Refresh() {
+    if (GetState() != StateIdle)
+        throw ERecorderBusy();
+    ReadFlashParams();
+    if (!GeometryValid) {
+        Connected = false;
+        throw TERecXchange("Invalid flash geometry", CmdFlashParam, RecErrInSize);
+    }
+    std::uint8_t version[TFwVerRecord::Size] = {};
+    Exchange(CmdFwVer, nullptr, 0, version, TFwVerRecord::Size);
+    FirmwareVersion = TFwVerRecord::FromBytes(version).Version;
+    const auto model = static_cast<std::uint8_t>(FirmwareVersion >> 8);
+    ModelName = ModelDisplayName(model);
+    ModelClassOf(model, ModelClass);
+
+    std::uint8_t product[TProdParamRecord::Size] = {};
+    Exchange(CmdProdParam, TProdParamRecord{}.ToBytes().data(), TProdParamRecord::Size, product,
+             TProdParamRecord::Size);
+    SerialNumber = std::to_string(TProdParamRecord::FromBytes(product).SerialNumber);
+
+    ReadSettings();
+    UiLink.RestoreSettings();
+    for (std::uint8_t i = 0; i < CompressionCaptions.size(); ++i)
+        CompressionCaptions[i] = UiLink.CompressionCaption(i);
+    StartOperation(StateRunning, "ReadHeadersThread", [this] { TMemoryScan(*this).Run(); });
+}
+
+const std::string& TRecorder::CompressionCaption(std::uint8_t sourceCompression) const {
+    static const std::string unknown = "Unknown";
+    return sourceCompression < CompressionCaptions.size() ? CompressionCaptions[sourceCompression]
+                                                          : unknown;
+}
+
+bool TRecorder::CheckPassword(const std::string& password) {
+    if (GetState() != StateIdle)
+        throw ERecorderBusy();
+    // The field is rebuilt from the no-password block on every try, so nothing of an earlier,
+    // longer try is sent along.
+    const std::optional<TPasswordField> field = MakePasswordField(password);
+    if (!field) {
+        WriteDebugLog("Password refused: only up to 20 printable ASCII characters");
+        AccessGranted = false;
+        return false;
+    }
+    SettingsRecord.Password = *field;
+    TCheckPwRecord request;
+    request.Request = RequestGet;
+    std::copy_n(field->begin(), TCheckPwRecord::PasswordSize, request.Password.begin());
+    std::uint8_t reply[TCheckPwRecord::Size] = {};
+    Exchange(CmdCheckPw, request.ToBytes().data(), TCheckPwRecord::Size, reply,
+             TCheckPwRecord::Size);
+    AccessGranted = std::equal(reply + 1, reply + TCheckPwRecord::Size, field->begin());
+    return AccessGranted;
+}
+
+int TRecorder::SetDefaultAndErase() {
+    if (GetState() != StateIdle)
+        throw ERecorderBusy();
+    std::uint8_t reply[TSetDefaultRecord::Size] = {};
+    Exchange(CmdSetDefault, TSetDefaultRecord{RequestSet}.ToBytes().data(), TSetDefaultRecord::Size,
+             reply, TSetDefaultRecord::Size);
+    return RecErrSuccess;
+}
+
+int TRecorder::SetDefault() {
+    if (GetState() != StateIdle)
+        throw ERecorderBusy();
+    std::uint8_t reply[TSetDefaultRecord::Size] = {};
+    Exchange(CmdSetDefault, TSetDefaultRecord{RequestGet}.ToBytes().data(), TSetDefaultRecord::Size,
+             reply, TSetDefaultRecord::Size);
+    return RecErrSuccess;
+}
+
+std::int64_t CalcUploadSize(const TWaveFormat& format, std::uint64_t dataSize,
+                            std::uint8_t compression, std::uint8_t param) {
+    // Only 16-bit PCM mono can be encoded for the recorder.
+    if (format.FormatTag != WaveFormatPcm || format.BitsPerSample != 16 || format.Channels != 1)
+        return -1;
+    const std::uint32_t rate = format.SamplesPerSec;
+    const auto size = static_cast<std::int64_t>(dataSize);
+    auto rateIn = [rate](std::initializer_list<std::uint32_t> rates) {
+        return std::find(rates.begin(), rates.end(), rate) != rates.end();
+    };
+    switch (compression) {
+    case CompressNone:
+        return rateIn({4000, 8000, 13333, 20000, 40000}) ? size : -1;
+    case CompressAdpcm:
+        if (!rateIn({4000, 8000}))
+            return -1;
+        return param == AdpcmParam2Bit ? size / 8 : size / 4;
+    case CompressULaw:
+        return rateIn({4000, 8000, 13333, 20000}) ? size / 2 : -1;
+    default:
+        return -1;
+    }
+}
+
+std::int64_t TRecorder::GetUploadSize(TWaveFile& wave) {
+    return CalcUploadSize(wave.GetFormat(), wave.GetDataSize(), UploadCompression,
+                          UploadCompressParam);
+}
+
+std::int32_t TRecorder::ChooseUploadFormat() {
+    const std::optional<TUploadFormatChoice> choice = UiLink.ChooseUploadFormat();
+    if (!choice)
+        return -1;
+    switch (choice->Compression) {
+    case TUploadFormatChoice::TCompression::None:
+        UploadCompression = CompressNone;
+        break;
+    case TUploadFormatChoice::TCompression::Adpcm2:
+        UploadCompression = CompressAdpcm;
+        UploadCompressParam = AdpcmParam2Bit;
+        break;
+    case TUploadFormatChoice::TCompression::Adpcm4:
+        UploadCompression = CompressAdpcm;
+        UploadCompressParam = 2;
+        break;
+    case TUploadFormatChoice::TCompression::ULaw:
+        UploadCompression = CompressULaw;
+        UploadCompressParam = std::min<std::uint8_t>(choice->ULawScaleIndex, 4);
+        break;
+    }
+    return 0;
+}
+
+void TRecorder::SetHiddenTabVisible(bool visible) {
+    UiLink.SetHiddenTabVisible(visible);
+}
+
+void TRecorder::SetLogLevel(std::uint8_t level) {
+    SetDebugLogLevel(level);
+    const std::string rule(66, '-');
+    const std::string side = "-----" + std::string(56, ' ') + "-----";
+    WriteDebugLog(rule);
+    for (int i = 0; i < 3; ++i)
+        WriteDebugLog(side);
+    WriteDebugLog(rule);
+}
+
+long double TRecorder::CalcSecondsPerBlock(std::uint16_t channels, std::uint8_t rateCode,
+                                           std::uint8_t param, std::uint8_t type) const {
+    return ::CalcSecondsPerBlock(FlashGeometry, channels, rateCode, param, type);
+}

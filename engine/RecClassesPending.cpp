@@ -1,0 +1,53 @@
+#include <stdexcept>
+
+#include "engine/RecClasses.h"
+
+// The transfer, erase and format operations are built on the flash access, the lists and the
+// worker frame of this unit. Until they are, each ends at once with a failed outcome (or an
+// exception for the one that runs on the caller's thread), so no caller mistakes it for done.
+
+namespace {
+
+void NotAvailable(TRecorder& recorder, const char* threadName) {
+    recorder.StartOperation(StateRunning, threadName, [threadName] {
+        throw std::runtime_error(std::string(threadName) + " is not available in this build");
+    });
+}
+
+} // namespace
+
+void TRecorder::ReadSoundFile(std::uint16_t, std::uint32_t, std::uint32_t) {
+    NotAvailable(*this, "ReadSFThread");
+}
+
+void TRecorder::ReadSubRecord(std::uint16_t, std::uint16_t, std::uint32_t) {
+    NotAvailable(*this, "ReadSFThread");
+}
+
+void TRecorder::ReadDriveFile(int, TPosixFile*) {
+    NotAvailable(*this, "ReadDFThread");
+}
+
+void TRecorder::WriteSoundFile(std::uint16_t, TWaveFile&, TSystemTime) {
+    NotAvailable(*this, "WriteSFThread");
+}
+
+void TRecorder::WriteDriveFile(const std::string&, TPosixFile*, TSystemTime) {
+    NotAvailable(*this, "WriteDFThread");
+}
+
+void TRecorder::ChangeSoundFileStatus(std::uint16_t, std::uint8_t) {
+    throw std::runtime_error("ChangeSoundFileStatus is not available in this build");
+}
+
+void TRecorder::EraseSoundFile(std::uint16_t) {
+    NotAvailable(*this, "EraseThread");
+}
+
+void TRecorder::EraseDriveFile(int) {
+    NotAvailable(*this, "EraseThread");
+}
+
+void TRecorder::FormatMemory() {
+    NotAvailable(*this, "FormatThread");
+}
