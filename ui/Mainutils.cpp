@@ -11,7 +11,6 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QGuiApplication>
 
 #include "i18n/VexaLang.h"
 #include "link/RecXchange.h"
@@ -65,6 +64,21 @@ bool HasSwitch(const QString& name) {
     return HasSwitchIn(parameters, name);
 }
 
+namespace {
+QString& StoredApplicationTitle() {
+    static QString title = QStringLiteral("Quorvex");
+    return title;
+}
+} // namespace
+
+QString ApplicationTitle() {
+    return StoredApplicationTitle();
+}
+
+void SetApplicationTitle(const QString& title) {
+    StoredApplicationTitle() = title;
+}
+
 QString SecToTimeStr(std::uint32_t seconds) {
     const std::uint32_t hours = seconds / 3600;
     const std::uint32_t minutes = (seconds / 60) % 60;
@@ -90,8 +104,7 @@ QString ExceptionBoxText(const TERecXchange& error) {
 }
 
 void ShowExceptionBox(const TERecXchange& error) {
-    ShowMessageBox(ExceptionBoxText(error), QGuiApplication::applicationDisplayName(),
-                   MB_OK | MB_ICONERROR);
+    ShowMessageBox(ExceptionBoxText(error), ApplicationTitle(), MB_OK | MB_ICONERROR);
 }
 
 QString SysErrorText(int errorCode) {

@@ -16,6 +16,11 @@ class TERecXchange;
 bool HasSwitch(const QString& name);
 bool HasSwitchIn(const QStringList& parameters, const QString& name);
 
+// The application's title (the text of "AppNameStr" once the main window is initialised):
+// the caption of every message box and the start of the main window's caption.
+QString ApplicationTitle();
+void SetApplicationTitle(const QString& title);
+
 // Seconds as "hh:mm:ss"; hours take as many digits as they need ("123:05:09").
 QString SecToTimeStr(std::uint32_t seconds);
 

@@ -620,7 +620,7 @@ void TfrmQuorvMain::InitMainForm(const QString& programPath) {
     BuildLanguageMenu();
 
     // 7. The title.
-    QGuiApplication::setApplicationDisplayName(Lang("AppNameStr"));
+    SetApplicationTitle(Lang("AppNameStr"));
     setWindowTitle(WindowTitleText());
 
     // 8. The splash form stays until the first idle pass after the initialisation.
@@ -708,7 +708,7 @@ void TfrmQuorvMain::ShowSettingsProblem(const char* constantName, const QString&
     QString text = Lang(constantName) + QLatin1Char(' ') + SettingsFile;
     if (!detail.isEmpty())
         text += QLatin1Char('\n') + detail;
-    ShowMessageBox(text, QGuiApplication::applicationDisplayName(), MB_ICONWARNING);
+    ShowMessageBox(text, ApplicationTitle(), MB_ICONWARNING);
 }
 
 void TfrmQuorvMain::BuildLanguageMenu() {
@@ -750,8 +750,7 @@ void TfrmQuorvMain::BuildLanguageMenu() {
         manager.SetCurrentLanguageID(LangID);
     } catch (const std::exception& error) {
         // A language file that does not load leaves the built-in texts in force.
-        ShowMessageBox(QString::fromStdString(error.what()),
-                       QGuiApplication::applicationDisplayName(), MB_ICONWARNING);
+        ShowMessageBox(QString::fromStdString(error.what()), ApplicationTitle(), MB_ICONWARNING);
         LangID = manager.GetCurrentLanguageID();
     }
     CheckLanguageItem(manager.GetCurrentLanguageID());
@@ -768,8 +767,7 @@ void TfrmQuorvMain::LanguageClick(QAction* sender) {
     try {
         manager.SetCurrentLanguageID(langId);
     } catch (const std::exception& error) {
-        ShowMessageBox(QString::fromStdString(error.what()),
-                       QGuiApplication::applicationDisplayName(), MB_ICONERROR);
+        ShowMessageBox(QString::fromStdString(error.what()), ApplicationTitle(), MB_ICONERROR);
     }
     // Only a switch that took place moves the check mark; it is saved at close.
     LangID = manager.GetCurrentLanguageID();
@@ -930,7 +928,7 @@ void TfrmQuorvMain::Exit1Click() {
 }
 
 QString TfrmQuorvMain::WindowTitleText() const {
-    const QString title = QGuiApplication::applicationDisplayName();
+    const QString title = ApplicationTitle();
     for (const TConnectionKind& kind : ConnectionKinds) {
         if (kind.Kind != ProgramOptions.ConnectType)
             continue;

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QTemporaryDir>
 
+#include "link/RecXchange.h"
 #include "ui/Mainutils.h"
 
 namespace {
@@ -61,6 +62,14 @@ TEST(ProgramMainutils, IntToBinStr) {
             << c.width << " " << c.value;
     EXPECT_EQ(IntToBinStr(100, '0', '1', 1).size(), 64); // a width above 64 counts as 64
     EXPECT_EQ(IntToBinStr(6, '.', '#', 0b1011).toStdString(), "..#.##");
+}
+
+TEST(ProgramMainutils, TheExchangeErrorBoxNamesMessageCommandAndCode) {
+    EXPECT_EQ(ExceptionBoxText(TERecXchange("Time-out", 9, 6)).toStdString(),
+              "ERROR: Time-out. Cmd: 9; Error code 6");
+    // A message holding a percent sign is text, not a format.
+    EXPECT_EQ(ExceptionBoxText(TERecXchange("50% %s", 13, 255)).toStdString(),
+              "ERROR: 50% %s. Cmd: 13; Error code 255");
 }
 
 TEST(ProgramMainutils, SysErrorTextIsTheNeutralSystemText) {

@@ -11,3 +11,10 @@ foreach(library quorvex_settings quorvex_controls quorvex_i18n_forms quorvex_eng
     target_link_libraries(Quorvex PRIVATE ${library})
   endif()
 endforeach()
+
+# The settings a fresh installation starts with (the emulation over the demo image). The
+# program writes its settings back into this file, so it is placed only when missing.
+if(NOT EXISTS ${CMAKE_CURRENT_BINARY_DIR}/Quorvex.set)
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/Quorvex.set ${CMAKE_CURRENT_BINARY_DIR}/Quorvex.set
+                 COPYONLY)
+endif()

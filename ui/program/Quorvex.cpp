@@ -7,6 +7,7 @@
 
 #include "i18n/VexaLang.h"
 #include "ui/About.h"
+#include "ui/Mainutils.h"
 #include "ui/PassDlg.h"
 #include "ui/Quorv_main.h"
 #include "ui/RenameDlg.h"
@@ -15,7 +16,7 @@
 namespace {
 
 void ShowStartupError(const QString& message) {
-    QMessageBox::critical(nullptr, QApplication::applicationDisplayName(), message);
+    QMessageBox::critical(nullptr, ApplicationTitle(), message);
 }
 
 } // namespace
