@@ -30,6 +30,7 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
+#include "engine/Recinterface.h"
 #include "i18n/VexaLang.h"
 #include "platform/IniFile.h"
 #include "ui/About.h"
@@ -56,14 +57,14 @@ QString NativeFolderText(const QString& text) {
 }
 
 // The kinds of connection, their menu items and the texts the title shows for them.
-struct TConnectionKind {
+struct TConnectionKindItem {
     std::int32_t Kind;
     const char* ItemName;
     const char* Caption;
     bool Shown;
     const char* TitleConstant;
 };
-constexpr TConnectionKind ConnectionKinds[] = {
+constexpr TConnectionKindItem ConnectionKinds[] = {
     {3, "miDemo", "Emulation (Demo mode)", true, "DemoModeStr"},
     {0, "miUSB11", "USB 1.1 adapter", false, "USB11AdapterStr"},
     {2, "miUSB20_ADPT", "USB 2.0 adapter", false, "USB20AdapterStr"},
@@ -156,6 +157,7 @@ TfrmQuorvMain::TfrmQuorvMain(QWidget* parent) : QMainWindow(parent) {
 }
 
 TfrmQuorvMain::~TfrmQuorvMain() {
+    DestroyRecorder(Recorder);
     if (Splash)
         delete Splash.data();
 }
@@ -265,7 +267,7 @@ void TfrmQuorvMain::CreateConnectionMenu() {
     ConnectGroup = new QActionGroup(this);
     ConnectGroup->setObjectName(QStringLiteral("ConnectGroup"));
     ConnectGroup->setExclusive(true);
-    for (const TConnectionKind& kind : ConnectionKinds) {
+    for (const TConnectionKindItem& kind : ConnectionKinds) {
         QAction* item = MakeAction(ConnectGroup, kind.ItemName, tr(kind.Caption));
         item->setCheckable(true);
         item->setVisible(kind.Shown);
@@ -929,7 +931,7 @@ void TfrmQuorvMain::Exit1Click() {
 
 QString TfrmQuorvMain::WindowTitleText() const {
     const QString title = ApplicationTitle();
-    for (const TConnectionKind& kind : ConnectionKinds) {
+    for (const TConnectionKindItem& kind : ConnectionKinds) {
         if (kind.Kind != ProgramOptions.ConnectType)
             continue;
         QString text = Lang(kind.TitleConstant);
@@ -998,7 +1000,16 @@ void TfrmQuorvMain::UpdateActions() {
 
 void TfrmQuorvMain::FormKeyDown() {
     HiddenTab = !HiddenTab;
-    // The recorder object, once there is one, passes this on to the settings dialog.
+    if (Recorder)
+        Recorder->SetHiddenTabVisible(HiddenTab);
+}
+
+void TfrmQuorvMain::DisconnectRecorder() {
+    RecModel->removeRows(0, RecModel->rowCount());
+    DrvModel->removeRows(0, DrvModel->rowCount());
+    DestroyRecorder(Recorder);
+    Recorder = nullptr;
+    Connected = false;
 }
 
 bool TfrmQuorvMain::IsBusy() const {
@@ -1012,8 +1023,7 @@ bool TfrmQuorvMain::FormCloseQuery() {
 
 void TfrmQuorvMain::FormClose() {
     SaveSettings();
-    // Disconnecting the recorder (lists emptied, object destroyed) joins here.
-    Connected = false;
+    DisconnectRecorder();
 }
 
 void TfrmQuorvMain::closeEvent(QCloseEvent* event) {

@@ -25,6 +25,7 @@ class QToolButton;
 class QTreeView;
 class QWidget;
 class TAboutBox;
+class TCustomRecorder;
 class TVexaLanguageManager;
 class TPasswordDlg;
 class TfrmRename;
@@ -176,6 +177,11 @@ public:
     QPointer<TfrmRename> frmRename;
     QPointer<TAboutBox> AboutBox;
     QPointer<TPasswordDlg> PasswordDlg;
+
+    // Owned; created and destroyed by the connection handling, null while there is none.
+    TCustomRecorder* Recorder = nullptr;
+    // Destroys the recorder object; the recorder views are emptied with it.
+    void DisconnectRecorder();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

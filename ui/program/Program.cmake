@@ -18,3 +18,8 @@ if(NOT EXISTS ${CMAKE_CURRENT_BINARY_DIR}/Quorvex.set)
   configure_file(${CMAKE_CURRENT_LIST_DIR}/Quorvex.set ${CMAKE_CURRENT_BINARY_DIR}/Quorvex.set
                  COPYONLY)
 endif()
+
+# The main window owns the recorder object.
+if(TARGET quorvex_engine)
+  target_link_libraries(quorvex_ui PUBLIC quorvex_engine)
+endif()
