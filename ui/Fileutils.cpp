@@ -1,15 +1,17 @@
 #include "ui/Fileutils.h"
 
+#include <tuple>
 #include <utility>
 
 #include <QString>
 
 namespace {
 
-std::int64_t MillisecondsOf(const TSystemTime& time) {
-    const std::int64_t days = DaysFromCivil(time.Year, time.Month, time.Day);
-    return ((days * 24 + time.Hour) * 60 + time.Minute) * 60000 + time.Second * 1000 +
-           time.Milliseconds;
+// Calendar order, which for valid dates is the order of their file times; invalid fields
+// (a month 0 from a damaged record) still give one consistent order.
+auto CalendarKey(const TSystemTime& time) {
+    return std::tie(time.Year, time.Month, time.Day, time.Hour, time.Minute, time.Second,
+                    time.Milliseconds);
 }
 
 template <typename T> int Sign(const T& a, const T& b) {
@@ -81,7 +83,7 @@ int TFileList::CompareItems(const TFileListItem& a, const TFileListItem& b) cons
         if (FSortMode == FileSortBySize) {
             result = Sign(a.Size, b.Size);
         } else if (FSortMode == FileSortByTime) {
-            result = Sign(MillisecondsOf(a.Time), MillisecondsOf(b.Time));
+            result = Sign(CalendarKey(a.Time), CalendarKey(b.Time));
         }
         if (result == 0) {
             result = Sign(CompareText(a.Name, b.Name), 0);
