@@ -1,0 +1,18 @@
+#pragma once
+
+// The status record handed to the program: the digit group (DTMF or pulse) and the message
+// group (FSK caller-ID data or the multi-frequency number).
+
+#include "callerid/Norvel.h"
+#include "callerid/private/NorvelState.h"
+
+namespace norvel {
+
+// Fills all 128 words; nothing is written past them, long groups are clipped to fit.
+void FillCallerIdStatus(const TNorvelState& state, TCallerIdStatus& record);
+
+// Index of the start symbol within the first nine of a repeated nine-symbol cycle, or -1
+// when the symbols taken form no such cycle.
+int FindMfCycleStart(const TMessageBuffer& message);
+
+} // namespace norvel

@@ -1,0 +1,49 @@
+#pragma once
+
+// Quarter-period tone correlator over the sample ring. Each window's bin sums are differences
+// of the ring's running sums, so the work per tone does not grow with the sample rate.
+
+#include <cstdint>
+
+#include "callerid/private/NorvelState.h"
+
+namespace norvel {
+
+struct TWindowMeasure {
+    double Amplitude = 0.0; // (|I| + |Q|) / 4 of the bin averages
+    double Level = 0.0;     // mean magnitude over the window
+    double InPhase = 0.0;
+    double Quadrature = 0.0;
+};
+
+void ClearSampleRing(TSampleRing& ring);
+void StoreSample(TSampleRing& ring, int16_t sample);
+
+// Window of 16 periods of `frequency` (at most the ring), with its quarter boundaries.
+TToneWindow MakeToneWindow(uint32_t frequency, int32_t sampleRate);
+// The tone and its neighbours at 3% (whole Hz) either side.
+TToneFilter MakeToneFilter(uint32_t frequency, int32_t sampleRate);
+
+TWindowMeasure MeasureWindow(const TSampleRing& ring, const TToneWindow& window);
+
+// The tone counts as present when its amplitude exceeds 0.75 of each neighbour's; otherwise
+// the reading is all zero (ratio 100).
+TToneReading DetectTone(const TSampleRing& ring, const TToneFilter& filter);
+
+// Exact complex correlation of the newest `length` samples with `frequency`, against a
+// reference that runs from the first sample since reset: a steady tone at exactly
+// `frequency` keeps the same phase from frame to frame.
+struct TToneCorrelation {
+    double Real = 0.0;
+    double Imag = 0.0;
+    double Energy = 0.0; // sum of the squared samples
+    uint16_t Length = 0;
+};
+TToneCorrelation CorrelateTone(const TSampleRing& ring, uint32_t frequency, int32_t sampleRate,
+                               uint16_t length);
+// Phase in radians of the correlation.
+double PhaseOf(const TToneCorrelation& correlation);
+// Share of the window's power that the tone carries (about 1 for a pure tone).
+double PowerShareOf(const TToneCorrelation& correlation);
+
+} // namespace norvel

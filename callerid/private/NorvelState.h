@@ -1,0 +1,221 @@
+#pragma once
+
+// The whole state of one caller-ID decoder. The library keeps one instance behind its
+// exports; the tests create as many as they like.
+
+#include <array>
+#include <cstdint>
+
+namespace norvel {
+
+// Decoder states. The numbers are visible through the status record, so they stay as they are.
+enum class TDecoderState : uint16_t {
+    Idle = 0,            // DTMF, request tones and pulse clicks are watched
+    MfReception = 2,     // multi-frequency symbols after the 500 Hz request tone
+    FskWaitCrossing = 3, // 1200 Hz carrier seen, waiting for its first zero crossing
+    MfComplete = 18,     // a full multi-frequency cycle was taken
+    FskReception = 19,
+    FskComplete = 35,
+};
+
+constexpr int32_t kMinSampleRate = 4000;
+constexpr int32_t kMaxSampleRate = 40000;
+
+// Tone set: 0-3 DTMF rows, 4-7 DTMF columns, 8-13 multi-frequency, 14 request, 15 FSK mark.
+constexpr int kToneCount = 16;
+constexpr int kDtmfRowFirst = 0;
+constexpr int kDtmfColumnFirst = 4;
+constexpr int kMfFirst = 8;
+constexpr int kMfToneCount = 6;
+constexpr int kRequestTone = 14;
+constexpr int kFskMarkTone = 15;
+constexpr std::array<uint32_t, kToneCount> kToneFrequencies = {
+    697, 770, 852, 941, 1209, 1336, 1477, 1633, 700, 900, 1100, 1300, 1500, 1700, 500, 1200};
+
+constexpr int kSampleRingSize = 4096;
+constexpr int kSampleRingMask = kSampleRingSize - 1;
+constexpr int kHistorySize = 128;
+constexpr int kHistoryMask = kHistorySize - 1;
+constexpr int kFskRingSize = 1024;
+constexpr int kFskRingMask = kFskRingSize - 1;
+constexpr int kClickRingSize = 256;
+// Type, length, up to 255 data bytes and the checksum: the longest FSK message fits whole.
+constexpr int kMessageCapacity = 258;
+constexpr int kToneDigitCapacity = 100;
+constexpr int kPulseDigitCapacity = 100;
+
+// A quarter-period correlator covers 16 periods, so at most 64 quarters.
+constexpr int kMaxQuarters = 64;
+
+// Frames whose analysis window can reach past a tone's start or end: the longest DTMF
+// window (16 periods of 697 Hz) spans 23 ms, so up to three 10 ms frames.
+constexpr int kDtmfEdgeFrames = 3;
+constexpr int kDtmfMinFrames = 5;
+
+// Audio in the order it arrived, with running sums so that any window's sum is a difference.
+struct TSampleRing {
+    std::array<int16_t, kSampleRingSize> Samples{};
+    std::array<uint32_t, kSampleRingSize> Prefix{}; // sum of all samples up to this one, mod 2^32
+    std::array<uint32_t, kSampleRingSize> AbsPrefix{}; // the same for the magnitudes
+    int64_t Count = 0;                                 // samples stored; the newest is Count - 1
+};
+
+// One analysed frequency: n samples back from the newest, split into quarter periods.
+struct TToneWindow {
+    uint32_t Frequency = 0;
+    uint16_t Length = 0;
+    uint16_t QuarterCount = 0;
+    std::array<uint16_t, kMaxQuarters> QuarterEnd{}; // back-index one past each quarter
+    std::array<uint16_t, 4> BinCount{};
+};
+
+// A tone and its two neighbours 3% below and above.
+struct TToneFilter {
+    std::array<TToneWindow, 3> Windows{}; // f - d, f, f + d
+};
+
+struct TToneReading {
+    double Amplitude = 0.0;
+    double Level = 0.0;
+    double Ratio = 100.0; // level / amplitude, 100 when either is 0
+    double InPhase = 0.0;
+    double Quadrature = 0.0;
+};
+
+// One frame's symbol (or flag). DTMF frames keep their level and whether the tone pair
+// carried most of the frame's power.
+struct THistoryEntry {
+    uint8_t Symbol = 0;
+    bool PairDominant = false;
+    float Level = 0.0f;
+};
+
+struct TSymbolHistory {
+    std::array<THistoryEntry, kHistorySize> Entries{};
+    uint8_t Write = 0; // next slot to fill
+    uint8_t Read = 0;  // next settled entry to hand to the extraction
+};
+
+struct TDtmfRun {
+    bool Armed = true;  // the last settled frame carried no symbol
+    uint8_t Symbol = 0; // symbol of the run being followed, 0 for none
+    uint32_t Length = 0;
+    std::array<float, kDtmfEdgeFrames> Recent{}; // newest levels of the run, maybe an edge
+    float InteriorMin = 0.0f;
+    float InteriorMax = 0.0f;
+    bool HasInterior = false;
+    bool PairDominant = false; // some frame of the run had the pair carry the power
+};
+
+struct TMfRun {
+    uint8_t Symbol = 0;
+    uint32_t Length = 0;
+    uint32_t ZeroFrames = 0;
+};
+
+// The phase of the 1200 Hz component in the last frame, against an absolute 1200 Hz clock.
+struct TMarkPhase {
+    bool Valid = false;
+    double Phase = 0.0;
+    int64_t Newest = 0;
+};
+
+struct TMessageBuffer {
+    std::array<uint16_t, kMessageCapacity> Entries{};
+    uint16_t Count = 0;
+    uint16_t Sum = 0;
+};
+
+struct TFskDemodulator {
+    double T1 = 0.0, T2 = 0.0, T3 = 0.0, T4 = 0.0; // period limits in samples
+    uint32_t FramingWindow = 0;                    // R / 60: pending samples before framing
+    uint32_t ByteSpan = 0;                         // R / 120: ten bit cells
+    std::array<uint8_t, kFskRingSize> Classes{};   // 0 mark, 1 space, 2 neither, per sample
+    uint16_t Write = 0;
+    uint16_t Read = 0;
+    bool Positive = false;
+    int16_t Previous = 0;
+    int64_t Position = 0;      // samples seen since reception began
+    double LastCrossing = 0.0; // positions of the last two zero crossings, between samples
+    double EarlierCrossing = 0.0;
+    uint32_t PendingSamples = 0; // samples of the running half-wave not yet classified
+    bool Overlong = false;       // the running half-wave can only be class 2 any more
+    uint32_t Deadline = 0;       // millisecond clock at which an unfinished reception ends
+};
+
+struct TClick {
+    uint32_t Time = 0;
+    uint16_t Polarity = 0; // 1 positive, 2 negative
+    uint16_t Duration = 0;
+    uint16_t Peak = 0;
+    uint16_t LevelBefore = 0; // mean magnitude over the 10 ms before the click
+};
+
+struct TClickReference {
+    uint16_t Polarity = 0;
+    double DurationMin = 0.0, DurationMax = 0.0;
+    double PeakMin = 0.0, PeakMax = 0.0;
+};
+
+enum class TEdgeKind : uint8_t { None, Make, Break };
+
+struct TPulseDecoder {
+    int32_t ClickThreshold = 6553;
+    bool ClickOpen = false;
+    TClick Open{};
+    bool AnyClick = false;
+    uint32_t LastClickTime = 0;
+
+    std::array<TClick, kClickRingSize> Clicks{};
+    uint8_t Write = 0;
+    uint8_t Read = 0;
+
+    // First: the later click of the make interval; second: the earlier one.
+    TClickReference FirstReference{};
+    TClickReference SecondReference{};
+    uint32_t MakeMin = 36, MakeMax = 44;
+    uint32_t BreakMin = 56, BreakMax = 64;
+    bool PulseMode = false;
+
+    uint8_t Reference = 0; // click r of the counting
+    uint8_t Scan = 0;      // next click the counting looks at
+    TEdgeKind LastEdge = TEdgeKind::None;
+    uint16_t PulseCount = 0;
+    uint32_t TrainFirst = 0;
+    uint32_t TrainLast = 0;
+    uint32_t DigitStart = 0; // times of the previous digit
+    uint32_t DigitEnd = 0;
+
+    std::array<uint8_t, kPulseDigitCapacity> Digits{};
+    uint16_t DigitCount = 0;
+};
+
+struct TNorvelState {
+    int32_t SampleRate = 0; // 0 until a valid reset: samples are then ignored
+    TDecoderState State = TDecoderState::Idle;
+
+    TSampleRing Ring{};
+    uint32_t Milliseconds = 0;
+    uint32_t ClockRemainder = 0; // sample rate fractions towards the next millisecond
+
+    std::array<TToneFilter, kToneCount> Filters{};
+    std::array<TToneReading, kToneCount> Readings{};
+
+    TSymbolHistory DtmfHistory{};
+    TSymbolHistory MfHistory{};
+    TSymbolHistory RequestHistory{};
+    TSymbolHistory MarkHistory{};
+    TDtmfRun DtmfRun{};
+    TMfRun MfRun{};
+    TMarkPhase MarkPhase{};
+    uint32_t ReceptionStart = 0;
+
+    TMessageBuffer Message{};
+    std::array<uint8_t, kToneDigitCapacity> ToneDigits{};
+    uint16_t ToneDigitCount = 0;
+
+    TFskDemodulator Fsk{};
+    TPulseDecoder Pulse{};
+};
+
+} // namespace norvel
