@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QThread>
 
@@ -17,6 +18,15 @@ constexpr TButtonCode ButtonCodes[] = {
     {QMessageBox::Retry, IDRETRY}, {QMessageBox::Ignore, IDIGNORE}, {QMessageBox::Yes, IDYES},
     {QMessageBox::No, IDNO},
 };
+
+int MessageBoxResult(QMessageBox::StandardButton button) {
+    for (const TButtonCode& entry : ButtonCodes) {
+        if (entry.Button == button) {
+            return entry.Code;
+        }
+    }
+    return IDCANCEL;
+}
 
 // The buttons in their order on the box, for each button-set flag value.
 QList<QMessageBox::StandardButton> ButtonsOf(unsigned flags) {
@@ -62,11 +72,26 @@ QMessageBox::StandardButton EscapeOf(const QList<QMessageBox::StandardButton>& b
     return buttons.front();
 }
 
+// The box sits over the active window, but never over a splash picture that may go away
+// while the box is up.
+QWidget* BoxParent() {
+    QWidget* active = QApplication::activeWindow();
+    if (active != nullptr && active->windowType() == Qt::SplashScreen) {
+        return nullptr;
+    }
+    return active;
+}
+
 int ShowOnThisThread(const QString& text, const QString& caption, unsigned flags) {
-    QMessageBox* box = CreateMessageBox(QApplication::activeWindow(), text, caption, flags);
+    const QPointer<QMessageBox> box = CreateMessageBox(BoxParent(), text, caption, flags);
+    const QList<QMessageBox::StandardButton> buttons = ButtonsOf(flags);
     const int execResult = box->exec();
+    if (box.isNull()) {
+        // Its owner window was destroyed meanwhile: as if the box had been closed.
+        return MessageBoxResult(EscapeOf(buttons));
+    }
     const int code = MessageBoxResult(*box, execResult);
-    delete box;
+    delete box.data();
     return code;
 }
 
@@ -92,15 +117,9 @@ QMessageBox* CreateMessageBox(QWidget* parent, const QString& text, const QStrin
 
 int MessageBoxResult(const QMessageBox& box, int execResult) {
     QAbstractButton* clicked = box.clickedButton();
-    const QMessageBox::StandardButton button =
-        clicked != nullptr ? box.standardButton(clicked)
-                           : static_cast<QMessageBox::StandardButton>(execResult);
-    for (const TButtonCode& entry : ButtonCodes) {
-        if (entry.Button == button) {
-            return entry.Code;
-        }
-    }
-    return IDCANCEL;
+    return MessageBoxResult(clicked != nullptr
+                                ? box.standardButton(clicked)
+                                : static_cast<QMessageBox::StandardButton>(execResult));
 }
 
 int ShowMessageBox(const QString& text, const QString& caption, unsigned flags) {

@@ -134,4 +134,40 @@ TEST(ShowMessageBox, FromAnotherThreadTheUiThreadShowsIt) {
     EXPECT_EQ(code.load(), IDYES);
 }
 
+TEST(ShowMessageBox, OwnerWindowGoingAwayClosesTheBoxSafely) {
+    auto* owner = new QWidget;
+    owner->show();
+    QApplication::setActiveWindow(owner);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(owner));
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [poll, owner] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            poll->stop();
+            poll->deleteLater();
+            EXPECT_EQ(box->parentWidget(), owner);
+            delete owner; // takes its child box along
+        }
+    });
+    poll->start(5);
+    EXPECT_EQ(ShowMessageBox(QString("still there?"), QString("Quorvex"), MB_YESNO), IDNO);
+}
+
+TEST(ShowMessageBox, NeverSitsOnTheSplash) {
+    QWidget splash(nullptr, Qt::SplashScreen);
+    splash.show();
+    QApplication::setActiveWindow(&splash);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&splash));
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [poll] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            poll->stop();
+            poll->deleteLater();
+            EXPECT_EQ(box->parentWidget(), nullptr);
+            box->button(QMessageBox::Ok)->click();
+        }
+    });
+    poll->start(5);
+    EXPECT_EQ(ShowMessageBox(QString("notice"), QString("Quorvex"), MB_OK), IDOK);
+}
+
 } // namespace
