@@ -229,6 +229,11 @@ void TfrmQuorvMain::CreateActions() {
     connect(actGoToDefFolder, &QAction::triggered, this, &TfrmQuorvMain::actGoToDefFolderExecute);
     connect(actSetDefFolder, &QAction::triggered, this, &TfrmQuorvMain::actSetDefFolderExecute);
     connect(actExpRefresh, &QAction::triggered, this, &TfrmQuorvMain::actExpRefreshExecute);
+    connect(actLevelUp, &QAction::triggered, this, [this] {
+        QDir folder(ExplorerFolder());
+        if (folder.cdUp())
+            SetExplorerFolder(folder.absolutePath());
+    });
     connect(Exit1, &QAction::triggered, this, &TfrmQuorvMain::Exit1Click);
     connect(About1, &QAction::triggered, this, &TfrmQuorvMain::About1Click);
     connect(actShowRec, &QAction::triggered, this, [this] {
@@ -979,9 +984,9 @@ void TfrmQuorvMain::Timer1Timer() {
 
 void TfrmQuorvMain::UpdateActions() {
     const bool explorer = actViewExp->isChecked();
-    for (QAction* action :
-         {actGoToDefFolder, actSetDefFolder, actFolderTree, actExpRefresh, actLevelUp})
+    for (QAction* action : {actGoToDefFolder, actSetDefFolder, actFolderTree, actExpRefresh})
         action->setEnabled(explorer);
+    actLevelUp->setEnabled(explorer && !QDir(ExplorerFolder()).isRoot());
     // New folder, delete and the wave-file information come with the explorer's own unit.
     for (QAction* action : {actNewFolder, actExpDelete, actShowAddInfo})
         action->setEnabled(false);
