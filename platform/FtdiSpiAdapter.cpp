@@ -47,7 +47,9 @@ std::uint8_t ShiftOpcode(bool write, bool bits, TSpiClocking clocking) {
 }
 
 void AppendPins(std::vector<std::uint8_t>& out, std::uint8_t chipSelect) {
-    out.insert(out.end(), {MpsseSetLowPins, chipSelect, PinDirections});
+    out.push_back(MpsseSetLowPins);
+    out.push_back(chipSelect);
+    out.push_back(PinDirections);
 }
 
 // Length fields hold the count minus one, low byte first.
