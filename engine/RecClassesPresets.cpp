@@ -76,18 +76,17 @@ void LoadPresetFile(const std::string& fileName, std::uint16_t langId, TList& li
 
 void LoadQualityPresets(const std::string& fileName, std::uint16_t langId,
                         TQualityPresetList& list) {
-    LoadPresetFile(fileName, langId, list,
-                   [](TPresetSection& section) -> std::optional<TQualityPreset> {
-                       TQualityPreset preset;
-                       preset.Name = section.DisplayName();
-                       preset.Compression = section.Byte<std::uint8_t>("Compression", 0, 2);
-                       preset.CompressParam = section.Byte<std::uint8_t>("CompressParam", 0, 4);
-                       preset.BitRate = section.Byte<std::uint8_t>("BitRate", 0, 5);
-                       if (!IsValidRecordingFormat(preset.BitRate, preset.Compression,
-                                                   preset.CompressParam))
-                           return std::nullopt;
-                       return preset;
-                   });
+    LoadPresetFile(
+        fileName, langId, list, [](TPresetSection& section) -> std::optional<TQualityPreset> {
+            TQualityPreset preset;
+            preset.Name = section.DisplayName();
+            preset.Compression = section.Byte<std::uint8_t>("Compression", 0, 2);
+            preset.CompressParam = section.Byte<std::uint8_t>("CompressParam", 0, 4);
+            preset.BitRate = section.Byte<std::uint8_t>("BitRate", 0, 5);
+            if (!IsValidRecordingFormat(preset.BitRate, preset.Compression, preset.CompressParam))
+                return std::nullopt;
+            return preset;
+        });
 }
 
 void LoadVasPresets(const std::string& fileName, std::uint16_t langId, TVasPresetList& list) {

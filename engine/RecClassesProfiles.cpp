@@ -289,7 +289,11 @@ std::string ProgramFolder() {
 }
 
 std::string RecFilePrefixPath(const std::string& programFolder) {
-    std::string prefix = GetLangConstant("RecFilePrefixStr");
+    return RecFilePrefixPath(programFolder, GetLangConstant("RecFilePrefixStr"));
+}
+
+std::string RecFilePrefixPath(const std::string& programFolder, const std::string& prefixText) {
+    std::string prefix = prefixText;
     if (!IsPlainFileName(prefix))
         prefix = BuiltInRecFilePrefix;
     std::string folder = programFolder;
@@ -398,11 +402,8 @@ bool SaveProfileFile(const std::string& fileName, const TRecSettings& settings, 
         WriteProfiles(ini, settings, model, codePage);
         ok = ini.UpdateFile();
     }
-    std::error_code error;
-    if (ok && !std::filesystem::is_directory(target, error))
-        ok = ::rename(temp.c_str(), target.c_str()) == 0;
-    else
-        ok = false;
+    // rename refuses a folder in the way, so the temporary file never replaces one.
+    ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
     if (!ok) {
         ::unlink(temp.c_str());
         WriteDebugLog("Profile file " + fileName + " could not be written");

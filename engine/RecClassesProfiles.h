@@ -32,6 +32,8 @@ std::string ProgramFolder();
 // A text that is no plain file name ("", ".", "..", or holding "/") is replaced by the
 // built-in "OMVela", so a language file cannot point the program elsewhere.
 std::string RecFilePrefixPath(const std::string& programFolder);
+// The same with the prefix text given.
+std::string RecFilePrefixPath(const std::string& programFolder, const std::string& prefixText);
 
 // The file names derived from a prefix path: the factory-default profile has its extension
 // replaced by ".def"; the preset files have any extension removed and an ending added.

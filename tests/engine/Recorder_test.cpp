@@ -342,6 +342,39 @@ TEST_F(RecorderOnDevice, MinimumRecordTimeOfTheCurrentProfile) {
               static_cast<std::uint64_t>(std::llround(perBlock * 15)));
 }
 
+TEST_F(RecorderOnDevice, ModelClassFourReadsTheChannelMode) {
+    struct Case {
+        std::uint8_t mode;
+        std::uint16_t channels;
+        const char* text;
+    };
+    const Case cases[] = {{0, 1, "Mono; 8000 Hz; No compress; "},
+                          {1, 2, "Stereo; 8000 Hz; No compress; "},
+                          {2, 1, "High S/N; 8000 Hz; No compress; "},
+                          {3, 8, "8 channels; 8000 Hz; No compress; "},
+                          {4, 2, "High S/N stereo; 8000 Hz; No compress; "},
+                          {9, 1, "8000 Hz; No compress; "}};
+    Device.FirmwareVersion = 0x0301;
+    Unlock();
+    for (const Case& c : cases) {
+        THeaderSpec h;
+        h.ChannelMode = c.mode;
+        const double seconds = LayoutSecondsPerBlock(SmallShape(), 0, 0, 8000, c.channels);
+        Device.Flash.PutContinuousRecording(1, 1000, {3, 4}, seconds, h);
+        Scan();
+        TSoundFileInfo* r = Recorder->GetSoundFileList()->ByNumber(1);
+        ASSERT_NE(r, nullptr);
+        EXPECT_EQ(r->WaveFormat.Channels, c.channels) << int(c.mode);
+        EXPECT_EQ(r->WaveFormat.BlockAlign, 2 * c.channels) << int(c.mode);
+        EXPECT_NEAR(r->SecondsPerBlock, seconds, 1e-6) << int(c.mode);
+        EXPECT_EQ(r->ModeText, c.text);
+    }
+    // Other model classes ignore the byte.
+    Device.FirmwareVersion = 0x0105;
+    Scan();
+    EXPECT_EQ(Recorder->GetSoundFileList()->ByNumber(1)->WaveFormat.Channels, 1);
+}
+
 TEST_F(RecorderOnDevice, SkipSilenceChangesMarkTheContentChanged) {
     Unlock();
     Scan();
