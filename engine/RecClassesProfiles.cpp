@@ -190,6 +190,11 @@ TProfileFileResult Refusal(TProfileFileError error, std::string section, std::st
     return TProfileFileResult{error, std::move(section), std::move(key), std::move(value)};
 }
 
+// Rate, compression and parameter are only valid together (IsValidRecordingFormat).
+bool IsFormatKey(std::string_view key) {
+    return key == "Sample Rate" || key == "Compress" || key == "CompressParam";
+}
+
 // Reads one profile section over profile; the first invalid value ends the reading.
 TProfileFileResult ReadProfileSection(const TIniFile& ini, const std::string& section,
                                       TRecProfile& profile, unsigned codePage) {
@@ -210,9 +215,7 @@ TProfileFileResult ReadProfileSection(const TIniFile& ini, const std::string& se
             key.Set(profile, *value != 0 ? key.OnValue : 0);
         else
             key.Set(profile, *value);
-        const std::string_view name = key.Key;
-        formatGiven =
-            formatGiven || name == "Sample Rate" || name == "Compress" || name == "CompressParam";
+        formatGiven = formatGiven || IsFormatKey(key.Key);
     }
     if (formatGiven &&
         !IsValidRecordingFormat(profile.SampleRate, profile.Compress, profile.CompressParam)) {
