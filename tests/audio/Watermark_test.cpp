@@ -1,4 +1,5 @@
 #include <bit>
+#include <cmath>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <numeric>
@@ -296,6 +297,20 @@ TEST(MarkEmbedder, SumsAreClampedBeforeBitZeroIsSet) {
     std::uint8_t trailer[64];
     mrk_GetAddInfo(trailer);
     EXPECT_EQ(Check(result.Output, trailer), 0); // and bit 0 is the record's
+}
+
+TEST(MarkEmbedder, ToneFollowsTheSineOfItsPhase) {
+    // One tone of 1000 at 1234.5 Hz over silence, against the C library's double sine.
+    TMarkConfig config = TestConfig(1, 8000, 1);
+    config.Tones = {TMarkTone{1234.5f, 1000}, TMarkTone{0.0f, 0}, TMarkTone{0.0f, 0}};
+    const std::vector<std::uint8_t> silence(40960, 0);
+    const auto result = RunStream(config, silence, {silence.size()});
+    const auto out = wavetest::Samples(result.Output.data() + 64, 39936); // the embedded part
+    for (std::size_t n = 0; n < out.size(); ++n) {
+        const double expected = 1000 * std::sin(2 * M_PI * 1234.5 * static_cast<double>(n) / 8000);
+        // Truncation and the record bit move a sample by up to 2, the phase a little more.
+        ASSERT_NEAR(out[n], expected, 2.05) << n;
+    }
 }
 
 TEST(MarkEmbedder, StereoFramesShareOneToneValue) {
