@@ -374,7 +374,7 @@ void TMemoryScan::BuildModeText(TSoundFileInfo& record) const {
     text += Recorder.CompressionCaption(record.SourceCompression) + "; ";
     record.Status = h.Status();
     if (h.IsCyclic())
-        text += " " + LangText("CircularRecStr") + "; ";
+        text.append(" ").append(LangText("CircularRecStr")).append("; ");
     if (record.Status != StatusUploaded && h.RecordedWithVas())
         text += "VAS; ";
     record.ModeText = text;
