@@ -53,10 +53,16 @@ bool StoreSettings(const std::vector<std::uint8_t>& settings) {
 
 } // namespace
 
-SimImageRecorder::SimImageRecorder(const std::string& imagePath) {
-    SetImageFile(imagePath, false);
-    if (!OpenImageFile())
+SimImageRecorder::SimImageRecorder(const std::string& imagePath) : Path(imagePath) {
+    if (!Select())
         throw std::runtime_error("image does not open: " + imagePath);
+}
+
+bool SimImageRecorder::Select() {
+    if (GetImageFilePath() == Path && GetImageGeometry().DataStart != 0xFFFFFFFF)
+        return true;
+    SetImageFile(Path, false);
+    return OpenImageFile();
 }
 
 TSimReply SimImageRecorder::Profile(const std::uint8_t* data, std::uint32_t size) {
@@ -92,6 +98,8 @@ TSimReply SimImageRecorder::ActiveProfile(const std::uint8_t* data, std::uint32_
 
 TSimReply SimImageRecorder::Answer(std::uint8_t command, const std::uint8_t* data,
                                    std::uint32_t size) {
+    if (!Select())
+        return TSimReply{4, {}};
     if (command == CmdProf)
         return Profile(data, size);
     if (command == CmdActiveProf)
@@ -133,6 +141,8 @@ bool SimImageRecorder::ReadUnit(const TFlashReadParams& p, std::uint32_t index,
 }
 
 bool SimImageRecorder::ReadUnits(const TFlashReadParams& p, std::vector<std::uint8_t>& units) {
+    if (!Select())
+        return false;
     const std::uint64_t total = std::uint64_t{p.Cycles} * p.UnitSize;
     if (total > MaxUnitsBytes || p.UnitSize > 0xFFFF || p.Offset > 0xFFFF || p.AddrInc > 0xFFFF)
         return false;
@@ -163,6 +173,8 @@ bool SimImageRecorder::ReadUnits(const TFlashReadParams& p, std::vector<std::uin
 
 bool SimImageRecorder::WritePages(std::uint32_t pageAddr, std::uint32_t cycles,
                                   const std::vector<std::uint8_t>& data) {
+    if (!Select())
+        return false;
     TFlashWriteRequest request;
     request.Data = data.data();
     request.PageAddr = pageAddr;
