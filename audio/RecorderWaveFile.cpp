@@ -151,10 +151,19 @@ std::uint32_t TRecorderWaveFile::BytesThatFit() const {
 
 std::int32_t TRecorderWaveFile::Write(const void* data, std::int32_t count) {
     WriteDebugLog("Writing data begin...");
-    if (data == nullptr || count <= 0) {
-        WriteDebugLog("Writing data end...");
-        return 0;
+    // After a failure the open part is incomplete; nothing more goes into it.
+    const std::int32_t result = Failed ? 0 : WriteParts(data, count);
+    if (data != nullptr && count > 0 && result == 0 && !Failed) {
+        Failed = true;
+        Abandon();
     }
+    WriteDebugLog("Writing data end...");
+    return result;
+}
+
+std::int32_t TRecorderWaveFile::WriteParts(const void* data, std::int32_t count) {
+    if (data == nullptr || count <= 0)
+        return 0;
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     Work.assign(bytes, bytes + count);
     const TWaveFormat& format = Wave.GetFormat();
@@ -175,7 +184,6 @@ std::int32_t TRecorderWaveFile::Write(const void* data, std::int32_t count) {
         }
         if (fit == 0 && PartInput == 0) {
             WriteDebugLog("Part size limit leaves no room for audio in " + Wave.GetFileName());
-            Wave.Abandon();
             return 0;
         }
         if (fit > 0 && !Feed(Work.data() + written, static_cast<std::int32_t>(fit)))
@@ -185,14 +193,20 @@ std::int32_t TRecorderWaveFile::Write(const void* data, std::int32_t count) {
             return 0;
         ++PartNumber;
     }
-    WriteDebugLog("Writing data end...");
     return written;
 }
 
 bool TRecorderWaveFile::Finish() {
+    if (Failed) {
+        Abandon();
+        return false;
+    }
     if (!Wave.IsCreated())
         return true;
-    return ClosePart();
+    if (ClosePart())
+        return true;
+    Failed = true;
+    return false;
 }
 
 void TRecorderWaveFile::Abandon() {

@@ -30,13 +30,15 @@ public:
     explicit TRecorderWaveFile(TCrcWaveFile& wave);
 
     std::int32_t Read(void* buffer, std::int32_t count) override;
-    // Gives count when everything was written, 0 on failure.
+    // Gives count when everything was written, 0 on failure (and for no data). After a
+    // failure every later write gives 0 too.
     std::int32_t Write(const void* data, std::int32_t count) override;
 
     // Ends the mark stream of the open part, writes what it held back, stores the final mark
     // record and check word in the add-info and closes the file. True when no part was open
-    // or the part closed cleanly.
+    // or the part closed cleanly; false once a write has failed (the open part is dropped).
     bool Finish();
+    bool HasFailed() const { return Failed; }
     // Drops the open part without finishing it; its temporary file goes.
     void Abandon();
 
@@ -58,6 +60,7 @@ public:
     void SetMessageCaption(const std::string& caption) { MessageCaption = caption; }
 
 private:
+    std::int32_t WriteParts(const void* data, std::int32_t count);
     bool OpenPart();
     bool ClosePart();
     bool Feed(const std::uint8_t* data, std::int32_t count);
@@ -78,4 +81,5 @@ private:
     std::uint64_t PartInput = 0; // bytes handed to the open part's mark stream
     std::vector<std::uint8_t> Work;
     std::vector<std::string> PartFileNames;
+    bool Failed = false;
 };

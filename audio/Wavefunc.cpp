@@ -73,6 +73,10 @@ bool TWaveFile::Create() {
     // Bits per sample of 0 would leave the sample count undefined.
     if (!FormatIsUsable(Format))
         return Fail(TWaveError::BadFormat);
+    if (FileName.empty()) {
+        LastErrno = ENOENT;
+        return Fail(TWaveError::CantOpen);
+    }
     TempName = MakeTempName(FileName);
     if (!Riff.Create(TempName)) {
         LastErrno = Riff.GetLastErrno();

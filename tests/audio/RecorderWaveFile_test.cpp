@@ -342,6 +342,14 @@ TEST(RecorderWaveFile, EightBitDataIsNotFiltered) {
     EXPECT_EQ(part.Data, expected);
 }
 
+TEST(RecorderWaveFile, NoDataWritesNothing) {
+    TSinkFixture f(1, 16, true);
+    EXPECT_EQ(f.Sink->Write(nullptr, 10), 0);
+    EXPECT_FALSE(f.Sink->HasFailed());
+    EXPECT_TRUE(f.Sink->Finish());
+    EXPECT_EQ(f.Dir.EntryCount(), 0u);
+}
+
 TEST(RecorderWaveFile, PartSizeLimits) {
     TCrcWaveFile wave;
     TRecorderWaveFile sink(wave);
@@ -378,8 +386,12 @@ TEST(RecorderWaveFile, PartThatCannotBeCreatedIsReported) {
     EXPECT_EQ(f.Reports[0].first, "Quorvex 1.0");
     EXPECT_EQ(f.Reports[0].second,
               "Can't create (modify) file call.wav\nNo such file or directory");
-    EXPECT_TRUE(f.Sink->Finish()); // nothing was open
-    EXPECT_EQ(f.Sink->Write(nullptr, 10), 0);
+    // The read stops here; a later write or the final close reports nothing more.
+    EXPECT_EQ(f.Sink->Write(input.data(), 200), 0);
+    EXPECT_EQ(f.Reports.size(), 1u);
+    EXPECT_TRUE(f.Sink->HasFailed());
+    EXPECT_FALSE(f.Sink->Finish());
+    EXPECT_TRUE(f.Sink->GetPartFileNames().empty());
 }
 
 TEST(RecorderWaveFile, UploadedRecordingHasNoAddInfoButIsMarked) {
