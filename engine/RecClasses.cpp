@@ -101,6 +101,9 @@ TRecorder::TRecorder(std::uint32_t connectionKind, TRecorderUi& ui, TTransport t
     SetSkipSilence(false);
     AccessGranted = false;
     SettingsRecord.Password = NoPasswordBlock;
+    LoadQualityPresets();
+    LoadVasPresets();
+    LoadAmpPresets();
     WriteDebugLog("Creating recorder instance complete");
 }
 

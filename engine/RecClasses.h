@@ -13,6 +13,7 @@
 #include "engine/RecClassesBlocks.h"
 #include "engine/RecClassesGeometry.h"
 #include "engine/RecClassesLists.h"
+#include "engine/RecClassesPresets.h"
 #include "engine/RecClassesSettings.h"
 #include "engine/Recinterface.h"
 #include "engine/RecorderUi.h"
@@ -137,6 +138,23 @@ public:
                                           std::uint32_t pageCount, std::uint8_t* pages,
                                           std::uint32_t firstOffset, bool trim) const;
 
+    // --- Profile and preset files (called by the settings dialog) --------------------------
+    // The recorder's model is the one the files must name.
+    bool SaveProfileFile(const std::string& fileName, const TRecSettings& settings);
+    bool LoadProfileFile(const std::string& fileName, TRecSettings& settings);
+    bool LoadDefaultProfile(TRecSettings& settings);
+    // Each clears its list and fills it from its file beside the program, names in the
+    // language current now; the constructor calls all three.
+    void LoadQualityPresets();
+    void LoadVasPresets();
+    void LoadAmpPresets();
+    int FindQualityPreset(const TRecProfile& profile) const;
+    int FindVasPreset(const TRecProfile& profile) const;
+    int FindAmpPreset(const TRecProfile& profile) const;
+    const TQualityPresetList& GetQualityPresets() const { return QualityPresets; }
+    const TVasPresetList& GetVasPresets() const { return VasPresets; }
+    const TAmpPresetList& GetAmpPresets() const { return AmpPresets; }
+
     // --- Lists and totals of the last scan ------------------------------------------------
     TBlockList& FreeBlocks() { return FreeBlockList; }
     const TBlockList& FreeBlocks() const { return FreeBlockList; }
@@ -212,6 +230,9 @@ private:
     std::uint32_t ModelClass = 0;
     bool AccessGranted = false;
     std::array<std::string, 4> CompressionCaptions;
+    TQualityPresetList QualityPresets;
+    TVasPresetList VasPresets;
+    TAmpPresetList AmpPresets;
 
     std::thread Worker;
     mutable std::mutex OutcomeLock;

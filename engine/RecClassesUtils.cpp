@@ -3,16 +3,11 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
-#include <unistd.h>
 #include <vector>
 
+#include "engine/RecClassesProfiles.h"
 #include "link/DebugLog.h"
-
-#ifndef QUORVEX_ENGINE_HAS_LANG
-std::string GetLangConstant(const std::string& name) {
-    return name;
-}
-#endif
+#include "platform/CodePage.h"
 
 namespace {
 constexpr std::int64_t SecondsPerDay = 86400;
@@ -46,16 +41,7 @@ std::uint32_t SystemTimeToUnixTime(const TSystemTime& t) {
 }
 
 std::string GetRecFilePrefixPath() {
-    std::vector<char> buffer(4096);
-    const ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
-    std::string folder;
-    if (n > 0) {
-        folder.assign(buffer.data(), static_cast<std::size_t>(n));
-        folder.erase(folder.find_last_of('/') + 1);
-    }
-    if (folder.empty() || folder.back() != '/')
-        folder += '/';
-    return folder + GetLangConstant("RecFilePrefixStr");
+    return RecFilePrefixPath(ProgramFolder());
 }
 
 std::string WordToStr(std::uint16_t value) {
@@ -101,41 +87,13 @@ std::string LangText(const std::string& name) {
     }
 }
 
-namespace {
-void AppendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-} // namespace
-
 std::string Utf16LeToUtf8(const std::uint8_t* text, std::size_t maxChars) {
-    std::string out;
+    std::u16string units;
     for (std::size_t i = 0; i < maxChars; ++i) {
-        const char16_t unit = static_cast<char16_t>(text[2 * i] | (text[2 * i + 1] << 8));
+        const auto unit = static_cast<char16_t>(text[2 * i] | (text[2 * i + 1] << 8));
         if (unit == 0)
             break;
-        if (unit >= 0xD800 && unit < 0xDC00 && i + 1 < maxChars) {
-            const char16_t low = static_cast<char16_t>(text[2 * i + 2] | (text[2 * i + 3] << 8));
-            if (low >= 0xDC00 && low < 0xE000) {
-                AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
-                ++i;
-                continue;
-            }
-        }
-        AppendUtf8(out, unit >= 0xD800 && unit < 0xE000 ? char32_t{0xFFFD} : char32_t{unit});
+        units.push_back(unit);
     }
-    return out;
+    return Utf16ToUtf8(units);
 }

@@ -5,14 +5,8 @@
 
 #include "platform/SystemTime.h"
 
-#if __has_include("i18n/VexaLang.h")
+// GetLangConstant: the current text of a named text constant.
 #include "i18n/VexaLang.h"
-#define QUORVEX_ENGINE_HAS_LANG 1
-#else
-// The current text of a named text constant. Until the language manager is part of the
-// build, the engine answers with the constant's name.
-std::string GetLangConstant(const std::string& name);
-#endif
 
 // Recorder times are u32 seconds since 1970-01-01 00:00 of the recorder's local wall clock;
 // both directions convert without any time-zone correction.
@@ -21,8 +15,9 @@ TSystemTime UnixTimeToSystemTime(std::uint32_t seconds);
 // a time after 2106 wraps as u32.
 std::uint32_t SystemTimeToUnixTime(const TSystemTime& time);
 
-// The executable's folder with a trailing "/", then the text of "RecFilePrefixStr": the
-// common start of the preset and factory-default file names.
+// The executable's folder with a trailing "/", then the text of "RecFilePrefixStr" (a text
+// that is no plain file name gives the built-in prefix): the common start of the preset
+// and factory-default file names.
 std::string GetRecFilePrefixPath();
 
 // A u16 as decimal text.

@@ -483,6 +483,20 @@ TEST(RecorderLife, AdapterKindsWithoutAnAdapterReportNotConnected) {
     }
 }
 
+TEST(RecorderLife, ThePresetFilesBesideTheProgramAreLoadedOnce) {
+    TFakeUi ui;
+    TRecorder recorder(ConnUsb20SpiAdapter, ui, TTransport{});
+    const TQualityPresetList& quality = recorder.GetQualityPresets();
+    ASSERT_GT(quality.Count(), 0);
+    ASSERT_GT(recorder.GetVasPresets().Count(), 0);
+    ASSERT_GT(recorder.GetAmpPresets().Count(), 0);
+    TRecProfile profile;
+    ApplyQualityPreset(quality.Get(0), profile);
+    EXPECT_EQ(recorder.FindQualityPreset(profile), 0);
+    profile.SampleRate = 0xEE;
+    EXPECT_EQ(recorder.FindQualityPreset(profile), -1);
+}
+
 TEST(RecorderLife, ProgressIsComputedInSixtyFourBits) {
     TFakeUi ui;
     TRecorder recorder(ConnUsb20SpiAdapter, ui, TTransport{});
