@@ -260,9 +260,10 @@ TEST(RecorderWaveFile, SplitPartsAreWholeAndLoseNothing) {
         const TPart part = ReadPart(names[n]);
         ExpectWholePart(part);
         EXPECT_LE(part.FileSize, 64u * 1024u);
-        if (n + 1 < names.size())
+        if (n + 1 < names.size()) {
             EXPECT_GT(part.FileSize, 64u * 1024u - 4u); // cut on the last frame that fits
-        EXPECT_EQ((part.Data.size() - 128) % 4, 0u);    // whole frames
+        }
+        EXPECT_EQ((part.Data.size() - 128) % 4, 0u); // whole frames
         audio.insert(audio.end(), part.Data.begin() + 64, part.Data.end() - 64);
     }
     ASSERT_EQ(audio.size(), input.size());

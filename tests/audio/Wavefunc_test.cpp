@@ -14,6 +14,10 @@ using wavetest::WriteAll;
 // --- Files built byte by byte for the reader -------------------------------------------------
 
 struct TChunkSpec {
+    TChunkSpec(std::string id, std::vector<std::uint8_t> body,
+               std::optional<std::uint32_t> declaredSize = std::nullopt)
+        : Id(std::move(id)), Body(std::move(body)), DeclaredSize(declaredSize) {}
+
     std::string Id; // four characters
     std::vector<std::uint8_t> Body;
     std::optional<std::uint32_t> DeclaredSize; // a lie about the size, when set
@@ -210,10 +214,12 @@ TEST(WaveAddInfo, EveryVersionRoundTripsAtItsOffsets) {
             EXPECT_EQ(raw[25], 'Q');
             EXPECT_EQ(back.ModelName, u"Q70 ?"); // 8-bit text
         }
-        if (version == 2)
+        if (version == 2) {
             EXPECT_EQ(GetU16(raw.data() + 46), 2023);
-        if (version >= 2)
+        }
+        if (version >= 2) {
             EXPECT_EQ(back.RecordTime, info.RecordTime);
+        }
         if (version >= 4) {
             EXPECT_EQ(raw[104], 200);
             EXPECT_EQ(back.MarkRecord, info.MarkRecord);
@@ -259,8 +265,9 @@ TWrittenFile WriteWave(const TTempDir& dir, const std::string& name, std::uint16
                   static_cast<std::int32_t>(piece));
         at += piece;
     }
-    if (addInfo)
+    if (addInfo) {
         EXPECT_TRUE(wave.SetAddInfo(*addInfo));
+    }
     EXPECT_TRUE(wave.Close());
     return written;
 }
