@@ -9,19 +9,10 @@
 #include "engine/RecClassesUtils.h"
 #include "link/DebugLog.h"
 #include "link/ImageFile.h"
+#include "link/SpiLink.h"
 #include "platform/ByteOrder.h"
 
 namespace {
-
-// Until the adapter link is part of the build, the adapter kinds answer every command with
-// "Adapter not connected", so they poll as not connected.
-void AdapterUnavailableExchange(std::uint8_t command, const void*, std::uint32_t, void*,
-                                std::uint32_t, std::uint32_t) {
-    throw TERecXchange(RecErrorMessage(RecErrNotConnected), command, RecErrNotConnected);
-}
-bool AdapterUnavailableProbe() {
-    return true;
-}
 
 // Model class by model number; other numbers leave the class as it was.
 bool ModelClassOf(std::uint8_t model, std::uint32_t& modelClass) {
@@ -73,7 +64,7 @@ std::string ModelDisplayName(std::uint8_t model) {
 TTransport SelectTransport(std::uint32_t connectionKind) {
     if (IsImageConnection(connectionKind))
         return {ImageExchangeCmd, OpenImageFile};
-    return {AdapterUnavailableExchange, AdapterUnavailableProbe};
+    return {ExchangeCmd, AdapterProbe};
 }
 
 bool IsImageConnection(std::uint32_t connectionKind) {
@@ -231,12 +222,14 @@ std::uint64_t TRecorder::GetMinRecordTime() {
 }
 
 void TRecorder::SetSkipSilence(bool skip) {
-    if (skip != SkipSilence)
+    if (SkipSilence.exchange(skip) != skip)
         Modified.store(true);
-    SkipSilence = skip;
 }
 
 void TRecorder::SetImageFileName(const std::string& name) {
+    // A running operation reads the image: it keeps the file it started with.
+    if (GetState() != StateIdle)
+        throw ERecorderBusy();
     ImageFileName = name;
     SetImageFile(name, ConnectionKind == ConnDemo);
 }

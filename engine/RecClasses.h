@@ -78,7 +78,7 @@ public:
     bool IsFlashDriveDisabled() override { return false; }
     std::uint64_t GetMinRecordTime() override;
     void SetSkipSilence(bool skip) override;
-    bool GetSkipSilence() override { return SkipSilence; }
+    bool GetSkipSilence() override { return SkipSilence.load(); }
     void GetImageFileName(std::string& name) override { name = ImageFileName; }
     void SetImageFileName(const std::string& name) override;
     void SetActive(bool active) override;
@@ -224,7 +224,7 @@ private:
     std::uint8_t UploadCompressParam = 0;
     std::uint32_t ConnectionKind = 0;
     std::string ImageFileName;
-    bool SkipSilence = false;
+    std::atomic<bool> SkipSilence{false}; // read by the scan thread
     std::atomic<bool> CancelRequested{false};
     bool Active = false;
     std::uint32_t ModelClass = 0;

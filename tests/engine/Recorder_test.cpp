@@ -440,6 +440,8 @@ TEST_F(RecorderOnDevice, NothingElseRunsWhileTheScanRuns) {
     EXPECT_THROW(Recorder->Refresh(), ERecorderBusy);
     EXPECT_THROW(Recorder->CheckPassword(""), ERecorderBusy);
     EXPECT_THROW(Recorder->StoreSettings(), ERecorderBusy);
+    EXPECT_THROW(Recorder->SetImageFileName("other.ovk"), ERecorderBusy);
+    EXPECT_THROW(Recorder->SetDefault(), ERecorderBusy);
     const std::size_t sent = Device.Sent.size();
     EXPECT_TRUE(Recorder->IsConnected()); // answered from the last poll
     EXPECT_EQ(Device.Sent.size(), sent);
