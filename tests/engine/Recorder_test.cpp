@@ -1,6 +1,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -404,6 +405,49 @@ TEST_F(RecorderOnDevice, HeadersAreReadInRequestsOfOneTransfer) {
     }
     EXPECT_EQ(headers, 200u);
     EXPECT_EQ(Device.Reads.size(), 7u); // 6 x 32 + 8
+}
+
+// A device of 8192 blocks of 64 pages of 2112 bytes whose flash reads as erased; it only
+// notes the read requests.
+std::vector<TFlashReadLog> SparseReads;
+void SparseExchange(std::uint8_t command, const void* out, std::uint32_t, void* in,
+                    std::uint32_t inSize, std::uint32_t) {
+    if (command == CmdFlashParam) {
+        const std::uint8_t reply[11] = {1, 64, 0, 0x00, 0x20, 0x40, 0x08, 1, 0, 1, 0};
+        std::memcpy(in, reply, sizeof reply);
+    } else if (command == CmdFlashRead) {
+        TFlashReadRequest r;
+        std::memcpy(&r, out, sizeof r);
+        SparseReads.push_back({r.PageAddr, r.Cycles, r.Count, r.Offset, r.AddrInc});
+        std::memset(r.HostBuffer, 0xFF, std::size_t{r.Cycles} * r.Count);
+    } else if (in != nullptr) {
+        std::memset(in, 0, inSize);
+    }
+}
+bool SparseProbe() {
+    return true;
+}
+
+TEST(FlashRead, FourThousandHeadersGoOutInRequestsOfOneTransfer) {
+    TFakeUi ui;
+    TRecorder recorder(ConnUsb20SpiAdapter, ui, TTransport{SparseExchange, SparseProbe});
+    ASSERT_TRUE(recorder.IsConnected());
+    SparseReads.clear();
+    std::vector<TBlockHeader> headers(4096);
+    recorder.ReadBlockHeaders(4096, 0, headers.data());
+    ASSERT_EQ(SparseReads.size(), 2u);
+    EXPECT_EQ(SparseReads[0].Cycles, 2112u); // 2112 x 64 bytes = one transfer of 64 pages
+    EXPECT_EQ(SparseReads[1].Cycles, 4096u - 2112);
+    EXPECT_EQ(SparseReads[1].PageAddr, 2112u * 64);
+    EXPECT_EQ(SparseReads[0].AddrInc, 64u);
+    EXPECT_TRUE(headers[4095].IsEmpty());
+
+    // A read that would leave the flash or its page is refused before any request.
+    SparseReads.clear();
+    std::uint8_t byte = 0;
+    EXPECT_THROW(recorder.FlashRead(&byte, 8192 * 64, 1, 1, 1, 0), std::out_of_range);
+    EXPECT_THROW(recorder.FlashRead(&byte, 0, 1, 1, 2, 2111), std::out_of_range);
+    EXPECT_TRUE(SparseReads.empty());
 }
 
 TEST_F(RecorderOnDevice, AScanThatFailsStillEndsWithAnOutcome) {
