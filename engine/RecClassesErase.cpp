@@ -1,0 +1,32 @@
+#include <stdexcept>
+
+#include "engine/RecClasses.h"
+
+// Until these operations are built, each ends at once with a failed outcome (or an exception
+// for the one that runs on the caller's thread), so no caller mistakes it for done.
+
+namespace {
+
+void NotAvailable(TRecorder& recorder, const char* threadName) {
+    recorder.StartOperation(StateRunning, threadName, [threadName] {
+        throw std::runtime_error(std::string(threadName) + " is not available in this build");
+    });
+}
+
+} // namespace
+
+void TRecorder::ChangeSoundFileStatus(std::uint16_t, std::uint8_t) {
+    throw std::runtime_error("ChangeSoundFileStatus is not available in this build");
+}
+
+void TRecorder::EraseSoundFile(std::uint16_t) {
+    NotAvailable(*this, "EraseThread");
+}
+
+void TRecorder::EraseDriveFile(int) {
+    NotAvailable(*this, "EraseThread");
+}
+
+void TRecorder::FormatMemory() {
+    NotAvailable(*this, "FormatThread");
+}
