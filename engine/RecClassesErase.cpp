@@ -1,32 +1,350 @@
+#include <cstring>
+#include <optional>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "engine/RecClasses.h"
+#include "engine/RecClassesUtils.h"
+#include "link/DebugLog.h"
 
-// Until these operations are built, each ends at once with a failed outcome (or an exception
-// for the one that runs on the caller's thread), so no caller mistakes it for done.
+// Erasing a recording or a flash-drive file, formatting the recording area, and rewriting a
+// recording's status bits in place.
 
 namespace {
 
-void NotAvailable(TRecorder& recorder, const char* threadName) {
-    recorder.StartOperation(StateRunning, threadName, [threadName] {
-        throw std::runtime_error(std::string(threadName) + " is not available in this build");
-    });
+constexpr int StatusChangeAttempts = 5;
+
+bool IsStatusByte(std::uint8_t status) {
+    return status == StatusNotDownloaded || status == StatusDownloaded || status == StatusUploaded;
+}
+
+[[noreturn]] void NoGeometry(std::uint8_t command) {
+    throw TERecXchange("Invalid flash geometry", command, RecErrInSize);
+}
+
+// The content changed as soon as one block was erased, however the operation ends.
+class TModifiedOnExit {
+public:
+    explicit TModifiedOnExit(TRecorder& recorder) : Recorder(recorder) {}
+    ~TModifiedOnExit() { Recorder.SetModified(); }
+    TModifiedOnExit(const TModifiedOnExit&) = delete;
+    TModifiedOnExit& operator=(const TModifiedOnExit&) = delete;
+
+private:
+    TRecorder& Recorder;
+};
+
+// One block to erase with the header the scan found in it.
+struct TEraseBlock {
+    std::uint16_t Block = 0;
+    TBlockHeader Header;
+};
+
+// What EraseThread works on: a copy taken on the caller's thread, so the thread never reads
+// the lists, which only a scan may change.
+struct TEraseJob {
+    std::string What; // for the log: "sound file 5", "drive file 3"
+    std::vector<TEraseBlock> Blocks;
+};
+
+TEraseJob MakeEraseJob(std::string what, const TBlockList& blocks) {
+    TEraseJob job{std::move(what), {}};
+    job.Blocks.reserve(blocks.Entries().size());
+    for (const TBlockEntry& entry : blocks.Entries())
+        job.Blocks.push_back({entry.Block, entry.Header});
+    return job;
+}
+
+// The voted header of a block as the flash holds it now.
+TBlockHeader ReadHeaderOnFlash(TRecorder& recorder, std::uint32_t block) {
+    std::uint8_t area[HeaderAreaSize];
+    recorder.FlashRead(area, block * recorder.Geometry().PagesPerBlock, 1, 1, HeaderAreaSize, 0);
+    std::uint8_t voted[TBlockHeader::Size];
+    VoteTripleCopy(area, voted, TBlockHeader::Size);
+    return TBlockHeader::FromBytes(voted);
+}
+
+// The block still holds the file the scan found there: same number, same time.
+bool StillHoldsTheFile(const TBlockHeader& now, const TBlockHeader& scanned) {
+    return now.IsValid() && !now.IsEmpty() && now.FileNumber() == scanned.FileNumber() &&
+           now.Time() == scanned.Time();
+}
+
+// Every block must lie in the recording area: nothing below FirstRecBlock is ever erased.
+void CheckEraseBlocks(const TRecorder& recorder, const TEraseJob& job) {
+    if (!recorder.HasValidGeometry())
+        NoGeometry(CmdEraseBlock);
+    const TFlashGeometry& g = recorder.Geometry();
+    for (const TEraseBlock& b : job.Blocks)
+        if (b.Block < g.FirstRecBlock || b.Block >= g.TotalBlocks())
+            throw std::out_of_range("block " + std::to_string(b.Block) + " of " + job.What +
+                                    " lies outside the recording area");
+}
+
+// Erases the job's blocks in list order. A cancel ends the erase between two blocks. A
+// block that no longer holds the file (the content changed since the scan) is left alone,
+// and the erase then ends as failed after the other blocks.
+void RunEraseThread(TRecorder& recorder, const TEraseJob& job) {
+    CheckEraseBlocks(recorder, job);
+    TModifiedOnExit modified(recorder);
+    WriteDebugLogF("Erasing %s: %zu blocks", job.What.c_str(), job.Blocks.size());
+    TDebugLogNesting nesting;
+    std::vector<std::uint16_t> leftAlone;
+    const std::size_t count = job.Blocks.size();
+    for (std::size_t j = 0; j < count; ++j) {
+        if (recorder.IsCancelRequested()) {
+            WriteDebugLogF("Erase cancelled after %zu of %zu blocks", j, count);
+            return;
+        }
+        const TEraseBlock& b = job.Blocks[j];
+        const TBlockHeader now = ReadHeaderOnFlash(recorder, b.Block);
+        if (now.IsEmpty() || StillHoldsTheFile(now, b.Header)) {
+            recorder.FlashEraseBlock(b.Block);
+        } else {
+            WriteDebugLogF("ERROR: Block %u no longer belongs to %s; left as it is", b.Block,
+                           job.What.c_str());
+            leftAlone.push_back(b.Block);
+        }
+        recorder.SetProgress(j + 1, count);
+    }
+    if (count == 0)
+        recorder.SetProgress(std::uint8_t{100});
+    if (!leftAlone.empty())
+        throw std::runtime_error(std::to_string(leftAlone.size()) + " block(s) of " + job.What +
+                                 " were not erased: the recorder's content changed since it "
+                                 "was last read");
+}
+
+// Erases every block of the recording area; the blocks below FirstRecBlock are the
+// recorder's own. A cancel stops the format after the block being erased.
+void RunFormatThread(TRecorder& recorder) {
+    TModifiedOnExit modified(recorder);
+    if (!recorder.HasValidGeometry())
+        NoGeometry(CmdEraseBlock);
+    const TFlashGeometry& g = recorder.Geometry();
+    const std::uint32_t total = g.TotalBlocks();
+    WriteDebugLogF("Formatting blocks %u to %u", unsigned{g.FirstRecBlock}, total - 1);
+    for (std::uint32_t b = g.FirstRecBlock; b < total; ++b) {
+        recorder.FlashEraseBlock(b);
+        recorder.SetProgress(b, total);
+        if (recorder.IsCancelRequested()) {
+            WriteDebugLogF("Format cancelled after block %u", b);
+            break;
+        }
+    }
+}
+
+// Rewrites the status bits of a recording's first block. The first physical block (the
+// pages that command 16 erases) is read once into memory; every later attempt erases and
+// writes it again from there, so a failed write never makes us read back a damaged block.
+// Every page written is read back, and the recording's cached header and status change only
+// once the flash verifiably holds the new header.
+class TFirstBlockRewrite {
+public:
+    TFirstBlockRewrite(TRecorder& recorder, TSoundFileInfo& recording, std::uint8_t status);
+    void Run();
+
+private:
+    enum class TFailure { None, HeaderMismatch, Verify, Exchange };
+
+    bool ReadIntoMemory();
+    void PutNewHeader();
+    bool RewriteAndVerify();
+    void Commit();
+    [[noreturn]] void Fail();
+
+    TRecorder& Recorder;
+    TSoundFileInfo& Recording;
+    const std::uint8_t Status;
+    std::uint32_t FirstPage = 0;
+    std::uint32_t PhysicalBlock = 0;
+    std::uint32_t Pages = 0;
+    std::uint16_t PageSize = 0;
+    std::vector<std::uint8_t> Block;
+    std::vector<std::uint8_t> ReadBack;
+    TBlockHeader NewHeader;
+    TFailure LastFailure = TFailure::None;
+    std::optional<TERecXchange> LastExchangeError;
+    bool EraseSent = false;
+};
+
+TFirstBlockRewrite::TFirstBlockRewrite(TRecorder& recorder, TSoundFileInfo& recording,
+                                       std::uint8_t status)
+    : Recorder(recorder), Recording(recording), Status(status) {
+    if (!recorder.HasValidGeometry())
+        NoGeometry(CmdFlashRead);
+    if (recording.Blocks.Count() == 0)
+        throw std::invalid_argument("recording " + std::to_string(recording.Number) +
+                                    " has no blocks");
+    const TFlashGeometry& g = recorder.Geometry();
+    const std::uint32_t first = recording.Blocks.Get(0).Block;
+    if (first < g.FirstRecBlock || first >= g.TotalBlocks())
+        throw std::out_of_range("the first block of recording " + std::to_string(recording.Number) +
+                                " lies outside the recording area");
+    Pages = g.PagesPerTransfer;
+    PageSize = g.PageSize;
+    FirstPage = first * g.PagesPerBlock;
+    PhysicalBlock = first * (g.PagesPerBlock / g.PagesPerTransfer);
+    Block.assign(std::size_t{Pages} * PageSize, 0);
+    ReadBack.assign(Block.size(), 0);
+}
+
+void TFirstBlockRewrite::Run() {
+    WriteDebugLogF("Changing status of sound file %u",
+                   unsigned{Recording.FirstHeader.FileNumber()});
+    bool done = false;
+    {
+        TDebugLogNesting nesting;
+        bool inMemory = false;
+        for (int attempt = 0; attempt < StatusChangeAttempts && !done; ++attempt) {
+            if (!inMemory) {
+                // Nothing is written yet: a failed read reaches the caller as it is.
+                if (!ReadIntoMemory()) {
+                    WriteDebugLog("ERROR: Header mismatch.");
+                    LastFailure = TFailure::HeaderMismatch;
+                    continue;
+                }
+                inMemory = true;
+                PutNewHeader();
+            }
+            done = RewriteAndVerify();
+        }
+    }
+    if (!done)
+        Fail();
+    Commit();
+}
+
+bool TFirstBlockRewrite::ReadIntoMemory() {
+    WriteDebugLog("Reading first block");
+    Recorder.FlashRead(Block.data(), FirstPage, Pages, 1, PageSize, 0);
+    std::uint8_t voted[TBlockHeader::Size];
+    VoteTripleCopy(Block.data(), voted, TBlockHeader::Size);
+    NewHeader = TBlockHeader::FromBytes(voted);
+    return NewHeader == Recording.FirstHeader;
+}
+
+void TFirstBlockRewrite::PutNewHeader() {
+    NewHeader.SetStatus(Status);
+    NewHeader.UpdateCrc();
+    MakeTripleCopy(Block.data(), NewHeader.Raw().data(), TBlockHeader::Size);
+}
+
+bool TFirstBlockRewrite::RewriteAndVerify() {
+    WriteDebugLog("Rewriting first physical block");
+    try {
+        EraseSent = true;
+        std::uint8_t reply[TBlockNumberRecord::Size] = {};
+        Recorder.Exchange(CmdEraseBlockPhy, TBlockNumberRecord{PhysicalBlock}.ToBytes().data(),
+                          TBlockNumberRecord::Size, reply, TBlockNumberRecord::Size,
+                          EraseBlockPhyTimeoutMs);
+        Recorder.FlashWritePages(Block.data(), FirstPage, Pages);
+        WriteDebugLog("Verify first physical block");
+        Recorder.FlashRead(ReadBack.data(), FirstPage, Pages, 1, PageSize, 0);
+    } catch (const TERecXchange& error) {
+        // The block may be erased now: it is written again from memory, never read back.
+        WriteDebugLogF("ERROR: Rewrite failed: command %d, error code %d", error.Command(),
+                       error.ErrorCode());
+        LastFailure = TFailure::Exchange;
+        LastExchangeError = error;
+        return false;
+    }
+    for (std::uint32_t page = 0; page < Pages; ++page) {
+        const std::size_t offset = std::size_t{page} * PageSize;
+        if (std::memcmp(&Block[offset], &ReadBack[offset], PageSize) != 0) {
+            WriteDebugLog("ERROR: Verify failed.");
+            WriteDebugLogF("Page %u of the block reads back differently", page);
+            LastFailure = TFailure::Verify;
+            return false;
+        }
+    }
+    WriteDebugLog("OK");
+    return true;
+}
+
+void TFirstBlockRewrite::Commit() {
+    Recording.FirstHeader = NewHeader;
+    Recording.Blocks.Get(0).Header = NewHeader;
+    Recording.Status = Status;
+    if (Recording.VoiceParts != nullptr) {
+        for (int i = 0; i < Recording.VoiceParts->Count(); ++i) {
+            TSoundFileInfo* part = Recording.VoiceParts->Get(i);
+            part->FirstHeader = NewHeader;
+            part->Status = Status;
+        }
+    }
+}
+
+void TFirstBlockRewrite::Fail() {
+    WriteDebugLog("FAILED!!!");
+    // The flash may no longer match the lists: the main window reads them again.
+    if (EraseSent)
+        Recorder.SetModified();
+    const std::string number = std::to_string(Recording.Number);
+    switch (LastFailure) {
+    case TFailure::Exchange:
+        throw *LastExchangeError;
+    case TFailure::HeaderMismatch:
+        throw TERecXchange("Status of recording " + number +
+                               " not changed: its first block holds another header than the "
+                               "one last read",
+                           CmdFlashRead, RecErrIo);
+    default:
+        throw TERecXchange("Status of recording " + number +
+                               " not changed: its first block did not read back as written",
+                           CmdFlashWrite, RecErrIo);
+    }
 }
 
 } // namespace
 
-void TRecorder::ChangeSoundFileStatus(std::uint16_t, std::uint8_t) {
-    throw std::runtime_error("ChangeSoundFileStatus is not available in this build");
+void TRecorder::ChangeSoundFileStatus(std::uint16_t number, std::uint8_t status) {
+    if (GetState() != StateIdle)
+        throw ERecorderBusy();
+    if (!IsStatusByte(status))
+        throw std::invalid_argument("status " + std::to_string(status) +
+                                    " is none of 0x55, 0xAA and 0xFF");
+    TSoundFileInfo* recording = SoundFiles.ByNumber(number);
+    if (recording == nullptr)
+        throw std::invalid_argument("no recording with number " + std::to_string(number));
+    if (recording->Status == status)
+        return;
+    TFirstBlockRewrite(*this, *recording, status).Run();
 }
 
-void TRecorder::EraseSoundFile(std::uint16_t) {
-    NotAvailable(*this, "EraseThread");
+void TRecorder::EraseSoundFile(std::uint16_t number) {
+    if (GetState() != StateIdle)
+        throw ERecorderBusy();
+    const TSoundFileInfo* recording = SoundFiles.ByNumber(number);
+    if (recording == nullptr) {
+        StartOperation(StateErasing, "EraseThread", [number] {
+            throw std::invalid_argument("no recording with number " + std::to_string(number));
+        });
+        return;
+    }
+    StartOperation(StateErasing, "EraseThread",
+                   [this, job = MakeEraseJob("sound file " + std::to_string(number),
+                                             recording->Blocks)] { RunEraseThread(*this, job); });
 }
 
-void TRecorder::EraseDriveFile(int) {
-    NotAvailable(*this, "EraseThread");
+void TRecorder::EraseDriveFile(int index) {
+    if (GetState() != StateIdle)
+        throw ERecorderBusy();
+    if (index < 0 || index >= DriveFiles.Count()) {
+        StartOperation(StateErasing, "EraseThread", [index] {
+            throw std::invalid_argument("no drive file at index " + std::to_string(index));
+        });
+        return;
+    }
+    const TDriveFileInfo& file = *DriveFiles.Get(index);
+    StartOperation(StateErasing, "EraseThread",
+                   [this, job = MakeEraseJob("drive file " + std::to_string(file.Number),
+                                             file.Blocks)] { RunEraseThread(*this, job); });
 }
 
 void TRecorder::FormatMemory() {
-    NotAvailable(*this, "FormatThread");
+    StartOperation(
+        StateFormatting, "FormatThread", [this] { RunFormatThread(*this); },
+        /*setModified=*/false);
 }
