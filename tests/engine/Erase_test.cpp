@@ -150,9 +150,9 @@ struct EraseTest : ::testing::Test {
         const std::vector<std::uint32_t> order = {5, 2, 7};
         f.PutContinuousRecording(1, 100000, order, BlockSeconds(), first);
         f.PutContinuousRecording(2, 200000, {3, 4}, BlockSeconds());
-        f.PutFirstBlockData(5, Bytes(26, 0));
         for (std::uint32_t b : {2, 3, 4, 5, 7})
             FillBlock(f, b, static_cast<std::uint8_t>(b * 16));
+        f.PutFirstBlockData(5, Bytes(26, 0));
         PutDriveBlock(9, 1, true);
         PutDriveBlock(10, 2, false);
         Recorder = std::make_unique<TRecorder>(ConnUsb20SpiAdapter, Ui, Flash.Transport());
@@ -610,50 +610,105 @@ TEST_F(StatusChangeTest, RefusesStatusesAndRecordingsThatDoNotExist) {
     EXPECT_TRUE(Flash.Commands.empty());
 }
 
-// The image file's own command 16, written apart from this fixture, against the engine.
-TEST(StatusChangeOnImage, RewritesTheHeaderInTheFileAndAScanAgrees) {
-    TTempDir dir;
-    const std::string path = dir.File("memory.ovk");
-    TFlashImage flash({2112, 16, 8, 1});
-    THeaderSpec h;
-    h.Flags = 0x80;
-    h.Status = 0x01;
-    flash.PutContinuousRecording(3, 5000, {4, 2}, LayoutSecondsPerBlock(flash.Shape(), 0, 0, 8000),
-                                 h);
-    for (std::uint32_t b : {2, 4})
-        for (std::uint32_t page = 0; page < 16; ++page)
-            flash.FillSound(b, page, page == 0 ? 64 : 0, static_cast<std::uint8_t>(b + page));
-    flash.WriteImageFile(path);
-    const auto readFile = [&] {
-        std::ifstream in(path, std::ios::binary);
+// The image file answers commands 4 and 16 with code of its own, apart from this fixture.
+struct OnImage : ::testing::Test {
+    static constexpr std::uint16_t ImagePageSize = 2112;
+    static constexpr std::uint16_t ImagePages = 16;
+
+    TTempDir Dir;
+    std::string Path = Dir.File("memory.ovk");
+    TFlashImage Flash{{ImagePageSize, ImagePages, 8, 1}};
+    TFakeUi Ui;
+    std::unique_ptr<TRecorder> Recorder;
+
+    // Recording 3: blocks 4 and 2, breaking after page 5 of block 4 and resuming at page 6
+    // (two voice parts). Recording 6: block 6.
+    void SetUp() override {
+        const double seconds = LayoutSecondsPerBlock(Flash.Shape(), 0, 0, 8000);
+        THeaderSpec first;
+        first.Flags = 0x80;
+        first.Status = 0x01;
+        Flash.PutContinuousRecording(3, 5000, {4, 2}, seconds, first);
+        Flash.PutContinuousRecording(6, 9000, {6}, seconds);
+        for (std::uint32_t b : {2, 4, 6})
+            for (std::uint32_t page = 0; page < ImagePages; ++page)
+                Flash.FillSound(b, page, page == 0 ? 64 : 0, static_cast<std::uint8_t>(b + page));
+        THeaderSpec later;
+        later.Number = 3;
+        later.Index = 2;
+        later.Time = 5100;
+        Flash.PutHeader(2, later);
+        Flash.PutPageInfo(4, 5, 0x55FF);
+        Flash.PutBreakRecord(4, 6, 5090);
+        Flash.WriteImageFile(Path);
+        Recorder = std::make_unique<TRecorder>(ConnImageFile, Ui);
+        Recorder->SetImageFileName(Path);
+        ASSERT_TRUE(Recorder->IsConnected());
+        Scan();
+    }
+    void Scan() {
+        Recorder->Refresh();
+        Recorder->WaitForOperation();
+        ASSERT_EQ(Recorder->GetOutcome().Kind, TOperationOutcome::TKind::Succeeded);
+    }
+    void Run(const std::function<void()>& start) {
+        start();
+        Recorder->WaitForOperation();
+        EXPECT_EQ(Recorder->GetOutcome().Kind, TOperationOutcome::TKind::Succeeded)
+            << Recorder->GetOutcome().Message;
+    }
+    Bytes ReadFile() const {
+        std::ifstream in(Path, std::ios::binary);
         return Bytes(std::istreambuf_iterator<char>(in), {});
-    };
-    const Bytes before = readFile();
+    }
+};
 
-    TFakeUi ui;
-    TRecorder recorder(ConnImageFile, ui);
-    recorder.SetImageFileName(path);
-    ASSERT_TRUE(recorder.IsConnected());
-    recorder.Refresh();
-    recorder.WaitForOperation();
-    ASSERT_EQ(recorder.GetSoundFileList()->Count(), 1);
-    recorder.ChangeSoundFileStatus(3, StatusUploaded);
+TEST_F(OnImage, StatusChangeRewritesTheFileAndTheVoicePartsFollow) {
+    const Bytes before = ReadFile();
+    TSoundFileInfo* r = Recorder->GetSoundFileList()->ByNumber(3);
+    ASSERT_EQ(r->VoiceParts->Count(), 2);
+    Recorder->ChangeSoundFileStatus(3, StatusUploaded);
 
+    THeaderSpec h;
     h.Number = 3;
     h.Time = 5000;
+    h.Flags = 0x80;
     h.Status = 0x81;
     const Bytes header = h.ToBytes();
     Bytes expected = before;
     // The image stores every block from block 0 after one page of header and filler.
-    const std::size_t blockStart = 2112 + std::size_t{4} * 16 * 2112;
+    const std::size_t blockStart = ImagePageSize + std::size_t{4} * ImagePages * ImagePageSize;
     for (int copy = 0; copy < 3; ++copy)
         std::copy(header.begin(), header.end(), expected.begin() + blockStart + copy * 20);
-    EXPECT_TRUE(readFile() == expected);
+    EXPECT_TRUE(ReadFile() == expected);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(r->VoiceParts->Get(i)->Status, StatusUploaded);
+        EXPECT_EQ(r->VoiceParts->Get(i)->FirstHeader, r->FirstHeader);
+    }
 
-    recorder.Refresh();
-    recorder.WaitForOperation();
-    ASSERT_EQ(recorder.GetSoundFileList()->Count(), 1);
-    EXPECT_EQ(recorder.GetSoundFileList()->Get(0)->Status, StatusUploaded);
+    Scan();
+    r = Recorder->GetSoundFileList()->ByNumber(3);
+    EXPECT_EQ(r->Status, StatusUploaded);
+    EXPECT_EQ(r->VoiceParts->Get(1)->Status, StatusUploaded);
+}
+
+TEST_F(OnImage, EraseThenFormatLeaveWhatAScanExpects) {
+    const Bytes before = ReadFile();
+    Run([this] { Recorder->EraseSoundFile(3); });
+    Scan();
+    ASSERT_EQ(Recorder->GetSoundFileList()->Count(), 1);
+    EXPECT_NE(Recorder->GetSoundFileList()->ByNumber(6), nullptr);
+    EXPECT_EQ(Recorder->FreeBlocks().Count(), 6);
+    const Bytes erased = ReadFile();
+    const std::size_t block = std::size_t{ImagePages} * ImagePageSize;
+    const std::size_t sixStart = ImagePageSize + 6 * block;
+    EXPECT_TRUE(std::equal(before.begin() + sixStart, before.begin() + sixStart + block,
+                           erased.begin() + sixStart));
+
+    Run([this] { Recorder->FormatMemory(); });
+    Scan();
+    EXPECT_EQ(Recorder->GetSoundFileList()->Count(), 0);
+    EXPECT_EQ(Recorder->FreeBlocks().Count(), 7);
 }
 
 } // namespace
