@@ -30,24 +30,29 @@ void WriteClasses(TFskDemodulator& fsk, uint8_t fskClass, uint32_t count) {
     }
 }
 
-// Ten cells from the read position; cell 0 start (space), 1-8 data, 9 stop (mark).
+// Ten cells from the read position; cell 0 start (space), 1-8 data, 9 stop (mark). A cell's
+// bit is the average class of the middle half of its samples: the half-wave that straddles
+// a bit boundary takes its class from a period half in the neighbouring bit, and at 8000 Hz a
+// lone mark bit is a single cycle.
 bool FrameByte(const TFskDemodulator& fsk, int32_t sampleRate, uint8_t& value, uint16_t& lastMark) {
     int counts[kCellsPerByte] = {};
     int spaces[kCellsPerByte] = {};
     bool markSeen = false;
     for (uint32_t offset = 0; offset < fsk.ByteSpan; ++offset) {
-        const uint32_t cell = static_cast<uint32_t>(uint64_t{offset} * 1200 / sampleRate);
+        const uint64_t quarters = uint64_t{offset} * 1200 * 4 / static_cast<uint64_t>(sampleRate);
+        const uint32_t cell = static_cast<uint32_t>(quarters / 4);
+        const uint32_t quarter = static_cast<uint32_t>(quarters % 4);
         const uint16_t index = static_cast<uint16_t>((fsk.Read + offset) & kFskRingMask);
         const uint8_t fskClass = fsk.Classes[index];
-        if (cell >= kCellsPerByte || fskClass == 2) {
-            continue;
-        }
-        ++counts[cell];
-        spaces[cell] += fskClass;
         if (fskClass == 0) {
             lastMark = index;
             markSeen = true;
         }
+        if (cell >= kCellsPerByte || fskClass == 2 || quarter == 0 || quarter == 3) {
+            continue;
+        }
+        ++counts[cell];
+        spaces[cell] += fskClass;
     }
     int bits[kCellsPerByte] = {};
     for (int cell = 0; cell < kCellsPerByte; ++cell) {
@@ -106,6 +111,22 @@ void FrameBytes(TNorvelState& state) {
         while (pending > 0 && fsk.Classes[fsk.Read] == 0) {
             fsk.Read = static_cast<uint16_t>((fsk.Read + 1) & kFskRingMask);
             --pending;
+        }
+        // A class-2 half-wave before the first space sample is the transition out of the mark:
+        // the bit boundary lies inside it, so the start bit is taken to begin half-way.
+        uint32_t transition = 0;
+        while (transition < pending && fsk.Classes[(fsk.Read + transition) & kFskRingMask] == 2) {
+            ++transition;
+        }
+        if (transition == pending) {
+            return; // wait for what follows
+        }
+        const uint32_t skip =
+            fsk.Classes[(fsk.Read + transition) & kFskRingMask] == 1 ? transition / 2 : transition;
+        fsk.Read = static_cast<uint16_t>((fsk.Read + skip) & kFskRingMask);
+        pending -= skip;
+        if (fsk.Classes[fsk.Read] == 0) {
+            continue; // a stray class-2 stretch inside the mark
         }
         if (pending < fsk.ByteSpan) {
             return;
@@ -183,6 +204,7 @@ void WaitFskCrossing(TNorvelState& state) {
     fsk.Previous = sample;
     fsk.PendingSamples = 1;
     fsk.Overlong = false;
+    fsk.ZeroRun = 0;
     state.State = TDecoderState::FskReception;
 }
 
@@ -199,12 +221,21 @@ void DemodulateFskSample(TNorvelState& state, int16_t sample) {
         fsk.Positive = !fsk.Positive;
         fsk.PendingSamples = 1;
         fsk.Overlong = false;
+        fsk.ZeroRun = 0;
     } else {
         ++fsk.PendingSamples;
+        fsk.ZeroRun = sample == 0 ? fsk.ZeroRun + 1 : 0;
         // Once the period can only end above the mark limit its class is known: write it now,
         // so that a burst followed by silence still delivers its last byte.
         if (!fsk.Overlong && static_cast<double>(fsk.Position) - fsk.EarlierCrossing > fsk.T4) {
             fsk.Overlong = true;
+            // Digital silence: the half-wave ended where the signal reached zero and stayed.
+            if (fsk.ZeroRun > 0 && fsk.ZeroRun < fsk.PendingSamples) {
+                const double end = static_cast<double>(fsk.Position - fsk.ZeroRun) + 1.0;
+                WriteClasses(fsk, ClassifyFskPeriod(fsk, end - fsk.EarlierCrossing),
+                             fsk.PendingSamples - fsk.ZeroRun);
+                fsk.PendingSamples = fsk.ZeroRun;
+            }
         }
         if (fsk.Overlong) {
             WriteClasses(fsk, 2, fsk.PendingSamples);

@@ -304,7 +304,9 @@ void CheckPulseTimeout(TNorvelState& state) {
     if (!pulse.PulseMode || pulse.PulseCount == 0) {
         return;
     }
-    if (state.Milliseconds - pulse.LastClickTime > pulse.BreakMax) {
+    // A whole pulse period without a click, as in the counting: a shorter wait would end the
+    // train before a click lost from its middle could be bridged.
+    if (state.Milliseconds - pulse.LastClickTime >= kTrainEnd) {
         static_cast<void>(AssembleDigit(pulse));
         pulse.Read = pulse.Write; // the click ring is emptied
         ResetCounting(pulse);

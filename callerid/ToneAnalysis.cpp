@@ -105,21 +105,73 @@ void AppendToneDigit(TNorvelState& state, uint8_t code) {
     }
 }
 
-void AddDtmfLevel(TDtmfRun& run, float level) {
-    const uint32_t slot = run.Length % kDtmfEdgeFrames;
-    if (run.Length >= 2 * kDtmfEdgeFrames) {
-        // The frame leaving the queue is neither among the first frames nor the last ones.
-        const float interior = run.Recent[slot];
-        if (!run.HasInterior) {
-            run.InteriorMin = run.InteriorMax = interior;
-            run.HasInterior = true;
-        } else {
-            run.InteriorMin = std::fmin(run.InteriorMin, interior);
-            run.InteriorMax = std::fmax(run.InteriorMax, interior);
-        }
+void IncludeInterior(TDtmfRun& run, float level) {
+    if (!run.HasInterior) {
+        run.InteriorMin = run.InteriorMax = level;
+        run.HasInterior = true;
+    } else {
+        run.InteriorMin = std::fmin(run.InteriorMin, level);
+        run.InteriorMax = std::fmax(run.InteriorMax, level);
     }
-    run.Recent[slot] = level;
+}
+
+void AddFallingFrame(TDtmfRun& run, float level) {
+    if (run.FallingCount == kDtmfMaxEdgeFrames) {
+        // Longer than an edge: the oldest of the fall is inside the tone after all.
+        IncludeInterior(run, run.Falling[0]);
+        for (int i = 1; i < kDtmfMaxEdgeFrames; ++i) {
+            run.Falling[i - 1] = run.Falling[i];
+        }
+        --run.FallingCount;
+    }
+    run.Falling[run.FallingCount++] = level;
+    run.Role = TDtmfFrameRole::Pending;
+}
+
+void AddInsideFrame(TDtmfRun& run, float level) {
+    for (uint8_t i = 0; i < run.FallingCount; ++i) {
+        IncludeInterior(run, run.Falling[i]);
+    }
+    run.FallingCount = 0;
+    IncludeInterior(run, level);
+    run.Role = TDtmfFrameRole::Inside;
+}
+
+// Frames count towards the level spread once they are known not to straddle the tone's start
+// (a steep rise) or its end (a steep fall that lasts to the end of the run).
+void AddDtmfLevel(TDtmfRun& run, float level) {
     ++run.Length;
+    if (run.Length == 1) {
+        run.Previous = level;
+        run.Role = TDtmfFrameRole::Held;
+        return;
+    }
+    if (level == run.Previous) {
+        // A copy the smoothing made of the frame before: it shares that frame's place.
+        if (run.Role == TDtmfFrameRole::Pending) {
+            AddFallingFrame(run, level);
+        } else if (run.Role == TDtmfFrameRole::Inside) {
+            IncludeInterior(run, level);
+        }
+        return;
+    }
+    if (run.Role == TDtmfFrameRole::Held) {
+        if (level > run.Previous * (1.0f + kDtmfEdgeStep)) {
+            run.Previous = level;
+            return;
+        }
+        IncludeInterior(run, run.Previous);
+        run.Role = TDtmfFrameRole::Inside;
+    }
+    const bool falling = run.Role == TDtmfFrameRole::Pending
+                             ? level <= run.Previous
+                             : level < run.Previous * (1.0f - kDtmfEdgeStep);
+    if (falling) {
+        AddFallingFrame(run, level);
+    } else {
+        AddInsideFrame(run, level);
+    }
+    run.Previous = level;
 }
 
 bool PairDominates(const TNorvelState& state, int row, int column) {
@@ -146,37 +198,56 @@ void AddDtmfFrame(TDtmfRun& run, const THistoryEntry& entry) {
     run.PairDominant = run.PairDominant || entry.PairDominant;
 }
 
+void CloseDtmfRun(TNorvelState& state) {
+    const TDtmfRun& run = state.DtmfRun;
+    if (run.Symbol != 0 && run.Length >= kDtmfMinFrames && run.PairDominant &&
+        DtmfLevelSteady(run)) {
+        AppendToneDigit(state, DtmfSymbolCode(run.Symbol));
+    }
+    state.DtmfRun = TDtmfRun{}; // the closing gap may open the next digit
+}
+
+void StartDtmfRun(TDtmfRun& run, const THistoryEntry& entry) {
+    run = TDtmfRun{};
+    run.Symbol = entry.Symbol;
+    AddDtmfFrame(run, entry);
+}
+
+// A frame whose pair does not carry the power (a window half over a tone's edge, or noise
+// picking a neighbour tone) is weak evidence: against a running digit of another key it
+// counts as a gap, and a run of such frames gives way to a key that does dominate.
 void FeedDtmfFrame(TNorvelState& state, const THistoryEntry& entry) {
     TDtmfRun& run = state.DtmfRun;
     if (entry.Symbol == 0) {
-        if (run.Symbol != 0 && run.Length >= kDtmfMinFrames && run.PairDominant &&
-            DtmfLevelSteady(run)) {
-            AppendToneDigit(state, DtmfSymbolCode(run.Symbol));
-        }
-        run = TDtmfRun{}; // the closing gap may open the next digit
+        CloseDtmfRun(state);
         return;
     }
     if (run.Symbol == entry.Symbol) {
         AddDtmfFrame(run, entry);
         return;
     }
-    if (run.Symbol == 0 && run.Armed) {
-        run.Symbol = entry.Symbol;
-        AddDtmfFrame(run, entry);
+    if (run.Symbol == 0) {
+        if (run.Armed) {
+            StartDtmfRun(run, entry);
+        }
         return;
     }
-    // A different symbol without a gap: wait for the next gap.
+    if (!entry.PairDominant) {
+        CloseDtmfRun(state);
+        return;
+    }
+    if (!run.PairDominant) {
+        StartDtmfRun(run, entry);
+        return;
+    }
+    // Two keys back to back without a gap: wait for the next gap.
     run = TDtmfRun{};
     run.Armed = false;
 }
 
 void AnalyseDtmf(TNorvelState& state) {
     ReadTones(state, kDtmfRowFirst, 8);
-    PushHistory(state.DtmfHistory, ClassifyDtmfFrame(state));
-    THistoryEntry settled;
-    while (TakeSettledEntry(state.DtmfHistory, settled)) {
-        FeedDtmfFrame(state, settled);
-    }
+    PushDtmfFrame(state, ClassifyDtmfFrame(state));
 }
 
 void EndMfSequence(TNorvelState& state) {
@@ -215,18 +286,13 @@ void FeedMfFrame(TNorvelState& state, uint8_t symbol) {
 }
 
 void AnalyseMf(TNorvelState& state) {
-    ReadTones(state, kMfFirst, kMfToneCount);
-    PushHistory(state.MfHistory, THistoryEntry{ClassifyMfFrame(state)});
     const bool inTime = state.Milliseconds - state.ReceptionStart <= kMfStartLimit;
     if (!inTime && state.Message.Count <= kMfCycle) {
         ReturnToIdle(state);
         return;
     }
-    THistoryEntry settled;
-    while (state.State == TDecoderState::MfReception &&
-           TakeSettledEntry(state.MfHistory, settled)) {
-        FeedMfFrame(state, settled.Symbol);
-    }
+    ReadTones(state, kMfFirst, kMfToneCount);
+    PushMfFrame(state, ClassifyMfFrame(state));
 }
 
 void AnalyseIdle(TNorvelState& state) {
@@ -256,6 +322,23 @@ void AnalyseIdle(TNorvelState& state) {
 }
 
 } // namespace
+
+void PushDtmfFrame(TNorvelState& state, const THistoryEntry& entry) {
+    PushHistory(state.DtmfHistory, entry);
+    THistoryEntry settled;
+    while (TakeSettledEntry(state.DtmfHistory, settled)) {
+        FeedDtmfFrame(state, settled);
+    }
+}
+
+void PushMfFrame(TNorvelState& state, uint8_t symbol) {
+    PushHistory(state.MfHistory, THistoryEntry{symbol});
+    THistoryEntry settled;
+    while (state.State == TDecoderState::MfReception &&
+           TakeSettledEntry(state.MfHistory, settled)) {
+        FeedMfFrame(state, settled.Symbol);
+    }
+}
 
 void PushHistory(TSymbolHistory& history, const THistoryEntry& entry) {
     const uint8_t newest = history.Write & kHistoryMask;
@@ -324,8 +407,10 @@ THistoryEntry ClassifyDtmfFrame(const TNorvelState& state) {
     }
     for (int entry = 0; entry < 16; ++entry) {
         if (kDtmfTable[entry].Mask == mask) {
+            // The spread check compares frames, so their levels all come from one window:
+            // the row tone's. The strongest tone's window changes with the amplitudes.
             return THistoryEntry{static_cast<uint8_t>(entry + 1), PairDominates(state, row, column),
-                                 static_cast<float>(toneLevel)};
+                                 static_cast<float>(rowReading.Level)};
         }
     }
     return {};

@@ -20,6 +20,12 @@ void PushHistory(TSymbolHistory& history, const THistoryEntry& entry);
 bool TakeSettledEntry(TSymbolHistory& history, THistoryEntry& entry);
 int CountTrailing(const TSymbolHistory& history, uint8_t symbol);
 
+// One frame into a history and on to its extraction: DTMF digits into the tone-digit list,
+// multi-frequency symbols into the message buffer (ending the sequence after three empty
+// frames).
+void PushDtmfFrame(TNorvelState& state, const THistoryEntry& entry);
+void PushMfFrame(TNorvelState& state, uint8_t symbol);
+
 // Frame classifiers over the tone readings; symbol 0 when the frame carries none.
 THistoryEntry ClassifyDtmfFrame(const TNorvelState& state);
 uint8_t ClassifyMfFrame(const TNorvelState& state);

@@ -47,9 +47,11 @@ constexpr int kPulseDigitCapacity = 100;
 // A quarter-period correlator covers 16 periods, so at most 64 quarters.
 constexpr int kMaxQuarters = 64;
 
-// Frames whose analysis window can reach past a tone's start or end: the longest DTMF
-// window (16 periods of 697 Hz) spans 23 ms, so up to three 10 ms frames.
-constexpr int kDtmfEdgeFrames = 3;
+// A frame whose analysis window reaches past a tone's start or end shows a level at least
+// this much below its neighbour inside the tone (a window fills or empties by more than 40%
+// per 10 ms frame); at most this many such frames lie at either end.
+constexpr float kDtmfEdgeStep = 0.06f;
+constexpr int kDtmfMaxEdgeFrames = 4;
 constexpr int kDtmfMinFrames = 5;
 
 // Audio in the order it arrived, with running sums so that any window's sum is a difference.
@@ -96,11 +98,19 @@ struct TSymbolHistory {
     uint8_t Read = 0;  // next settled entry to hand to the extraction
 };
 
+enum class TDtmfFrameRole : uint8_t { Held, Pending, Inside };
+
 struct TDtmfRun {
     bool Armed = true;  // the last settled frame carried no symbol
     uint8_t Symbol = 0; // symbol of the run being followed, 0 for none
     uint32_t Length = 0;
-    std::array<float, kDtmfEdgeFrames> Recent{}; // newest levels of the run, maybe an edge
+    // Where the newest frame went: held while the levels still rise steeply (the tone's
+    // start), pending while they fall steeply (maybe its end), or counted as inside the tone.
+    TDtmfFrameRole Role = TDtmfFrameRole::Held;
+    float Previous = 0.0f; // level of the run's newest frame
+    // The frames of a steep fall at the run's end so far.
+    std::array<float, kDtmfMaxEdgeFrames> Falling{};
+    uint8_t FallingCount = 0;
     float InteriorMin = 0.0f;
     float InteriorMax = 0.0f;
     bool HasInterior = false;
@@ -140,6 +150,7 @@ struct TFskDemodulator {
     double EarlierCrossing = 0.0;
     uint32_t PendingSamples = 0; // samples of the running half-wave not yet classified
     bool Overlong = false;       // the running half-wave can only be class 2 any more
+    uint32_t ZeroRun = 0;        // exact zeros at the end of the running half-wave
     uint32_t Deadline = 0;       // millisecond clock at which an unfinished reception ends
 };
 
