@@ -233,33 +233,13 @@ bool FillWithFF(TPosixFile& file, std::uint64_t offset, std::uint64_t length) {
 }
 
 // Expected reply sizes, which the image checks as the adapter does; -1 for the commands the
-// image does not answer.
+// image does not answer (its settings travel in the header, not through PROF and ACTIVE_PROF).
 std::int64_t ReplySize(std::uint8_t command) {
-    switch (command) {
-    case CmdRtc:
-        return TRtcRecord::Size;
-    case CmdEraseBlock:
-    case CmdEraseBlockPhy:
-        return TBlockNumberRecord::Size;
-    case CmdPwVolt:
-        return TPwVoltRecord::Size;
-    case CmdFwVer:
-        return TFwVerRecord::Size;
-    case CmdProdParam:
-        return TProdParamRecord::Size;
-    case CmdFlashParam:
-        return TFlashParamRecord::Size;
-    case CmdCheckPw:
-        return TCheckPwRecord::Size;
-    case CmdSetDefault:
-        return TSetDefaultRecord::Size;
-    case CmdFlashRead:
-    case CmdFlashWrite:
-    case CmdCloseLink:
+    if (command == CmdFlashRead || command == CmdFlashWrite)
         return 0;
-    default:
+    if (command == CmdProf || command == CmdActiveProf)
         return -1;
-    }
+    return FramedReplySize(command);
 }
 
 void Reply(void* in, const std::uint8_t* bytes, std::size_t size) {

@@ -210,6 +210,36 @@ TSetDefaultRecord TSetDefaultRecord::FromBytes(const std::uint8_t* b) {
     return TSetDefaultRecord{b[0]};
 }
 
+std::int64_t FramedReplySize(std::uint8_t command) {
+    switch (command) {
+    case CmdRtc:
+        return TRtcRecord::Size;
+    case CmdEraseBlock:
+    case CmdEraseBlockPhy:
+        return TBlockNumberRecord::Size;
+    case CmdProf:
+        return ProfRecordSize;
+    case CmdActiveProf:
+        return TActiveProfRecord::Size;
+    case CmdPwVolt:
+        return TPwVoltRecord::Size;
+    case CmdFwVer:
+        return TFwVerRecord::Size;
+    case CmdProdParam:
+        return TProdParamRecord::Size;
+    case CmdFlashParam:
+        return TFlashParamRecord::Size;
+    case CmdCheckPw:
+        return TCheckPwRecord::Size;
+    case CmdSetDefault:
+        return TSetDefaultRecord::Size;
+    case CmdCloseLink:
+        return 0;
+    default:
+        return -1;
+    }
+}
+
 // --- the command describer --------------------------------------------------------------------
 
 const char* CommandLogName(std::uint8_t command) {

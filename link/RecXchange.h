@@ -178,6 +178,10 @@ struct TSetDefaultRecord {
 // Size of one TRecProfile on the wire (PROF).
 constexpr std::size_t ProfRecordSize = 37;
 
+// The size of the recorder's reply to a framed command; -1 for the bulk commands (FLASH_READ,
+// FLASH_WRITE) and for codes the recorder does not answer.
+std::int64_t FramedReplySize(std::uint8_t command);
+
 // The log name of a command, or "" for codes without one.
 const char* CommandLogName(std::uint8_t command);
 

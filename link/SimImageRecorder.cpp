@@ -14,33 +14,6 @@ constexpr std::size_t VasLevelOfs = 29;        // the recorder holds it negated
 constexpr std::size_t CurrentProfileOfs = 308; // in the settings record
 constexpr std::uint64_t MaxUnitsBytes = 256ull << 20;
 
-// The sizes of the recorder's replies; -1 for a command it does not know.
-int ReplySize(std::uint8_t command) {
-    switch (command) {
-    case CmdRtc:
-        return TRtcRecord::Size;
-    case CmdEraseBlock:
-    case CmdEraseBlockPhy:
-        return TBlockNumberRecord::Size;
-    case CmdPwVolt:
-        return TPwVoltRecord::Size;
-    case CmdFwVer:
-        return TFwVerRecord::Size;
-    case CmdProdParam:
-        return TProdParamRecord::Size;
-    case CmdFlashParam:
-        return TFlashParamRecord::Size;
-    case CmdCheckPw:
-        return TCheckPwRecord::Size;
-    case CmdSetDefault:
-        return TSetDefaultRecord::Size;
-    case CmdCloseLink:
-        return 0;
-    default:
-        return -1;
-    }
-}
-
 std::vector<std::uint8_t> Settings() {
     const TImageHeader header = GetImageHeader();
     return {header.begin() + ImgSettingsOfs, header.begin() + ImgSettingsOfs + ImgSettingsSize};
@@ -104,7 +77,7 @@ TSimReply SimImageRecorder::Answer(std::uint8_t command, const std::uint8_t* dat
         return Profile(data, size);
     if (command == CmdActiveProf)
         return ActiveProfile(data, size);
-    const int replySize = ReplySize(command);
+    const auto replySize = FramedReplySize(command);
     if (replySize < 0)
         return TSimReply{2, {}};
     // Commands whose answer the image does not fill echo the request.

@@ -10,7 +10,7 @@ class TQtApplicationEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
         static int argc = 1;
-        static char name[] = "test_ui";
+        static char name[] = "quorvex_test";
         static char* argv[] = {name, nullptr};
         // Without a display the tests still run, on the off-screen platform.
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
