@@ -2,15 +2,13 @@
 
 #include <algorithm>
 
-#include "callerid/ToneAnalysis.h"
+#include "callerid/MfDecoder.h"
 
 namespace norvel {
 
 namespace {
 
 constexpr uint16_t kFirstGroupWord = 3;
-constexpr uint16_t kMfCycle = 9;
-constexpr uint16_t kMfStartRow = 10;
 constexpr uint16_t kMfRepeatCode = 10;
 constexpr uint16_t kMfNumberDigits = 7;
 
@@ -61,18 +59,6 @@ uint16_t FillMfGroup(const TMessageBuffer& message, int start, uint16_t* words, 
 }
 
 } // namespace
-
-int FindMfCycleStart(const TMessageBuffer& message) {
-    if (message.Count <= kMfCycle || message.Entries[0] != message.Entries[kMfCycle]) {
-        return -1;
-    }
-    for (int i = 0; i < kMfCycle; ++i) {
-        if (message.Entries[i] == kMfStartRow) {
-            return i;
-        }
-    }
-    return -1;
-}
 
 void FillCallerIdStatus(const TNorvelState& state, TCallerIdStatus& record) {
     uint16_t* words = record.Words;

@@ -11,8 +11,4 @@ namespace norvel {
 // Fills all 128 words; nothing is written past them, long groups are clipped to fit.
 void FillCallerIdStatus(const TNorvelState& state, TCallerIdStatus& record);
 
-// Index of the start symbol within the first nine of a repeated nine-symbol cycle, or -1
-// when the symbols taken form no such cycle.
-int FindMfCycleStart(const TMessageBuffer& message);
-
 } // namespace norvel

@@ -27,8 +27,12 @@ constexpr int kDtmfRowFirst = 0;
 constexpr int kDtmfColumnFirst = 4;
 constexpr int kMfFirst = 8;
 constexpr int kMfToneCount = 6;
+// The multi-frequency number goes out as a repeated cycle: start, category, seven digits.
+constexpr uint16_t kMfCycle = 9;
 constexpr int kRequestTone = 14;
 constexpr int kFskMarkTone = 15;
+// A tone frame counts only above this mean magnitude.
+constexpr double kMinToneLevel = 256.0;
 constexpr std::array<uint32_t, kToneCount> kToneFrequencies = {
     697, 770, 852, 941, 1209, 1336, 1477, 1633, 700, 900, 1100, 1300, 1500, 1700, 500, 1200};
 

@@ -6,7 +6,7 @@
 #include <spandsp.h>
 
 #include "callerid/CallerIdStatus.h"
-#include "callerid/ToneAnalysis.h"
+#include "callerid/DtmfDecoder.h"
 #include "tests/callerid/SignalKit.h"
 
 namespace norvel_test {
@@ -47,6 +47,27 @@ TEST(Dtmf, EveryKeyAtEveryLevelAndRate) {
             EXPECT_EQ(status.Words[3], 1); // tone digits
             EXPECT_EQ(DigitText(status), kAllKeys) << level << " dBm0 at " << rate;
         }
+    }
+}
+
+TEST(Dtmf, SynthesisedDigitsAtRatesThatAreNoMultipleOfTheFrame) {
+    // Sines made at the rate itself, including the recorder's 13333 Hz; the millisecond
+    // clock counts exact milliseconds there too.
+    const std::string digits = "159#";
+    const int rows[] = {697, 770, 852, 941};
+    const int columns[] = {1209, 1336, 1477, 1633};
+    const std::string keys = "123A456B789C*0#D";
+    for (const int rate : {4000, 11025, 13333, 20000, 22050}) {
+        TSamples call = Silence(rate, 200);
+        for (const char key : digits) {
+            const size_t index = keys.find(key);
+            TSamples tone = Sine(rate, rows[index / 4], 5000.0, 60);
+            MixInto(tone, Sine(rate, columns[index % 4], 5000.0, 60));
+            Append(call, tone);
+            Append(call, Silence(rate, 60));
+        }
+        Append(call, Silence(rate, 200));
+        EXPECT_EQ(DigitText(StatusOf(*Decode(rate, call))), digits) << rate;
     }
 }
 

@@ -27,7 +27,7 @@ TEST(Fsk, CallerIdFieldsAtEveryRate) {
     for (const TCallerIdFields& fields : cases) {
         const std::vector<uint8_t> message = MdmfMessage(fields);
         const TSamples call = FskCall(FskCallerId(fields));
-        for (const int rate : {8000, 16000, 40000}) {
+        for (const int rate : {8000, 13333, 16000, 40000}) {
             const auto state = Decode(rate, FromSpanRate(call, rate));
             const TCallerIdStatus status = StatusOf(*state);
             EXPECT_EQ(state->State, TDecoderState::FskComplete) << fields.Number << " at " << rate;

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "callerid/CallerIdStatus.h"
-#include "callerid/ToneAnalysis.h"
+#include "callerid/MfDecoder.h"
 #include "tests/callerid/SignalKit.h"
 
 namespace norvel_test {

@@ -24,7 +24,7 @@ std::string PulseText(const norvel::TNorvelState& state) {
 TEST(Pulse, DialledDigitsAtEveryRate) {
     // A train needs a make and a break to be found, so the first digit has two pulses or more.
     for (const std::string digits : {"2580", "90", "31415", "7"}) {
-        for (const int rate : {8000, 16000, 40000}) {
+        for (const int rate : {4000, 8000, 13333, 16000, 40000}) {
             const auto state = Decode(rate, PulseDigits(rate, digits, kBreakClick, kMakeClick));
             const TCallerIdStatus status = StatusOf(*state);
             EXPECT_EQ(PulseText(*state), digits) << rate;

@@ -1,0 +1,22 @@
+#pragma once
+
+// DTMF: the frame classifier over the tone readings and the extraction of digits from the
+// frame history (runs of one key between gaps, with a steady level).
+
+#include <cstdint>
+
+#include "callerid/private/NorvelState.h"
+
+namespace norvel {
+
+// Symbol 0 when the frame carries no key; otherwise the code table's row + 1, the row tone's
+// level and whether the tone pair carries most of the frame's power.
+THistoryEntry ClassifyDtmfFrame(const TNorvelState& state);
+
+// One frame into the history and on to the extraction; digits go to the tone-digit list.
+void PushDtmfFrame(TNorvelState& state, const THistoryEntry& entry);
+
+// Digit code of a symbol (1..16): 0-9, 10-13 the keys A-D, 14 "*", 15 "#".
+uint8_t DtmfSymbolCode(uint8_t symbol);
+
+} // namespace norvel

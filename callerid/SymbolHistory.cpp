@@ -1,0 +1,39 @@
+#include "callerid/SymbolHistory.h"
+
+namespace norvel {
+
+void PushHistory(TSymbolHistory& history, const THistoryEntry& entry) {
+    const uint8_t newest = history.Write & kHistoryMask;
+    history.Entries[newest] = entry;
+    history.Write = static_cast<uint8_t>((history.Write + 1) & kHistoryMask);
+    THistoryEntry& previous = history.Entries[(newest - 1) & kHistoryMask];
+    const THistoryEntry& before = history.Entries[(newest - 2) & kHistoryMask];
+    if (before.Symbol != previous.Symbol && previous.Symbol != entry.Symbol) {
+        previous = before;
+    }
+}
+
+bool TakeSettledEntry(TSymbolHistory& history, THistoryEntry& entry) {
+    const uint8_t newest = (history.Write - 1) & kHistoryMask;
+    if (history.Read == newest) {
+        return false;
+    }
+    entry = history.Entries[history.Read];
+    history.Read = static_cast<uint8_t>((history.Read + 1) & kHistoryMask);
+    return true;
+}
+
+int CountTrailing(const TSymbolHistory& history, uint8_t symbol) {
+    int count = 0;
+    uint8_t index = history.Write;
+    while (count < kHistorySize) {
+        index = (index - 1) & kHistoryMask;
+        if (history.Entries[index].Symbol != symbol) {
+            break;
+        }
+        ++count;
+    }
+    return count;
+}
+
+} // namespace norvel
