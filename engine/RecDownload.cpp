@@ -1,0 +1,264 @@
+#include "engine/RecDownload.h"
+
+#include <chrono>
+#include <exception>
+#include <thread>
+#include <unistd.h>
+
+#include "audio/CrcWaveFile.h"
+#include "audio/RecorderWaveFile.h"
+#include "audio/WaveAddInfo.h"
+#include "engine/RecClassesBlocks.h"
+#include "engine/RecClassesLists.h"
+#include "link/DebugLog.h"
+#include "link/RecXchange.h"
+#include "platform/CodePage.h"
+#include "platform/PosixFile.h"
+
+namespace {
+
+using TKind = TOperationOutcome::TKind;
+
+constexpr auto PollInterval = std::chrono::milliseconds(1);
+constexpr std::size_t MaxNamePartBytes = 255;
+
+// Counts the PCM bytes a read hands to the sink.
+class TCountingSink : public TCustomFile {
+public:
+    explicit TCountingSink(TCustomFile& inner) : Inner(inner) {}
+    std::int32_t Read(void* buffer, std::int32_t count) override {
+        return Inner.Read(buffer, count);
+    }
+    std::int32_t Write(const void* data, std::int32_t count) override {
+        const std::int32_t written = Inner.Write(data, count);
+        if (written > 0)
+            Bytes += static_cast<std::uint64_t>(written);
+        return written;
+    }
+    std::uint64_t Bytes = 0;
+
+private:
+    TCustomFile& Inner;
+};
+
+TOperationOutcome Outcome(TKind kind, const std::string& operation, const std::string& message) {
+    return {kind, operation, 0, 0, message};
+}
+
+void RemoveFiles(const std::vector<std::string>& names) {
+    for (const std::string& name : names)
+        if (!RemoveFile(name))
+            WriteDebugLog("Could not remove " + name);
+}
+
+// Polls until the recorder's operation has ended; true when the user asked for a cancel.
+bool WaitForRecorder(TCustomRecorder& recorder, const TDownloadPoll& poll) {
+    bool cancelled = false;
+    std::this_thread::sleep_for(PollInterval);
+    while (recorder.GetState() != StateIdle) {
+        if (poll && poll(recorder.GetProgress()) && !cancelled) {
+            cancelled = true;
+            recorder.Cancel();
+        }
+        std::this_thread::sleep_for(PollInterval);
+    }
+    return cancelled;
+}
+
+// Starts an operation; an exception from starting becomes the result's outcome.
+template <typename TStart>
+bool StartRead(TStart start, const std::string& operation, TDownloadResult& result) {
+    try {
+        start();
+        return true;
+    } catch (const TERecXchange& error) {
+        result.Outcome = {TKind::ExchangeFailed, operation, error.Command(), error.ErrorCode(),
+                          error.MessageUtf8()};
+    } catch (const std::exception& error) {
+        result.Outcome = Outcome(TKind::Failed, operation, error.what());
+    }
+    return false;
+}
+
+std::vector<std::uint8_t> MakeAddInfo(TCustomRecorder& recorder, const TRecordToDownload& record) {
+    TWaveAddInfo info;
+    info.Version = 5;
+    info.SerialNumber = Utf8ToUtf16(recorder.GetSerialNumber());
+    info.ModelName = Utf8ToUtf16(recorder.GetModelName());
+    info.RecordTime = record.StartTime;
+    info.SourceCompression = record.SourceCompression;
+    return BuildWaveAddInfo(info);
+}
+
+std::string SanitiseNamePart(const std::string& part) {
+    std::string safe;
+    for (const char c : part) {
+        const auto byte = static_cast<unsigned char>(c);
+        safe += byte < 0x20 || byte == 0x7F || c == '/' ? '_' : c;
+    }
+    if (safe.size() > MaxNamePartBytes) {
+        std::size_t cut = MaxNamePartBytes;
+        // Never cut inside a UTF-8 sequence.
+        while (cut > 0 && (static_cast<unsigned char>(safe[cut]) & 0xC0) == 0x80)
+            --cut;
+        safe.resize(cut);
+    }
+    return safe;
+}
+
+} // namespace
+
+TRecordToDownload MakeRecordToDownload(const TCustomSoundFileInfo& record) {
+    TRecordToDownload r;
+    r.Number = record.Number;
+    r.ParentNumber = record.Parent != nullptr ? record.Parent->Number : 0;
+    r.Status = record.Status;
+    r.StartTime = record.Start;
+    r.WaveFormat = record.WaveFormat;
+    r.SourceCompression = record.SourceCompression;
+    r.StartSecond = 0;
+    r.Duration = record.Duration;
+    return r;
+}
+
+TDownloadResult FinishRecordDownload(TCustomRecorder& recorder, TRecorderWaveFile& sink,
+                                     const TRecordToDownload& record,
+                                     const TWaveDownloadOptions& options, bool userCancelled) {
+    TDownloadResult result;
+    result.Outcome = recorder.GetOutcome();
+    if (userCancelled && result.Outcome.Kind == TKind::Succeeded)
+        result.Outcome.Kind = TKind::Cancelled;
+    if (result.Outcome.Kind != TKind::Succeeded) {
+        sink.Abandon();
+        RemoveFiles(sink.GetPartFileNames());
+        return result;
+    }
+    if (!sink.Finish()) {
+        RemoveFiles(sink.GetPartFileNames());
+        result.Outcome =
+            Outcome(TKind::Failed, result.Outcome.Operation, "The WAV file could not be written");
+        return result;
+    }
+    result.Files = sink.GetPartFileNames();
+    if (!options.MarkDownloaded || record.IsVoicePart() || record.Status == StatusDownloaded ||
+        record.Status == StatusUploaded)
+        return result;
+    const std::string operation = "ChangeSoundFileStatus";
+    try {
+        recorder.ChangeSoundFileStatus(record.Number, StatusDownloaded);
+        result.Marked = true;
+    } catch (const TERecXchange& error) {
+        result.Outcome = {TKind::ExchangeFailed, operation, error.Command(), error.ErrorCode(),
+                          error.MessageUtf8()};
+    } catch (const std::exception& error) {
+        result.Outcome = Outcome(TKind::Failed, operation, error.what());
+    }
+    return result;
+}
+
+TDownloadResult DownloadRecordToWave(TCustomRecorder& recorder, const TRecordToDownload& record,
+                                     const TWaveDownloadOptions& options,
+                                     const TDownloadPoll& poll) {
+    TDownloadResult result;
+    TCrcWaveFile wave;
+    wave.SetFileName(options.FileName);
+    wave.SetFormat(record.WaveFormat);
+    TRecorderWaveFile sink(wave);
+    if (options.SplitSize > 0 && !sink.SetMaxPartSize(options.SplitSize)) {
+        result.Outcome = Outcome(TKind::Failed, "ReadSFThread", "The split size is too small");
+        return result;
+    }
+    if (record.Status == StatusUploaded) {
+        sink.SetUploaded(1);
+    } else {
+        wave.SetAddInfo(MakeAddInfo(recorder, record));
+        sink.SetUploaded(0);
+    }
+    sink.SetSourceCompression(record.SourceCompression);
+    sink.SetSerialNumber(recorder.GetSerialNumber());
+    if (options.Random)
+        sink.SetRandomSource(options.Random);
+    std::string sinkError;
+    sink.SetErrorReport([&sinkError](const std::string&, const std::string& text) {
+        WriteDebugLog(text);
+        sinkError = text;
+    });
+
+    TCountingSink counter(sink);
+    recorder.OutputSink = &counter;
+    const bool started = StartRead(
+        [&] {
+            if (record.IsVoicePart())
+                recorder.ReadSubRecord(record.ParentNumber, record.Number, 0);
+            else
+                recorder.ReadSoundFile(record.Number, record.StartSecond, record.Duration);
+        },
+        "ReadSFThread", result);
+    const bool userCancelled = started && WaitForRecorder(recorder, poll);
+    recorder.OutputSink = nullptr;
+    if (!started) {
+        sink.Abandon();
+        return result;
+    }
+    result = FinishRecordDownload(recorder, sink, record, options, userCancelled);
+    result.DataBytes = counter.Bytes;
+    if (!sinkError.empty() && result.Outcome.Kind == TKind::Failed)
+        result.Outcome.Message = sinkError;
+    return result;
+}
+
+std::string SanitiseDriveFileName(const std::string& name) {
+    std::string path;
+    std::size_t from = 0;
+    while (from <= name.size()) {
+        std::size_t to = name.find('\\', from);
+        if (to == std::string::npos)
+            to = name.size();
+        const std::string part = SanitiseNamePart(name.substr(from, to - from));
+        if (!part.empty() && part != "." && part != "..") {
+            if (!path.empty())
+                path += '/';
+            path += part;
+        }
+        from = to + 1;
+    }
+    return path.empty() ? "_" : path;
+}
+
+std::string DriveFilePcPath(const std::string& folder, const std::string& name) {
+    std::string path = folder;
+    if (!path.empty() && path.back() != '/')
+        path += '/';
+    return path + SanitiseDriveFileName(name);
+}
+
+TDownloadResult DownloadDriveFileTo(TCustomRecorder& recorder, int index, const std::string& pcPath,
+                                    const TDownloadPoll& poll) {
+    TDownloadResult result;
+    const std::string tempPath = pcPath + ".tmp~" + std::to_string(::getpid());
+    TPosixFile target;
+    if (!target.Open(tempPath, TPosixFile::TMode::CreateTruncate)) {
+        result.Outcome = Outcome(TKind::Failed, "ReadDFThread", "Cannot create " + pcPath);
+        return result;
+    }
+    const bool started =
+        StartRead([&] { recorder.ReadDriveFile(index, &target); }, "ReadDFThread", result);
+    const bool userCancelled = started && WaitForRecorder(recorder, poll);
+    if (started) {
+        result.Outcome = recorder.GetOutcome();
+        if (userCancelled && result.Outcome.Kind == TKind::Succeeded)
+            result.Outcome.Kind = TKind::Cancelled;
+    }
+    const std::int64_t size = target.Size();
+    const bool synced = target.Sync();
+    target.Close();
+    if (result.Succeeded() && synced && RenameFile(tempPath, pcPath)) {
+        result.Files.push_back(pcPath);
+        result.DataBytes = size > 0 ? static_cast<std::uint64_t>(size) : 0;
+        return result;
+    }
+    if (result.Succeeded())
+        result.Outcome = Outcome(TKind::Failed, "ReadDFThread", "Cannot create " + pcPath);
+    RemoveFile(tempPath);
+    return result;
+}

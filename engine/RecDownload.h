@@ -1,0 +1,87 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "audio/WatermarkSetup.h"
+#include "audio/WaveFormat.h"
+#include "engine/Recinterface.h"
+#include "platform/SystemTime.h"
+
+class TCustomSoundFileInfo;
+class TRecorderWaveFile;
+
+// The downloads of recordings and drive files as the main window runs them, without widgets:
+// the steps after a recording's read, a whole WAV download of one recording, and a drive-file
+// download into a PC file.
+
+// The recording (or voice part) to download, as the lists show it.
+struct TRecordToDownload {
+    std::uint16_t Number = 0;       // the recording's number, or a voice part's from 1
+    std::uint16_t ParentNumber = 0; // a voice part's recording; 0 for a recording
+    std::uint8_t Status = 0xFF;     // 0xFF not downloaded, 0x55 downloaded, 0xAA uploaded
+    TSystemTime StartTime;          // of the recording, for the add-info record
+    TWaveFormat WaveFormat;         // of the decoded sound
+    std::uint8_t SourceCompression = 0;
+    std::uint32_t StartSecond = 0; // the span of a recording to read; not used for voice parts
+    std::uint32_t Duration = 0;
+
+    bool IsVoicePart() const { return ParentNumber != 0; }
+};
+
+// The whole of a recording, or of a voice part (whose parent must be set).
+TRecordToDownload MakeRecordToDownload(const TCustomSoundFileInfo& record);
+
+struct TWaveDownloadOptions {
+    std::string FileName;
+    std::uint64_t SplitSize = 0; // bytes per part; 0 keeps the sink's largest part
+    // Mark a recording that is neither downloaded nor uploaded as downloaded afterwards.
+    bool MarkDownloaded = true;
+    TMarkRandom Random; // the watermark's tone source; empty: seeded from the clock
+};
+
+// How one download ended. Outcome is the read's, or that of the step after it that failed:
+// a WAV file that could not be written ("Failed"), or the status change
+// ("ExchangeFailed", operation "ChangeSoundFileStatus"; the files are kept then).
+struct TDownloadResult {
+    TOperationOutcome Outcome;
+    std::vector<std::string> Files; // what the download left on the PC, in order
+    std::uint64_t DataBytes = 0;    // PCM bytes the read delivered; a drive file's size
+    bool Marked = false;            // the recording was marked downloaded: set the entry's status
+
+    bool Succeeded() const { return Outcome.Kind == TOperationOutcome::TKind::Succeeded; }
+};
+
+// Called between polls with the progress percent; true asks for a cancel.
+using TDownloadPoll = std::function<bool(std::uint8_t percent)>;
+
+// What follows a recording's read, once the recorder's state reads 1. A read that succeeded
+// (and was not cancelled by the user) has its WAV output finished: the mark embedder flushed,
+// the mark record and check word stored, the file closed. Any other read, or an output that
+// does not close cleanly, has what it wrote removed. Only then, and only for a recording that
+// is neither downloaded nor uploaded, is the recording marked downloaded. A read that
+// produced no audio leaves no file but counts as downloaded.
+TDownloadResult FinishRecordDownload(TCustomRecorder& recorder, TRecorderWaveFile& sink,
+                                     const TRecordToDownload& record,
+                                     const TWaveDownloadOptions& options, bool userCancelled);
+
+// One recording through the WAV sink: creates the WAV file and sink (add-info version 5
+// unless the recording was uploaded), reads the recording into it while polling, then
+// FinishRecordDownload. The recorder must be idle.
+TDownloadResult DownloadRecordToWave(TCustomRecorder& recorder, const TRecordToDownload& record,
+                                     const TWaveDownloadOptions& options,
+                                     const TDownloadPoll& poll = {});
+
+// A drive file's name (as read, "\" between folders) as a relative PC path: "/" between
+// parts, no empty, "." or ".." part, "/" and control characters in a part replaced by "_",
+// each part at most 255 bytes. A name with nothing left gives "_".
+std::string SanitiseDriveFileName(const std::string& name);
+// folder + "/" + SanitiseDriveFileName(name).
+std::string DriveFilePcPath(const std::string& folder, const std::string& name);
+
+// Drive file index of the recorder's list into pcPath, through a temporary file renamed over
+// pcPath only when the read succeeded; otherwise nothing is left behind.
+TDownloadResult DownloadDriveFileTo(TCustomRecorder& recorder, int index, const std::string& pcPath,
+                                    const TDownloadPoll& poll = {});
