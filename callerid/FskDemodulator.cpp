@@ -118,6 +118,13 @@ void FrameBytes(TNorvelState& state) {
         while (transition < pending && fsk.Classes[(fsk.Read + transition) & kFskRingMask] == 2) {
             ++transition;
         }
+        if (transition > fsk.MarkPeriod) {
+            // Longer than any half-wave: noise or silence, not a transition.
+            const uint32_t surplus = transition - fsk.MarkPeriod;
+            fsk.Read = static_cast<uint16_t>((fsk.Read + surplus) & kFskRingMask);
+            pending -= surplus;
+            transition = fsk.MarkPeriod;
+        }
         if (transition == pending) {
             return; // wait for what follows
         }
@@ -163,6 +170,7 @@ void SetUpFskThresholds(TFskDemodulator& fsk, int32_t sampleRate) {
     fsk.T4 = (3.0 * c - b - 1.0) / 2.0;
     fsk.FramingWindow = static_cast<uint32_t>(std::ceil(sampleRate / 60.0));
     fsk.ByteSpan = static_cast<uint32_t>(std::ceil(sampleRate / 120.0));
+    fsk.MarkPeriod = static_cast<uint32_t>(std::ceil(c));
 }
 
 uint8_t ClassifyFskPeriod(const TFskDemodulator& fsk, double period) {

@@ -144,6 +144,7 @@ struct TFskDemodulator {
     double T1 = 0.0, T2 = 0.0, T3 = 0.0, T4 = 0.0; // period limits in samples
     uint32_t FramingWindow = 0;                    // R / 60: pending samples before framing
     uint32_t ByteSpan = 0;                         // R / 120: ten bit cells
+    uint32_t MarkPeriod = 0;                       // R / 1200, rounded up
     std::array<uint8_t, kFskRingSize> Classes{};   // 0 mark, 1 space, 2 neither, per sample
     uint16_t Write = 0;
     uint16_t Read = 0;
