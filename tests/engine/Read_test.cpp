@@ -383,6 +383,23 @@ TEST_F(ReadFixture, ARequestPastTheEndIsPaddedWithWholeSecondsOfSilence) {
     EXPECT_EQ(Sink.Data, expected);
 }
 
+// Pages of 1610 bytes hold 0.1 s each, which binary floating point cannot hold: five blocks
+// last exactly 4 s, but the read's running position ends a hair before that.
+TEST_F(ReadFixture, FloatingPointErrorAddsNoSecondOfSilence) {
+    MakeDevice({1610, 8, 16, 1});
+    const std::vector<Bytes> pages = PutRecording(1, {1, 2, 3, 4, 5}, {"plain", 0, 0});
+    Scan();
+    const TSoundFileInfo& r = Recording(1);
+    ASSERT_EQ(r.Duration, 4u);
+    double position = r.Pages.Get(0).Time;
+    for (int run = 0; run < 5; ++run)
+        position += 8 * r.SecondsPerPage;
+    ASSERT_GT(1004.0 - position, 0.0); // without a tolerance this would be one more second
+
+    ASSERT_EQ(Read(1, 0, r.Duration).Kind, TKind::Succeeded);
+    EXPECT_EQ(Sink.Data, Concat(pages));
+}
+
 // --- Failures and cancel ----------------------------------------------------------------
 
 TEST_F(ReadFixture, ACancelInTheMiddleStopsReadingAndWritesNoSilence) {
