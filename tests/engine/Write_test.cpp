@@ -8,6 +8,7 @@
 #include "FixtureDevice.h"
 #include "FixtureFlash.h"
 #include "FixtureTempDir.h"
+#include "audio/CustomFile.h"
 #include "audio/Wavefunc.h"
 #include "engine/RecClasses.h"
 #include "engine/RecClassesUtils.h"
@@ -89,6 +90,19 @@ bool AllErased(const std::uint8_t* p, std::size_t n) {
     return std::all_of(p, p + n, [](std::uint8_t b) { return b == 0xFF; });
 }
 
+// Takes the PCM of a read.
+class TPcmSink : public TCustomFile {
+public:
+    std::int32_t Read(void*, std::int32_t) override { return 0; }
+    std::int32_t Write(const void* data, std::int32_t count) override {
+        const auto* bytes = static_cast<const std::uint8_t*>(data);
+        for (std::int32_t i = 0; i + 1 < count; i += 2)
+            Samples.push_back(static_cast<std::int16_t>(bytes[i] | (bytes[i + 1] << 8)));
+        return count;
+    }
+    std::vector<std::int16_t> Samples;
+};
+
 struct Uploads : ::testing::Test {
     TTempDir Dir;
     TFakeDevice Device{Shape()};
@@ -147,6 +161,16 @@ struct Uploads : ::testing::Test {
                 pcm.push_back(static_cast<std::int16_t>(bytes[b] | (bytes[b + 1] << 8)));
         }
         return pcm;
+    }
+    // The whole recording through the engine's read.
+    std::vector<std::int16_t> ReadRecording(const TSoundFileInfo& r) {
+        TPcmSink sink;
+        Recorder->OutputSink = &sink;
+        Recorder->ReadSoundFile(r.Number, 0, r.Duration);
+        Recorder->WaitForOperation();
+        Recorder->OutputSink = nullptr;
+        EXPECT_EQ(Recorder->GetOutcome().Kind, TKind::Succeeded) << Recorder->GetOutcome().Message;
+        return sink.Samples;
     }
     Bytes FlashCopy() { return Device.Flash.Data(); }
 };
@@ -234,6 +258,11 @@ TEST_F(Uploads, EveryCodecIsWrittenAsTheScanAndTheDecoderReadIt) {
         // takes a few samples to settle from the last sound).
         for (std::size_t i = source.size() + 128; i < decoded.size(); ++i)
             ASSERT_LE(std::abs(decoded[i]), 1) << "sample " << i;
+
+        // And back through the read a download runs.
+        const std::vector<std::int16_t> read = ReadRecording(*r);
+        ASSERT_GE(read.size(), source.size());
+        EXPECT_GE(SnrDb(source, read), c.minSnrDb);
     }
 }
 
@@ -468,6 +497,15 @@ TEST_F(DriveUploads, FilesAreStoredWithAndWithoutTheCode) {
             EXPECT_EQ(f->Blocks.Get(i).Header.DriveFileSize(), content.size());
         }
         EXPECT_EQ(Content(*f, c.correction), content);
+        TPosixFile copy;
+        ASSERT_TRUE(copy.Open(Dir.File("copy.bin"), TPosixFile::TMode::CreateTruncate));
+        Recorder->ReadDriveFile(Recorder->GetDriveFileList()->IndexOfName(name), &copy);
+        Recorder->WaitForOperation();
+        EXPECT_EQ(Recorder->GetOutcome().Kind, TKind::Succeeded);
+        Bytes back(content.size() + 1);
+        EXPECT_EQ(copy.ReadAt(0, back.data(), back.size()), content.size());
+        back.resize(content.size());
+        EXPECT_EQ(back, content) << "read back by the engine";
         // The name is only in the first block.
         EXPECT_TRUE(AllErased(Device.Flash.Page(f->Blocks.Get(1).Block, 0) + 64, PageSize - 64));
     }

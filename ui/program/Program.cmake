@@ -19,6 +19,11 @@ if(NOT EXISTS ${CMAKE_CURRENT_BINARY_DIR}/Quorvex.set)
                  COPYONLY)
 endif()
 
+# The demo image the emulation opens from the program's folder.
+if(COMMAND quorvex_place_demo_image)
+  quorvex_place_demo_image(Quorvex)
+endif()
+
 # The main window owns the recorder object.
 if(TARGET quorvex_engine)
   target_link_libraries(quorvex_ui PUBLIC quorvex_engine)
