@@ -414,8 +414,12 @@ std::vector<std::uint8_t> MdmfMessage(const std::string& dateTime, const std::st
     parameter(0x01, dateTime);
     parameter(0x02, number);
     parameter(0x07, name);
-    std::vector<std::uint8_t> message = {0x80, static_cast<std::uint8_t>(body.size())};
-    message.insert(message.end(), body.begin(), body.end());
+    std::vector<std::uint8_t> message;
+    message.reserve(body.size() + 3);
+    message.push_back(0x80);
+    message.push_back(static_cast<std::uint8_t>(body.size()));
+    for (std::uint8_t b : body)
+        message.push_back(b);
     unsigned sum = 0;
     for (std::uint8_t b : message)
         sum += b;
