@@ -18,6 +18,6 @@ function(quorvex_place_demo_image target)
     DEPENDS quorvex_make_demo_image
     COMMENT "Making the demo image OM_Q70_DEMO.OVK"
     VERBATIM)
-  add_custom_target(${target}_demo_image DEPENDS ${image})
+  add_custom_target(${target}_demo_image ALL DEPENDS ${image})
   add_dependencies(${target} ${target}_demo_image)
 endfunction()
