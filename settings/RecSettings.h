@@ -85,6 +85,9 @@ public:
     void actDefSettingsExecute();
     void SetHiddenTabVisible(bool visible);
 
+    // The profile tab last shown, -1 before the first restore (the tab bar itself always
+    // marks one).
+    int SelectedProfileTab() const { return FShownTab; }
     TRecSettings& WorkingCopy() { return FSettings; }
     bool IsModified() const { return FModified; }
     bool IsPasswordChanged() const { return FPasswordChanged; }
