@@ -1,0 +1,118 @@
+#include "audio/SorvaneWaveFile.h"
+
+#include <cerrno>
+#include <cstring>
+#include <limits>
+
+#include "audio/SorvaneConversion.h"
+#include "audio/SorvaneError.h"
+#include "audio/SorvaneSample.h"
+#include "link/DebugLog.h"
+#include "platform/ByteOrder.h"
+#include "platform/PosixFile.h"
+
+TSorvaneWaveFile::TSorvaneWaveFile(TPosixFile& file) : File(file) {}
+
+TSorvaneWaveFile::~TSorvaneWaveFile() {
+    CancelConversion();
+}
+
+std::int32_t TSorvaneWaveFile::Read(void*, std::int32_t) {
+    return 0;
+}
+
+std::int32_t TSorvaneWaveFile::Write(const void* data, std::int32_t count) {
+    if (count <= 0 || data == nullptr || Failed.load() || !Conversion)
+        return 0;
+    if (Conversion->Feed(static_cast<const std::uint8_t*>(data), static_cast<std::size_t>(count)))
+        return count;
+    if (!Failed.load())
+        Fail(Conversion->GetError().empty() ? "The conversion has stopped" : Conversion->GetError(),
+             true);
+    return 0;
+}
+
+void TSorvaneWaveFile::StartConversion(std::uint16_t channels, std::uint32_t samplesPerSec) {
+    if (Conversion)
+        throw ESorvaneError("The conversion has already been started");
+    try {
+        Conversion = std::make_unique<TSorvaneConversion>(
+            channels, samplesPerSec, [this](const std::int16_t* samples, std::size_t n) {
+                return WriteConverted(samples, n);
+            });
+    } catch (const ESorvaneError& e) {
+        Fail(e.what(), false);
+        throw;
+    }
+}
+
+bool TSorvaneWaveFile::FinishConversion() {
+    if (!Conversion)
+        return false;
+    const bool finished = Conversion->Finish();
+    if (!finished && !Failed.load())
+        Fail(Conversion->GetError().empty() ? "The conversion did not finish"
+                                            : Conversion->GetError(),
+             true);
+    if (Conversion->GetDroppedBytes() != 0)
+        WriteDebugLog("Raw export: a partial frame at the end of the audio was dropped");
+    return finished && !Failed.load();
+}
+
+void TSorvaneWaveFile::CancelConversion() {
+    if (Conversion)
+        Conversion->Cancel();
+}
+
+bool TSorvaneWaveFile::AddByteCount(std::uint32_t bytes) {
+    const std::uint32_t count = ByteCount.load();
+    if (bytes > std::numeric_limits<std::uint32_t>::max() - count)
+        return false;
+    ByteCount = count + bytes;
+    return true;
+}
+
+std::string TSorvaneWaveFile::GetError() const {
+    std::lock_guard<std::mutex> guard(ErrorLock);
+    return Error;
+}
+
+void TSorvaneWaveFile::Fail(const std::string& error, bool report) {
+    {
+        std::lock_guard<std::mutex> guard(ErrorLock);
+        if (Error.empty())
+            Error = error;
+    }
+    Failed = true;
+    if (!report)
+        return;
+    if (ErrorReport)
+        ErrorReport(MessageCaption, error);
+    else
+        WriteDebugLog(error);
+}
+
+// On the conversion thread.
+bool TSorvaneWaveFile::WriteConverted(const std::int16_t* samples, std::size_t count) {
+    if (Failed.load())
+        return false;
+    const std::size_t bytes = 2 * count;
+    const std::uint32_t offset = ByteCount.load();
+    // The header's length field must still hold the whole file.
+    if (bytes > std::numeric_limits<std::uint32_t>::max() - offset) {
+        Fail(std::string("Writing error\n") + std::strerror(EFBIG), true);
+        return false;
+    }
+    Converted.resize(bytes);
+    for (std::size_t i = 0; i < count; ++i)
+        PutU16(Converted.data() + 2 * i, ToSorvaneSample(samples[i]));
+    errno = 0;
+    const std::size_t written = File.WriteAt(offset, Converted.data(), bytes);
+    const int error = errno;
+    ByteCount = offset + static_cast<std::uint32_t>(written);
+    if (written < bytes) {
+        Fail(std::string("Writing error\n") + std::strerror(error != 0 ? error : EIO), true);
+        return false;
+    }
+    return true;
+}
