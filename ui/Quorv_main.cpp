@@ -31,9 +31,11 @@
 #include <QWindow>
 
 #include "engine/Recinterface.h"
+#include "engine/RecorderUi.h"
 #include "i18n/VexaLang.h"
 #include "platform/IniFile.h"
 #include "ui/About.h"
+#include "ui/Fileutils.h"
 #include "ui/Mainutils.h"
 #include "ui/MsgBox.h"
 #include "ui/PassDlg.h"
@@ -72,12 +74,6 @@ constexpr TConnectionKindItem ConnectionKinds[] = {
     {5, "miK71_ADPT", "USB 2.0", false, "USB20AdapterStr"},
     {1, "miImageFile", "Image file...", false, "ImageFileStr"},
 };
-
-QStandardItemModel* HeaderModel(QObject* parent, const QStringList& captions) {
-    auto* model = new QStandardItemModel(0, static_cast<int>(captions.size()), parent);
-    model->setHorizontalHeaderLabels(captions);
-    return model;
-}
 
 std::vector<int> ColumnWidths(const QTreeView* view) {
     std::vector<int> widths;
@@ -126,8 +122,19 @@ TfrmQuorvMain::TfrmQuorvMain(QWidget* parent) : QMainWindow(parent) {
     Diagnostic = HasSwitch(QStringLiteral("diag"));
     HiddenTab = HasSwitch(QStringLiteral("vemt"));
 
+    DrvList = std::make_unique<TFileList>();
+    SelDrvList = std::make_unique<TFileList>();
+    ShownDrvList = std::make_unique<TFilteredFileList>();
+    SelDrvList->SetSortMode(FileSortByName);
+    ShownDrvList->SetSortMode(FileSortByName);
+    ShownDrvList->SetSourceList(DrvList.get());
+    RecList = std::make_unique<TRecordList>();
+    InstallRecorderUi();
+
     CreateActions();
     CreatePanels();
+    CreateStatusPanel();
+    lvRecContentColumnClick(-1);
     CreateConnectionMenu();
     CreateMenus();
     CreateToolBar();
@@ -157,7 +164,8 @@ TfrmQuorvMain::TfrmQuorvMain(QWidget* parent) : QMainWindow(parent) {
 }
 
 TfrmQuorvMain::~TfrmQuorvMain() {
-    DestroyRecorder(Recorder);
+    DisconnectRecorder();
+    RemoveRecorderUi();
     if (Splash)
         delete Splash.data();
 }
@@ -236,16 +244,16 @@ void TfrmQuorvMain::CreateActions() {
     });
     connect(Exit1, &QAction::triggered, this, &TfrmQuorvMain::Exit1Click);
     connect(About1, &QAction::triggered, this, &TfrmQuorvMain::About1Click);
-    connect(actShowRec, &QAction::triggered, this, [this] {
-        actShowRec->setChecked(true);
-        actShowDrv->setChecked(false);
-        ViewFlag = 0;
-    });
-    connect(actShowDrv, &QAction::triggered, this, [this] {
-        actShowDrv->setChecked(true);
-        actShowRec->setChecked(false);
-        ViewFlag = 1;
-    });
+    connect(actShowRec, &QAction::triggered, this, &TfrmQuorvMain::actShowRecExecute);
+    connect(actShowDrv, &QAction::triggered, this, &TfrmQuorvMain::actShowDrvExecute);
+    connect(actDrvLevelUp, &QAction::triggered, this, &TfrmQuorvMain::actDrvLevelUpExecute);
+    connect(actRecRefresh, &QAction::triggered, this, &TfrmQuorvMain::actRecRefreshExecute);
+    connect(actSyncClock, &QAction::triggered, this, &TfrmQuorvMain::actSyncClockExecute);
+    connect(actConnect, &QAction::triggered, this, &TfrmQuorvMain::actConnectExecute);
+    connect(actDisconnect, &QAction::triggered, this, &TfrmQuorvMain::actDisconnectExecute);
+    connect(actNewFolder, &QAction::triggered, this, &TfrmQuorvMain::actNewFolderExecute);
+    connect(actExpDelete, &QAction::triggered, this, &TfrmQuorvMain::actExpDeleteExecute);
+    connect(actRecSettings, &QAction::triggered, this, &TfrmQuorvMain::actRecSettingsExecute);
     actShowRec->setChecked(true);
 
     ViewStyleGroup = new QActionGroup(this);
@@ -280,7 +288,10 @@ void TfrmQuorvMain::CreateConnectionMenu() {
         pmConnect->addAction(item);
         if (kind.Kind == 3)
             pmConnect->addSeparator()->setObjectName(QStringLiteral("N1"));
-        connect(item, &QAction::triggered, this, [this, item] { miUSB20_ADPTClick(item); });
+        if (kind.Kind == 1)
+            connect(item, &QAction::triggered, this, [this] { miImageFileClick(); });
+        else
+            connect(item, &QAction::triggered, this, [this, item] { miUSB20_ADPTClick(item); });
     }
     QAction* recentSeparator = pmConnect->addSeparator();
     recentSeparator->setObjectName(QStringLiteral("N2"));
@@ -477,10 +488,16 @@ QWidget* TfrmQuorvMain::CreateRecorderPane() {
     pnlRecLocation->setFixedHeight(cbexRecLocation->sizeHint().height());
     recorderLayout->addWidget(pnlRecLocation);
 
-    RecModel = HeaderModel(
-        this, {tr("Name"), tr("Size"), tr("Date"), tr("Duration"), tr("Mode"), tr("Status")});
-    DrvModel = HeaderModel(this, {tr("Name"), tr("Size"), tr("Date")});
-    auto listView = [this](const char* name, QStandardItemModel* model) {
+    RecModel = new TRecordListModel(*RecList, this);
+    RecModel->setObjectName(QStringLiteral("RecModel"));
+    RecModel->Captions =
+        QStringList{tr("Name"), tr("Size"), tr("Date"), tr("Duration"), tr("Mode"), tr("Status")};
+    DrvModel = new TDriveListModel(*ShownDrvList, this);
+    DrvModel->setObjectName(QStringLiteral("DrvModel"));
+    DrvModel->Captions = QStringList{tr("Name"), tr("Size"), tr("Date")};
+    RecModel->SetRowCount(0);
+    DrvModel->SetRowCount(0);
+    auto listView = [this](const char* name, QAbstractItemModel* model) {
         auto* view = new QTreeView(pnlRecorder);
         view->setObjectName(QString::fromLatin1(name));
         view->setModel(model);
@@ -495,11 +512,16 @@ QWidget* TfrmQuorvMain::CreateRecorderPane() {
         return view;
     };
     lvRecContent = listView("lvRecContent", RecModel);
-    lvRecContent->setColumnWidth(0, 150);
-    lvRecContent->header()->setSortIndicator(0, Qt::AscendingOrder); // sorted by number
+    lvRecContent->setColumnWidth(0, 110);
+    lvRecContent->setColumnWidth(1, 90);
+    lvRecContent->setColumnWidth(2, 140);
+    lvRecContent->setColumnWidth(3, 70);
+    lvRecContent->setColumnWidth(4, 150);
     lvDrvContent = listView("lvDrvContent", DrvModel);
     lvDrvContent->setColumnWidth(0, 200);
+    lvDrvContent->setColumnWidth(1, 90);
     lvDrvContent->hide();
+    ConnectRecorderViews();
     recorderLayout->addWidget(lvRecContent, 1);
     recorderLayout->addWidget(lvDrvContent, 1);
     layout->addWidget(pnlRecorder, 1);
@@ -792,6 +814,12 @@ void TfrmQuorvMain::CheckConnectionItem(std::int32_t kind) {
 }
 
 void TfrmQuorvMain::miUSB20_ADPTClick(QAction* sender) {
+    if (IsBusy()) {
+        // The kind stays as it was while an operation runs on the current recorder.
+        CheckConnectionItem(ProgramOptions.ConnectType);
+        return;
+    }
+    DisconnectRecorder();
     if (sender)
         sender->setChecked(true);
     std::int32_t kind = 3;
@@ -804,6 +832,7 @@ void TfrmQuorvMain::miUSB20_ADPTClick(QAction* sender) {
     ProgramOptions.ConnectType = kind;
     Timer1->stop();
     setWindowTitle(WindowTitleText());
+    RunIdlePass(); // creates the new recorder object at once
 }
 
 void TfrmQuorvMain::UpdateRecentFilesMenu() {
@@ -971,10 +1000,10 @@ void TfrmQuorvMain::ApplicationEvents1Idle() {
                 activateWindow();
                 raise();
             }
-            // The connection pass (creating, polling and refreshing the recorder) runs
-            // here with the connection handling.
+            PollRecorder();
         }
     }
+    CloseVisibleProgress();
     IdleReady = true;
 }
 
@@ -984,37 +1013,20 @@ void TfrmQuorvMain::Timer1Timer() {
 
 void TfrmQuorvMain::UpdateActions() {
     const bool explorer = actViewExp->isChecked();
-    for (QAction* action : {actGoToDefFolder, actSetDefFolder, actFolderTree, actExpRefresh})
+    for (QAction* action :
+         {actGoToDefFolder, actSetDefFolder, actNewFolder, actFolderTree, actExpRefresh})
         action->setEnabled(explorer);
     actLevelUp->setEnabled(explorer && !QDir(ExplorerFolder()).isRoot());
-    // New folder, delete and the wave-file information come with the explorer's own unit.
-    for (QAction* action : {actNewFolder, actExpDelete, actShowAddInfo})
-        action->setEnabled(false);
-    // Everything that needs the recorder waits for a connection; connecting and
-    // disconnecting come with the connection handling, which owns the recorder object.
-    for (QAction* action : {actRecRefresh, actFormat, actRecSettings, actShowRec, actShowDrv,
-                            actSyncClock, actRecErase, actCopyToPC, actMoveToPC, actCopyToDefFolder,
-                            actMoveToDefFolder, actCopySelPart, actCopyToRec, actDrvLevelUp})
-        action->setEnabled(Connected);
-    actConnect->setEnabled(false);
-    actDisconnect->setEnabled(false);
-    lvRecContent->setVisible(ViewFlag == 0);
-    lvDrvContent->setVisible(ViewFlag == 1);
-    pnlStatus->setVisible(Connected);
+    // The wave-file information comes with the sound-information dialog.
+    actShowAddInfo->setEnabled(false);
+    actExpDelete->setEnabled(explorer && ShellListView1->selectionModel()->hasSelection());
+    UpdateRecorderActions();
 }
 
 void TfrmQuorvMain::FormKeyDown() {
     HiddenTab = !HiddenTab;
     if (Recorder)
         Recorder->SetHiddenTabVisible(HiddenTab);
-}
-
-void TfrmQuorvMain::DisconnectRecorder() {
-    RecModel->removeRows(0, RecModel->rowCount());
-    DrvModel->removeRows(0, DrvModel->rowCount());
-    DestroyRecorder(Recorder);
-    Recorder = nullptr;
-    Connected = false;
 }
 
 bool TfrmQuorvMain::IsBusy() const {

@@ -1,12 +1,18 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
 
+#include <QColor>
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
 
 #include "ui/ProgramOptions.h"
+#include "ui/RecordList.h"
 
 class QAction;
 class QActionGroup;
@@ -16,6 +22,7 @@ class QFrame;
 class QLabel;
 class QListView;
 class QMenu;
+class QProgressBar;
 class QSplitter;
 class QStackedWidget;
 class QStandardItemModel;
@@ -26,9 +33,48 @@ class QTreeView;
 class QWidget;
 class TAboutBox;
 class TCustomRecorder;
+class TDriveListModel;
+class TFileList;
+class TFilteredFileList;
+class TRecorder;
+class TRecorderUi;
+class TRecordListModel;
 class TVexaLanguageManager;
 class TPasswordDlg;
 class TfrmRename;
+
+// One item of the status panel as the layout sees it.
+struct TStatusItemSize {
+    int Width = 0;
+    int Height = 0;
+    int Tag = 0; // 1: memory items, which never start on the first row
+};
+// The rectangles of the items in the panel's rows; rows receives the number of rows.
+std::vector<TRect> LayoutStatusItems(const std::vector<TStatusItemSize>& items, int panelWidth,
+                                     int& rows);
+
+// The battery bar: millivolts above 3500 of 500 for model class 0, else the level of 3.
+struct TBatteryBar {
+    int Maximum = 0;
+    int Position = 0;
+    bool Stepped = false;
+    std::optional<QColor> Colour; // level 0 keeps the colour the bar had
+};
+TBatteryBar BatteryBarFor(std::uint32_t modelClass, std::uint16_t millivolts, std::uint8_t level);
+
+// The forms other units build, reached through these hand-overs; each one left empty does
+// nothing (or its obvious minimum) until its form is wired in.
+struct TMainFormSeams {
+    std::function<void(const QString& text, bool cancelAllowed)> ShowProgress;
+    std::function<void(int percent)> SetProgress;
+    std::function<void()> CloseProgress;
+    std::function<void(TRecorder*)> AttachSettings;
+    std::function<void(TRecorder*)> DetachSettings;
+    std::function<void()> RestoreSettings;
+    std::function<void(bool visible)> SetSettingsHiddenTab;
+    // Shows the settings dialog modally; true when ShowVoiceParts changed.
+    std::function<bool()> ExecSettingsDialog;
+};
 
 // The main window: the frame of menus, tool bar, actions, the recorder pane with its two
 // lists, the PC explorer pane and the status panel's place. Connection handling, the lists'
@@ -180,11 +226,83 @@ public:
 
     // Owned; created and destroyed by the connection handling, null while there is none.
     TCustomRecorder* Recorder = nullptr;
+    // Creates the recorder object for ConnectType and points it at its image.
+    bool ConnectRecorder();
     // Destroys the recorder object; the recorder views are emptied with it.
     void DisconnectRecorder();
+    // Re-reads the recorder's content with progress and refills both views.
+    void ReadRecordList();
+    // Waits for the running recorder operation with the progress form.
+    void WaitRecorderOperation(const QString& text);
+    // Disables (and re-enables) the main panel around a long operation; busy meanwhile.
+    void SetUiEnabled(bool enable);
+    void UpdateStatusPanel();
+    void pnlStatusResize();
+    // Shows how the last recorder operation ended when it did not succeed; true on success.
+    bool ShowOperationOutcome();
+
+    // The recorder views.
+    TRecordList& RecordList() { return *RecList; }
+    TFileList& DriveList() { return *DrvList; }
+    TFilteredFileList& ShownDriveList() { return *ShownDrvList; }
+    TFileList& SelectedDriveList() { return *SelDrvList; }
+    TRecordListModel* RecModel = nullptr;
+    TDriveListModel* DrvModel = nullptr;
+    std::uint8_t ViewFlagValue() const { return ViewFlag; }
+    bool FirstRefreshIsPending() const { return FirstRefreshPending; }
+    void FillRecordList();
+    void FillDriveList();
+    void FillLocationCombo();
+    void CollectSelectedDriveFiles();
+    // The rows selected in a view, in row order.
+    std::vector<int> SelectedRows(const QTreeView* view) const;
+    void SelectRows(QTreeView* view, const std::vector<int>& rows);
+    void actRecRefreshExecute();
+    void actShowRecExecute();
+    void actShowDrvExecute();
+    void actDrvLevelUpExecute();
+    void actSyncClockExecute();
+    void actConnectExecute();
+    void actDisconnectExecute();
+    void actNewFolderExecute();
+    void actExpDeleteExecute();
+    void actRecSettingsExecute();
+    void lvRecContentColumnClick(int column); // -1: the call made at start-up
+    void lvDrvContentColumnClick(int column);
+    void cbexRecLocationChange(int index);
+    void OpenSelectedDriveFolder();
+    // The records view's keys; true when the key was consumed.
+    bool lvRecContentKeyDown(int key, Qt::KeyboardModifiers modifiers);
+    bool lvDrvContentKeyDown(int key, Qt::KeyboardModifiers modifiers);
+    void miImageFileClick();
+    // Opens the image file as if it had been picked in the open dialog.
+    void OpenImageFile(const QString& path);
+    void RunPasswordLoop(bool& connected, bool& unlocked);
+
+    // The status panel's items in tab order, and their labels.
+    std::vector<QFrame*> StatusItems;
+    QLabel* lbModel = nullptr;
+    QLabel* lbFWVer = nullptr;
+    QLabel* lbSerNum = nullptr;
+    QLabel* lbBattery = nullptr;
+    QProgressBar* pbBattery = nullptr;
+    QLabel* lbRecTime = nullptr;
+    QLabel* lbTotalMem = nullptr;
+    QLabel* lbMinRecTime = nullptr;
+    QLabel* lbFreeMem = nullptr;
+    QFrame* pnlBattery = nullptr;
+    QFrame* pnlRecTime = nullptr;
+    QFrame* pnlMemUse = nullptr;
+
+    TMainFormSeams Seams;
+    // The last value the progress form's gauge was given.
+    int ProgressGauge = 0;
+    // The open dialog of the image kind; replaceable so that it can run without a user.
+    std::function<QString(const QString& filter, const QString& defaultSuffix)> PickImageFile;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void CreateActions();
@@ -200,6 +318,16 @@ private:
     void FormClose();
     void FormKeyDown();
     void ApplicationEvents1Idle();
+    void PollRecorder();
+    void InstallRecorderUi();
+    void RemoveRecorderUi();
+    void ConnectRecorderViews();
+    void UpdateRecorderActions();
+    void CloseVisibleProgress();
+    void CreateStatusPanel();
+    void ResetPassword();
+    void FormatWithoutQuestion();
+    void lvContentContextMenu(QTreeView* view, const QPoint& position);
     void Timer1Timer();
     void UpdateActions();
     void miUSB20_ADPTClick(QAction* sender);
@@ -227,8 +355,14 @@ private:
     TVexaLanguageManager* Languages = nullptr;
     QFileSystemModel* FolderModel = nullptr;
     QFileSystemModel* ShellModel = nullptr;
-    QStandardItemModel* RecModel = nullptr;
-    QStandardItemModel* DrvModel = nullptr;
+    std::unique_ptr<TRecordList> RecList;
+    std::unique_ptr<TFileList> DrvList;
+    std::unique_ptr<TFilteredFileList> ShownDrvList;
+    std::unique_ptr<TFileList> SelDrvList;
+    std::unique_ptr<TRecorderUi> RecorderUi;
+    QString RememberedPassword;
+    bool LocationFillGuard = false;
+    bool ProgressVisible = false;
     QPointer<QWidget> LastActiveControl;
     TWindowPlacement Placement;
 

@@ -1,0 +1,456 @@
+#include <cmath>
+#include <fstream>
+#include <functional>
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QTreeView>
+
+#include "audio/Wavefunc.h"
+#include "engine/RecClasses.h"
+#include "engine/RecorderUi.h"
+#include "i18n/VexaLang.h"
+#include "link/ImageFile.h"
+#include "platform/ByteOrder.h"
+#include "ui/Mainutils.h"
+#include "ui/PassDlg.h"
+#include "ui/ProgramOptions.h"
+#include "ui/Quorv_main.h"
+
+namespace {
+
+QString Lang(const char* name) {
+    return QString::fromStdString(GetLangConstant(name));
+}
+
+// Answers the modal dialogs that open while it lives, one scripted step per dialog, and
+// keeps the texts of the message boxes it saw. A dialog beyond the script is cancelled.
+class TModalScript {
+public:
+    using TStep = std::function<void(QWidget*)>;
+    explicit TModalScript(std::vector<TStep> steps = {}) : Steps(std::move(steps)) {
+        QObject::connect(&Timer, &QTimer::timeout, [this] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (modal == nullptr || modal == Last)
+                return;
+            Last = modal;
+            if (auto* box = qobject_cast<QMessageBox*>(modal))
+                Texts << box->text();
+            if (Next < Steps.size()) {
+                Steps[Next++](modal);
+            } else {
+                ++Unexpected;
+                if (auto* dialog = qobject_cast<QDialog*>(modal))
+                    dialog->reject();
+            }
+        });
+        Timer.start(5);
+    }
+    bool Done() const { return Next == Steps.size(); }
+
+    QStringList Texts;
+    int Unexpected = 0;
+
+private:
+    std::vector<TStep> Steps;
+    std::size_t Next = 0;
+    QPointer<QWidget> Last;
+    QTimer Timer;
+};
+
+TModalScript::TStep TypePassword(const QString& password) {
+    return [password](QWidget* modal) {
+        auto* dialog = qobject_cast<TPasswordDlg*>(modal);
+        ASSERT_NE(dialog, nullptr) << "expected the password dialog";
+        EXPECT_EQ(dialog->Label1->text(), Lang("AccessQuestionStr"));
+        EXPECT_TRUE(dialog->Password->text().isEmpty());
+        dialog->Password->setText(password);
+        dialog->OKBtn->click();
+    };
+}
+
+TModalScript::TStep CancelPassword() {
+    return [](QWidget* modal) {
+        auto* dialog = qobject_cast<TPasswordDlg*>(modal);
+        ASSERT_NE(dialog, nullptr) << "expected the password dialog";
+        dialog->CancelBtn->click();
+    };
+}
+
+TModalScript::TStep Answer(QMessageBox::StandardButton button) {
+    return [button](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        ASSERT_NE(box, nullptr) << "expected a message box";
+        ASSERT_NE(box->button(button), nullptr);
+        EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::No));
+        box->button(button)->click();
+    };
+}
+
+// The engine's UI while the test builds an image: uploads without compression.
+class TPlainUploadUi : public TRecorderUi {
+public:
+    std::optional<TUploadFormatChoice> ChooseUploadFormat() override {
+        return TUploadFormatChoice{};
+    }
+};
+
+// A mono 16-bit wave of a plain tone.
+void WriteTone(const std::string& path, double seconds, std::uint32_t rate = 8000) {
+    const auto count = static_cast<std::uint32_t>(seconds * rate);
+    std::vector<std::uint8_t> file(44 + std::size_t{count} * 2);
+    std::memcpy(&file[0], "RIFF", 4);
+    PutU32(&file[4], 36 + count * 2);
+    std::memcpy(&file[8], "WAVEfmt ", 8);
+    PutU32(&file[16], 16);
+    PutU16(&file[20], 1);
+    PutU16(&file[22], 1);
+    PutU32(&file[24], rate);
+    PutU32(&file[28], rate * 2);
+    PutU16(&file[32], 2);
+    PutU16(&file[34], 16);
+    std::memcpy(&file[36], "data", 4);
+    PutU32(&file[40], count * 2);
+    for (std::uint32_t i = 0; i < count; ++i)
+        PutU16(&file[44 + std::size_t{i} * 2],
+               static_cast<std::uint16_t>(std::lround(4000 * std::sin(i * 0.3))));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(file.data()),
+               static_cast<std::streamsize>(file.size()));
+}
+
+// A blank image holding one uploaded recording per duration, written by the engine itself.
+void MakeImage(const std::string& path, const std::vector<double>& durations) {
+    TPlainUploadUi ui;
+    TRecorder recorder(ConnDemo, ui); // the demo kind creates the blank image
+    recorder.SetImageFileName(path);
+    ASSERT_TRUE(recorder.IsConnected());
+    recorder.Refresh();
+    recorder.WaitForOperation();
+    ASSERT_EQ(recorder.ChooseUploadFormat(), 0);
+    const std::string wavePath = path + ".wav";
+    std::uint16_t number = 1;
+    for (double seconds : durations) {
+        WriteTone(wavePath, seconds);
+        TWaveFile wave;
+        wave.SetFileName(wavePath);
+        ASSERT_TRUE(wave.Open());
+        TSystemTime time{2024, 3, 4, 14, 9, 30, static_cast<std::uint16_t>(number), 0};
+        recorder.WriteSoundFile(number++, wave, time);
+        recorder.WaitForOperation();
+        ASSERT_EQ(recorder.GetOutcome().Kind, TOperationOutcome::TKind::Succeeded)
+            << recorder.GetOutcome().Message;
+        recorder.Refresh(); // the next upload needs the lists as they are now
+        recorder.WaitForOperation();
+    }
+    std::remove(wavePath.c_str());
+}
+
+// Stores an access password in the image's settings record.
+void SetImagePassword(const std::string& path, const std::string& password) {
+    std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
+    TImageHeader header{};
+    file.read(reinterpret_cast<char*>(header.data()), header.size());
+    std::fill_n(&header[ImgPasswordOfs], 20, 0xFF);
+    std::memcpy(&header[ImgPasswordOfs], password.data(), password.size());
+    header[ImgPasswordOfs + password.size()] = 0;
+    PutU16(&header[ImgCrcOfs], ImageHeaderCrc(header));
+    file.seekp(0);
+    file.write(reinterpret_cast<const char*>(header.data()), header.size());
+}
+
+class Connection : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ProgramOptions = TProgramOptions{};
+        LangID = BaseLanguageId;
+        OldCurrent = QDir::currentPath();
+        // The demo image is opened by its bare name, so from here.
+        QDir::setCurrent(Dir.path());
+    }
+    void TearDown() override {
+        Window.reset();
+        QDir::setCurrent(OldCurrent);
+        ProgramOptions = TProgramOptions{};
+    }
+    void Start(std::int32_t kind, const QString& image = QString()) {
+        ProgramOptions.ConnectType = kind;
+        ProgramOptions.ImageFileName = image;
+        Window = std::make_unique<TfrmQuorvMain>();
+        Window->InitMainForm(Dir.filePath("Quorvex"));
+    }
+    // One polling pass, as when Timer1 has ticked.
+    void Poll() {
+        Window->Timer1->stop();
+        Window->RunIdlePass();
+    }
+    QString Cell(int row, int column) const {
+        return Window->RecModel->data(Window->RecModel->index(row, column), Qt::DisplayRole)
+            .toString();
+    }
+    std::string ImagePath() const { return Dir.filePath("memory.ovk").toStdString(); }
+
+    QTemporaryDir Dir;
+    QString OldCurrent;
+    std::unique_ptr<TfrmQuorvMain> Window;
+};
+
+TEST_F(Connection, TheDemoKindConnectsOverItsImageAndShowsTheRecordings) {
+    MakeImage(Dir.filePath("OM_Q70_DEMO.OVK").toStdString(), {2.5, 1.2});
+    ProgramOptions.ConnectType = ConnDemo;
+    Window = std::make_unique<TfrmQuorvMain>();
+    TModalScript script;
+    Window->RunIdlePass(); // before the initialisation a pass only sets the title
+    EXPECT_EQ(Window->Recorder, nullptr);
+    Window->InitMainForm(Dir.filePath("Quorvex"));
+
+    Poll(); // creates the recorder object
+    ASSERT_NE(Window->Recorder, nullptr);
+    EXPECT_FALSE(Window->IsConnected());
+    Poll(); // connects and reads the content
+    ASSERT_TRUE(Window->IsConnected());
+    EXPECT_TRUE(script.Texts.isEmpty()) << script.Texts.join('|').toStdString();
+
+    EXPECT_EQ(Window->windowTitle(), ApplicationTitle() + " - " + Lang("DemoModeStr"));
+    EXPECT_EQ(Window->lbDemo->text(), Lang("DemoModeStr"));
+    EXPECT_TRUE(Window->pnlBattery->isHidden());
+    EXPECT_TRUE(Window->pnlRecTime->isHidden());
+    EXPECT_FALSE(Window->pnlStatus->isHidden());
+    EXPECT_TRUE(Window->lbModel->text().startsWith(" " + Lang("ModelStr") + " "));
+    EXPECT_TRUE(Window->lbTotalMem->text().endsWith(" MB "));
+    EXPECT_TRUE(Window->lbErrorState->isHidden());
+    EXPECT_TRUE(Window->actDisconnect->isEnabled());
+    EXPECT_TRUE(Window->actRecRefresh->isEnabled());
+    EXPECT_FALSE(Window->actSyncClock->isEnabled()); // the emulation has no clock to set
+
+    ASSERT_EQ(Window->RecModel->rowCount(), 2);
+    EXPECT_EQ(Cell(0, 0), "1");
+    EXPECT_EQ(Cell(0, 2), "14.03.2024 09:30:01");
+    EXPECT_EQ(Cell(0, 3), "00:00:02");
+    EXPECT_EQ(Cell(0, 5), Lang("rsUploadedStr"));
+    EXPECT_EQ(Cell(1, 0), "2");
+    EXPECT_TRUE(Cell(1, 1).endsWith(" KB"));
+
+    // Ctrl+S in the demo kind marks the record not downloaded, on the recorder too.
+    Window->SelectRows(Window->lvRecContent, {1});
+    EXPECT_TRUE(Window->lvRecContentKeyDown(Qt::Key_S, Qt::ControlModifier));
+    EXPECT_EQ(Cell(1, 5), Lang("rsNonDownloadedStr"));
+    Window->actRecRefreshExecute();
+    EXPECT_EQ(Cell(1, 5), Lang("rsNonDownloadedStr"));
+    EXPECT_EQ(Cell(0, 5), Lang("rsUploadedStr"));
+
+    // Sorting by duration puts the shorter second record first.
+    Window->lvRecContentColumnClick(3);
+    EXPECT_EQ(Cell(0, 0), "2");
+    EXPECT_EQ(script.Unexpected, 0);
+}
+
+TEST_F(Connection, AWrongPasswordIsAskedAgainUntilTheRightOneOpensTheRecorder) {
+    MakeImage(ImagePath(), {1.0});
+    SetImagePassword(ImagePath(), "secret");
+    Start(ConnImageFile, QString::fromStdString(ImagePath()));
+    EXPECT_EQ(Window->lbDemo->text(), QString()); // set when the recorder object exists
+    TModalScript script({TypePassword("wrong"), Answer(QMessageBox::No), TypePassword("secret")});
+    Poll();
+    EXPECT_EQ(Window->lbDemo->text(), QStringLiteral("memory.ovk"));
+    Poll();
+    EXPECT_TRUE(script.Done());
+    EXPECT_EQ(script.Unexpected, 0);
+    ASSERT_EQ(script.Texts.size(), 1);
+    EXPECT_EQ(script.Texts[0], Lang("InvalidPwdStr") + " " + Lang("ClearPwdStr"));
+    ASSERT_TRUE(Window->IsConnected());
+    EXPECT_EQ(Window->RecModel->rowCount(), 1);
+    EXPECT_EQ(Window->windowTitle(), ApplicationTitle() + " - " + Lang("ImageFileStr") + " " +
+                                         QString::fromStdString(ImagePath()));
+
+    // The remembered password opens it again on the next poll without asking.
+    Poll();
+    EXPECT_TRUE(Window->IsConnected());
+    EXPECT_EQ(script.Unexpected, 0);
+}
+
+TEST_F(Connection, CancellingThePasswordSwitchesTheRecorderOffUntilConnect) {
+    MakeImage(ImagePath(), {1.0});
+    SetImagePassword(ImagePath(), "pw");
+    Start(ConnImageFile, QString::fromStdString(ImagePath()));
+    {
+        TModalScript script({CancelPassword()});
+        Poll();
+        Poll();
+        EXPECT_TRUE(script.Done());
+        EXPECT_FALSE(Window->IsConnected());
+        Poll(); // switched off: no question any more
+        EXPECT_EQ(script.Unexpected, 0);
+    }
+    EXPECT_FALSE(Window->lbErrorState->isHidden());
+    EXPECT_EQ(Window->lbErrorState->text(), Lang("CantFindRecorderStr"));
+    EXPECT_TRUE(Window->pnlRecorder->isHidden());
+    EXPECT_TRUE(Window->actConnect->isEnabled());
+    EXPECT_EQ(Window->RecModel->rowCount(), 0);
+
+    TModalScript script({TypePassword("pw")});
+    Window->actConnectExecute();
+    Poll();
+    EXPECT_TRUE(script.Done());
+    EXPECT_TRUE(Window->IsConnected());
+    EXPECT_EQ(Window->RecModel->rowCount(), 1);
+}
+
+TEST_F(Connection, AForgottenPasswordCanResetTheEmulatedRecorder) {
+    MakeImage(Dir.filePath("OM_Q70_DEMO.OVK").toStdString(), {1.0, 1.0});
+    SetImagePassword(Dir.filePath("OM_Q70_DEMO.OVK").toStdString(), "locked");
+    Start(ConnDemo);
+    TModalScript script(
+        {TypePassword("guess"), Answer(QMessageBox::Yes), Answer(QMessageBox::Yes)});
+    Poll();
+    Poll(); // formats, restores the defaults and stays unconnected in this pass
+    EXPECT_TRUE(script.Done());
+    ASSERT_EQ(script.Texts.size(), 2);
+    EXPECT_EQ(script.Texts[1], Lang("EraseAllQuestionStr"));
+    EXPECT_FALSE(Window->IsConnected());
+    Poll(); // the empty password opens the reset recorder
+    EXPECT_TRUE(Window->IsConnected());
+    EXPECT_EQ(Window->RecModel->rowCount(), 0);
+    EXPECT_EQ(script.Unexpected, 0) << script.Texts.join('|').toStdString();
+}
+
+TEST_F(Connection, AMissingImageShowsTheErrorLabelAndEmptyLists) {
+    TModalScript script;
+    Start(ConnImageFile, Dir.filePath("nowhere.ovk"));
+    Poll();
+    Poll();
+    Poll();
+    EXPECT_FALSE(Window->IsConnected());
+    EXPECT_FALSE(Window->lbErrorState->isHidden());
+    EXPECT_TRUE(Window->pnlStatus->isHidden());
+    EXPECT_EQ(Window->RecModel->rowCount(), 0);
+    EXPECT_FALSE(Window->actRecRefresh->isEnabled());
+    EXPECT_TRUE(script.Texts.isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(Dir.filePath("nowhere.ovk"))); // nothing is created for it
+}
+
+TEST_F(Connection, RecentImageFilesKeepTheNewestAndAReopenedOneMovesToTheTop) {
+    TModalScript script;
+    Start(ConnDemo);
+    ProgramOptions.RecentCount = 3;
+    QStringList paths;
+    for (int i = 1; i <= 5; ++i) {
+        paths << Dir.filePath(QStringLiteral("image%1.ovk").arg(i));
+        Window->OpenImageFile(paths.last());
+    }
+    EXPECT_EQ(ProgramOptions.RecentFiles, (QStringList{paths[4], paths[3], paths[2]}));
+    EXPECT_EQ(ProgramOptions.ConnectType, ConnImageFile);
+    EXPECT_TRUE(Window->miImageFile->isChecked());
+    Window->OpenImageFile(paths[2]);
+    EXPECT_EQ(ProgramOptions.RecentFiles, (QStringList{paths[2], paths[3], paths[4]}));
+    EXPECT_EQ(ProgramOptions.ImageFileName, paths[2]);
+    QStringList captions;
+    for (QAction* item : Window->pmConnect->actions())
+        if (item->objectName().startsWith("RecentFile"))
+            captions << item->data().toString();
+    EXPECT_EQ(captions, ProgramOptions.RecentFiles);
+    ASSERT_NE(Window->Recorder, nullptr); // the new kind's recorder exists at once
+}
+
+TEST_F(Connection, WhileAnOperationRunsNoDeviceActionOrChangeOfKindIsTaken) {
+    MakeImage(Dir.filePath("OM_Q70_DEMO.OVK").toStdString(), {1.0});
+    TModalScript script;
+    Start(ConnDemo);
+    Poll();
+    Poll();
+    ASSERT_TRUE(Window->IsConnected());
+    TCustomRecorder* recorder = Window->Recorder;
+    Window->SetUiEnabled(false);
+    Window->RunIdlePass();
+    EXPECT_FALSE(Window->actRecRefresh->isEnabled());
+    EXPECT_FALSE(Window->actRecSettings->isEnabled());
+    Window->miUSB20_SPI->trigger();
+    EXPECT_EQ(Window->Recorder, recorder);
+    EXPECT_EQ(ProgramOptions.ConnectType, ConnDemo);
+    EXPECT_TRUE(Window->miDemo->isChecked());
+    EXPECT_FALSE(Window->close());
+    Window->SetUiEnabled(true);
+    Window->RunIdlePass();
+    EXPECT_TRUE(Window->actRecRefresh->isEnabled());
+    Window->miUSB20_SPI->trigger();
+    EXPECT_EQ(ProgramOptions.ConnectType, ConnUsb20SpiAdapter);
+}
+
+TEST(StatusPanelLayout, ItemsWrapAndTheMemoryItemsBeginALaterRow) {
+    // Model, firmware, serial, spacer, battery, time, then three memory items.
+    const std::vector<TStatusItemSize> items = {{100, 20, 0}, {60, 18, 0},  {80, 20, 0},
+                                                {10, 20, 0},  {120, 22, 0}, {150, 20, 0},
+                                                {130, 20, 1}, {140, 20, 1}, {120, 20, 1}};
+    struct TCase {
+        int Width;
+        int Rows;
+        std::vector<int> RowOf;
+    };
+    const TCase cases[] = {
+        {2000, 2, {0, 0, 0, 0, 0, 0, 1, 1, 1}},
+        {400, 3, {0, 0, 0, 0, 0, 1, 1, 2, 2}},
+        {90, 9, {0, 1, 2, 3, 4, 5, 6, 7, 8}},
+    };
+    for (const TCase& c : cases) {
+        int rows = 0;
+        const std::vector<TRect> rects = LayoutStatusItems(items, c.Width, rows);
+        EXPECT_EQ(rows, c.Rows) << c.Width;
+        ASSERT_EQ(rects.size(), items.size());
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            const TRect& r = rects[i];
+            EXPECT_EQ(r.Top, 24 * c.RowOf[i] + 3) << c.Width << " item " << i;
+            EXPECT_EQ(RectGetHeight(r), 22);
+            const bool firstInRow = i == 0 || c.RowOf[i - 1] != c.RowOf[i];
+            const bool lastInRow = i + 1 == items.size() || c.RowOf[i + 1] != c.RowOf[i];
+            if (firstInRow)
+                EXPECT_EQ(r.Left, 3) << c.Width << " item " << i;
+            else
+                EXPECT_EQ(r.Left, rects[i - 1].Right + 1) << c.Width << " item " << i;
+            if (lastInRow)
+                EXPECT_EQ(r.Right, c.Width - 3) << c.Width << " item " << i;
+            else
+                EXPECT_EQ(RectGetWidth(r), items[i].Width) << c.Width << " item " << i;
+        }
+    }
+    int rows = -1;
+    EXPECT_TRUE(LayoutStatusItems({}, 500, rows).empty());
+    EXPECT_EQ(rows, 0);
+}
+
+TEST(StatusPanelBattery, TheBarFollowsModelClassVoltageAndLevel) {
+    struct TCase {
+        std::uint32_t ModelClass;
+        std::uint16_t Millivolts;
+        std::uint8_t Level;
+        int Maximum, Position;
+        bool Stepped;
+        std::optional<QColor> Colour;
+    };
+    const TCase cases[] = {
+        {0, 3700, 2, 500, 200, false, QColor(255, 255, 0)},
+        {0, 3400, 1, 500, 0, false, QColor(255, 0, 0)},   // below the scale stays at 0
+        {0, 4300, 3, 500, 500, false, QColor(0, 128, 0)}, // above it at the top
+        {2, 3700, 3, 3, 3, true, QColor(0, 128, 0)},
+        {1, 3700, 0, 3, 0, true, std::nullopt}, // level 0 keeps the colour
+    };
+    for (const TCase& c : cases) {
+        const TBatteryBar bar = BatteryBarFor(c.ModelClass, c.Millivolts, c.Level);
+        EXPECT_EQ(bar.Maximum, c.Maximum);
+        EXPECT_EQ(bar.Position, c.Position) << c.Millivolts;
+        EXPECT_EQ(bar.Stepped, c.Stepped);
+        EXPECT_EQ(bar.Colour, c.Colour) << int(c.Level);
+    }
+}
+
+} // namespace
