@@ -510,6 +510,7 @@ void TfrmRecSettings::CreateExpertPage() {
     cbDetectType = Named(new QComboBox(tsExpert), "cbDetectType");
     cbDetectType->setMinimumWidth(180);
     auto* form = new QFormLayout;
+    form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
     form->addRow(MakeLabel(tsExpert, "lbDetectType", "Caller ID detection:"), cbDetectType);
     seRingVoltage = MakeSpin(tsExpert, "seRingVoltage", 0, 255, 1, 0);
     seBusyVoltage = MakeSpin(tsExpert, "seBusyVoltage", 0, 255, 1, 0);
@@ -538,6 +539,7 @@ void TfrmRecSettings::CreateExpertPage() {
     seReqAmp = MakeSpin(gbAdvancedAON, "seReqAmp", -24, 0, 6, 0);
     seNextReqDelay = MakeSpin(gbAdvancedAON, "seNextReqDelay", 0, 1000, 10, 0);
     auto* aon = new QFormLayout(gbAdvancedAON);
+    aon->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
     aon->addRow("First request delay, ms:", seFirstReqDelay);
     aon->addRow("Request duration, ms:", seReqDur);
     aon->addRow("Request form:", cbReqForms);
