@@ -3,12 +3,14 @@
 #include <charconv>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "i18n/VexaLangError.h"
 #include "i18n/VexaLangEscape.h"
+#include "i18n/VexaLangManager.h"
 #include "platform/CodePage.h"
 
 namespace {
@@ -220,4 +222,11 @@ TVexaLangFileParser::LoadTranslations(const std::string& fileName) {
     auto translations = std::make_unique<TVexaLang_CompTranslations>();
     LoadLanguageFile(fileName, *translations, false);
     return translations;
+}
+
+int ScanProgramLanguageFiles(TVexaLanguageManager& manager, const std::string& programFile) {
+    const std::filesystem::path program(programFile);
+    manager.SetFileReader(std::make_shared<TVexaLangFileParser>());
+    return manager.FindLanguageFiles(program.parent_path().string(),
+                                     program.stem().string() + "_*.lng", false);
 }

@@ -35,6 +35,13 @@ void LoadLanguageFile(const std::string& fileName, TVexaLang_CompTranslations& t
 void WriteConstantsSource(const TVexaLang_Constants& constants, std::uint8_t excludeFlags,
                           std::vector<std::string>& lines);
 
+class TVexaLanguageManager;
+
+// Installs a TVexaLangFileParser as the manager's reader and registers the language files
+// beside the program: "<program base name>_*.lng" in the program's folder, no recursion.
+// Returns how many files declared a language.
+int ScanProgramLanguageFiles(TVexaLanguageManager& manager, const std::string& programFile);
+
 // The reader the language manager uses for the program's language files.
 class TVexaLangFileParser : public TVexaLangFileReader {
 public:

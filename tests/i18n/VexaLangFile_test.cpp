@@ -7,6 +7,7 @@
 #include "i18n/VexaLangFile.h"
 #include "i18n/VexaLangManager.h"
 #include "platform/CodePage.h"
+#include "platform/TextFormat.h"
 #include "tests/i18n/FakeLanguages.h"
 
 namespace {
@@ -237,4 +238,41 @@ TEST(LanguageFileScan, RegistersFilesByTheirLanguageId) {
     EXPECT_EQ(manager.GetLanguageIDByIndex(1), 1031);
     EXPECT_EQ(manager.GetLanguageFileName(1), later); // the later file replaced the earlier
     EXPECT_EQ(manager.GetLanguageIDByIndex(2), 1049);
+}
+
+TEST(LanguageSampleFiles, TranslateKnownConstantsWithMatchingPlaceholders) {
+    const char* testData = std::getenv("QUORVEX_TEST_DATA");
+    ASSERT_NE(testData, nullptr);
+    const std::filesystem::path folder = std::filesystem::path(testData) / "../../i18n/lang";
+    TVexaLanguageManager builtIn; // the program's own constants
+    TVexaLangFileParser reader;
+    const std::vector<std::pair<std::string, std::uint16_t>> files = {{"Quorvex_deu.lng", 1031},
+                                                                      {"Quorvex_rus.lng", 1049}};
+    for (const auto& [name, langId] : files) {
+        const std::string file = (folder / name).string();
+        EXPECT_EQ(reader.ReadLanguageId(file), langId) << name;
+        auto translations = reader.LoadTranslations(file);
+        const TVexaLang_Constants& constants = translations->Constants();
+        EXPECT_GT(constants.Count(), 50) << name;
+        for (int i = 0; i < constants.Count(); ++i) {
+            const TVexaLang_Constant& constant = constants.Item(i);
+            const TVexaLang_Constant original = builtIn.Constant(constant.Name);
+            EXPECT_TRUE(FormatsAgree(constant.Value, original.DefaultValue))
+                << name << ": " << constant.Name;
+            EXPECT_TRUE(IsValidUtf8(constant.Value)) << name << ": " << constant.Name;
+        }
+    }
+}
+
+TEST(LanguageFileScan, ProgramFilesAreFoundBesideTheProgram) {
+    TLanguageFolder folder;
+    TResourceModule module;
+    TVexaLanguageManager manager(module);
+    Write(folder, "Quorvex_deu.lng", "LANGID=1031\n");
+    Write(folder, "Quorvex.lng", "LANGID=1036\n");     // no "_" after the base name
+    Write(folder, "Quorvex_rus.txt", "LANGID=1049\n"); // another extension
+    Write(folder, "Other_ita.lng", "LANGID=1040\n");   // another program
+    EXPECT_EQ(ScanProgramLanguageFiles(manager, (folder.Path / "Quorvex").string()), 1);
+    ASSERT_EQ(manager.GetLanguageCount(), 2);
+    EXPECT_EQ(manager.GetLanguageIDByIndex(1), 1031);
 }

@@ -28,3 +28,12 @@ endif()
 if(TARGET quorvex_engine)
   target_link_libraries(quorvex_ui PUBLIC quorvex_engine)
 endif()
+
+# The language files the program scans beside itself at start.
+file(GLOB QUORVEX_LANGUAGE_FILES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/i18n/lang/*.lng)
+if(QUORVEX_LANGUAGE_FILES)
+  add_custom_command(TARGET Quorvex POST_BUILD
+                     COMMAND ${CMAKE_COMMAND} -E copy_if_different ${QUORVEX_LANGUAGE_FILES}
+                             $<TARGET_FILE_DIR:Quorvex>
+                     VERBATIM)
+endif()
