@@ -7,6 +7,7 @@
 #include "audio/Wavefunc.h"
 #include "engine/RecClassesScan.h"
 #include "engine/RecClassesUtils.h"
+#include "engine/RecClassesWrite.h"
 #include "link/DebugLog.h"
 #include "link/ImageFile.h"
 #include "link/SpiLink.h"
@@ -343,8 +344,22 @@ std::int64_t CalcUploadSize(const TWaveFormat& format, std::uint64_t dataSize,
 }
 
 std::int64_t TRecorder::GetUploadSize(TWaveFile& wave) {
-    return CalcUploadSize(wave.GetFormat(), wave.GetDataSize(), UploadCompression,
-                          UploadCompressParam);
+    const std::int64_t estimate = CalcUploadSize(wave.GetFormat(), wave.GetDataSize(),
+                                                 UploadCompression, UploadCompressParam);
+    if (estimate < 0 || !GeometryValid)
+        return estimate;
+    // Counted in the blocks the encoder really fills, in the units of GetFreeMemory, so the
+    // main window's question about a partial upload and the upload itself agree.
+    try {
+        const TUploadPageEncoder encoder(FlashGeometry, UploadCompression, UploadCompressParam,
+                                         wave.GetFormat().SamplesPerSec);
+        const std::uint64_t blocks = encoder.BlocksFor(wave.GetDataSize() / 2);
+        return static_cast<std::int64_t>(blocks) *
+               (static_cast<std::int64_t>(FlashGeometry.BlockSize()) -
+                static_cast<std::int64_t>(HeaderAreaSize));
+    } catch (const EUploadRefused&) {
+        return -1;
+    }
 }
 
 std::int32_t TRecorder::ChooseUploadFormat() {
