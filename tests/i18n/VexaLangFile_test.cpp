@@ -122,7 +122,8 @@ TEST(LanguageFileParse, ParametersOnlyStopsAtTheFirstSection) {
     EXPECT_EQ(file->Parameter("Name"), "German");
     EXPECT_EQ(file->LanguageId(), 0); // placed after the first section: not seen
     EXPECT_EQ(file->Constants().Count(), 0);
-    // A header line that opens no section does not stop the scan either.
+    // For the scan any line that begins with "[" ends the header, even one that opens no
+    // section.
     EXPECT_EQ(Parse("[]\nLANGID=1049\n", true)->LanguageId(), 0);
 }
 

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QToolButton>
 #include <QTreeWidget>
 
 #include "i18n/VexaLangError.h"
@@ -328,4 +329,30 @@ TEST_F(FormTranslationTest, NestedFormsTranslateThemselves) {
     inner.Controller->WriteLanguageSource(lines);
     EXPECT_EQ(lines.front(), "[frmInner]");
     inner.setParent(nullptr);
+}
+
+TEST_F(FormTranslationTest, StoreListTakesTextsTheFormDoesNotDefine) {
+    // A tool button that shows an action takes its texts from the action; only the store
+    // list brings its own caption in. An action's explicit tool tip is its hint.
+    for (bool listed : {false, true}) {
+        QDialog form;
+        form.setObjectName("frmTools");
+        auto* action = new QAction("&Connect", &form);
+        action->setObjectName("actConnect");
+        action->setToolTip("Connect to the recorder");
+        auto* button = new QToolButton(&form);
+        button->setObjectName("tlbtnConnect");
+        button->setDefaultAction(action);
+        TVexaLanguageController controller(&form, &Manager);
+        if (listed)
+            controller.SetStoreList({"TLBTN*.caption"});
+        controller.Loaded();
+        TLines lines;
+        controller.WriteLanguageSource(lines);
+        TLines expected = {"[frmTools]", "actConnect.Caption=00000001,&Connect",
+                           "actConnect.Hint=00000002,Connect to the recorder"};
+        if (listed)
+            expected.push_back("tlbtnConnect.Caption=00000003,Connect"); // shown without "&"
+        EXPECT_EQ(lines, expected);
+    }
 }
