@@ -512,14 +512,14 @@ QWidget* TfrmQuorvMain::CreateRecorderPane() {
         return view;
     };
     lvRecContent = listView("lvRecContent", RecModel);
-    lvRecContent->setColumnWidth(0, 110);
-    lvRecContent->setColumnWidth(1, 90);
-    lvRecContent->setColumnWidth(2, 140);
-    lvRecContent->setColumnWidth(3, 70);
-    lvRecContent->setColumnWidth(4, 150);
+    // Name, size, date, duration, mode and status fit the pane's width at its start size.
+    const int recWidths[] = {60, 80, 135, 65, 150, 110};
+    for (int column = 0; column < 6; ++column)
+        lvRecContent->setColumnWidth(column, recWidths[column]);
     lvDrvContent = listView("lvDrvContent", DrvModel);
     lvDrvContent->setColumnWidth(0, 200);
     lvDrvContent->setColumnWidth(1, 90);
+    lvDrvContent->setColumnWidth(2, 140);
     lvDrvContent->hide();
     ConnectRecorderViews();
     recorderLayout->addWidget(lvRecContent, 1);

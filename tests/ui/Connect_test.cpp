@@ -130,8 +130,10 @@ void WriteTone(const std::string& path, double seconds, std::uint32_t rate = 800
                static_cast<std::streamsize>(file.size()));
 }
 
-// A blank image holding one uploaded recording per duration, written by the engine itself.
-void MakeImage(const std::string& path, const std::vector<double>& durations) {
+// A blank image holding one uploaded recording per duration, written by the engine itself;
+// statuses, when given, are set afterwards by record number from 1.
+void MakeImage(const std::string& path, const std::vector<double>& durations,
+               const std::vector<std::uint8_t>& statuses = {}) {
     TPlainUploadUi ui;
     TRecorder recorder(ConnDemo, ui); // the demo kind creates the blank image
     recorder.SetImageFileName(path);
@@ -155,6 +157,8 @@ void MakeImage(const std::string& path, const std::vector<double>& durations) {
         recorder.WaitForOperation();
     }
     std::remove(wavePath.c_str());
+    for (std::size_t i = 0; i < statuses.size(); ++i)
+        recorder.ChangeSoundFileStatus(static_cast<std::uint16_t>(i + 1), statuses[i]);
 }
 
 // Stores an access password in the image's settings record.
@@ -254,6 +258,80 @@ TEST_F(Connection, TheDemoKindConnectsOverItsImageAndShowsTheRecordings) {
     Window->lvRecContentColumnClick(3);
     EXPECT_EQ(Cell(0, 0), "2");
     EXPECT_EQ(script.Unexpected, 0);
+}
+
+TEST_F(Connection, TheRefreshFeedsTheProgressFormAndThePassClosesIt) {
+    MakeImage(Dir.filePath("OM_Q70_DEMO.OVK").toStdString(), {1.0});
+    Start(ConnDemo);
+    QStringList shown;
+    std::vector<int> gauge;
+    int closed = 0;
+    Window->Seams.ShowProgress = [&](const QString& text, bool cancelAllowed) {
+        shown << text;
+        EXPECT_FALSE(cancelAllowed);
+    };
+    Window->Seams.SetProgress = [&](int percent) { gauge.push_back(percent); };
+    Window->Seams.CloseProgress = [&] { ++closed; };
+    TModalScript script;
+    Poll();
+    Poll();
+    ASSERT_TRUE(Window->IsConnected());
+    EXPECT_EQ(shown, QStringList{Lang("StatusRefreshingStr")});
+    ASSERT_FALSE(gauge.empty());
+    EXPECT_EQ(gauge.front(), 0);
+    EXPECT_EQ(gauge.back(), 100);
+    EXPECT_TRUE(std::is_sorted(gauge.begin(), gauge.end()));
+    EXPECT_EQ(closed, 1);
+    Poll(); // nothing changed: no refresh, nothing more to close
+    EXPECT_EQ(shown.size(), 1);
+    EXPECT_EQ(closed, 1);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(Connection, DisconnectSwitchesTheRecorderOffAndConnectBringsTheContentBack) {
+    MakeImage(Dir.filePath("OM_Q70_DEMO.OVK").toStdString(), {1.0, 1.5});
+    Start(ConnDemo);
+    TModalScript script;
+    Poll();
+    Poll();
+    ASSERT_EQ(Window->RecModel->rowCount(), 2);
+    Window->actDisconnectExecute();
+    Poll();
+    EXPECT_FALSE(Window->IsConnected());
+    EXPECT_EQ(Window->RecModel->rowCount(), 0);
+    EXPECT_EQ(Window->RecordList().Count(), 0);
+    EXPECT_TRUE(Window->actConnect->isEnabled());
+    EXPECT_FALSE(Window->actDisconnect->isEnabled());
+    Window->actConnectExecute();
+    Poll();
+    EXPECT_TRUE(Window->IsConnected());
+    EXPECT_EQ(Window->RecModel->rowCount(), 2);
+    EXPECT_EQ(script.Unexpected + script.Texts.size(), 0);
+}
+
+TEST_F(Connection, AutomaticDownloadSelectsTheWholeRecordsToFetch) {
+    struct TCase {
+        bool NonDownOnly;
+        std::vector<int> Rows;
+    };
+    const TCase cases[] = {{true, {1}}, {false, {0, 1, 2}}};
+    for (const TCase& c : cases) {
+        MakeImage(ImagePath(), {1.0, 1.0, 1.0}, {StatusDownloaded, StatusNotDownloaded});
+        ProgramOptions = TProgramOptions{};
+        ProgramOptions.AutoDownload = true;
+        ProgramOptions.NonDownOnly = c.NonDownOnly;
+        Start(ConnImageFile, QString::fromStdString(ImagePath()));
+        TModalScript script;
+        Poll();
+        Poll();
+        ASSERT_TRUE(Window->IsConnected());
+        EXPECT_EQ(Cell(0, 5), Lang("rsDownloadedStr"));
+        EXPECT_EQ(Cell(1, 5), Lang("rsNonDownloadedStr"));
+        EXPECT_EQ(Cell(2, 5), Lang("rsUploadedStr"));
+        EXPECT_EQ(Window->SelectedRows(Window->lvRecContent), c.Rows) << c.NonDownOnly;
+        Window.reset();
+        std::remove(ImagePath().c_str());
+    }
 }
 
 TEST_F(Connection, AWrongPasswordIsAskedAgainUntilTheRightOneOpensTheRecorder) {
