@@ -389,7 +389,8 @@ void TfrmRecSettings::WriteLineParams(TRecSettings& settings) const {
 
 void TfrmRecSettings::RefreshMinRecTime(const TRecProfile& profile, unsigned divisor) {
     std::uint64_t seconds = 0;
-    if (FRecorder && FRecorder->HasValidGeometry()) {
+    // The free-block list belongs to a running scan until the state reads idle again.
+    if (FRecorder && FRecorder->HasValidGeometry() && FRecorder->GetState() == StateIdle) {
         const long double perBlock = FRecorder->CalcSecondsPerBlock(
             1, profile.SampleRate, profile.CompressParam, profile.Compress);
         const long double total = perBlock * FRecorder->FreeBlocks().Count();

@@ -35,6 +35,8 @@ const TFieldCase FieldCases[] = {
     {"Name8Unterminated",
      [](TRecSettings& s) { P0(s).Name = {'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H'}; },
      [](const TfrmRecSettings& d) { EXPECT_EQ(d.edProfileName->text(), "ABCDEFGH"); }},
+    {"NameHighBytesKept", [](TRecSettings& s) { P0(s).Name = {0xC0, 0xFF, 0x80, 'x', 0, 0, 0, 0}; },
+     [](const TfrmRecSettings& d) { EXPECT_EQ(d.edProfileName->text().size(), 4); }},
     {"Rate40000",
      [](TRecSettings& s) {
          P0(s).SampleRate = 0;
