@@ -281,7 +281,8 @@ TEST_F(DownloadFixture, ACancelRemovesEveryPartItWroteAndMarksNothing) {
     EXPECT_EQ(result.Outcome.Kind, TKind::Cancelled);
     EXPECT_FALSE(result.Marked);
     EXPECT_TRUE(result.Files.empty());
-    // Part 0 had replaced the old file (the user agreed to overwrite); every part is gone.
+    // The first part file had replaced the old one (the user agreed to overwrite); every part
+    // file is gone.
     EXPECT_EQ(FilesIn(Dir.Path), std::vector<std::string>{"unrelated.txt"});
     EXPECT_EQ(Device.CountOf(CmdFlashWrite), 0);
 }
