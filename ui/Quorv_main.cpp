@@ -134,6 +134,7 @@ TfrmQuorvMain::TfrmQuorvMain(QWidget* parent) : QMainWindow(parent) {
     CreateActions();
     CreatePanels();
     CreateStatusPanel();
+    ConnectRecorderViews();
     lvRecContentColumnClick(-1);
     CreateConnectionMenu();
     CreateMenus();
@@ -254,6 +255,7 @@ void TfrmQuorvMain::CreateActions() {
     connect(actNewFolder, &QAction::triggered, this, &TfrmQuorvMain::actNewFolderExecute);
     connect(actExpDelete, &QAction::triggered, this, &TfrmQuorvMain::actExpDeleteExecute);
     connect(actRecSettings, &QAction::triggered, this, &TfrmQuorvMain::actRecSettingsExecute);
+    connect(actShowAddInfo, &QAction::triggered, this, &TfrmQuorvMain::actShowAddInfoExecute);
     actShowRec->setChecked(true);
 
     ViewStyleGroup = new QActionGroup(this);
@@ -521,7 +523,6 @@ QWidget* TfrmQuorvMain::CreateRecorderPane() {
     lvDrvContent->setColumnWidth(1, 90);
     lvDrvContent->setColumnWidth(2, 140);
     lvDrvContent->hide();
-    ConnectRecorderViews();
     recorderLayout->addWidget(lvRecContent, 1);
     recorderLayout->addWidget(lvDrvContent, 1);
     layout->addWidget(pnlRecorder, 1);
@@ -801,6 +802,12 @@ void TfrmQuorvMain::LanguageClick(QAction* sender) {
     // Only a switch that took place moves the check mark; it is saved at close.
     LangID = manager.GetCurrentLanguageID();
     CheckLanguageItem(LangID);
+    // Texts made from constants follow the new language.
+    ConnectionMenuRoot->setText(miConnectType->text());
+    RecModel->Repaint();
+    FillLocationCombo();
+    if (Connected)
+        UpdateStatusPanel();
     Timer1->stop();
 }
 
@@ -1017,8 +1024,7 @@ void TfrmQuorvMain::UpdateActions() {
          {actGoToDefFolder, actSetDefFolder, actNewFolder, actFolderTree, actExpRefresh})
         action->setEnabled(explorer);
     actLevelUp->setEnabled(explorer && !QDir(ExplorerFolder()).isRoot());
-    // The wave-file information comes with the sound-information dialog.
-    actShowAddInfo->setEnabled(false);
+    actShowAddInfo->setEnabled(explorer && !SelectedExplorerPath().isEmpty());
     actExpDelete->setEnabled(explorer && ShellListView1->selectionModel()->hasSelection());
     UpdateRecorderActions();
 }

@@ -74,6 +74,8 @@ struct TMainFormSeams {
     std::function<void(bool visible)> SetSettingsHiddenTab;
     // Shows the settings dialog modally; true when ShowVoiceParts changed.
     std::function<bool()> ExecSettingsDialog;
+    // Shows the sound-information dialog modally for a WAV file.
+    std::function<void(const QString& path)> ShowSoundInfo;
 };
 
 // The main window: the frame of menus, tool bar, actions, the recorder pane with its two
@@ -267,6 +269,12 @@ public:
     void actNewFolderExecute();
     void actExpDeleteExecute();
     void actRecSettingsExecute();
+    void actShowAddInfoExecute();
+    // Drops between the panes: the recorder lists take explorer items (copy to the recorder),
+    // the explorer takes recorder rows (copy to the PC); nothing drops onto its own pane.
+    bool DropAccepted(const QObject* target, const QObject* source) const;
+    // The path of the one selected explorer item, empty unless exactly one is selected.
+    QString SelectedExplorerPath() const;
     void lvRecContentColumnClick(int column); // -1: the call made at start-up
     void lvDrvContentColumnClick(int column);
     void cbexRecLocationChange(int index);

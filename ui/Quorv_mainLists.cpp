@@ -8,16 +8,20 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QDragMoveEvent>
+#include <QDropEvent>
 #include <QEvent>
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QListView>
 #include <QMenu>
 #include <QStyle>
 #include <QTreeView>
 
+#include "audio/Wavefunc.h"
 #include "engine/RecClassesLists.h"
 #include "engine/Recinterface.h"
 #include "i18n/VexaLang.h"
@@ -68,6 +72,16 @@ Qt::SortOrder Order(bool ascending) {
 } // namespace
 
 void TfrmQuorvMain::ConnectRecorderViews() {
+    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(lvRecContent),
+                                    static_cast<QAbstractItemView*>(lvDrvContent),
+                                    static_cast<QAbstractItemView*>(ShellListView1),
+                                    static_cast<QAbstractItemView*>(ShellIconView1)}) {
+        view->setDragEnabled(true);
+        view->setDragDropMode(QAbstractItemView::DragDrop);
+        view->setDefaultDropAction(Qt::CopyAction);
+        view->viewport()->setAcceptDrops(true);
+        view->viewport()->installEventFilter(this);
+    }
     for (QTreeView* view : {lvRecContent, lvDrvContent}) {
         view->installEventFilter(this);
         view->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -98,6 +112,22 @@ bool TfrmQuorvMain::eventFilter(QObject* watched, QEvent* event) {
                                   : lvDrvContentKeyDown(key->key(), key->modifiers());
         if (consumed)
             return true;
+    }
+    const QEvent::Type type = event->type();
+    if (type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop) {
+        auto* drop = static_cast<QDropEvent*>(event);
+        QObject* target = watched->parent(); // the view whose viewport it is
+        if (!DropAccepted(target, drop->source())) {
+            drop->ignore();
+            return true;
+        }
+        drop->setDropAction(Qt::CopyAction);
+        drop->accept();
+        if (type == QEvent::Drop) {
+            const bool toRecorder = target == lvRecContent || target == lvDrvContent;
+            (toRecorder ? actCopyToRec : actCopyToPC)->trigger();
+        }
+        return true;
     }
     if (event->type() == QEvent::Resize && (watched == pnlStatus || watched == mainPanel))
         pnlStatusResize();
@@ -479,4 +509,45 @@ void TfrmQuorvMain::actRecSettingsExecute() {
         return;
     if (Seams.ExecSettingsDialog())
         ContentModified = true; // ShowVoiceParts changed: the lists are filled again
+}
+
+QString TfrmQuorvMain::SelectedExplorerPath() const {
+    const QModelIndexList rows = ShellListView1->selectionModel()->selectedRows();
+    return rows.size() == 1 ? ShellModel->filePath(rows.constFirst()) : QString();
+}
+
+void TfrmQuorvMain::actShowAddInfoExecute() {
+    const QString path = SelectedExplorerPath();
+    if (path.isEmpty())
+        return;
+    const QString name = QFileInfo(path).fileName();
+    const QString notWave = name + QLatin1Char(' ') + Lang("NotWaveFileStr");
+    if (!CanOpenFile(path, false)) {
+        ShowMessageBox(QFileInfo(path).isDir() ? notWave
+                                               : Lang("CantOpenStr") + QLatin1Char(' ') + name,
+                       ApplicationTitle(), MB_ICONERROR);
+        return;
+    }
+    TWaveFile wave;
+    wave.SetFileName(path.toStdString());
+    const bool isWave = wave.Open();
+    wave.Close();
+    if (!isWave) {
+        ShowMessageBox(notWave, ApplicationTitle(), MB_ICONERROR);
+        return;
+    }
+    if (Seams.ShowSoundInfo)
+        Seams.ShowSoundInfo(path);
+}
+
+bool TfrmQuorvMain::DropAccepted(const QObject* target, const QObject* source) const {
+    const bool fromExplorer =
+        source != nullptr && (source == ShellListView1 || source == ShellIconView1);
+    const bool fromRecorder =
+        source != nullptr && (source == lvRecContent || source == lvDrvContent);
+    if (target == lvRecContent || target == lvDrvContent)
+        return fromExplorer;
+    if (target == ShellListView1 || target == ShellIconView1)
+        return fromRecorder;
+    return false;
 }

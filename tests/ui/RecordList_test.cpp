@@ -1,13 +1,23 @@
+#include <fstream>
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
+#include <QDir>
+#include <QFileSystemModel>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QListView>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTimer>
 #include <QTreeView>
 
 #include "i18n/VexaLang.h"
+#include "platform/ByteOrder.h"
 #include "ui/Fileutils.h"
+#include "ui/Mainutils.h"
 #include "ui/ProgramOptions.h"
 #include "ui/Quorv_main.h"
 #include "ui/RecordList.h"
@@ -404,6 +414,114 @@ TEST_F(RecorderViews, CtrlASelectsWholeRecordsOrThePartsOfOneRecord) {
     // Ctrl with Shift is another key; Ctrl+S is consumed even when it may do nothing.
     EXPECT_FALSE(Window->lvRecContentKeyDown(Qt::Key_A, Qt::ControlModifier | Qt::ShiftModifier));
     EXPECT_TRUE(Window->lvRecContentKeyDown(Qt::Key_S, Qt::ControlModifier));
+}
+
+// The explorer side of an initialised window whose explorer shows a folder of the test.
+class ExplorerSide : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ProgramOptions = TProgramOptions{};
+        ProgramOptions.DefFolder = Dir.path();
+        Window = std::make_unique<TfrmQuorvMain>();
+        Window->InitMainForm(Dir.filePath("Quorvex"));
+        Boxes.setInterval(5);
+        QObject::connect(&Boxes, &QTimer::timeout, [this] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                Texts << box->text();
+                box->done(QMessageBox::Ok);
+            }
+        });
+        Boxes.start();
+    }
+    void TearDown() override {
+        Window.reset();
+        ProgramOptions = TProgramOptions{};
+    }
+    void Select(const QString& name) {
+        auto* model = static_cast<QFileSystemModel*>(Window->ShellListView1->model());
+        const QModelIndex index = model->index(Dir.filePath(name));
+        ASSERT_TRUE(index.isValid()) << name.toStdString();
+        Window->ShellListView1->selectionModel()->select(
+            index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
+
+    QTemporaryDir Dir;
+    std::unique_ptr<TfrmQuorvMain> Window;
+    QTimer Boxes;
+    QStringList Texts;
+};
+
+TEST_F(ExplorerSide, TheWaveInfoOpensOnlyForAWaveFile) {
+    std::ofstream(Dir.filePath("notes.txt").toStdString()) << "not a wave";
+    QDir(Dir.path()).mkdir("sub");
+    std::vector<std::uint8_t> wave(44 + 16);
+    std::memcpy(&wave[0], "RIFF", 4);
+    PutU32(&wave[4], 36 + 16);
+    std::memcpy(&wave[8], "WAVEfmt ", 8);
+    PutU32(&wave[16], 16);
+    PutU16(&wave[20], 1);
+    PutU16(&wave[22], 1);
+    PutU32(&wave[24], 8000);
+    PutU32(&wave[28], 16000);
+    PutU16(&wave[32], 2);
+    PutU16(&wave[34], 16);
+    std::memcpy(&wave[36], "data", 4);
+    PutU32(&wave[40], 16);
+    std::ofstream(Dir.filePath("call.wav").toStdString(), std::ios::binary)
+        .write(reinterpret_cast<const char*>(wave.data()), std::streamsize(wave.size()));
+    QStringList shown;
+    Window->Seams.ShowSoundInfo = [&](const QString& path) { shown << path; };
+
+    Select("call.wav");
+    Window->RunIdlePass();
+    EXPECT_TRUE(Window->actShowAddInfo->isEnabled());
+    Window->actShowAddInfoExecute();
+    EXPECT_EQ(shown, QStringList{Dir.filePath("call.wav")});
+    EXPECT_TRUE(Texts.isEmpty());
+
+    for (const char* name : {"notes.txt", "sub"}) {
+        Select(name);
+        Window->actShowAddInfoExecute();
+        ASSERT_FALSE(Texts.isEmpty()) << name;
+        EXPECT_EQ(Texts.takeLast(), QString::fromLatin1(name) + " " + Lang("NotWaveFileStr"));
+    }
+    EXPECT_EQ(shown.size(), 1);
+
+    Window->ShellListView1->clearSelection();
+    Window->RunIdlePass();
+    EXPECT_FALSE(Window->actShowAddInfo->isEnabled());
+}
+
+TEST_F(ExplorerSide, DropsGoOnlyBetweenTheRecorderAndTheExplorer) {
+    QObject* rec = Window->lvRecContent;
+    QObject* drv = Window->lvDrvContent;
+    QObject* shell = Window->ShellListView1;
+    QObject* icons = Window->ShellIconView1;
+    struct TCase {
+        QObject* Target;
+        QObject* Source;
+        bool Accepted;
+    };
+    const TCase cases[] = {
+        {rec, shell, true},      {drv, icons, true},         {shell, rec, true},
+        {icons, drv, true},      {rec, drv, false},          {rec, rec, false},
+        {shell, shell, false},   {shell, icons, false},      {rec, nullptr, false},
+        {shell, nullptr, false}, {Window.get(), rec, false},
+    };
+    for (const TCase& c : cases)
+        EXPECT_EQ(Window->DropAccepted(c.Target, c.Source), c.Accepted)
+            << c.Target->objectName().toStdString() << " from "
+            << (c.Source ? c.Source->objectName().toStdString() : "outside");
+}
+
+TEST_F(ExplorerSide, ANewFolderTakesTheFirstFreeNumber) {
+    const QString base = Lang("NewFolderNameStr");
+    QDir(Dir.path()).mkdir(base);
+    QDir(Dir.path()).mkdir(base + " 1");
+    Window->actNewFolderExecute();
+    EXPECT_TRUE(QFileInfo(Dir.filePath(base + " 2")).isDir());
+    EXPECT_FALSE(QFileInfo::exists(Dir.filePath(base + " 3")));
+    EXPECT_TRUE(Texts.isEmpty());
 }
 
 } // namespace
