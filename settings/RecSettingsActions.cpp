@@ -51,6 +51,19 @@ bool IsNoPassword(const TPasswordField& field) {
 
 } // namespace
 
+QString FileDialogFilter(const QString& filter) {
+    const QStringList parts = filter.split('|');
+    QStringList entries;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        const QString description = parts[i].trimmed();
+        const QString patterns = parts[i + 1].split(';', Qt::SkipEmptyParts).join(' ');
+        entries << (description.contains('(') ? description : description + " (" + patterns + ")");
+    }
+    if (entries.isEmpty() && !filter.trimmed().isEmpty())
+        entries << filter.trimmed();
+    return entries.join(";;");
+}
+
 void TfrmRecSettings::ConnectHandlers() {
     connect(actStore, &QAction::triggered, this, &TfrmRecSettings::actStoreExecute);
     connect(actRestore, &QAction::triggered, this, &TfrmRecSettings::actRestoreExecute);
@@ -173,8 +186,9 @@ void TfrmRecSettings::actRestoreExecute() {
 void TfrmRecSettings::actSaveToFileExecute() {
     const QString filter = Lang("RecProfileFileFilterStr");
     const QString suffix = filter.section('|', 1, 1).section('.', -1);
-    const QString fileName =
-        FPrompts.FileName ? FPrompts.FileName(true, filter, suffix, FProgramFolder) : QString();
+    const QString fileName = FPrompts.FileName ? FPrompts.FileName(true, FileDialogFilter(filter),
+                                                                   suffix, FProgramFolder)
+                                               : QString();
     if (fileName.isEmpty() || !FRecorder)
         return;
     ControlsToRecSettings(FSettings);
@@ -184,8 +198,9 @@ void TfrmRecSettings::actSaveToFileExecute() {
 void TfrmRecSettings::actLoadFromFileExecute() {
     const QString filter = Lang("RecProfileFileFilterStr");
     const QString suffix = filter.section('|', 1, 1).section('.', -1);
-    const QString fileName =
-        FPrompts.FileName ? FPrompts.FileName(false, filter, suffix, FProgramFolder) : QString();
+    const QString fileName = FPrompts.FileName ? FPrompts.FileName(false, FileDialogFilter(filter),
+                                                                   suffix, FProgramFolder)
+                                               : QString();
     if (fileName.isEmpty() || !FRecorder)
         return;
     if (!FRecorder->LoadProfileFile(fileName.toStdString(), FSettings))

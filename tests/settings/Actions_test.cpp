@@ -102,6 +102,17 @@ TEST_F(SettingsDialog, PasswordMismatchOrCancelKeepsTheOldPassword) {
     }
 }
 
+TEST_F(SettingsDialog, PasswordOutsidePrintableAsciiIsRefusedAndTheRestStored) {
+    EnterPassword(QString::fromUtf8("пароль"));
+    F.PasswordAnswers = {QString::fromUtf8("пароль")};
+    F.Dialog->edProfileName->setText("Stored");
+    F.Dialog->actStoreExecute();
+    EXPECT_TRUE(Said("PwdNotChangedStr"));
+    EXPECT_TRUE(Said("SettingsAppliedStr"));
+    EXPECT_EQ(FakeDevice().Password, NoPasswordBlock);
+    EXPECT_EQ(FakeDevice().Profiles[0].Name[0], 'S');
+}
+
 TEST_F(SettingsDialog, ClearedPasswordConfirmedEmptyStoresTheNoPasswordBlock) {
     EnterPassword("abc");
     F.PasswordAnswers = {QString("abc")};
