@@ -558,6 +558,10 @@ void TfrmQuorvMain::pnlStatusResize() {
 void TfrmQuorvMain::actSyncClockExecute() {
     if (Recorder == nullptr || IsBusy())
         return;
+    SyncRecorderClock();
+}
+
+void TfrmQuorvMain::SyncRecorderClock() {
     try {
         Recorder->SetRecorderTime(LocalTimeNow());
     } catch (const TERecXchange& error) {

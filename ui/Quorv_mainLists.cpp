@@ -415,7 +415,7 @@ void TfrmQuorvMain::actRecRefreshExecute() {
         actShowRecExecute();
         FirstRefreshPending = false;
         if (ProgramOptions.SyncTime)
-            actSyncClockExecute();
+            SyncRecorderClock(); // for every kind, whatever the action's enabling says
         if (ProgramOptions.AutoDownload) {
             std::vector<int> rows;
             for (int row = 0; row < RecList->Count(); ++row) {

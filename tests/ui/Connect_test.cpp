@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeView>
@@ -22,6 +23,11 @@
 #include "engine/RecorderUi.h"
 #include "i18n/VexaLang.h"
 #include "link/ImageFile.h"
+#include "link/RecXchange.h"
+#include "link/SimClock.h"
+#include "link/SimImageRecorder.h"
+#include "link/SimSpiAdapter.h"
+#include "link/SpiLink.h"
 #include "platform/ByteOrder.h"
 #include "ui/Mainutils.h"
 #include "ui/PassDlg.h"
@@ -463,6 +469,103 @@ TEST_F(Connection, WhileAnOperationRunsNoDeviceActionOrChangeOfKindIsTaken) {
     EXPECT_TRUE(Window->actRecRefresh->isEnabled());
     Window->miUSB20_SPI->trigger();
     EXPECT_EQ(ProgramOptions.ConnectType, ConnUsb20SpiAdapter);
+}
+
+// The USB 2.0 SPI adapter kind over a simulated recorder whose memory is an image file.
+class AdapterConnection : public Connection {
+protected:
+    void Attach(const std::string& image) {
+        Device = std::make_unique<SimImageRecorder>(image);
+        Adapter = std::make_unique<SimSpiAdapter>(*Device, Clock);
+        TSpiLinkServices services;
+        services.Adapter = Adapter.get();
+        services.NowMs = [this] { return Clock.NowMs(); };
+        services.SleepMs = [this](std::uint32_t ms) { Clock.SleepMs(ms); };
+        services.Console = [](const std::string&) {};
+        SetSpiLinkServices(services);
+    }
+    void TearDown() override {
+        Window.reset();
+        ResetSpiLinkServices();
+        Connection::TearDown();
+    }
+    int CountOf(std::uint8_t command, std::uint8_t firstByte) const {
+        int count = 0;
+        for (const auto& c : Adapter->Commands())
+            if (c.Command == command && !c.Data.empty() && c.Data[0] == firstByte)
+                ++count;
+        return count;
+    }
+
+    SimClock Clock;
+    std::unique_ptr<SimImageRecorder> Device;
+    std::unique_ptr<SimSpiAdapter> Adapter;
+};
+
+TEST_F(AdapterConnection, TheStatusPanelShowsTheRecordersClockAndBattery) {
+    MakeImage(ImagePath(), {1.0, 2.0});
+    Attach(ImagePath());
+    ProgramOptions.SyncTime = true; // the first refresh sets the recorder's clock
+    Start(ConnUsb20SpiAdapter);
+    TModalScript script;
+    Poll();
+    EXPECT_EQ(Window->lbDemo->text(), Lang("USB20Str"));
+    Poll();
+    ASSERT_TRUE(Window->IsConnected());
+    EXPECT_TRUE(script.Texts.isEmpty()) << script.Texts.join('|').toStdString();
+    EXPECT_EQ(Window->windowTitle(), ApplicationTitle() + " - " + Lang("USB20AdapterStr"));
+    EXPECT_EQ(Window->RecModel->rowCount(), 2);
+    EXPECT_EQ(CountOf(CmdRtc, RequestSet), 1);
+
+    EXPECT_FALSE(Window->pnlBattery->isHidden());
+    EXPECT_FALSE(Window->pnlRecTime->isHidden());
+    const QRegularExpression time("^ " + QRegularExpression::escape(Lang("RecTimeStr")) +
+                                  R"( \d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d $)");
+    EXPECT_TRUE(time.match(Window->lbRecTime->text()).hasMatch())
+        << Window->lbRecTime->text().toStdString();
+    TCustomRecorder& recorder = *Window->Recorder;
+    const std::uint16_t millivolts = recorder.GetPowerVoltage();
+    EXPECT_EQ(Window->lbBattery->text(),
+              " " + Lang("BatteryStr") + QString::asprintf(" %.2f ", millivolts / 1000.0));
+    const TBatteryBar bar =
+        BatteryBarFor(recorder.GetModelClass(), millivolts, recorder.GetBatteryLevel());
+    EXPECT_EQ(Window->pbBattery->maximum(), bar.Maximum);
+    EXPECT_EQ(Window->pbBattery->value(), bar.Position);
+    const std::uint16_t version = recorder.GetFirmwareVersion();
+    EXPECT_EQ(Window->lbFWVer->text(),
+              " " + Lang("FWVerStr") + QString::asprintf(" %d.%d ", version >> 8, version & 0xFF));
+    EXPECT_EQ(Window->lbSerNum->text(), " " + Lang("SerNumStr") + " " +
+                                            QString::fromStdString(recorder.GetSerialNumber()) +
+                                            " ");
+
+    Window->RunIdlePass();
+    ASSERT_TRUE(Window->actSyncClock->isEnabled());
+    Window->actSyncClock->trigger();
+    EXPECT_EQ(CountOf(CmdRtc, RequestSet), 2);
+}
+
+TEST_F(AdapterConnection, AForgottenPasswordIsResetByTheRecorderItself) {
+    MakeImage(ImagePath(), {1.0});
+    SetImagePassword(ImagePath(), "abc");
+    Attach(ImagePath());
+    Start(ConnUsb20SpiAdapter);
+    TModalScript script({TypePassword("xyz"), Answer(QMessageBox::Yes), Answer(QMessageBox::Yes),
+                         [](QWidget* modal) {
+                             auto* box = qobject_cast<QMessageBox*>(modal);
+                             ASSERT_NE(box, nullptr);
+                             ASSERT_NE(box->button(QMessageBox::Ok), nullptr);
+                             box->button(QMessageBox::Ok)->click();
+                         }});
+    Poll();
+    Poll();
+    EXPECT_TRUE(script.Done());
+    ASSERT_EQ(script.Texts.size(), 3);
+    EXPECT_EQ(script.Texts[2], Lang("LongWaitingStr"));
+    EXPECT_EQ(CountOf(CmdSetDefault, RequestSet), 1); // settings, password and memory at once
+    Poll();
+    EXPECT_TRUE(Window->IsConnected());
+    EXPECT_EQ(Window->RecModel->rowCount(), 0);
+    EXPECT_EQ(script.Unexpected, 0);
 }
 
 TEST(StatusPanelLayout, ItemsWrapAndTheMemoryItemsBeginALaterRow) {
