@@ -6,6 +6,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,6 +14,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -29,6 +31,7 @@
 #include "link/SimSpiAdapter.h"
 #include "link/SpiLink.h"
 #include "platform/ByteOrder.h"
+#include "ui/FmtChoose.h"
 #include "ui/Mainutils.h"
 #include "ui/PassDlg.h"
 #include "ui/ProgramOptions.h"
@@ -566,6 +569,51 @@ TEST_F(AdapterConnection, AForgottenPasswordIsResetByTheRecorderItself) {
     EXPECT_TRUE(Window->IsConnected());
     EXPECT_EQ(Window->RecModel->rowCount(), 0);
     EXPECT_EQ(script.Unexpected, 0);
+}
+
+TEST(MainRecorderUi, TheWindowAnswersTheEnginesUploadQuestionWithTheFormatDialog) {
+    using TCompression = TUploadFormatChoice::TCompression;
+    auto window = std::make_unique<TfrmQuorvMain>();
+    TRecorderUi& ui = InstalledRecorderUi();
+    struct TCase {
+        std::function<void(TfrmFmtChoose&)> Pick;
+        std::optional<TUploadFormatChoice> Expected;
+    };
+    const TCase cases[] = {
+        {[](TfrmFmtChoose& d) { d.rbNoCompress->click(); }, TUploadFormatChoice{}},
+        {[](TfrmFmtChoose& d) { d.rbADPCM2->click(); }, TUploadFormatChoice{TCompression::Adpcm2}},
+        {[](TfrmFmtChoose& d) { d.rbADPCM4->click(); }, TUploadFormatChoice{TCompression::Adpcm4}},
+        {[](TfrmFmtChoose& d) {
+             d.rbuLaw->click();
+             d.cbScale->setCurrentIndex(3);
+         },
+         TUploadFormatChoice{TCompression::ULaw, 3}},
+        {nullptr, std::nullopt}, // Cancel
+    };
+    for (const TCase& c : cases) {
+        TModalScript script({[&c](QWidget* modal) {
+            auto* dialog = qobject_cast<TfrmFmtChoose*>(modal);
+            ASSERT_NE(dialog, nullptr);
+            if (!c.Pick) {
+                dialog->Button2->click();
+                return;
+            }
+            c.Pick(*dialog);
+            dialog->Button1->click();
+        }});
+        const std::optional<TUploadFormatChoice> choice = ui.ChooseUploadFormat();
+        EXPECT_TRUE(script.Done());
+        ASSERT_EQ(choice.has_value(), c.Expected.has_value());
+        if (choice) {
+            EXPECT_EQ(choice->Compression, c.Expected->Compression);
+            EXPECT_EQ(choice->ULawScaleIndex, c.Expected->ULawScaleIndex);
+        }
+    }
+    window.reset();
+    // Without the window the engine's questions go unanswered, and no dialog opens.
+    TModalScript none;
+    EXPECT_FALSE(InstalledRecorderUi().ChooseUploadFormat().has_value());
+    EXPECT_EQ(none.Unexpected, 0);
 }
 
 TEST(StatusPanelLayout, ItemsWrapAndTheMemoryItemsBeginALaterRow) {
