@@ -121,6 +121,14 @@ std::int32_t TVexaLang_CompEntry::MaxId() const {
     return result;
 }
 
+void TVexaLang_CompEntry::CollectIds(std::set<std::int32_t>& ids) const {
+    if (Props)
+        for (int i = 0; i < Props->Count(); ++i)
+            ids.insert(Props->Item(i).Id);
+    for (const auto& child : Children)
+        child->CollectIds(ids);
+}
+
 void TVexaLang_CompEntry::ClearTouched() {
     if (Props)
         Props->ClearTouched();

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -74,6 +75,7 @@ public:
 
     // Over the whole subtree.
     std::int32_t MaxId() const;
+    void CollectIds(std::set<std::int32_t>& ids) const;
     void ClearTouched();
     void Clear();
 

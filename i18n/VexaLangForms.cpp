@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <limits>
 
 #include <QDialog>
 #include <QMainWindow>
 #include <QWidget>
 
 #include "i18n/VexaLang.h"
+#include "i18n/VexaLangError.h"
 #include "i18n/VexaLangEscape.h"
 #include "i18n/VexaLangQtProperties.h"
 #include "i18n/VexaLangStream.h"
@@ -62,6 +64,19 @@ void CollectNamedDescendants(const QObject* parent, std::vector<QObject*>& out,
         }
         CollectNamedDescendants(child, out, names);
     }
+}
+
+// Identifiers derived from paths keep to eight decimal digits.
+constexpr std::int32_t MaxPathIdentifier = 99999999;
+
+// FNV-1a over the path with ASCII letters folded, as paths compare without regard to case.
+std::int32_t PathIdentifier(const std::string& maskPath) {
+    std::uint32_t hash = 2166136261u;
+    for (char c : maskPath) {
+        const char folded = c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+        hash = (hash ^ static_cast<unsigned char>(folded)) * 16777619u;
+    }
+    return static_cast<std::int32_t>(hash % MaxPathIdentifier) + 1;
 }
 
 std::string FormatId(std::int32_t id) {
@@ -133,7 +148,10 @@ void TVexaLanguageController::Loaded() {
     BindTree();
     const bool emptyTree = RootEntry.Properties() == nullptr && RootEntry.ChildCount() == 0;
     // A form without stored "LangData" numbers its texts now, in the order of the walk.
-    Capture(!HasLangData && emptyTree ? TCaptureMode::Adding : TCaptureMode::Updating);
+    if (!HasLangData && emptyTree)
+        Capture(TCaptureMode::Adding, TNumbering::ByPath);
+    else
+        Capture(TCaptureMode::Updating);
     try {
         Manager->ApplyCurrentLanguageToController(this);
     } catch (const std::exception& error) {
@@ -217,14 +235,35 @@ void TVexaLanguageController::BindEntry(TVexaLang_CompEntry& entry, QObject* com
     });
 }
 
-void TVexaLanguageController::Capture(TCaptureMode mode) {
+void TVexaLanguageController::Capture(TCaptureMode mode, TNumbering numbering) {
     TWalkGuard guard(*this);
     TMaskLists masks{Ignore, Store};
     if (mode == TCaptureMode::Adding) {
         RootEntry.ClearTouched();
-        NextId = RootEntry.MaxId() + 1;
+        const std::int32_t largest = RootEntry.MaxId();
+        NextId = largest < std::numeric_limits<std::int32_t>::max() ? largest + 1 : 0;
+        Numbering = numbering;
+        UsedIds.clear();
+        RootEntry.CollectIds(UsedIds);
     }
     CaptureEntry(RootEntry, mode, masks);
+    UsedIds.clear();
+}
+
+std::int32_t TVexaLanguageController::NewId(const std::string& maskPath) {
+    if (Numbering == TNumbering::Sequential) {
+        if (NextId <= 0) // past the largest identifier there is
+            throw EVexaLangError("No translation identifier left");
+        const std::int32_t id = NextId;
+        NextId = id < std::numeric_limits<std::int32_t>::max() ? id + 1 : 0;
+        UsedIds.insert(id);
+        return id;
+    }
+    std::int32_t id = PathIdentifier(maskPath);
+    while (UsedIds.count(id) != 0) // a rare clash: the next free one
+        id = id % MaxPathIdentifier + 1;
+    UsedIds.insert(id);
+    return id;
 }
 
 void TVexaLanguageController::CaptureEntry(TVexaLang_CompEntry& entry, TCaptureMode mode,
@@ -270,7 +309,7 @@ void TVexaLanguageController::CaptureProperty(TVexaLang_CompEntry& entry,
     TVexaLang_PropEntries& props = entry.EnsureProperties();
     TVexaLang_PropEntry* existing = props.Find(property.Path);
     if (existing == nullptr)
-        existing = &props.Insert(NextId++, property.Path, value);
+        existing = &props.Insert(NewId(maskPath), property.Path, value);
     existing->DefaultText = value;
     existing->Touched = true;
 }

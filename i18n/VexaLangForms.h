@@ -34,9 +34,11 @@ constexpr TVexaLanguageControllerOptions AllVexaLanguageControllerOptions = 0xF;
 //     auto* controller = new TVexaLanguageController(this);
 //     controller->SetIgnoreList({"*.Font.Name", "Label1.*"});
 //     controller->Loaded();
-// Without "LangData" the identifiers are given in the order of the walk, which is stable
-// for one build of the form; a form that needs identifiers to survive changes of its layout
-// stores WriteLangData() once and reads it back before Loaded().
+// Without "LangData", Loaded() derives each identifier from the text's mask path (at most
+// eight digits), so a language file stays valid when components are added, removed or
+// reordered; only renaming a component or a property changes its identifier. With
+// "LangData" the stored identifiers hold, and WriteLangData() numbers new texts after the
+// largest identifier of the tree.
 class TVexaLanguageController : public QObject, public TCustomVexaLanguageController {
 public:
     using TNotifyEvent = std::function<void(TVexaLanguageController& sender)>;
@@ -82,13 +84,15 @@ public:
 
 private:
     enum class TCaptureMode { Adding, Updating };
+    enum class TNumbering { Sequential, ByPath };
     struct TMaskLists;
     class TWalkGuard;
 
     void BindTree();
     void BindChildren(TVexaLang_CompEntry& entry);
     void BindEntry(TVexaLang_CompEntry& entry, QObject* component);
-    void Capture(TCaptureMode mode);
+    void Capture(TCaptureMode mode, TNumbering numbering = TNumbering::Sequential);
+    std::int32_t NewId(const std::string& maskPath);
     void CaptureEntry(TVexaLang_CompEntry& entry, TCaptureMode mode, const TMaskLists& masks);
     void CaptureProperty(TVexaLang_CompEntry& entry, const TVexaLangTextProperty& property,
                          TCaptureMode mode, const TMaskLists& masks);
@@ -108,6 +112,8 @@ private:
     std::string Section;
     bool HasLangData = false;
     std::int32_t NextId = 1;
+    TNumbering Numbering = TNumbering::Sequential;
+    std::set<std::int32_t> UsedIds; // during a capture in adding mode
     int WalkDepth = 0;
     bool RemovalPending = false;
 };

@@ -1,5 +1,6 @@
 #include <fstream>
 #include <gtest/gtest.h>
+#include <set>
 
 #include <QAction>
 #include <QComboBox>
@@ -74,20 +75,47 @@ public:
     TVexaLanguageController* Controller;
 };
 
-// The source lines of the test form, as captured at creation.
+// The source lines of the test form, as captured at creation, without identifiers.
 const TLines TestFormSource = {
     "[frmTest]",
-    "Caption=00000001,Test form",
-    "Label1.Caption=00000002,Hello",
-    "Label1.Hint=00000003,Greeting",
-    "gbOptions.Caption=00000004,Options",
-    "btnClose.Caption=00000005,&Close",
-    "cbTimer.Items=00000006,Off\\nDaily\\n",
-    "actOpen.Caption=00000007,&Open",
-    "tsFirst.Caption=00000008,First",
-    "lvFiles.Columns[0].Caption=00000009,Name",
-    "lvFiles.Columns[1].Caption=00000010,Size",
+    "Caption=Test form",
+    "Label1.Caption=Hello",
+    "Label1.Hint=Greeting",
+    "gbOptions.Caption=Options",
+    "btnClose.Caption=&Close",
+    "cbTimer.Items=Off\\nDaily\\n",
+    "actOpen.Caption=&Open",
+    "tsFirst.Caption=First",
+    "lvFiles.Columns[0].Caption=Name",
+    "lvFiles.Columns[1].Caption=Size",
 };
+
+// "path=00000012,text" becomes "path=text".
+TLines WithoutIds(const TLines& lines) {
+    TLines out;
+    for (const std::string& line : lines) {
+        const std::size_t equals = line.find('=');
+        const std::size_t comma = line.find(',', equals);
+        out.push_back(equals == std::string::npos || comma == std::string::npos
+                          ? line
+                          : line.substr(0, equals + 1) + line.substr(comma + 1));
+    }
+    return out;
+}
+
+// The identifier of a path in source lines; -1 when absent.
+int IdOf(const TLines& lines, const std::string& path) {
+    for (const std::string& line : lines)
+        if (line.starts_with(path + "="))
+            return std::stoi(line.substr(path.size() + 1, 8));
+    return -1;
+}
+
+TLines SourceOf(const TVexaLanguageController& controller) {
+    TLines lines;
+    controller.WriteLanguageSource(lines);
+    return lines;
+}
 
 class FormTranslationTest : public ::testing::Test {
 protected:
@@ -101,21 +129,30 @@ protected:
         ASSERT_TRUE(Manager.AddLanguageFile(file));
     }
 
+    // German texts for the test form, addressed by the identifiers its controller gives.
     void AddGerman() {
+        TLines source;
+        {
+            TTestForm form(Manager);
+            source = SourceOf(*form.Controller);
+        }
+        auto line = [&](const char* path, const std::string& text) {
+            return std::to_string(IdOf(source, path)) + "=" + text + "\n";
+        };
         AddLanguage("de.lng", "\xEF\xBB\xBFLANGID=1031\n"
-                              "[FRMTEST]\n"
-                              "1=Testformular\n"
-                              "2=Hallo\n"
-                              "0005=&Schlie\xC3\x9F"
-                              "en\n"
-                              "6=Aus\\nT\xC3\xA4glich\\n\n"
-                              "7=\xC3\x96&ffnen\n"
-                              "8=Erste\n"
-                              "10=Gr\xC3\xB6\xC3\x9F"
-                              "e\n"
-                              "99=unknown identifier\n"
-                              "[frmOther]\n"
-                              "3=not this form\n");
+                              "[FRMTEST]\n" +
+                                  line("Caption", "Testformular") +
+                                  line("Label1.Caption", "Hallo") + "000" +
+                                  line("btnClose.Caption", "&Schlie\xC3\x9F"
+                                                           "en") +
+                                  line("cbTimer.Items", "Aus\\nT\xC3\xA4glich\\n") +
+                                  line("actOpen.Caption", "\xC3\x96&ffnen") +
+                                  line("tsFirst.Caption", "Erste") +
+                                  line("lvFiles.Columns[1].Caption", "Gr\xC3\xB6\xC3\x9F"
+                                                                     "e") +
+                                  "100000000=unknown identifier\n"
+                                  "[frmOther]\n" +
+                                  line("Label1.Hint", "not this form"));
     }
 
     TLanguageFolder Folder;
@@ -127,10 +164,20 @@ protected:
 
 TEST_F(FormTranslationTest, CaptureNumbersTheStoredTextsThatPassTheFilters) {
     TTestForm form(Manager);
-    TLines lines;
-    form.Controller->WriteLanguageSource(lines);
-    EXPECT_EQ(lines, TestFormSource);
+    const TLines lines = SourceOf(*form.Controller);
+    EXPECT_EQ(WithoutIds(lines), TestFormSource);
     EXPECT_EQ(form.Controller->SectionName(), "frmTest");
+    std::set<int> ids;
+    for (const std::string& line : TestFormSource) {
+        const std::string path = line.substr(0, line.find('='));
+        if (path.starts_with("["))
+            continue;
+        const int id = IdOf(lines, path);
+        EXPECT_GE(id, 1) << path;
+        EXPECT_LE(id, 99999999) << path;
+        ids.insert(id);
+    }
+    EXPECT_EQ(ids.size(), TestFormSource.size() - 1) << "identifiers are unique";
     EXPECT_EQ(form.Controller->objectName(), "VexaLanguageController1");
 }
 
@@ -252,16 +299,22 @@ TEST_F(FormTranslationTest, LangDataLayoutAndRoundTrip) {
     changed.Controller->Loaded();
     TLines lines;
     changed.Controller->WriteLanguageSource(lines);
-    TLines expectedLines = TestFormSource;
+    TLines expectedLines;
+    {
+        TTestForm original(Manager);
+        expectedLines = SourceOf(*original.Controller);
+    }
     std::erase_if(expectedLines,
                   [](const std::string& line) { return line.starts_with("Label1."); });
     EXPECT_EQ(lines, expectedLines); // updating mode adds nothing, not even lbAAA
 
     // Writing again numbers the new label after the largest identifier.
+    int largest = 0;
+    for (const std::string& line : TestFormSource)
+        largest = std::max(largest, IdOf(lines, line.substr(0, line.find('='))));
     changed.Controller->WriteLangData();
-    lines.clear();
-    changed.Controller->WriteLanguageSource(lines);
-    EXPECT_EQ(lines.back(), "lbAAA.Caption=00000011,New label");
+    lines = SourceOf(*changed.Controller);
+    EXPECT_EQ(IdOf(lines, "lbAAA.Caption"), largest + 1);
 }
 
 TEST_F(FormTranslationTest, DamagedLangDataThrowsAndKeepsTheTree) {
@@ -324,7 +377,7 @@ TEST_F(FormTranslationTest, NestedFormsTranslateThemselves) {
     std::vector<std::uint8_t> data = outer.Controller->WriteLangData();
     TLines lines;
     outer.Controller->WriteLanguageSource(lines);
-    EXPECT_EQ(lines, TestFormSource);
+    EXPECT_EQ(WithoutIds(lines), TestFormSource);
     lines.clear();
     inner.Controller->WriteLanguageSource(lines);
     EXPECT_EQ(lines.front(), "[frmInner]");
@@ -349,10 +402,29 @@ TEST_F(FormTranslationTest, StoreListTakesTextsTheFormDoesNotDefine) {
         controller.Loaded();
         TLines lines;
         controller.WriteLanguageSource(lines);
-        TLines expected = {"[frmTools]", "actConnect.Caption=00000001,&Connect",
-                           "actConnect.Hint=00000002,Connect to the recorder"};
+        TLines expected = {"[frmTools]", "actConnect.Caption=&Connect",
+                           "actConnect.Hint=Connect to the recorder"};
         if (listed)
-            expected.push_back("tlbtnConnect.Caption=00000003,Connect"); // shown without "&"
-        EXPECT_EQ(lines, expected);
+            expected.push_back("tlbtnConnect.Caption=Connect"); // shown without "&"
+        EXPECT_EQ(WithoutIds(lines), expected);
     }
+}
+
+TEST_F(FormTranslationTest, IdentifiersSurviveAddedAndReorderedComponents) {
+    TTestForm plain(Manager);
+    const TLines before = SourceOf(*plain.Controller);
+
+    // The same form with a new label created first and the button moved to the end.
+    QDialog changed;
+    changed.setObjectName("frmTest");
+    changed.setWindowTitle("Test form");
+    (new QLabel("Brand new", &changed))->setObjectName("lbNew");
+    (new QLabel("Hello", &changed))->setObjectName("Label1");
+    (new QPushButton("&Close", &changed))->setObjectName("btnClose");
+    TVexaLanguageController controller(&changed, &Manager);
+    controller.Loaded();
+    const TLines after = SourceOf(controller);
+    for (const char* path : {"Caption", "Label1.Caption", "btnClose.Caption"})
+        EXPECT_EQ(IdOf(after, path), IdOf(before, path)) << path;
+    EXPECT_GT(IdOf(after, "lbNew.Caption"), 0);
 }
