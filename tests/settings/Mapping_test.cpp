@@ -8,6 +8,7 @@
 #include <QDateEdit>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -466,6 +467,29 @@ TEST(SettingsMapping, InvalidOrFarOnceTimerDatesShowToday) {
     s.Profiles[0].TimerStartYear = static_cast<std::uint16_t>(far.year());
     dialog.RecSettingsToControls(s);
     EXPECT_EQ(dialog.dtpOnceTmrDateOn->date(), QDate::currentDate());
+}
+
+TEST(SettingsMapping, TimeOutOfRangeShowsAValidTime) {
+    TfrmRecSettings dialog;
+    TRecSettings s = TSettingsDialogFixture::SampleSettings();
+    s.Profiles[0].TimerStartHour = 25;
+    s.Profiles[0].TimerStopMin = 77;
+    dialog.RecSettingsToControls(s);
+    dialog.ControlsToRecSettings(s);
+    EXPECT_LT(s.Profiles[0].TimerStartHour, 24);
+    EXPECT_LT(s.Profiles[0].TimerStopMin, 60);
+}
+
+TEST(SettingsMapping, AmplifierTextsUseTheLocaleDecimalSeparator) {
+    TfrmRecSettings dialog;
+    TRecSettings s = TSettingsDialogFixture::SampleSettings();
+    s.Profiles[0].PgacGain = 43;
+    s.Profiles[0].PgacFastAttack = 15;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    dialog.RecSettingsToControls(s);
+    QLocale::setDefault(QLocale::c());
+    EXPECT_EQ(dialog.edGain->text(), "20,5 dB");
+    EXPECT_EQ(dialog.edFAR->text(), "80000,00 dB"); // no group separator
 }
 
 TEST(SettingsMapping, ProfileNameIsCutAndOutsideLatin1BecomesQuestionMark) {

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QPixmap>
 #include <QTabWidget>
+#include <QTimer>
 
 #include "tests/settings/FixtureRecorder.h"
 
@@ -32,5 +33,15 @@ TEST(SettingsDialogPictures, DISABLED_Screenshots) {
     for (int k = 0; k < 5; ++k)
         QApplication::processEvents();
     EXPECT_TRUE(f.Dialog->grab().save(folder + "/tsGeneral-simple.png"));
+    // The amplifier-rate window, taken while it is open.
+    f.Dialog->cbSimpleAmp->setChecked(false);
+    f.Dialog->cbAGC->setChecked(true);
+    QTimer::singleShot(200, [&] {
+        if (QWidget* window = QApplication::activeModalWidget()) {
+            window->grab().save(folder + "/frmAGCRates.png");
+            window->close();
+        }
+    });
+    f.Dialog->btnAGCSetClick();
     f.Dialog->hide();
 }
