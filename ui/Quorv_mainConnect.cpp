@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QThread>
 #include <QTimer>
 #include <QTreeView>
 
@@ -97,7 +98,16 @@ public:
         return choice;
     }
     void ShowMessage(const std::string& text) override {
-        ShowMessageBox(QString::fromStdString(text), ApplicationTitle(), MB_OK);
+        const QString message = QString::fromStdString(text);
+        if (QThread::currentThread() == QCoreApplication::instance()->thread()) {
+            ShowMessageBox(message, ApplicationTitle(), MB_OK);
+            return;
+        }
+        // A worker never waits for the user: the UI thread may be joining it right now.
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [message] { ShowMessageBox(message, ApplicationTitle(), MB_OK); },
+            Qt::QueuedConnection);
     }
 
 private:

@@ -2,6 +2,7 @@
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
+#include <thread>
 
 #include <QAbstractButton>
 #include <QAction>
@@ -17,6 +18,7 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 #include <QTreeView>
 
@@ -614,6 +616,19 @@ TEST(MainRecorderUi, TheWindowAnswersTheEnginesUploadQuestionWithTheFormatDialog
     TModalScript none;
     EXPECT_FALSE(InstalledRecorderUi().ChooseUploadFormat().has_value());
     EXPECT_EQ(none.Unexpected, 0);
+}
+
+TEST(MainRecorderUi, AMessageFromAWorkerIsShownLaterWithoutHoldingTheWorker) {
+    auto window = std::make_unique<TfrmQuorvMain>();
+    TModalScript script;
+    std::thread worker([] { InstalledRecorderUi().ShowMessage("from the worker"); });
+    worker.join(); // returns although no box has been answered yet
+    EXPECT_TRUE(script.Texts.isEmpty());
+    for (int i = 0; i < 200 && script.Texts.isEmpty(); ++i) {
+        QCoreApplication::processEvents();
+        QThread::msleep(2);
+    }
+    EXPECT_EQ(script.Texts, QStringList{"from the worker"});
 }
 
 TEST(StatusPanelLayout, ItemsWrapAndTheMemoryItemsBeginALaterRow) {
