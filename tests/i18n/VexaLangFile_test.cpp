@@ -258,6 +258,8 @@ TEST(LanguageSampleFiles, TranslateKnownConstantsWithMatchingPlaceholders) {
         auto translations = reader.LoadTranslations(file);
         const TVexaLang_Constants& constants = translations->Constants();
         EXPECT_GT(constants.Count(), 50) << name;
+        for (const char* form : {"AboutBox", "PasswordDlg", "frmRename", "frmFmtChoose"})
+            EXPECT_NE(translations->FindSection(form), nullptr) << name << ": " << form;
         for (int i = 0; i < constants.Count(); ++i) {
             const TVexaLang_Constant& constant = constants.Item(i);
             const TVexaLang_Constant original = builtIn.Constant(constant.Name);
