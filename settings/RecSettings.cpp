@@ -17,7 +17,6 @@
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScrollBar>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimeEdit>
@@ -28,6 +27,7 @@
 #include "controls/MySpin.h"
 #include "engine/RecClasses.h"
 #include "engine/RecClassesProfiles.h"
+#include "settings/PositionUpDown.h"
 #include "ui/Mainutils.h"
 #include "ui/MsgBox.h"
 #include "ui/PassDlg.h"
@@ -67,18 +67,9 @@ TMySpinEdit* MakeSpin(QWidget* parent, const char* name, double min, double max,
     return spin;
 }
 
-// An up-down: only the two arrows, position min..max, the upper arrow counting up.
-QScrollBar* MakeUpDown(QWidget* parent, const char* name, int min, int max, int step,
-                       int position) {
-    auto* upDown = Named(new QScrollBar(Qt::Vertical, parent), name);
-    upDown->setRange(min, max);
-    upDown->setSingleStep(step);
-    upDown->setPageStep(step);
-    upDown->setInvertedAppearance(true);
-    upDown->setInvertedControls(true);
-    upDown->setValue(position);
-    upDown->setFixedSize(17, 24);
-    return upDown;
+TPositionUpDown* MakeUpDown(QWidget* parent, const char* name, int min, int max, int step,
+                            int position) {
+    return Named(new TPositionUpDown(min, max, step, position, parent), name);
 }
 
 QLineEdit* MakeReadOnlyEdit(QWidget* parent, const char* name, int width) {
@@ -377,7 +368,7 @@ void TfrmRecSettings::CreateGeneralPage() {
     struct TRateRow {
         QLabel*& Label;
         QLineEdit*& Edit;
-        QScrollBar*& UpDown;
+        TPositionUpDown*& UpDown;
         const char* LabelName;
         const char* Caption;
         const char* EditName;

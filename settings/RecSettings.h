@@ -20,7 +20,6 @@ class QMenu;
 class QMenuBar;
 class QPushButton;
 class QRadioButton;
-class QScrollBar;
 class QTabBar;
 class QTabWidget;
 class QTimeEdit;
@@ -29,6 +28,7 @@ class QToolBar;
 class QWidget;
 class TCustomRecorder;
 class TMySpinEdit;
+class TPositionUpDown;
 class TRecorder;
 struct TProgramOptions;
 
@@ -143,11 +143,11 @@ public:
     QComboBox* cbVasPreset = nullptr;
     QLabel* lbVasLevel = nullptr;
     QLineEdit* edOffVol = nullptr;
-    QScrollBar* updnOffVol = nullptr;
+    TPositionUpDown* updnOffVol = nullptr;
     QLabel* lbVasDb = nullptr;
     QLabel* lbVasTime = nullptr;
     QLineEdit* edOffTime = nullptr;
-    QScrollBar* updnOffTime = nullptr;
+    TPositionUpDown* updnOffTime = nullptr;
     QLabel* lbVasSec = nullptr;
     QGroupBox* gbTimer = nullptr;
     QComboBox* cbTimerType = nullptr;
@@ -163,7 +163,7 @@ public:
     QGroupBox* gbCodec = nullptr;
     QLabel* lbGain = nullptr;
     QLineEdit* edGain = nullptr;
-    QScrollBar* updnGain = nullptr;
+    TPositionUpDown* updnGain = nullptr;
     QCheckBox* cbAGC = nullptr;
     QPushButton* btnAGCSet = nullptr;
     QWidget* pnlRates = nullptr; // the twelve rate controls, moved as one
@@ -175,10 +175,10 @@ public:
     QLineEdit* edFRR = nullptr;
     QLineEdit* edSAR = nullptr;
     QLineEdit* edSRR = nullptr;
-    QScrollBar* updnFAR = nullptr;
-    QScrollBar* updnFRR = nullptr;
-    QScrollBar* updnSAR = nullptr;
-    QScrollBar* updnSRR = nullptr;
+    TPositionUpDown* updnFAR = nullptr;
+    TPositionUpDown* updnFRR = nullptr;
+    TPositionUpDown* updnSAR = nullptr;
+    TPositionUpDown* updnSRR = nullptr;
     QLabel* lbAmpPreset = nullptr;
     QComboBox* cbAmpPreset = nullptr;
 

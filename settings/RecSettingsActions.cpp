@@ -15,7 +15,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScrollBar>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimeEdit>
@@ -26,6 +25,7 @@
 #include "engine/RecClasses.h"
 #include "i18n/VexaLang.h"
 #include "link/RecXchange.h"
+#include "settings/PositionUpDown.h"
 #include "settings/RecSettings.h"
 #include "ui/Mainutils.h"
 #include "ui/MsgBox.h"
@@ -94,9 +94,9 @@ void TfrmRecSettings::ConnectHandlers() {
     connect(cbFNMask, &QComboBox::editTextChanged, this, &TfrmRecSettings::cbFNMaskChange);
     connect(btnAGCSet, &QPushButton::clicked, this, &TfrmRecSettings::btnAGCSetClick);
     connect(btnBrowse, &QPushButton::clicked, this, &TfrmRecSettings::btnBrowseClick);
-    for (QScrollBar* upDown :
+    for (TPositionUpDown* upDown :
          {updnGain, updnFAR, updnFRR, updnSAR, updnSRR, updnOffVol, updnOffTime})
-        connect(upDown, &QScrollBar::valueChanged, this, &TfrmRecSettings::UpdateAmpTexts);
+        connect(upDown, &TPositionUpDown::valueChanged, this, &TfrmRecSettings::UpdateAmpTexts);
     for (QCheckBox* check :
          {cbHideEditor, cbDisableEditor, cbDisableFlash, cbHideFlash, cbHideMaskEdit,
           cbHideSplitting, cbHideExpert, cbHideAdvExpert, cbHideSorvane, cbHideAmpSettings})

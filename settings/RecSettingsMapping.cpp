@@ -12,13 +12,13 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QRadioButton>
-#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTimeEdit>
 
 #include "controls/MySpin.h"
 #include "engine/RecClasses.h"
 #include "i18n/VexaLang.h"
+#include "settings/PositionUpDown.h"
 #include "settings/RecSettings.h"
 #include "ui/ProgramOptions.h"
 

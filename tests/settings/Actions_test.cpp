@@ -12,13 +12,13 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScrollBar>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 
 #include "controls/MySpin.h"
 #include "i18n/VexaLang.h"
+#include "settings/PositionUpDown.h"
 #include "tests/settings/FixtureRecorder.h"
 #include "ui/MsgBox.h"
 #include "ui/ProgramOptions.h"

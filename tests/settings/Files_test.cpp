@@ -8,11 +8,11 @@
 #include <QDialog>
 #include <QGroupBox>
 #include <QLineEdit>
-#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTimeEdit>
 #include <QTimer>
 
+#include "settings/PositionUpDown.h"
 #include "tests/settings/FixtureRecorder.h"
 #include "ui/MsgBox.h"
 

@@ -11,11 +11,12 @@
 #include <QLocale>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScrollBar>
 #include <QTabBar>
+#include <QTest>
 #include <QTimeEdit>
 
 #include "controls/MySpin.h"
+#include "settings/PositionUpDown.h"
 #include "tests/settings/FixtureRecorder.h"
 
 namespace {
@@ -441,6 +442,25 @@ TEST_P(SettingsWrite, StoresTheDeviceByte) {
 
 INSTANTIATE_TEST_SUITE_P(Conversions, SettingsWrite, ::testing::ValuesIn(WriteCases),
                          [](const auto& info) { return std::string(info.param.Name); });
+
+TEST(SettingsMapping, UpperArrowOfAnUpDownCountsUp) {
+    TfrmRecSettings dialog;
+    dialog.updnGain->setValue(50);
+    dialog.cbVAS->setChecked(true);
+    dialog.updnOffTime->setValue(10);
+    dialog.show();
+    QTest::mouseClick(dialog.updnGain->Arrows(), Qt::LeftButton, Qt::NoModifier, QPoint(5, 3));
+    EXPECT_EQ(dialog.updnGain->value(), 60);
+    EXPECT_EQ(dialog.edGain->text(), "30.0 dB");
+    QWidget* lower = dialog.updnOffTime->Arrows();
+    QTest::mouseClick(lower, Qt::LeftButton, Qt::NoModifier, QPoint(5, lower->height() - 3));
+    EXPECT_EQ(dialog.updnOffTime->value(), 9);
+    EXPECT_EQ(dialog.edOffTime->text(), "9");
+    // The range holds: 80 is the top.
+    dialog.updnGain->setValue(80);
+    QTest::mouseClick(dialog.updnGain->Arrows(), Qt::LeftButton, Qt::NoModifier, QPoint(5, 3));
+    EXPECT_EQ(dialog.updnGain->value(), 80);
+}
 
 TEST(SettingsMapping, AccessLevelZeroSelectsNoItem) {
     TfrmRecSettings dialog;
