@@ -110,8 +110,9 @@ TEST_F(SettingsFiles, EnteringTheStartDateKeepsTheWindowWithinAWeek) {
         const QDate newStart = c.StartMoves ? today : start;
         EXPECT_EQ(F.Dialog->dtpOnceTmrDateOn->date(), newStart);
         EXPECT_EQ(F.Dialog->dtpOnceTmrDateOff->date(), c.StopMoves ? newStart : stop);
-        if (c.StopMoves)
+        if (c.StopMoves) {
             EXPECT_EQ(F.Dialog->dtpOnceTmrTimeOff->time(), F.Dialog->dtpOnceTmrTimeOn->time());
+        }
     }
 }
 
