@@ -32,6 +32,7 @@
 
 #include "engine/Recinterface.h"
 #include "engine/RecorderUi.h"
+#include "i18n/VexaLangFile.h"
 #include "i18n/VexaLang.h"
 #include "platform/IniFile.h"
 #include "ui/About.h"
@@ -645,8 +646,11 @@ void TfrmQuorvMain::InitMainForm(const QString& programPath) {
                          QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
     CopyMissingSettingsFile(SettingsFile, QDir::currentPath());
 
-    // 2. to 6. The language.
+    // 2. to 6. The language: the files beside the program are registered with the
+    // program-wide manager (a test that brings its own manager gives its own languages).
     LoadLanguageId();
+    if (Languages == nullptr)
+        ScanProgramLanguageFiles(*LangManager(), program.toStdString());
     BuildLanguageMenu();
 
     // 7. The title.
@@ -747,8 +751,6 @@ void TfrmQuorvMain::BuildLanguageMenu() {
         delete item;
     }
     Language1->clear();
-    // The language files beside the program are registered here once their scan exists;
-    // until then the manager lists only what it was given.
     TVexaLanguageManager& manager = Languages ? *Languages : *LangManager();
     bool hasBaseLanguageFile = false;
     auto addItem = [this](const QString& caption, std::uint16_t langId, QAction* before) {

@@ -19,6 +19,12 @@ if(NOT EXISTS ${CMAKE_CURRENT_BINARY_DIR}/Quorvex.set)
                  COPYONLY)
 endif()
 
+# The factory-default profile and the preset files the recorder object reads beside the
+# program.
+if(COMMAND quorvex_place_program_files)
+  quorvex_place_program_files(Quorvex)
+endif()
+
 # The demo image the emulation opens from the program's folder.
 if(COMMAND quorvex_place_demo_image)
   quorvex_place_demo_image(Quorvex)
