@@ -43,3 +43,12 @@ if(QUORVEX_LANGUAGE_FILES)
                              $<TARGET_FILE_DIR:Quorvex>
                      VERBATIM)
 endif()
+
+# The caller-ID library the sound-information dialog loads from the program's folder.
+if(TARGET norvel)
+  add_dependencies(Quorvex norvel)
+  add_custom_command(TARGET Quorvex POST_BUILD
+                     COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:norvel>
+                             $<TARGET_FILE_DIR:Quorvex>
+                     VERBATIM)
+endif()

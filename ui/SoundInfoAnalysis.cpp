@@ -1,0 +1,228 @@
+#include "ui/SoundInfoAnalysis.h"
+
+#include <algorithm>
+#include <vector>
+
+#include <QApplication>
+#include <QDateTime>
+#include <QLocale>
+#include <QRadioButton>
+
+#include "audio/Crc.h"
+#include "audio/WaveAddInfo.h"
+#include "audio/Wavefunc.h"
+#include "i18n/VexaLang.h"
+#include "ui/NorvelLoader.h"
+#include "ui/SoundInfoFeed.h"
+
+namespace {
+
+constexpr std::int32_t ReadBlockSize = 16384;
+// The decoder takes at most 65535 samples per call.
+constexpr std::size_t MaxSamplesPerCall = 32768;
+
+QString Constant(const char* name) {
+    return LabelText(GetLangConstant(name));
+}
+
+QString DecimalList(const std::uint16_t* words, int count) {
+    QString text;
+    for (int i = 0; i < count; ++i) {
+        text += QString::number(words[i]);
+    }
+    return text;
+}
+
+// Caller-ID data are 8-bit character codes; control codes would garble the label.
+QChar DisplayChar(std::uint16_t code) {
+    if (code < 0x20 || code == 0x7F || (code >= 0xD800 && code <= 0xDFFF)) {
+        return QChar('.');
+    }
+    return QChar(code);
+}
+
+QString RecordTimeText(const TSystemTime& time) {
+    const QDate date(time.Year, time.Month, time.Day);
+    const QTime clock(time.Hour, time.Minute, time.Second);
+    if (!date.isValid() || !clock.isValid()) {
+        return QString::asprintf("%04u-%02u-%02u %02u:%02u:%02u", time.Year, time.Month, time.Day,
+                                 time.Hour, time.Minute, time.Second);
+    }
+    const QLocale locale;
+    return locale.toString(date, QLocale::ShortFormat) + " " + clock.toString("hh:mm:ss");
+}
+
+QString AddInfoText(const TWaveAddInfo& info, std::uint32_t crc, TSoundInfoTexts& texts) {
+    if (info.Version == 0) {
+        return Constant("NoAddInfoStr");
+    }
+    const std::string model = QString::fromStdU16String(info.ModelName).toStdString();
+    const std::string serial = QString::fromStdU16String(info.SerialNumber).toStdString();
+    QString text = LabelText(FormatLangConstant("AddFileInfoStr", model, serial));
+    texts.IntegrityChecked = true;
+    texts.IntegrityPassed = WaveCheckWordMatches(info.Version, info.CheckWord, crc);
+    text += " " + Constant(texts.IntegrityPassed ? "IntCheckPassedStr" : "IntCheckFailedStr");
+    if (info.Version >= 2) {
+        text += "\n    " + RecordTimeText(info.RecordTime);
+    }
+    text += "\n";
+    if (info.Version == 5) {
+        text += "    " + Constant("SrcCompressTypeStr") + " " +
+                SourceCompressionName(info.SourceCompression) + "\n";
+    }
+    return text + "\n";
+}
+
+// Feeds the converted samples in calls the decoder's 16-bit count can take.
+void FeedDecoder(TNorvelLibrary& library, const std::vector<std::int16_t>& samples) {
+    for (std::size_t offset = 0; offset < samples.size(); offset += MaxSamplesPerCall) {
+        const std::size_t count = std::min(MaxSamplesPerCall, samples.size() - offset);
+        library.CalcConnect(static_cast<std::uint16_t>(count), samples.data() + offset);
+    }
+}
+
+} // namespace
+
+QString LabelText(const std::string& constantText) {
+    return QString::fromStdString(constantText).replace("\r\n", "\n").remove('\r');
+}
+
+QString SoundFileInfoText(std::uint64_t dataSize, unsigned channels, std::uint32_t samplesPerSec,
+                          unsigned blockAlign, unsigned bitsPerSample) {
+    // A format field of 0 leaves the length undefined: it is shown as 0.
+    std::uint64_t seconds = 0;
+    const double bytesPerSecond = double(samplesPerSec) * channels * (bitsPerSample * 0.125);
+    if (bytesPerSecond > 0) {
+        seconds = static_cast<std::uint64_t>(double(dataSize) / bytesPerSecond);
+    }
+    return LabelText(FormatLangConstant("FileInfoStr", dataSize, channels, samplesPerSec,
+                                        blockAlign, seconds / 3600, seconds % 3600 / 60,
+                                        seconds % 60));
+}
+
+QString SourceCompressionName(std::uint16_t value) {
+    struct TName {
+        const char* Component;
+        const char* Default;
+    };
+    static constexpr TName Names[] = {{"rbNoCompress", "No compress"},
+                                      {"rbADPCM4", "ADPCM 4 bit"},
+                                      {"rbuLaw", "uLaw"},
+                                      {"rbADPCM2", "ADPCM 2 bit"}};
+    if (value >= std::size(Names)) {
+        return "Unknown";
+    }
+    // The settings dialog's button carries the current language when the dialog exists.
+    const TName& name = Names[value];
+    if (qApp != nullptr) {
+        for (QWidget* widget : QApplication::allWidgets()) {
+            auto* button = qobject_cast<QRadioButton*>(widget);
+            if (button != nullptr && button->objectName() == name.Component) {
+                return button->text().remove('&');
+            }
+        }
+    }
+    return name.Default;
+}
+
+QString CallInfoText(const TCallerIdStatus& status) {
+    const std::uint16_t* w = status.Words;
+    constexpr int RecordWords = NORVEL_STATUS_WORDS;
+    if (w[0] == 0) {
+        return Constant("NoCallInfoStr");
+    }
+    QString text = Constant(w[0] == 2 ? "OutCallStr" : "InCallStr") + "\n";
+
+    constexpr int Group1 = 3;
+    const int length1 = std::min<int>(w[1], RecordWords - Group1);
+    if (length1 > 0) {
+        text += Constant(w[Group1] == 0 ? "PulseNumberStr" : "DTMFNumberStr") + ": " +
+                DecimalList(w + Group1 + 1, length1 - 1) + "\n";
+    }
+    const int group2 = Group1 + length1;
+    const int length2 = std::min<int>(w[2], RecordWords - group2);
+    if (length2 <= 0) {
+        return text;
+    }
+    const std::uint16_t* g = w + group2; // g[0] is the kind, g[1 .. length2 - 1] the values
+    if (g[0] == 0) {
+        return text + Constant("RusAONStr") + ": " + DecimalList(g + 1, length2 - 1) + "\n";
+    }
+    text += Constant("CallerIDStr") + "\n";
+    for (int i = 0; i + 2 < length2;) {
+        const std::uint16_t type = g[i + 1];
+        const int count = std::min<int>(g[i + 2], length2 - (i + 3));
+        text += Constant("NameParamsStr") + ": ";
+        switch (type) {
+        case 1:
+            text += Constant("DateTimeStr") + ": " + QString::number(count);
+            break;
+        case 2:
+            text += Constant("CallIdentStr") + ": " + QString::number(count);
+            break;
+        case 7:
+            text += Constant("CallNameStr") + ": " + QString::number(count);
+            break;
+        default:
+            text += QString::number(type) + " " + QString::number(count);
+            break;
+        }
+        text += "\n";
+        for (int k = 0; k < count; ++k) {
+            text += DisplayChar(g[i + 3 + k]);
+        }
+        text += "\n";
+        i += count + 2;
+    }
+    return text;
+}
+
+TSoundInfoTexts AnalyseSoundFile(TWaveFile& wave, TNorvelLibrary* library) {
+    TSoundInfoTexts texts;
+    const TWaveFormat& format = wave.GetFormat();
+    texts.FileInfo = SoundFileInfoText(wave.GetDataSize(), format.Channels, format.SamplesPerSec,
+                                       format.BlockAlign, format.BitsPerSample);
+    const TWaveAddInfo info =
+        wave.HasAddInfo() ? ParseWaveAddInfo(wave.GetAddInfo().data(), wave.GetAddInfoSize())
+                          : TWaveAddInfo{.Version = 0};
+    texts.AddInfoVersion = info.Version;
+
+    TSoundInfoFeed feed(format);
+    const bool haveLibrary = library != nullptr && library->IsLoaded();
+    const bool decoding =
+        haveLibrary && feed.IsUsable() && library->ResetConnect(feed.GetOutputRate()) == 0;
+    if (!haveLibrary) {
+        texts.AnalysisNote = "The caller-ID library is not available";
+        if (library != nullptr && !library->GetLoadError().empty()) {
+            texts.AnalysisNote += ":\n" + QString::fromStdString(library->GetLoadError());
+        }
+        texts.AnalysisNote += ".";
+    } else if (!decoding) {
+        texts.AnalysisNote = "Only PCM sound of 4000 Hz or more can be analysed.";
+    }
+
+    TCrc32 crc;
+    std::vector<std::uint8_t> block(ReadBlockSize);
+    std::vector<std::int16_t> samples;
+    for (;;) {
+        const std::int32_t got = wave.Read(block.data(), ReadBlockSize);
+        if (got <= 0) {
+            break;
+        }
+        crc.Update(block.data(), static_cast<std::size_t>(got));
+        if (decoding) {
+            samples.clear();
+            feed.Convert(block.data(), static_cast<std::size_t>(got), samples);
+            FeedDecoder(*library, samples);
+        }
+    }
+    texts.AddInfo = AddInfoText(info, crc.GetValue(), texts);
+
+    TCallerIdStatus status{};
+    if (decoding) {
+        library->GetStatus(&status);
+    }
+    wave.Close();
+    texts.CallInfo = CallInfoText(status);
+    return texts;
+}
