@@ -13,12 +13,18 @@
 #include <QTemporaryDir>
 
 #include "audio/CrcWaveFile.h"
+#include "audio/RecorderWaveFile.h"
 #include "audio/WaveAddInfo.h"
 #include "audio/Wavefunc.h"
 #include "ui/NorvelLoader.h"
 #include "ui/SoundInfoAnalysis.h"
 #include "ui/SoundInfoFeed.h"
 #include "ui/SoundInfoFrm.h"
+
+// Failures show the texts, not their bytes.
+void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
 
 namespace {
 
@@ -304,6 +310,34 @@ TEST_F(SoundInfoFile, DownloadedFilePassesAndAnEditFails) {
     EXPECT_TRUE(edited.IntegrityChecked);
     EXPECT_FALSE(edited.IntegrityPassed);
     EXPECT_TRUE(edited.AddInfo.contains("Integerity checking: FAILED!\n"));
+}
+
+TEST_F(SoundInfoFile, FileOfTheDownloadSinkPasses) {
+    REQUIRE_BUILT_LIBRARY();
+    // The sink of a real download marks the audio and stores the check word itself.
+    TCrcWaveFile wave;
+    wave.SetFileName(Dir.filePath("download.wav").toStdString());
+    SetPcmFormat(&wave.GetFormat(), 1, 8000, 16);
+    TWaveAddInfo info;
+    info.SerialNumber = u"SER12345";
+    info.ModelName = u"Q70";
+    info.SourceCompression = 2;
+    ASSERT_TRUE(wave.SetAddInfo(BuildWaveAddInfo(info)));
+    TRecorderWaveFile sink(wave);
+    sink.SetSerialNumber("SER12345");
+    sink.SetSourceCompression(2);
+    sink.SetRandomSource([](std::uint32_t n) { return n / 3; });
+    const auto data = PcmBytes(DtmfCall(8000, "0815"), 1, 16);
+    ASSERT_EQ(sink.Write(data.data(), static_cast<std::int32_t>(data.size())),
+              static_cast<std::int32_t>(data.size()));
+    ASSERT_TRUE(sink.Finish());
+    ASSERT_EQ(sink.GetPartFileNames().size(), 1u);
+
+    const TSoundInfoTexts texts = Analyse(sink.GetPartFileNames()[0], Library);
+    EXPECT_EQ(texts.AddInfoVersion, 5);
+    EXPECT_TRUE(texts.IntegrityPassed) << texts.AddInfo.toStdString();
+    EXPECT_TRUE(texts.AddInfo.contains("Source compress type: uLaw\n"));
+    EXPECT_EQ(texts.CallInfo, "Output call\nDTMF number: 0815\n");
 }
 
 TEST_F(SoundInfoFile, CheckWordByVersionAndOtherRecords) {
