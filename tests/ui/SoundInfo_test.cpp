@@ -76,6 +76,42 @@ TSamples DtmfCall(int rate, const std::string& digits) {
     return out;
 }
 
+// A caller-ID message after its 1200 Hz announcement: Bell 202 FSK at 1200 baud, continuous
+// phase, one start bit, eight data bits (least significant first), one stop bit. The message
+// frame is 0x80, the length, the parameters and a checksum that brings the byte sum to 0.
+TSamples FskCall(int rate, const std::vector<std::uint8_t>& parameters) {
+    std::vector<std::uint8_t> message = {0x80, static_cast<std::uint8_t>(parameters.size())};
+    message.insert(message.end(), parameters.begin(), parameters.end());
+    unsigned sum = 0;
+    for (const std::uint8_t byte : message) {
+        sum += byte;
+    }
+    message.push_back(static_cast<std::uint8_t>(-sum));
+
+    std::vector<int> bits(240, 1); // 200 ms of mark
+    for (const std::uint8_t byte : message) {
+        bits.push_back(0);
+        for (int i = 0; i < 8; ++i) {
+            bits.push_back((byte >> i) & 1);
+        }
+        bits.push_back(1);
+    }
+    bits.insert(bits.end(), 12, 1);
+
+    TSamples out;
+    AppendSilence(out, rate, 200);
+    double phase = 0;
+    const double samplesPerBit = double(rate) / 1200;
+    const auto total = static_cast<std::size_t>(bits.size() * samplesPerBit);
+    for (std::size_t i = 0; i < total; ++i) {
+        const int bit = bits[static_cast<std::size_t>(i / samplesPerBit)];
+        phase += 2 * std::numbers::pi * (bit != 0 ? 1200.0 : 2200.0) / rate;
+        out.push_back(0.18 * std::sin(phase));
+    }
+    AppendSilence(out, rate, 300);
+    return out;
+}
+
 // Little-endian PCM bytes of the frames, every channel holding the same value.
 std::vector<std::uint8_t> PcmBytes(const TSamples& frames, int channels, int bits) {
     std::vector<std::uint8_t> bytes;
@@ -338,6 +374,16 @@ TEST_F(SoundInfoFile, FileOfTheDownloadSinkPasses) {
     EXPECT_TRUE(texts.IntegrityPassed) << texts.AddInfo.toStdString();
     EXPECT_TRUE(texts.AddInfo.contains("Source compress type: uLaw\n"));
     EXPECT_EQ(texts.CallInfo, "Output call\nDTMF number: 0815\n");
+}
+
+TEST_F(SoundInfoFile, CallerIdMessageIsShownByParameter) {
+    REQUIRE_BUILT_LIBRARY();
+    const std::vector<std::uint8_t> parameters = {2, 4, '4', '7', '1', '1', 7, 3, 'B', 'o', 'b'};
+    const std::string path =
+        WriteWave(Dir, "fsk.wav", PcmBytes(FskCall(8000, parameters), 1, 16), {});
+    EXPECT_EQ(Analyse(path, Library).CallInfo,
+              "Input call\nCaller ID\nName parameter: Call identifier: 4\n4711\n"
+              "Name parameter: Call name: 3\nBob\n");
 }
 
 TEST_F(SoundInfoFile, CheckWordByVersionAndOtherRecords) {
