@@ -1,6 +1,7 @@
 #include "ui/SoundInfoFrm.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
@@ -96,7 +97,7 @@ void ShowSoundInfo(QWidget* parent, const QString& wavPath) {
         form = new TfrmSoundInfo(parent);
     }
     TWaveFile wave;
-    wave.SetFileName(wavPath.toStdString());
+    wave.SetFileName(QFile::encodeName(wavPath).toStdString());
     if (!wave.Open()) {
         ShowMessageBox(LabelText(GetLangConstant("CantOpenStr")) + " " + wavPath,
                        ApplicationTitle(), MB_OK | MB_ICONERROR);
