@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+class QLabel;
+class QPushButton;
+class TfrmRename;
+
+// Modal results of the overwrite question.
+constexpr int mrOverwrite = 6;     // overwrite this file (its name may have been renamed)
+constexpr int mrSkip = 7;          // skip this file
+constexpr int mrSkipAll = 9;       // skip this and every later existing file of the batch
+constexpr int mrOverwriteAll = 10; // overwrite this and every later existing file
+constexpr int mrCancelBatch = 2;   // stop the batch
+
+// What to do with a download's target file that exists. The caller sets the file name,
+// runs exec() and reads the file name back after mrOverwrite.
+class TfrmOverwrite : public QDialog {
+    Q_OBJECT
+
+public:
+    // renameDialog is the program's rename form (borrowed); null uses one of its own.
+    explicit TfrmOverwrite(QWidget* mainWindow = nullptr, TfrmRename* renameDialog = nullptr);
+
+    QString FileName() const { return FFileName; }
+    void SetFileName(const QString& name) { FFileName = name; }
+
+    // The name as the label shows it: shortened in the middle to fit width pixels.
+    static QString ShortenedName(const QString& name, const QFontMetrics& metrics, int width);
+
+    QLabel* Label1 = nullptr;
+    QPushButton* RenameBtn = nullptr;
+    QPushButton* SkipBtn = nullptr;
+    QPushButton* OverwriteBtn = nullptr;
+    QPushButton* Button1 = nullptr;
+    QPushButton* Button2 = nullptr;
+    QPushButton* Button3 = nullptr;
+
+public slots:
+    void reject() override; // Escape and the close box stop the batch
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void RenameBtnClick();
+    QPushButton* AddButton(const char* name, const char* caption, int modalResult);
+
+    TfrmRename* FRenameDialog;
+    QString FFileName;
+};

@@ -1,0 +1,120 @@
+#include "ui/StatusFrm.h"
+
+#include <chrono>
+#include <cmath>
+
+#include <QApplication>
+#include <QEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "controls/MyGauge.h"
+#include "i18n/VexaLang.h"
+#include "ui/Mainutils.h"
+
+namespace {
+
+std::int64_t SystemFileTimeNow() {
+    using namespace std::chrono;
+    return duration_cast<nanoseconds>(system_clock::now().time_since_epoch()).count() / 100;
+}
+
+} // namespace
+
+TfrmStatus::TfrmStatus(QWidget* mainWindow) : QDialog(mainWindow), FClock(SystemFileTimeNow) {
+    setObjectName("frmStatus");
+    setWindowTitle("Executing...");
+    // Single fixed border and no border icons: the form only goes away when the main window
+    // hides it.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+
+    lbStatus = new QLabel(this);
+    lbStatus->setObjectName("lbStatus");
+    lbStatus->setMinimumWidth(320);
+
+    mgProgress = new TMyGauge(this);
+    mgProgress->setObjectName("mgProgress");
+    mgProgress->SetBackColor(QApplication::palette().color(QPalette::Base));
+    mgProgress->SetForeColor(QApplication::palette().color(QPalette::Highlight));
+    QFont bold = mgProgress->font();
+    bold.setBold(true);
+    mgProgress->setFont(bold);
+    mgProgress->setFixedHeight(22);
+
+    Button1 = new QPushButton("Cancel", this);
+    Button1->setObjectName("Button1");
+    Button1->setDefault(true);
+    connect(Button1, &QPushButton::clicked, this, &TfrmStatus::Button1Click);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(Button1);
+    buttons->addStretch();
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(lbStatus);
+    layout->addWidget(mgProgress);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void TfrmStatus::SetClock(TClock clock) {
+    FClock = clock ? std::move(clock) : TClock(SystemFileTimeNow);
+}
+
+QString TfrmStatus::EstimateCaption(float percent, double elapsedSeconds) {
+    if (!(percent > 0 && percent < 100 && elapsedSeconds > 0))
+        return ApplicationTitle();
+    const double remaining = elapsedSeconds * 100 / percent - elapsedSeconds;
+    const auto s = static_cast<long long>(std::llround(remaining));
+    const long long hours = s / 3600;
+    const long long minutes = (s - hours * 3600) / 60;
+    const long long seconds = s - hours * 3600 - minutes * 60;
+    return ApplicationTitle() + "       " +
+           QString::fromStdString(GetLangConstant("EstimTimeStr")) + ": " +
+           QString::asprintf("%lld:%.2lld:%.2lld", hours, minutes, seconds);
+}
+
+void TfrmStatus::SetProgress(float percent) {
+    if (percent == FProgress)
+        return;
+    if (percent == 0)
+        FStartTime = FClock();
+    mgProgress->SetProgress(static_cast<int>(std::lround(percent)));
+    FProgress = percent;
+    const double elapsed = static_cast<double>(FClock() - FStartTime) * 1e-7;
+    setWindowTitle(EstimateCaption(percent, elapsed));
+}
+
+void TfrmStatus::Button1Click() {
+    Button1->setEnabled(false);
+    emit CancelClicked();
+}
+
+void TfrmStatus::reject() {
+    if (Button1->isEnabled())
+        Button1Click();
+}
+
+void TfrmStatus::showEvent(QShowEvent* event) {
+    FKeepFocus = true;
+    if (QWidget* main = parentWidget()) {
+        const QRect m = main->frameGeometry();
+        move((m.width() - width()) / 2 + m.left(), (m.height() - height()) / 2 + m.top());
+    }
+    setWindowTitle(ApplicationTitle());
+    FStartTime = FClock();
+    QDialog::showEvent(event);
+}
+
+void TfrmStatus::changeEvent(QEvent* event) {
+    // Focus comes back from the main window, never from a question box shown meanwhile nor
+    // from another program.
+    if (event->type() == QEvent::ActivationChange && !isActiveWindow() && FKeepFocus &&
+        isVisible() && QApplication::activeWindow() != nullptr &&
+        QApplication::activeModalWidget() == nullptr)
+        activateWindow();
+    if (event->type() == QEvent::ActivationChange)
+        update();
+    QDialog::changeEvent(event);
+}
