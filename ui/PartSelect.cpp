@@ -45,6 +45,11 @@ TfrmPartSelect::TfrmPartSelect(QWidget* mainWindow) : QDialog(mainWindow) {
     Panel3->setFrameShape(QFrame::StyledPanel);
     Panel3->setFrameShadow(QFrame::Sunken);
     Panel3->setFixedSize(TrackWidth, TrackHeight);
+    // A darker track, so that the raised bar stands out against it.
+    Panel3->setAutoFillBackground(true);
+    QPalette trackPalette = Panel3->palette();
+    trackPalette.setColor(QPalette::Window, trackPalette.color(QPalette::Mid));
+    Panel3->setPalette(trackPalette);
     Panel4 = new TCanvasPanel(Panel3);
     Panel4->setObjectName("Panel4");
     Panel4->setMouseTracking(true);

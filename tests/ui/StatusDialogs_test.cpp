@@ -347,3 +347,40 @@ TEST_F(PartSelect, OkAndCancelResults) {
 }
 
 } // namespace
+
+namespace {
+
+// Pictures of the three forms for a look by eye: QUORVEX_SCREENSHOTS=<folder>.
+TEST(StatusDialogsScreenshots, SaveEachForm) {
+    const QString folder = qEnvironmentVariable("QUORVEX_SCREENSHOTS");
+    if (folder.isEmpty())
+        GTEST_SKIP() << "set QUORVEX_SCREENSHOTS to a folder";
+    SetApplicationTitle("Quorvex");
+
+    TfrmStatus status;
+    status.show();
+    status.lbStatus->setText("Copying record 12 to file_12_(2011_03_05-14_07_09)_SN1.wav");
+    status.SetProgress(37);
+    QTest::qWait(100);
+    EXPECT_TRUE(status.grab().save(folder + "/status.png"));
+    status.SetKeepFocus(false);
+    status.hide();
+
+    TfrmOverwrite overwrite;
+    overwrite.SetFileName("/home/user/Sounds/" + QString(50, 'd') +
+                          "/file_12_(2011_03_05-14_07_09)_SN123OCV345.wav");
+    overwrite.show();
+    QTest::qWait(100);
+    EXPECT_TRUE(overwrite.grab().save(folder + "/overwrite.png"));
+    overwrite.hide();
+
+    TfrmPartSelect part;
+    part.SetTotalDuration(3723);
+    part.SetTotalSize(29'784'000);
+    part.show();
+    part.SetBar(60, 150);
+    QTest::qWait(100);
+    EXPECT_TRUE(part.grab().save(folder + "/partselect.png"));
+}
+
+} // namespace
