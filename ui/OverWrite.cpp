@@ -60,6 +60,18 @@ QPushButton* TfrmOverwrite::AddButton(const char* name, const char* caption, int
 }
 
 QString TfrmOverwrite::ShortenedName(const QString& name, const QFontMetrics& metrics, int width) {
+    if (metrics.horizontalAdvance(name) <= width)
+        return name;
+    // Like a path ellipsis: the folder part gives way first, the file name stays whole.
+    const qsizetype slash = name.lastIndexOf('/');
+    if (slash > 0) {
+        const QString fileName = name.mid(slash);
+        const int folderRoom = width - metrics.horizontalAdvance(fileName);
+        const QString folder = metrics.elidedText(name.left(slash), Qt::ElideRight, folderRoom);
+        if (folderRoom > 0 && folder.size() > 1 &&
+            metrics.horizontalAdvance(folder + fileName) <= width)
+            return folder + fileName;
+    }
     return metrics.elidedText(name, Qt::ElideMiddle, width);
 }
 

@@ -177,6 +177,31 @@ TEST_F(OverwriteDialog, LabelShowsShortenedNameButTheTargetStaysWhole) {
     EXPECT_EQ(dialog.FileName(), longName) << "the caller writes to the real name";
 }
 
+TEST(OverwriteShortening, FolderGivesWayBeforeTheFileName) {
+    const QFontMetrics metrics(QApplication::font());
+    const QString file = "/file_12_(2011_03_05-14_07_09)_SN1.wav";
+    const int width = metrics.horizontalAdvance(file) + 80;
+    struct TCase {
+        QString Name;
+        bool KeepsFileName;
+    } cases[] = {
+        {"/short.wav", true},
+        {"/home/user/" + QString(80, 'x') + file, true},
+        {"/a/" + QString(300, 'y') + ".wav", false}, // the name alone is too long
+        {QString(300, 'z'), false},
+    };
+    for (const TCase& c : cases) {
+        const QString shown = TfrmOverwrite::ShortenedName(c.Name, metrics, width);
+        EXPECT_LE(metrics.horizontalAdvance(shown), width) << c.Name.toStdString();
+        if (metrics.horizontalAdvance(c.Name) <= width)
+            EXPECT_EQ(shown, c.Name);
+        else if (c.KeepsFileName)
+            EXPECT_TRUE(shown.endsWith(file) && shown.startsWith("/home/")) << shown.toStdString();
+        else
+            EXPECT_TRUE(shown.contains(QChar(0x2026))) << shown.toStdString();
+    }
+}
+
 TEST_F(OverwriteDialog, RenameOkOverwritesUnderTheNewName) {
     dialog.SetFileName("/out/a.wav");
     WhenModalShown([this](QWidget*) {
