@@ -1,5 +1,6 @@
 #include "ui/StatusFrm.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 
@@ -66,7 +67,9 @@ QString TfrmStatus::EstimateCaption(float percent, double elapsedSeconds) {
     if (!(percent > 0 && percent < 100 && elapsedSeconds > 0))
         return ApplicationTitle();
     const double remaining = elapsedSeconds * 100 / percent - elapsedSeconds;
-    const auto s = static_cast<long long>(std::llround(remaining));
+    // A tiny first percentage can give an estimate beyond any clock; it is capped.
+    constexpr double MaxSeconds = 100000.0 * 3600;
+    const auto s = static_cast<long long>(std::llround(std::min(remaining, MaxSeconds)));
     const long long hours = s / 3600;
     const long long minutes = (s - hours * 3600) / 60;
     const long long seconds = s - hours * 3600 - minutes * 60;
@@ -76,7 +79,7 @@ QString TfrmStatus::EstimateCaption(float percent, double elapsedSeconds) {
 }
 
 void TfrmStatus::SetProgress(float percent) {
-    if (percent == FProgress)
+    if (percent == FProgress || std::isnan(percent))
         return;
     if (percent == 0)
         FStartTime = FClock();

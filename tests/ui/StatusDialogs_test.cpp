@@ -102,6 +102,7 @@ TEST(StatusFormCaption, HoursMinutesSeconds) {
         {10, 3600, "Q       Estimated time: 9:00:00"},
         {50, 3723, "Q       Estimated time: 1:02:03"},
         {99.9f, 1, "Q       Estimated time: 0:00:00"},
+        {1e-30f, 10, "Q       Estimated time: 100000:00:00"},
         {0, 10, "Q"},
         {-5, 10, "Q"},
         {120, 10, "Q"},
