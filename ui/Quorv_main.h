@@ -111,6 +111,8 @@ public:
     // One flag that refuses closing (and later every device action) while an operation runs;
     // the hourglass cursor counts too.
     void SetBusy(bool busy) { Busy = busy; }
+    // The progress form's Cancel: long operations read it between polls.
+    void RequestCancel() { CancelRequested = true; }
     bool IsBusy() const;
     int ViewStyle() const { return ShellViewStyle; }
 

@@ -4,7 +4,9 @@
 #include <exception>
 
 #include <QApplication>
+#include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 
 #include "i18n/VexaLang.h"
@@ -15,6 +17,8 @@
 #include "ui/Quorv_main.h"
 #include "ui/RenameDlg.h"
 #include "ui/SingleInstance.h"
+#include "ui/SoundInfoFrm.h"
+#include "ui/StatusFrm.h"
 
 namespace {
 
@@ -34,6 +38,24 @@ void CentreOver(QWidget& dialog, const QWidget& main) {
         top = std::min(top, screen.bottom() + 1 - dialog.height());
     }
     dialog.move(std::max(0, left), std::max(0, top));
+}
+
+// Long operations show the progress form; its Cancel asks the main window to stop.
+void ConnectProgressForm(TfrmQuorvMain& main, TfrmStatus& status) {
+    QObject::connect(&status, &TfrmStatus::CancelClicked, &main, [&main] { main.RequestCancel(); });
+    main.Seams.ShowProgress = [&status](const QString& text, bool cancelAllowed) {
+        status.Button1->setEnabled(cancelAllowed);
+        status.lbStatus->setText(text);
+        status.SetProgress(0);
+        status.SetKeepFocus(true);
+        status.show();
+        status.repaint();
+    };
+    main.Seams.SetProgress = [&status](int percent) { status.SetProgress(float(percent)); };
+    main.Seams.CloseProgress = [&status] {
+        status.SetKeepFocus(false);
+        status.hide();
+    };
 }
 
 // The recorder hands itself to the settings dialog and restores it through the main
@@ -69,14 +91,13 @@ int main(int argc, char** argv) {
         manager->SetCurrentLanguageID(manager->GetDefaultLanguageID());
 
         // The forms live until the program ends, created in this order with the main window
-        // first. The settings, progress, overwrite and sound-information forms join here as
-        // their units come: after the main window, the rename dialog before the about box,
-        // the progress and overwrite forms before the password dialog, the sound
-        // information last.
+        // first. The overwrite question joins before the password dialog with the downloads
+        // from the window; the sound-information dialog is made on its first use.
         TfrmQuorvMain frmQuorvMain;
         TfrmRecSettings frmRecSettings(&frmQuorvMain);
         TfrmRename frmRename(&frmQuorvMain);
         TAboutBox aboutBox(&frmQuorvMain);
+        TfrmStatus frmStatus(&frmQuorvMain);
         TPasswordDlg passwordDlg(&frmQuorvMain);
         frmQuorvMain.frmRename = &frmRename;
         frmQuorvMain.AboutBox = &aboutBox;
@@ -84,6 +105,10 @@ int main(int argc, char** argv) {
         QObject::connect(&instance, &TSingleInstance::ActivateRequested, &frmQuorvMain,
                          &TfrmQuorvMain::BringToFront);
         ConnectSettingsDialog(frmQuorvMain, frmRecSettings);
+        ConnectProgressForm(frmQuorvMain, frmStatus);
+        frmQuorvMain.Seams.ShowSoundInfo = [&frmQuorvMain](const QString& path) {
+            ShowSoundInfo(&frmQuorvMain, path);
+        };
         frmQuorvMain.InitMainForm();
         // The settings dialog shows the program options from now on.
         frmRecSettings.LoadProgramOptions(ProgramOptions);
