@@ -4,3 +4,8 @@ target_link_libraries(ProgramInstanceHelper PRIVATE quorvex_ui Qt6::Widgets)
 add_dependencies(test_ui ProgramInstanceHelper)
 target_compile_definitions(
   test_ui PRIVATE QUORVEX_INSTANCE_HELPER="$<TARGET_FILE:ProgramInstanceHelper>")
+
+# The sound-information tests analyse through the built caller-ID library.
+if(TARGET norvel)
+  add_dependencies(test_ui norvel)
+endif()
