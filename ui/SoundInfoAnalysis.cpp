@@ -182,9 +182,10 @@ TSoundInfoTexts AnalyseSoundFile(TWaveFile& wave, TNorvelLibrary* library) {
     const TWaveFormat& format = wave.GetFormat();
     texts.FileInfo = SoundFileInfoText(wave.GetDataSize(), format.Channels, format.SamplesPerSec,
                                        format.BlockAlign, format.BitsPerSample);
-    const TWaveAddInfo info =
-        wave.HasAddInfo() ? ParseWaveAddInfo(wave.GetAddInfo().data(), wave.GetAddInfoSize())
-                          : TWaveAddInfo{.Version = 0};
+    TWaveAddInfo info{};
+    info.Version = 0;
+    if (wave.HasAddInfo())
+        info = ParseWaveAddInfo(wave.GetAddInfo().data(), wave.GetAddInfoSize());
     texts.AddInfoVersion = info.Version;
 
     TSoundInfoFeed feed(format);
