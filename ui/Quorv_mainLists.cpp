@@ -72,6 +72,7 @@ Qt::SortOrder Order(bool ascending) {
 } // namespace
 
 void TfrmQuorvMain::ConnectRecorderViews() {
+    ConnectUploadActions();
     for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(lvRecContent),
                                     static_cast<QAbstractItemView*>(lvDrvContent),
                                     static_cast<QAbstractItemView*>(ShellListView1),
@@ -467,6 +468,9 @@ void TfrmQuorvMain::UpdateRecorderActions() {
     for (QAction* action : {actFormat, actRecErase, actCopyToPC, actMoveToPC, actCopyToDefFolder,
                             actMoveToDefFolder, actCopySelPart, actCopyToRec})
         action->setEnabled(false);
+    actFormat->setEnabled(connected && idle);
+    actRecErase->setEnabled(connected && idle && RecEraseAllowed());
+    actCopyToRec->setEnabled(connected && idle && !SelectedExplorerPaths().isEmpty());
 }
 
 void TfrmQuorvMain::actNewFolderExecute() {

@@ -1,0 +1,438 @@
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QTreeView>
+
+#include "audio/Wavefunc.h"
+#include "engine/RecClasses.h"
+#include "engine/RecClassesBlocks.h"
+#include "engine/RecorderUi.h"
+#include "i18n/VexaLang.h"
+#include "platform/ByteOrder.h"
+#include "ui/Fileutils.h"
+#include "ui/FmtChoose.h"
+#include "ui/Mainutils.h"
+#include "ui/OverWrite.h"
+#include "ui/ProgramOptions.h"
+#include "ui/Quorv_main.h"
+
+namespace {
+
+QString Lang(const char* name) {
+    return QString::fromStdString(GetLangConstant(name));
+}
+
+// Answers the modal dialogs that open while it lives, one scripted step per dialog, and keeps
+// the texts of the message boxes it saw. A dialog beyond the script is cancelled.
+class TModalScript {
+public:
+    using TStep = std::function<void(QWidget*)>;
+    explicit TModalScript(std::vector<TStep> steps = {}) : Steps(std::move(steps)) {
+        QObject::connect(&Timer, &QTimer::timeout, [this] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (modal == nullptr || modal == Last)
+                return;
+            Last = modal;
+            if (auto* box = qobject_cast<QMessageBox*>(modal))
+                Texts << box->text();
+            if (Next < Steps.size()) {
+                Steps[Next++](modal);
+            } else {
+                ++Unexpected;
+                if (auto* dialog = qobject_cast<QDialog*>(modal))
+                    dialog->reject();
+            }
+        });
+        Timer.start(5);
+    }
+    bool Done() const { return Next == Steps.size(); }
+
+    QStringList Texts;
+    int Unexpected = 0;
+
+private:
+    std::vector<TStep> Steps;
+    std::size_t Next = 0;
+    QPointer<QWidget> Last;
+    QTimer Timer;
+};
+
+// A destructive question: warning icon, Yes and No, No the default.
+TModalScript::TStep AnswerQuestion(QMessageBox::StandardButton button) {
+    return [button](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        ASSERT_NE(box, nullptr) << "expected a message box";
+        EXPECT_EQ(box->icon(), QMessageBox::Warning);
+        ASSERT_NE(box->button(QMessageBox::Yes), nullptr);
+        ASSERT_NE(box->button(QMessageBox::No), nullptr);
+        EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::No));
+        box->button(button)->click();
+    };
+}
+
+TModalScript::TStep Acknowledge() {
+    return [](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        ASSERT_NE(box, nullptr) << "expected a message box";
+        box->buttons().front()->click();
+    };
+}
+
+TModalScript::TStep UncompressedFormat() {
+    return [](QWidget* modal) {
+        auto* dialog = qobject_cast<TfrmFmtChoose*>(modal);
+        ASSERT_NE(dialog, nullptr) << "expected the upload format dialog";
+        dialog->rbNoCompress->click();
+        dialog->Button1->click();
+    };
+}
+
+class TPlainUploadUi : public TRecorderUi {
+public:
+    std::optional<TUploadFormatChoice> ChooseUploadFormat() override {
+        return TUploadFormatChoice{};
+    }
+};
+
+void WriteTone(const std::string& path, double seconds, std::uint32_t rate = 8000) {
+    const auto count = static_cast<std::uint32_t>(seconds * rate);
+    std::vector<std::uint8_t> file(44 + std::size_t{count} * 2);
+    std::memcpy(&file[0], "RIFF", 4);
+    PutU32(&file[4], 36 + count * 2);
+    std::memcpy(&file[8], "WAVEfmt ", 8);
+    PutU32(&file[16], 16);
+    PutU16(&file[20], 1);
+    PutU16(&file[22], 1);
+    PutU32(&file[24], rate);
+    PutU32(&file[28], rate * 2);
+    PutU16(&file[32], 2);
+    PutU16(&file[34], 16);
+    std::memcpy(&file[36], "data", 4);
+    PutU32(&file[40], count * 2);
+    for (std::uint32_t i = 0; i < count; ++i)
+        PutU16(&file[44 + std::size_t{i} * 2],
+               static_cast<std::uint16_t>(std::lround(4000 * std::sin(i * 0.3))));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(file.data()),
+               static_cast<std::streamsize>(file.size()));
+}
+
+void WriteText(const QString& path, const QByteArray& content) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(content);
+}
+
+// A blank image holding one recording per number given (a gap leaves a number out), each
+// 1 s long; statuses, when given, go to the recordings in order.
+void MakeImage(const std::string& path, const std::vector<std::uint16_t>& numbers,
+               const std::vector<std::uint8_t>& statuses = {}) {
+    TPlainUploadUi ui;
+    TRecorder recorder(ConnDemo, ui);
+    recorder.SetImageFileName(path);
+    ASSERT_TRUE(recorder.IsConnected());
+    recorder.Refresh();
+    recorder.WaitForOperation();
+    ASSERT_EQ(recorder.ChooseUploadFormat(), 0);
+    const std::string wavePath = path + ".wav";
+    for (std::uint16_t number : numbers) {
+        WriteTone(wavePath, 1.0);
+        TWaveFile wave;
+        wave.SetFileName(wavePath);
+        ASSERT_TRUE(wave.Open());
+        recorder.WriteSoundFile(number, wave, TSystemTime{2024, 3, 4, 14, 9, 30, 0, 0});
+        recorder.WaitForOperation();
+        ASSERT_EQ(recorder.GetOutcome().Kind, TOperationOutcome::TKind::Succeeded)
+            << recorder.GetOutcome().Message;
+        recorder.Refresh();
+        recorder.WaitForOperation();
+    }
+    std::remove(wavePath.c_str());
+    for (std::size_t i = 0; i < statuses.size(); ++i)
+        recorder.ChangeSoundFileStatus(numbers[i], statuses[i]);
+}
+
+class Upload : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ProgramOptions = TProgramOptions{};
+        LangID = BaseLanguageId;
+        OldCurrent = QDir::currentPath();
+        QDir::setCurrent(Dir.path()); // the demo image is opened by its bare name
+    }
+    void TearDown() override {
+        Window.reset();
+        QDir::setCurrent(OldCurrent);
+        ProgramOptions = TProgramOptions{};
+    }
+    void Connect(const std::vector<std::uint16_t>& numbers,
+                 const std::vector<std::uint8_t>& statuses = {}) {
+        MakeImage(Dir.filePath("OM_Q70_DEMO.OVK").toStdString(), numbers, statuses);
+        ProgramOptions.ConnectType = ConnDemo;
+        Window = std::make_unique<TfrmQuorvMain>();
+        Window->InitMainForm(Dir.filePath("Quorvex"));
+        Poll();
+        Poll();
+        ASSERT_TRUE(Window->IsConnected());
+    }
+    void Poll() {
+        Window->Timer1->stop();
+        Window->RunIdlePass();
+    }
+    // The record numbers on the recorder as a fresh read finds them.
+    std::vector<std::uint16_t> Numbers() {
+        Window->actRecRefreshExecute();
+        std::vector<std::uint16_t> numbers;
+        for (int i = 0; i < Window->RecordList().Count(); ++i)
+            numbers.push_back(Window->RecordList().GetItem(i)->Number);
+        std::sort(numbers.begin(), numbers.end());
+        return numbers;
+    }
+    std::vector<std::string> DriveNames() {
+        Window->actRecRefreshExecute();
+        std::vector<std::string> names;
+        TDriveFileList* files = Window->Recorder->GetDriveFileList();
+        for (int i = 0; i < files->Count(); ++i)
+            names.push_back(files->Get(i)->Name);
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    QString Folder(const QString& name) {
+        const QString path = Dir.filePath(name);
+        EXPECT_TRUE(QDir().mkpath(path));
+        return path;
+    }
+
+    QTemporaryDir Dir;
+    QString OldCurrent;
+    std::unique_ptr<TfrmQuorvMain> Window;
+};
+
+TEST(UploadRateText, PutsTheRateIntoTheFirstIntegerConversionOnly) {
+    struct TCase {
+        const char* Format;
+        const char* Expected;
+    } const cases[] = {
+        {"Uploading record", "Uploading record"},
+        {"Uploading (%d KB/s) record", "Uploading (42 KB/s) record"},
+        {"%i%% at %u", "42% at %u"},
+        {"bad %s %n %d", "bad %s %n 42"}, // nothing but the integer is ever read
+        {"trailing %", "trailing %"},
+    };
+    for (const TCase& c : cases)
+        EXPECT_EQ(UploadRateText(QString::fromLatin1(c.Format), 42).toStdString(), c.Expected)
+            << c.Format;
+}
+
+TEST_F(Upload, EraseAskedNoKeepsEverythingAndYesErasesTheSelectedRecords) {
+    Connect({1, 2, 3});
+    Window->SelectRows(Window->lvRecContent, {0, 2});
+    {
+        TModalScript script({AnswerQuestion(QMessageBox::No)});
+        Window->actRecEraseExecute(Window->actRecErase);
+        EXPECT_TRUE(script.Done());
+        EXPECT_EQ(script.Texts, QStringList{Lang("ReallyEraseSelRecStr")});
+    }
+    EXPECT_EQ(Numbers(), (std::vector<std::uint16_t>{1, 2, 3}));
+    Window->lvRecContentColumnClick(-1); // by number: rows 0 and 2 are records 1 and 3
+    Window->SelectRows(Window->lvRecContent, {0, 2});
+    {
+        TModalScript script({AnswerQuestion(QMessageBox::Yes)});
+        Window->actRecErase->setEnabled(true);
+        Window->actRecErase->trigger(); // the move actions reach the erase through its action
+        EXPECT_TRUE(script.Done());
+        EXPECT_EQ(script.Unexpected, 0);
+    }
+    EXPECT_FALSE(Window->IsBusy());
+    EXPECT_EQ(Numbers(), (std::vector<std::uint16_t>{2}));
+}
+
+TEST_F(Upload, NonDownloadedRecordsSurviveAnEraseOfAllWithOneBoxEach) {
+    ProgramOptions.NonSavedEraseDisable = true;
+    Connect({1, 2, 3}, {StatusNotDownloaded, StatusDownloaded, StatusNotDownloaded});
+    ProgramOptions.NonSavedEraseDisable = true;
+    Window->lvRecContentColumnClick(-1);
+    Window->SelectRows(Window->lvRecContent, {0, 1, 2});
+    EXPECT_TRUE([&] {
+        Window->RunIdlePass();
+        return Window->actRecErase->isEnabled();
+    }());
+    TModalScript script({AnswerQuestion(QMessageBox::Yes), Acknowledge(), Acknowledge()});
+    Window->actRecEraseExecute(nullptr);
+    EXPECT_TRUE(script.Done());
+    EXPECT_EQ(script.Unexpected, 0);
+    const QString kept = Lang("RecordNonDownloadedStr");
+    EXPECT_EQ(script.Texts,
+              (QStringList{Lang("ReallyEraseSelRecStr"), QString(kept).replace("%d", "1"),
+                           QString(kept).replace("%d", "3")}));
+    EXPECT_EQ(Numbers(), (std::vector<std::uint16_t>{1, 3}));
+}
+
+TEST_F(Upload, FormatAsksWithASenderAndStartsAtOnceWithout) {
+    Connect({1, 2});
+    {
+        TModalScript script({AnswerQuestion(QMessageBox::No)});
+        Window->actFormatExecute(Window->actFormat);
+        EXPECT_EQ(script.Texts, QStringList{Lang("RecFormatStr")});
+    }
+    EXPECT_EQ(Numbers().size(), 2u);
+    QStringList shown;
+    int lastGauge = -1;
+    Window->Seams.ShowProgress = [&](const QString& text, bool) { shown << text; };
+    Window->Seams.SetProgress = [&](int percent) { lastGauge = percent; };
+    {
+        TModalScript script;
+        Window->actFormatExecute(nullptr);
+        EXPECT_TRUE(script.Texts.isEmpty()) << script.Texts.join('|').toStdString();
+        EXPECT_EQ(script.Unexpected, 0);
+    }
+    EXPECT_EQ(shown, QStringList{Lang("StatusFormatingStr")});
+    EXPECT_EQ(lastGauge, 100);
+    EXPECT_FALSE(Window->IsBusy());
+    EXPECT_TRUE(Numbers().empty());
+}
+
+TEST_F(Upload, WavesBecomeRecordsAboveTheHighestNumberAndOtherItemsAreReported) {
+    Connect({1, 5});
+    const QString wave = Dir.filePath("tone.wav");
+    WriteTone(wave.toStdString(), 1.0);
+    const QString text = Dir.filePath("notes.txt");
+    WriteText(text, "not a wave");
+    const QString folder = Folder("sub");
+    TModalScript script({UncompressedFormat(), Acknowledge(), Acknowledge()});
+    Window->CopyToRecorder({folder, text, wave});
+    EXPECT_TRUE(script.Done());
+    EXPECT_EQ(script.Unexpected, 0);
+    EXPECT_EQ(script.Texts, (QStringList{"sub " + Lang("NotWaveFileStr"),
+                                         "notes.txt " + Lang("NotWaveFileStr")}));
+    EXPECT_FALSE(Window->IsBusy());
+    EXPECT_EQ(Numbers(), (std::vector<std::uint16_t>{1, 5, 6}));
+    EXPECT_EQ(Window->NextRecordNumber(), 7);
+}
+
+TEST_F(Upload, TheFirstRecordOfAnEmptyRecorderIsOneAndACancelledFormatChoiceUploadsNothing) {
+    Connect({});
+    EXPECT_EQ(Window->NextRecordNumber(), 1);
+    const QString wave = Dir.filePath("tone.wav");
+    WriteTone(wave.toStdString(), 0.5);
+    {
+        TModalScript script({[](QWidget* modal) {
+            auto* dialog = qobject_cast<TfrmFmtChoose*>(modal);
+            ASSERT_NE(dialog, nullptr);
+            dialog->Button2->click();
+        }});
+        Window->CopyToRecorder({wave});
+        EXPECT_TRUE(script.Done());
+    }
+    EXPECT_TRUE(Numbers().empty());
+    {
+        TModalScript script({UncompressedFormat()});
+        Window->CopyToRecorder({wave});
+        EXPECT_EQ(script.Unexpected, 0);
+    }
+    EXPECT_EQ(Numbers(), (std::vector<std::uint16_t>{1}));
+}
+
+TEST_F(Upload, ADriveFolderTreeGoesUpAndAnExistingFileIsAskedAboutButNotItsFolder) {
+    Connect({});
+    Window->actShowDrvExecute();
+    ASSERT_EQ(Window->ViewFlagValue(), 1);
+    const QString folder = Folder("docs");
+    WriteText(folder + "/a.txt", "first");
+    Folder("docs/inner");
+    WriteText(folder + "/inner/b.txt", "second file");
+    QStringList asked;
+    Window->AskOverwriteHook = [&](const QString& name) {
+        asked << name;
+        return mrOverwrite;
+    };
+    {
+        TModalScript script;
+        Window->CopyToRecorder({folder});
+        EXPECT_TRUE(script.Texts.isEmpty()) << script.Texts.join('|').toStdString();
+    }
+    EXPECT_TRUE(asked.isEmpty());
+    // The recorder keeps folders in its files' names, not as entries of their own.
+    const std::vector<std::string> expected = {"docs\\a.txt", "docs\\inner\\b.txt"};
+    EXPECT_EQ(DriveNames(), expected);
+
+    WriteText(folder + "/a.txt", "changed and longer");
+    {
+        TModalScript script;
+        Window->CopyToRecorder({folder});
+        EXPECT_EQ(script.Unexpected, 0);
+    }
+    asked.sort();
+    EXPECT_EQ(asked, (QStringList{"docs\\a.txt", "docs\\inner\\b.txt"}));
+    EXPECT_EQ(DriveNames(), expected); // erased first, so never twice
+    TDriveFileList* files = Window->Recorder->GetDriveFileList();
+    const int a = files->IndexOfName("docs\\a.txt");
+    ASSERT_GE(a, 0);
+    EXPECT_EQ(files->Get(a)->Size, 18);
+}
+
+TEST_F(Upload, DriveEraseGoesFromTheLastSelectedEntryToTheFirst) {
+    Connect({});
+    Window->actShowDrvExecute();
+    WriteText(Dir.filePath("a.txt"), "first");
+    WriteText(Dir.filePath("b.txt"), "second");
+    WriteText(Dir.filePath("c.txt"), "third");
+    {
+        TModalScript script;
+        Window->CopyToRecorder(
+            {Dir.filePath("a.txt"), Dir.filePath("b.txt"), Dir.filePath("c.txt")});
+        EXPECT_TRUE(script.Texts.isEmpty()) << script.Texts.join('|').toStdString();
+    }
+    ASSERT_EQ(DriveNames(), (std::vector<std::string>{"a.txt", "b.txt", "c.txt"}));
+    Window->lvDrvContentColumnClick(0);
+    ASSERT_EQ(Window->ShownDriveList().Count(), 3);
+    QStringList shown;
+    Window->Seams.ShowProgress = [&](const QString& text, bool) {
+        if (text.startsWith(Lang("StatusErasingStr")))
+            shown << text;
+    };
+    Window->SelectRows(Window->lvDrvContent, {0, 2});
+    const std::string first = Window->ShownDriveList().Item(0).Name;
+    {
+        TModalScript script({AnswerQuestion(QMessageBox::No)});
+        Window->actRecEraseExecute(Window->actRecErase);
+        EXPECT_EQ(script.Texts, QStringList{Lang("ReallyEraseSelFilesStr")});
+    }
+    EXPECT_EQ(DriveNames().size(), 3u);
+    Window->lvDrvContentColumnClick(0);
+    Window->lvDrvContentColumnClick(0); // the sort kept as it was for the selection
+    ASSERT_EQ(Window->ShownDriveList().Item(0).Name, first);
+    Window->SelectRows(Window->lvDrvContent, {0, 2});
+    TModalScript script({AnswerQuestion(QMessageBox::Yes)});
+    Window->actRecEraseExecute(Window->actRecErase);
+    EXPECT_TRUE(script.Done());
+    EXPECT_EQ(script.Unexpected, 0);
+    EXPECT_EQ(DriveNames(), (std::vector<std::string>{"b.txt"}));
+    // Only the erases still running when waited for show the progress form.
+    // The collected selection walked backwards.
+    const TFileList& selection = Window->SelectedDriveList();
+    ASSERT_EQ(selection.Count(), 2);
+    EXPECT_NE(selection.Item(0).Name, "b.txt");
+    const QStringList order = {
+        Lang("StatusErasingStr") + " " + QString::fromStdString(selection.Item(1).Name),
+        Lang("StatusErasingStr") + " " + QString::fromStdString(selection.Item(0).Name)};
+    for (const QString& text : shown)
+        EXPECT_TRUE(order.contains(text)) << text.toStdString();
+    if (shown.size() == 2)
+        EXPECT_EQ(shown, order);
+}
+
+} // namespace
