@@ -42,6 +42,7 @@ class TRecordListModel;
 class TVexaLanguageManager;
 class TPasswordDlg;
 class TfrmRename;
+class TfrmOverwrite;
 
 // One item of the status panel as the layout sees it.
 struct TStatusItemSize {
@@ -61,9 +62,6 @@ struct TBatteryBar {
     std::optional<QColor> Colour; // level 0 keeps the colour the bar had
 };
 TBatteryBar BatteryBarFor(std::uint32_t modelClass, std::uint16_t millivolts, std::uint8_t level);
-
-// The upload label's text with the rate put into its first %d; no printf on a translated text.
-QString UploadRateText(const QString& format, int rateKbPerSecond);
 
 // The forms other units build, reached through these hand-overs; each one left empty does
 // nothing (or its obvious minimum) until its form is wired in.
@@ -248,26 +246,6 @@ public:
     // Shows how the last recorder operation ended when it did not succeed; true on success.
     bool ShowOperationOutcome();
 
-    // Uploads to the recorder, erase and format. Each batch runs with the window disabled.
-    void actCopyToRecExecute();
-    // The same batch over the given PC paths, into the current view.
-    void CopyToRecorder(const QStringList& paths);
-    // Erases the current view's selection after asking; the sender is not looked at.
-    void actRecEraseExecute(QObject* sender);
-    // With a sender the user is asked first; without one the memory is formatted at once.
-    void actFormatExecute(QObject* sender);
-    // One WAV file as recording number; true when the write ran to its end.
-    bool UploadRecord(const QString& path, std::uint16_t number);
-    // One entry of a PC file list as the drive entry driveName; true when it ran to its end.
-    bool UploadDriveFile(const std::string& driveName, const TFileListItem& entry,
-                         const QString& pcPath);
-    // One above the highest record number on the recorder; 1 for an empty recorder.
-    std::uint16_t NextRecordNumber() const;
-    // The explorer list's selected paths, in row order.
-    QStringList SelectedExplorerPaths() const;
-    // Replaces the overwrite dialog of drive uploads (a modal result of OverWrite.h).
-    std::function<int(const QString& driveName)> AskOverwriteHook;
-
     // The recorder views.
     TRecordList& RecordList() { return *RecList; }
     TFileList& DriveList() { return *DrvList; }
@@ -314,6 +292,35 @@ public:
     void OpenImageFile(const QString& path);
     void RunPasswordLoop(bool& connected, bool& unlocked);
 
+    // Downloads of the selection to the PC: copy to the explorer's folder or the default
+    // folder, the same followed by the erase action (move), or a chosen part of one record.
+    void actCopyToPCExecute();
+    void actMoveToPCExecute();
+    void actCopyToDefFolderExecute();
+    void actMoveToDefFolderExecute();
+    void actCopySelPartExecute();
+    // The batch behind the five actions; sender tells which one ran.
+    void RunDownloadBatch(const QAction* sender);
+    // One record into the file name (WAV, or raw with SorvaneFormat); true when it ended
+    // succeeded with its file closed cleanly. Marks the entry downloaded where that applies.
+    bool DownloadRecord(const QString& fileName, TRecordItem& entry, std::uint32_t startSecond,
+                        std::uint32_t duration);
+    // One file of the recorder's drive list into pcName; true when it is in place.
+    bool DownloadDriveFile(const QString& pcName, int index);
+    // The overwrite question for an existing target; the name may come back renamed.
+    int AskOverwrite(QString& fileName);
+    // The part-selection dialog over one record; on mrOk start and duration are the choice.
+    int SelectRecordPart(std::uint32_t& startSecond, std::uint32_t& duration,
+                         std::uint32_t recordSize);
+    // The selected rows' entries of the records view, in list order.
+    void CollectSelectedRecords();
+    const std::vector<TRecordItem*>& SelectedRecords() const { return SelRecords; }
+    void actCopySelPartUpdate();
+    // The download actions' handlers, connected once.
+    void ConnectDownloadActions();
+    // Reused by every batch; created on first use when the program entry gave none.
+    QPointer<TfrmOverwrite> frmOverwrite;
+
     // The status panel's items in tab order, and their labels.
     std::vector<QFrame*> StatusItems;
     QLabel* lbModel = nullptr;
@@ -357,15 +364,6 @@ private:
     void InstallRecorderUi();
     void RemoveRecorderUi();
     void ConnectRecorderViews();
-    void ConnectUploadActions();
-    bool RecEraseAllowed() const;
-    void UploadRecords(const QStringList& paths);
-    void UploadDriveItems(const QStringList& paths);
-    int AskDriveOverwrite(const QString& driveName);
-    void EraseSelectedRecords();
-    void EraseSelectedDriveFiles();
-    void ShowUploadProgress(const QString& text);
-    void SetGauge(int percent);
     void UpdateRecorderActions();
     void CloseVisibleProgress();
     void CreateStatusPanel();
@@ -403,6 +401,7 @@ private:
     std::unique_ptr<TFileList> DrvList;
     std::unique_ptr<TFilteredFileList> ShownDrvList;
     std::unique_ptr<TFileList> SelDrvList;
+    std::vector<TRecordItem*> SelRecords;
     std::unique_ptr<TRecorderUi> RecorderUi;
     QString RememberedPassword;
     bool LocationFillGuard = false;

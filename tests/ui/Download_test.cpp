@@ -1,0 +1,374 @@
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QTreeView>
+
+#include "audio/Wavefunc.h"
+#include "engine/RecClasses.h"
+#include "engine/RecorderUi.h"
+#include "i18n/VexaLang.h"
+#include "platform/ByteOrder.h"
+#include "platform/PosixFile.h"
+#include "ui/Fileutils.h"
+#include "ui/OverWrite.h"
+#include "ui/ProgramOptions.h"
+#include "ui/Quorv_main.h"
+
+namespace {
+
+QString Lang(const char* name) {
+    return QString::fromStdString(GetLangConstant(name));
+}
+
+// Answers the modal dialogs that open while it lives, one scripted step per dialog, and keeps
+// the texts of the message boxes it saw. A dialog beyond the script is rejected.
+class TDialogScript {
+public:
+    using TStep = std::function<void(QWidget*)>;
+    explicit TDialogScript(std::vector<TStep> steps = {}) : Steps(std::move(steps)) {
+        QObject::connect(&Timer, &QTimer::timeout, [this] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (modal == nullptr || modal == Last)
+                return;
+            Last = modal;
+            if (auto* box = qobject_cast<QMessageBox*>(modal))
+                Texts << box->text();
+            if (Next < Steps.size()) {
+                Steps[Next++](modal);
+            } else {
+                ++Unexpected;
+                if (auto* dialog = qobject_cast<QDialog*>(modal))
+                    dialog->reject();
+            }
+        });
+        Timer.start(5);
+    }
+    bool Done() const { return Next == Steps.size(); }
+
+    QStringList Texts;
+    int Unexpected = 0;
+
+private:
+    std::vector<TStep> Steps;
+    std::size_t Next = 0;
+    QPointer<QWidget> Last;
+    QTimer Timer;
+};
+
+TDialogScript::TStep AnswerOverwrite(int result) {
+    return [result](QWidget* modal) {
+        auto* dialog = qobject_cast<TfrmOverwrite*>(modal);
+        ASSERT_NE(dialog, nullptr) << "expected the overwrite question";
+        dialog->done(result);
+    };
+}
+
+[[maybe_unused]] TDialogScript::TStep ClickYes() {
+    return [](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        ASSERT_NE(box, nullptr) << "expected a message box";
+        ASSERT_NE(box->button(QMessageBox::Yes), nullptr);
+        box->button(QMessageBox::Yes)->click();
+    };
+}
+
+class TPlainUploadUi : public TRecorderUi {
+public:
+    std::optional<TUploadFormatChoice> ChooseUploadFormat() override {
+        return TUploadFormatChoice{};
+    }
+};
+
+void WriteTone(const std::string& path, double seconds, std::uint32_t rate = 8000) {
+    const auto count = static_cast<std::uint32_t>(seconds * rate);
+    std::vector<std::uint8_t> file(44 + std::size_t{count} * 2);
+    std::memcpy(&file[0], "RIFF", 4);
+    PutU32(&file[4], 36 + count * 2);
+    std::memcpy(&file[8], "WAVEfmt ", 8);
+    PutU32(&file[16], 16);
+    PutU16(&file[20], 1);
+    PutU16(&file[22], 1);
+    PutU32(&file[24], rate);
+    PutU32(&file[28], rate * 2);
+    PutU16(&file[32], 2);
+    PutU16(&file[34], 16);
+    std::memcpy(&file[36], "data", 4);
+    PutU32(&file[40], count * 2);
+    for (std::uint32_t i = 0; i < count; ++i)
+        PutU16(&file[44 + std::size_t{i} * 2],
+               static_cast<std::uint16_t>(std::lround(4000 * std::sin(i * 0.3))));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(file.data()),
+               static_cast<std::streamsize>(file.size()));
+}
+
+// An image with one uploaded recording per duration, written by the engine; statuses, when
+// given, are set afterwards by record number from 1.
+void MakeImage(const std::string& path, const std::vector<double>& durations,
+               const std::vector<std::uint8_t>& statuses = {}) {
+    TPlainUploadUi ui;
+    TRecorder recorder(ConnDemo, ui);
+    recorder.SetImageFileName(path);
+    ASSERT_TRUE(recorder.IsConnected());
+    recorder.Refresh();
+    recorder.WaitForOperation();
+    ASSERT_EQ(recorder.ChooseUploadFormat(), 0);
+    const std::string wavePath = path + ".wav";
+    std::uint16_t number = 1;
+    for (double seconds : durations) {
+        WriteTone(wavePath, seconds);
+        TWaveFile wave;
+        wave.SetFileName(wavePath);
+        ASSERT_TRUE(wave.Open());
+        TSystemTime time{2024, 3, 4, 14, 9, 30, static_cast<std::uint16_t>(number), 0};
+        recorder.WriteSoundFile(number++, wave, time);
+        recorder.WaitForOperation();
+        ASSERT_EQ(recorder.GetOutcome().Kind, TOperationOutcome::TKind::Succeeded)
+            << recorder.GetOutcome().Message;
+        recorder.Refresh();
+        recorder.WaitForOperation();
+    }
+    std::remove(wavePath.c_str());
+    for (std::size_t i = 0; i < statuses.size(); ++i)
+        recorder.ChangeSoundFileStatus(static_cast<std::uint16_t>(i + 1), statuses[i]);
+}
+
+// Puts one file of the given bytes on the image's flash drive.
+void AddDriveFile(const std::string& image, const std::string& name, const std::string& bytes) {
+    TPlainUploadUi ui;
+    TRecorder recorder(ConnDemo, ui);
+    recorder.SetImageFileName(image);
+    ASSERT_TRUE(recorder.IsConnected());
+    recorder.Refresh();
+    recorder.WaitForOperation();
+    const std::string source = image + ".src";
+    std::ofstream(source, std::ios::binary) << bytes;
+    TPosixFile file;
+    ASSERT_TRUE(file.Open(source, TPosixFile::TMode::ReadOnly));
+    recorder.WriteDriveFile(name, &file, TSystemTime{2024, 5, 3, 6, 7, 8, 9, 0});
+    recorder.WaitForOperation();
+    ASSERT_EQ(recorder.GetOutcome().Kind, TOperationOutcome::TKind::Succeeded)
+        << recorder.GetOutcome().Message;
+    file.Close();
+    std::remove(source.c_str());
+}
+
+QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+class Download : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ProgramOptions = TProgramOptions{};
+        LangID = BaseLanguageId;
+        ASSERT_TRUE(QDir().mkpath(Target()));
+    }
+    void TearDown() override {
+        Window.reset();
+        ProgramOptions = TProgramOptions{};
+    }
+    // Connects over the image and shows its content.
+    void Start() {
+        ProgramOptions.ConnectType = ConnImageFile;
+        ProgramOptions.ImageFileName = QString::fromStdString(ImagePath());
+        Window = std::make_unique<TfrmQuorvMain>();
+        Window->InitMainForm(Dir.filePath("Quorvex"));
+        ProgramOptions.DefFolder = Target();
+        ProgramOptions.FileNameMask = QStringLiteral("rec_[rn].wav");
+        Poll();
+        Poll();
+        ASSERT_TRUE(Window->IsConnected());
+    }
+    void Poll() {
+        Window->Timer1->stop();
+        Window->RunIdlePass();
+    }
+    QString Status(int row) const {
+        return Window->RecModel->data(Window->RecModel->index(row, 5), Qt::DisplayRole).toString();
+    }
+    std::string ImagePath() const { return Dir.filePath("memory.ovk").toStdString(); }
+    QString Target() const { return Dir.filePath("out"); }
+    QString TargetFile(const char* name) const { return Target() + "/" + name; }
+
+    QTemporaryDir Dir;
+    std::unique_ptr<TfrmQuorvMain> Window;
+};
+
+TEST_F(Download, CopyWritesOneWaveFilePerRecordAndMarksOnlyTheNotDownloadedOnes) {
+    MakeImage(ImagePath(), {1.0, 1.0, 1.5}, {StatusNotDownloaded, StatusDownloaded});
+    Start();
+    TDialogScript script;
+    Window->SelectRows(Window->lvRecContent, {0, 1, 2});
+    Poll();
+    ASSERT_TRUE(Window->actCopyToDefFolder->isEnabled());
+    QStringList shown;
+    Window->Seams.ShowProgress = [&](const QString& text, bool) { shown << text; };
+    Window->actCopyToDefFolder->trigger();
+
+    EXPECT_EQ(script.Texts.size() + script.Unexpected, 0) << script.Texts.join('|').toStdString();
+    const QString label = Lang("StatusDownloadingRecordStr") + " ";
+    EXPECT_EQ(shown, (QStringList{label + "1", label + "2", label + "3"}));
+    for (const char* name : {"rec_1.wav", "rec_2.wav", "rec_3.wav"}) {
+        TWaveFile wave;
+        wave.SetFileName(TargetFile(name).toStdString());
+        ASSERT_TRUE(wave.Open()) << name;
+        EXPECT_GT(wave.GetDataSize(), 8000u) << name;
+    }
+    EXPECT_EQ(QDir(Target()).entryList(QDir::Files).size(), 3); // no temporary left
+    EXPECT_EQ(Status(0), Lang("rsDownloadedStr"));
+    EXPECT_EQ(Status(1), Lang("rsDownloadedStr"));
+    EXPECT_EQ(Status(2), Lang("rsUploadedStr"));
+    // The mark is on the recorder, not only in the list.
+    Window->actRecRefreshExecute();
+    EXPECT_EQ(Status(0), Lang("rsDownloadedStr"));
+    EXPECT_FALSE(Window->IsBusy());
+}
+
+TEST_F(Download, AMissingTargetFolderIsReportedAndNothingIsRead) {
+    MakeImage(ImagePath(), {1.0}, {StatusNotDownloaded});
+    Start();
+    ProgramOptions.DefFolder = Dir.filePath("nowhere");
+    TDialogScript script({[](QWidget* modal) { qobject_cast<QDialog*>(modal)->accept(); }});
+    Window->SelectRows(Window->lvRecContent, {0});
+    Window->actMoveToDefFolderExecute();
+    ASSERT_EQ(script.Texts.size(), 1);
+    EXPECT_EQ(script.Texts[0], Lang("PathNotFoundStr") + " " + Dir.filePath("nowhere"));
+    EXPECT_FALSE(QFileInfo::exists(Dir.filePath("nowhere")));
+    EXPECT_EQ(Status(0), Lang("rsNonDownloadedStr"));
+    EXPECT_EQ(Window->RecordList().Count(), 1); // the move erased nothing
+    EXPECT_FALSE(Window->IsBusy());
+}
+
+TEST_F(Download, TheOverwriteAnswersKeepSkipOrStopTheBatch) {
+    struct TCase {
+        int Answer;
+        bool FirstReplaced;
+        bool SecondWritten;
+    };
+    // Skip keeps the old file and goes on; skip-all also passes over later existing files;
+    // cancel stops before the next record.
+    const TCase cases[] = {
+        {mrSkip, false, true}, {mrOverwrite, true, true}, {mrCancelBatch, false, false}};
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Answer);
+        MakeImage(ImagePath(), {1.0, 1.0}, {StatusNotDownloaded, StatusNotDownloaded});
+        Start();
+        QFile old(TargetFile("rec_1.wav"));
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("old content");
+        old.close();
+        TDialogScript script({AnswerOverwrite(c.Answer)});
+        Window->SelectRows(Window->lvRecContent, {0, 1});
+        Window->actCopyToDefFolderExecute();
+        EXPECT_TRUE(script.Done());
+        EXPECT_EQ(script.Unexpected, 0);
+        EXPECT_EQ(ReadAll(TargetFile("rec_1.wav")) == "old content", !c.FirstReplaced);
+        EXPECT_EQ(QFileInfo::exists(TargetFile("rec_2.wav")), c.SecondWritten);
+        // A record whose file was not written stays not downloaded.
+        EXPECT_EQ(Status(0),
+                  c.FirstReplaced ? Lang("rsDownloadedStr") : Lang("rsNonDownloadedStr"));
+        EXPECT_EQ(Status(1),
+                  c.SecondWritten ? Lang("rsDownloadedStr") : Lang("rsNonDownloadedStr"));
+        Window.reset();
+        QDir(Target()).removeRecursively();
+        QDir().mkpath(Target());
+        std::remove(ImagePath().c_str());
+    }
+}
+
+TEST_F(Download, AnOutputThatCannotBeWrittenLeavesTheRecordNotDownloaded) {
+    MakeImage(ImagePath(), {1.0, 1.0}, {StatusNotDownloaded, StatusNotDownloaded});
+    Start();
+    // A folder stands where the first file would go: overwriting it cannot succeed.
+    ASSERT_TRUE(QDir().mkpath(TargetFile("rec_1.wav")));
+    TDialogScript script({AnswerOverwrite(mrOverwrite),
+                          [](QWidget* modal) { qobject_cast<QDialog*>(modal)->accept(); }});
+    Window->SelectRows(Window->lvRecContent, {0, 1});
+    Window->actCopyToDefFolderExecute();
+    EXPECT_TRUE(script.Done());
+    EXPECT_EQ(script.Unexpected, 0);
+    ASSERT_EQ(script.Texts.size(), 1);
+    EXPECT_TRUE(QFileInfo(TargetFile("rec_1.wav")).isDir());
+    EXPECT_EQ(Status(0), Lang("rsNonDownloadedStr"));
+    // The batch went on with the next record.
+    EXPECT_TRUE(QFileInfo(TargetFile("rec_2.wav")).isFile());
+    EXPECT_EQ(Status(1), Lang("rsDownloadedStr"));
+    Window->actRecRefreshExecute();
+    EXPECT_EQ(Status(0), Lang("rsNonDownloadedStr"));
+}
+
+TEST_F(Download, TheRawFormatWritesItsLengthInTheHeaderAndMarksNothing) {
+    MakeImage(ImagePath(), {1.0}, {StatusNotDownloaded});
+    Start();
+    ProgramOptions.SorvaneFormat = true;
+    TDialogScript script;
+    Window->SelectRows(Window->lvRecContent, {0});
+    Window->actCopyToDefFolderExecute();
+    EXPECT_EQ(script.Texts.size() + script.Unexpected, 0) << script.Texts.join('|').toStdString();
+    EXPECT_FALSE(QFileInfo::exists(TargetFile("rec_1.wav")));
+    const QByteArray raw = ReadAll(TargetFile("rec_1.raw"));
+    ASSERT_GT(raw.size(), 128 + 10000); // about 11150 samples of two bytes for one second
+    EXPECT_EQ(GetU32(reinterpret_cast<const std::uint8_t*>(raw.constData())),
+              static_cast<std::uint32_t>(raw.size()));
+    EXPECT_EQ(Status(0), Lang("rsNonDownloadedStr"));
+}
+
+TEST_F(Download, ADriveFileArrivesWholeUnderItsSanitisedName) {
+    MakeImage(ImagePath(), {});
+    AddDriveFile(ImagePath(), "notes..txt", std::string(3000, 'q') + "end");
+    Start();
+    Window->actShowDrvExecute();
+    ASSERT_EQ(Window->ShownDriveList().Count(), 1);
+    TDialogScript script;
+    Window->SelectRows(Window->lvDrvContent, {0});
+    QStringList shown;
+    Window->Seams.ShowProgress = [&](const QString& text, bool) { shown << text; };
+    Window->actCopyToDefFolderExecute();
+    EXPECT_EQ(script.Texts.size() + script.Unexpected, 0) << script.Texts.join('|').toStdString();
+    EXPECT_EQ(shown, QStringList{Lang("StatusDownloadingFileStr") + " notes..txt"});
+    EXPECT_EQ(ReadAll(TargetFile("notes..txt")), QByteArray(3000, 'q') + "end");
+    EXPECT_EQ(QDir(Target()).entryList(QDir::Files).size(), 1);
+}
+
+TEST_F(Download, CopySelectedPartIsOfferedForOneWholeRecordingOnly) {
+    MakeImage(ImagePath(), {1.0, 1.0});
+    Start();
+    struct TCase {
+        std::vector<int> Rows;
+        bool DisableEditor;
+        bool Enabled;
+    };
+    const TCase cases[] = {
+        {{0}, false, true}, {{0, 1}, false, false}, {{}, false, false}, {{1}, true, false}};
+    for (const TCase& c : cases) {
+        ProgramOptions.DisableEditor = c.DisableEditor;
+        Window->SelectRows(Window->lvRecContent, c.Rows);
+        Poll();
+        EXPECT_EQ(Window->actCopySelPart->isEnabled(), c.Enabled)
+            << c.Rows.size() << " " << c.DisableEditor;
+    }
+    ProgramOptions.DisableEditor = false;
+    Window->SelectRows(Window->lvRecContent, {0});
+    // Cancelling the part selection writes nothing for that record.
+    TDialogScript script({[](QWidget* modal) { qobject_cast<QDialog*>(modal)->reject(); }});
+    Window->actCopySelPartExecute();
+    EXPECT_TRUE(script.Done());
+    EXPECT_TRUE(QDir(Target()).entryList(QDir::Files).isEmpty());
+}
+
+} // namespace
