@@ -7,6 +7,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QMessageBox>
@@ -16,6 +17,7 @@
 #include <QTimer>
 #include <QTreeView>
 
+#include "audio/WaveAddInfo.h"
 #include "audio/Wavefunc.h"
 #include "engine/RecClasses.h"
 #include "engine/RecClassesBlocks.h"
@@ -433,6 +435,58 @@ TEST_F(Upload, DriveEraseGoesFromTheLastSelectedEntryToTheFirst) {
         EXPECT_TRUE(order.contains(text)) << text.toStdString();
     if (shown.size() == 2)
         EXPECT_EQ(shown, order);
+}
+
+// A tone with an add-info record of the given version holding a recording time.
+void WriteToneWithAddInfo(const QString& path, int version, const TSystemTime& recorded) {
+    TWaveFile wave;
+    wave.SetFileName(path.toStdString());
+    ASSERT_TRUE(wave.Create());
+    std::vector<std::int16_t> samples(4000);
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        samples[i] = static_cast<std::int16_t>(std::lround(3000 * std::sin(i * 0.2)));
+    const auto bytes = static_cast<std::int32_t>(samples.size() * 2);
+    ASSERT_EQ(wave.Write(samples.data(), bytes), bytes);
+    TWaveAddInfo info;
+    info.Version = version;
+    info.SerialNumber = u"SN-1";
+    info.ModelName = u"Q70";
+    info.RecordTime = recorded;
+    ASSERT_TRUE(wave.SetAddInfo(BuildWaveAddInfo(info)));
+    ASSERT_TRUE(wave.Close());
+}
+
+TEST_F(Upload, ARecordingTimeStoredInTheFileWinsOverTheFileTime) {
+    Connect({});
+    const TSystemTime recorded{2023, 7, 0, 21, 16, 45, 12, 0};
+    const QDateTime fileTime(QDate(2022, 2, 3), QTime(4, 5, 6));
+    const QString downloaded = Dir.filePath("downloaded.wav");
+    const QString older = Dir.filePath("older.wav");
+    WriteToneWithAddInfo(downloaded, 5, recorded);
+    WriteToneWithAddInfo(older, 4, recorded); // a shorter record keeps no reliable time
+    for (const QString& path : {downloaded, older}) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.setFileTime(fileTime, QFileDevice::FileModificationTime));
+    }
+    TModalScript script({UncompressedFormat()});
+    Window->CopyToRecorder({downloaded, older});
+    EXPECT_EQ(script.Unexpected, 0);
+    ASSERT_EQ(Numbers(), (std::vector<std::uint16_t>{1, 2}));
+    auto startOf = [&](std::uint16_t number) {
+        for (int i = 0; i < Window->RecordList().Count(); ++i)
+            if (Window->RecordList().GetItem(i)->Number == number)
+                return Window->RecordList().GetItem(i)->Start;
+        return TSystemTime{};
+    };
+    const TSystemTime first = startOf(1);
+    EXPECT_EQ(std::vector<int>(
+                  {first.Year, first.Month, first.Day, first.Hour, first.Minute, first.Second}),
+              std::vector<int>({2023, 7, 21, 16, 45, 12}));
+    const TSystemTime second = startOf(2);
+    EXPECT_EQ(std::vector<int>({second.Year, second.Month, second.Day, second.Hour, second.Minute,
+                                second.Second}),
+              std::vector<int>({2022, 2, 3, 4, 5, 6}));
 }
 
 } // namespace
