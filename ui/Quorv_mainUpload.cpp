@@ -146,7 +146,7 @@ void TfrmQuorvMain::actCopyToRecExecute() {
 }
 
 void TfrmQuorvMain::CopyToRecorder(const QStringList& paths) {
-    if (Recorder == nullptr)
+    if (Recorder == nullptr || paths.isEmpty() || IsBusy())
         return;
     CancelRequested = false;
     SetUiEnabled(false);
