@@ -63,6 +63,9 @@ struct TBatteryBar {
 };
 TBatteryBar BatteryBarFor(std::uint32_t modelClass, std::uint16_t millivolts, std::uint8_t level);
 
+// The upload label's text with the rate put into its first %d; no printf on a translated text.
+QString UploadRateText(const QString& format, int rateKbPerSecond);
+
 // The forms other units build, reached through these hand-overs; each one left empty does
 // nothing (or its obvious minimum) until its form is wired in.
 struct TMainFormSeams {
@@ -246,6 +249,26 @@ public:
     // Shows how the last recorder operation ended when it did not succeed; true on success.
     bool ShowOperationOutcome();
 
+    // Uploads to the recorder, erase and format. Each batch runs with the window disabled.
+    void actCopyToRecExecute();
+    // The same batch over the given PC paths, into the current view.
+    void CopyToRecorder(const QStringList& paths);
+    // Erases the current view's selection after asking; the sender is not looked at.
+    void actRecEraseExecute(QObject* sender);
+    // With a sender the user is asked first; without one the memory is formatted at once.
+    void actFormatExecute(QObject* sender);
+    // One WAV file as recording number; true when the write ran to its end.
+    bool UploadRecord(const QString& path, std::uint16_t number);
+    // One entry of a PC file list as the drive entry driveName; true when it ran to its end.
+    bool UploadDriveFile(const std::string& driveName, const TFileListItem& entry,
+                         const QString& pcPath);
+    // One above the highest record number on the recorder; 1 for an empty recorder.
+    std::uint16_t NextRecordNumber() const;
+    // The explorer list's selected paths, in row order.
+    QStringList SelectedExplorerPaths() const;
+    // Replaces the overwrite dialog of drive uploads (a modal result of OverWrite.h).
+    std::function<int(const QString& driveName)> AskOverwriteHook;
+
     // The recorder views.
     TRecordList& RecordList() { return *RecList; }
     TFileList& DriveList() { return *DrvList; }
@@ -364,6 +387,15 @@ private:
     void InstallRecorderUi();
     void RemoveRecorderUi();
     void ConnectRecorderViews();
+    void ConnectUploadActions();
+    bool RecEraseAllowed() const;
+    void UploadRecords(const QStringList& paths);
+    void UploadDriveItems(const QStringList& paths);
+    int AskDriveOverwrite(const QString& driveName);
+    void EraseSelectedRecords();
+    void EraseSelectedDriveFiles();
+    void ShowUploadProgress(const QString& text);
+    void SetGauge(int percent);
     void UpdateRecorderActions();
     void CloseVisibleProgress();
     void CreateStatusPanel();

@@ -72,6 +72,7 @@ Qt::SortOrder Order(bool ascending) {
 } // namespace
 
 void TfrmQuorvMain::ConnectRecorderViews() {
+    ConnectUploadActions();
     for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(lvRecContent),
                                     static_cast<QAbstractItemView*>(lvDrvContent),
                                     static_cast<QAbstractItemView*>(ShellListView1),
@@ -467,16 +468,16 @@ void TfrmQuorvMain::UpdateRecorderActions() {
     for (QAction* action : {actFormat, actRecErase, actCopyToPC, actMoveToPC, actCopyToDefFolder,
                             actMoveToDefFolder, actCopySelPart, actCopyToRec})
         action->setEnabled(false);
+    actFormat->setEnabled(connected && idle);
+    actRecErase->setEnabled(connected && idle && RecEraseAllowed());
+    actCopyToRec->setEnabled(connected && idle && !SelectedExplorerPaths().isEmpty());
 
     // The downloads, once the rows to fetch are selected.
     ConnectDownloadActions();
     const bool canDownload =
         connected && idle && !SelectedRows(ViewFlag == 0 ? lvRecContent : lvDrvContent).empty();
-    for (QAction* action : {actCopyToPC, actCopyToDefFolder})
+    for (QAction* action : {actCopyToPC, actMoveToPC, actCopyToDefFolder, actMoveToDefFolder})
         action->setEnabled(canDownload);
-    // Moving needs the erase action's handler, which is not wired in yet.
-    for (QAction* action : {actMoveToPC, actMoveToDefFolder})
-        action->setEnabled(false);
     actCopySelPartUpdate();
 }
 
