@@ -76,7 +76,7 @@ TDialogScript::TStep AnswerOverwrite(int result) {
     };
 }
 
-[[maybe_unused]] TDialogScript::TStep ClickYes() {
+TDialogScript::TStep ClickYes() {
     return [](QWidget* modal) {
         auto* box = qobject_cast<QMessageBox*>(modal);
         ASSERT_NE(box, nullptr) << "expected a message box";
@@ -289,6 +289,26 @@ TEST_F(Download, TheOverwriteAnswersKeepSkipOrStopTheBatch) {
         QDir().mkpath(Target());
         std::remove(ImagePath().c_str());
     }
+}
+
+TEST_F(Download, MoveErasesOnlyTheRecordsThatReachedThePc) {
+    MakeImage(ImagePath(), {1.0, 1.0}, {StatusNotDownloaded, StatusNotDownloaded});
+    Start();
+    QFile old(TargetFile("rec_1.wav"));
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("old content");
+    old.close();
+    // Record 1 is skipped at the overwrite question; the erase question is answered yes.
+    TDialogScript script({AnswerOverwrite(mrSkip), ClickYes()});
+    Window->SelectRows(Window->lvRecContent, {0, 1});
+    Window->actMoveToDefFolderExecute();
+    EXPECT_TRUE(script.Done());
+    EXPECT_EQ(script.Unexpected, 0);
+    EXPECT_EQ(ReadAll(TargetFile("rec_1.wav")), "old content");
+    EXPECT_TRUE(QFileInfo::exists(TargetFile("rec_2.wav")));
+    Window->actRecRefreshExecute();
+    ASSERT_EQ(Window->RecordList().Count(), 1);
+    EXPECT_EQ(Window->RecordList().GetItem(0)->Number, 1);
 }
 
 TEST_F(Download, AnOutputThatCannotBeWrittenLeavesTheRecordNotDownloaded) {
