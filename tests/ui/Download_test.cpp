@@ -291,6 +291,40 @@ TEST_F(Download, TheOverwriteAnswersKeepSkipOrStopTheBatch) {
     }
 }
 
+TEST_F(Download, ARenamedTargetStaysInTheTargetFolder) {
+    const struct {
+        const char* Typed;
+        const char* Written;
+    } cases[] = {{"renamed.wav", "renamed.wav"}, {"../escaped.wav", "escaped.wav"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Typed);
+        MakeImage(ImagePath(), {1.0}, {StatusNotDownloaded});
+        Start();
+        QFile old(TargetFile("rec_1.wav"));
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("old content");
+        old.close();
+        const QString typed = c.Typed[0] == '.' ? Target() + "/" + c.Typed : QString(c.Typed);
+        TDialogScript script({[typed](QWidget* modal) {
+            auto* dialog = qobject_cast<TfrmOverwrite*>(modal);
+            ASSERT_NE(dialog, nullptr);
+            dialog->SetFileName(typed);
+            dialog->done(mrOverwrite);
+        }});
+        Window->SelectRows(Window->lvRecContent, {0});
+        Window->actCopyToDefFolderExecute();
+        EXPECT_TRUE(script.Done());
+        EXPECT_EQ(ReadAll(TargetFile("rec_1.wav")), "old content");
+        EXPECT_TRUE(QFileInfo(TargetFile(c.Written)).isFile());
+        EXPECT_FALSE(QFileInfo::exists(Dir.filePath("escaped.wav")));
+        EXPECT_EQ(Status(0), Lang("rsDownloadedStr"));
+        Window.reset();
+        QDir(Target()).removeRecursively();
+        QDir().mkpath(Target());
+        std::remove(ImagePath().c_str());
+    }
+}
+
 TEST_F(Download, MoveErasesOnlyTheRecordsThatReachedThePc) {
     MakeImage(ImagePath(), {1.0, 1.0}, {StatusNotDownloaded, StatusNotDownloaded});
     Start();
