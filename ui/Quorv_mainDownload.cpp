@@ -418,7 +418,6 @@ void TfrmQuorvMain::RunDownloadBatch(const QAction* sender) {
     // entries whose downloads all ended succeeded with their files closed.
     if (move && !CancelRequested && downloadedAny && !erasable.empty()) {
         SelectRows(ViewFlag == 0 ? lvRecContent : lvDrvContent, erasable);
-        UpdateRecorderActions(); // the erase action's enabling follows the new selection
-        actRecErase->trigger();
+        actRecEraseExecute(actRecErase);
     }
 }

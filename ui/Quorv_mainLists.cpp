@@ -426,10 +426,12 @@ void TfrmQuorvMain::actRecRefreshExecute() {
                     rows.push_back(row);
             }
             SelectRows(lvRecContent, rows);
+            // The handlers themselves, not the actions: their enabling is from an idle pass
+            // before this refresh selected the rows.
             if (!rows.empty()) {
-                actCopyToDefFolder->trigger();
+                actCopyToDefFolderExecute();
                 if (ProgramOptions.AutoDelete)
-                    actRecErase->trigger();
+                    actRecEraseExecute(actRecErase);
             }
             RecModel->Repaint();
         }

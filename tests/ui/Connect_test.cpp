@@ -320,26 +320,34 @@ TEST_F(Connection, DisconnectSwitchesTheRecorderOffAndConnectBringsTheContentBac
     EXPECT_EQ(script.Unexpected + script.Texts.size(), 0);
 }
 
-TEST_F(Connection, AutomaticDownloadSelectsTheWholeRecordsToFetch) {
+TEST_F(Connection, AutomaticDownloadFetchesTheWholeRecordsIntoTheDefaultFolder) {
     struct TCase {
         bool NonDownOnly;
         std::vector<int> Rows;
+        int Files;
     };
-    const TCase cases[] = {{true, {1}}, {false, {0, 1, 2}}};
+    const TCase cases[] = {{true, {1}, 1}, {false, {0, 1, 2}, 3}};
     for (const TCase& c : cases) {
         MakeImage(ImagePath(), {1.0, 1.0, 1.0}, {StatusDownloaded, StatusNotDownloaded});
+        QTemporaryDir target;
         ProgramOptions = TProgramOptions{};
         ProgramOptions.AutoDownload = true;
         ProgramOptions.NonDownOnly = c.NonDownOnly;
         Start(ConnImageFile, QString::fromStdString(ImagePath()));
+        // The default folder as the settings would give it; the initialisation replaces a
+        // missing one, so it is set once the window exists.
+        ProgramOptions.DefFolder = target.path();
         TModalScript script;
         Poll();
         Poll();
         ASSERT_TRUE(Window->IsConnected());
-        EXPECT_EQ(Cell(0, 5), Lang("rsDownloadedStr"));
-        EXPECT_EQ(Cell(1, 5), Lang("rsNonDownloadedStr"));
-        EXPECT_EQ(Cell(2, 5), Lang("rsUploadedStr"));
         EXPECT_EQ(Window->SelectedRows(Window->lvRecContent), c.Rows) << c.NonDownOnly;
+        EXPECT_EQ(QDir(target.path()).entryList(QDir::Files).size(), c.Files) << c.NonDownOnly;
+        // What was not downloaded yet is now; an uploaded recording keeps its status.
+        EXPECT_EQ(Cell(0, 5), Lang("rsDownloadedStr"));
+        EXPECT_EQ(Cell(1, 5), Lang("rsDownloadedStr"));
+        EXPECT_EQ(Cell(2, 5), Lang("rsUploadedStr"));
+        EXPECT_EQ(script.Unexpected, 0);
         Window.reset();
         std::remove(ImagePath().c_str());
     }
