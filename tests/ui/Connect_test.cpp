@@ -22,6 +22,7 @@
 #include <QTimer>
 #include <QTreeView>
 
+#include "ModalScript.h"
 #include "audio/Wavefunc.h"
 #include "engine/RecClasses.h"
 #include "engine/RecorderUi.h"
@@ -44,41 +45,6 @@ namespace {
 QString Lang(const char* name) {
     return QString::fromStdString(GetLangConstant(name));
 }
-
-// Answers the modal dialogs that open while it lives, one scripted step per dialog, and
-// keeps the texts of the message boxes it saw. A dialog beyond the script is cancelled.
-class TModalScript {
-public:
-    using TStep = std::function<void(QWidget*)>;
-    explicit TModalScript(std::vector<TStep> steps = {}) : Steps(std::move(steps)) {
-        QObject::connect(&Timer, &QTimer::timeout, [this] {
-            QWidget* modal = QApplication::activeModalWidget();
-            if (modal == nullptr || modal == Last)
-                return;
-            Last = modal;
-            if (auto* box = qobject_cast<QMessageBox*>(modal))
-                Texts << box->text();
-            if (Next < Steps.size()) {
-                Steps[Next++](modal);
-            } else {
-                ++Unexpected;
-                if (auto* dialog = qobject_cast<QDialog*>(modal))
-                    dialog->reject();
-            }
-        });
-        Timer.start(5);
-    }
-    bool Done() const { return Next == Steps.size(); }
-
-    QStringList Texts;
-    int Unexpected = 0;
-
-private:
-    std::vector<TStep> Steps;
-    std::size_t Next = 0;
-    QPointer<QWidget> Last;
-    QTimer Timer;
-};
 
 TModalScript::TStep TypePassword(const QString& password) {
     return [password](QWidget* modal) {

@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <QTreeView>
 
+#include "ModalScript.h"
 #include "audio/Wavefunc.h"
 #include "engine/RecClasses.h"
 #include "engine/RecorderUi.h"
@@ -33,42 +34,7 @@ QString Lang(const char* name) {
     return QString::fromStdString(GetLangConstant(name));
 }
 
-// Answers the modal dialogs that open while it lives, one scripted step per dialog, and keeps
-// the texts of the message boxes it saw. A dialog beyond the script is rejected.
-class TDialogScript {
-public:
-    using TStep = std::function<void(QWidget*)>;
-    explicit TDialogScript(std::vector<TStep> steps = {}) : Steps(std::move(steps)) {
-        QObject::connect(&Timer, &QTimer::timeout, [this] {
-            QWidget* modal = QApplication::activeModalWidget();
-            if (modal == nullptr || modal == Last)
-                return;
-            Last = modal;
-            if (auto* box = qobject_cast<QMessageBox*>(modal))
-                Texts << box->text();
-            if (Next < Steps.size()) {
-                Steps[Next++](modal);
-            } else {
-                ++Unexpected;
-                if (auto* dialog = qobject_cast<QDialog*>(modal))
-                    dialog->reject();
-            }
-        });
-        Timer.start(5);
-    }
-    bool Done() const { return Next == Steps.size(); }
-
-    QStringList Texts;
-    int Unexpected = 0;
-
-private:
-    std::vector<TStep> Steps;
-    std::size_t Next = 0;
-    QPointer<QWidget> Last;
-    QTimer Timer;
-};
-
-TDialogScript::TStep AnswerOverwrite(int result) {
+TModalScript::TStep AnswerOverwrite(int result) {
     return [result](QWidget* modal) {
         auto* dialog = qobject_cast<TfrmOverwrite*>(modal);
         ASSERT_NE(dialog, nullptr) << "expected the overwrite question";
@@ -76,7 +42,7 @@ TDialogScript::TStep AnswerOverwrite(int result) {
     };
 }
 
-TDialogScript::TStep ClickYes() {
+TModalScript::TStep ClickYes() {
     return [](QWidget* modal) {
         auto* box = qobject_cast<QMessageBox*>(modal);
         ASSERT_NE(box, nullptr) << "expected a message box";
@@ -212,7 +178,7 @@ protected:
 TEST_F(Download, CopyWritesOneWaveFilePerRecordAndMarksOnlyTheNotDownloadedOnes) {
     MakeImage(ImagePath(), {1.0, 1.0, 1.5}, {StatusNotDownloaded, StatusDownloaded});
     Start();
-    TDialogScript script;
+    TModalScript script;
     Window->SelectRows(Window->lvRecContent, {0, 1, 2});
     Poll();
     ASSERT_TRUE(Window->actCopyToDefFolder->isEnabled());
@@ -243,7 +209,7 @@ TEST_F(Download, AMissingTargetFolderIsReportedAndNothingIsRead) {
     MakeImage(ImagePath(), {1.0}, {StatusNotDownloaded});
     Start();
     ProgramOptions.DefFolder = Dir.filePath("nowhere");
-    TDialogScript script({[](QWidget* modal) { qobject_cast<QDialog*>(modal)->accept(); }});
+    TModalScript script({[](QWidget* modal) { qobject_cast<QDialog*>(modal)->accept(); }});
     Window->SelectRows(Window->lvRecContent, {0});
     Window->actMoveToDefFolderExecute();
     ASSERT_EQ(script.Texts.size(), 1);
@@ -272,7 +238,7 @@ TEST_F(Download, TheOverwriteAnswersKeepSkipOrStopTheBatch) {
         ASSERT_TRUE(old.open(QIODevice::WriteOnly));
         old.write("old content");
         old.close();
-        TDialogScript script({AnswerOverwrite(c.Answer)});
+        TModalScript script({AnswerOverwrite(c.Answer)});
         Window->SelectRows(Window->lvRecContent, {0, 1});
         Window->actCopyToDefFolderExecute();
         EXPECT_TRUE(script.Done());
@@ -305,7 +271,7 @@ TEST_F(Download, ARenamedTargetStaysInTheTargetFolder) {
         old.write("old content");
         old.close();
         const QString typed = c.Typed[0] == '.' ? Target() + "/" + c.Typed : QString(c.Typed);
-        TDialogScript script({[typed](QWidget* modal) {
+        TModalScript script({[typed](QWidget* modal) {
             auto* dialog = qobject_cast<TfrmOverwrite*>(modal);
             ASSERT_NE(dialog, nullptr);
             dialog->SetFileName(typed);
@@ -333,7 +299,7 @@ TEST_F(Download, MoveErasesOnlyTheRecordsThatReachedThePc) {
     old.write("old content");
     old.close();
     // Record 1 is skipped at the overwrite question; the erase question is answered yes.
-    TDialogScript script({AnswerOverwrite(mrSkip), ClickYes()});
+    TModalScript script({AnswerOverwrite(mrSkip), ClickYes()});
     Window->SelectRows(Window->lvRecContent, {0, 1});
     Window->actMoveToDefFolderExecute();
     EXPECT_TRUE(script.Done());
@@ -350,8 +316,8 @@ TEST_F(Download, AnOutputThatCannotBeWrittenLeavesTheRecordNotDownloaded) {
     Start();
     // A folder stands where the first file would go: overwriting it cannot succeed.
     ASSERT_TRUE(QDir().mkpath(TargetFile("rec_1.wav")));
-    TDialogScript script({AnswerOverwrite(mrOverwrite),
-                          [](QWidget* modal) { qobject_cast<QDialog*>(modal)->accept(); }});
+    TModalScript script({AnswerOverwrite(mrOverwrite),
+                         [](QWidget* modal) { qobject_cast<QDialog*>(modal)->accept(); }});
     Window->SelectRows(Window->lvRecContent, {0, 1});
     Window->actCopyToDefFolderExecute();
     EXPECT_TRUE(script.Done());
@@ -370,7 +336,7 @@ TEST_F(Download, TheRawFormatWritesItsLengthInTheHeaderAndMarksNothing) {
     MakeImage(ImagePath(), {1.0}, {StatusNotDownloaded});
     Start();
     ProgramOptions.SorvaneFormat = true;
-    TDialogScript script;
+    TModalScript script;
     Window->SelectRows(Window->lvRecContent, {0});
     Window->actCopyToDefFolderExecute();
     EXPECT_EQ(script.Texts.size() + script.Unexpected, 0) << script.Texts.join('|').toStdString();
@@ -388,7 +354,7 @@ TEST_F(Download, ADriveFileArrivesWholeUnderItsSanitisedName) {
     Start();
     Window->actShowDrvExecute();
     ASSERT_EQ(Window->ShownDriveList().Count(), 1);
-    TDialogScript script;
+    TModalScript script;
     Window->SelectRows(Window->lvDrvContent, {0});
     QStringList shown;
     Window->Seams.ShowProgress = [&](const QString& text, bool) { shown << text; };
@@ -419,7 +385,7 @@ TEST_F(Download, CopySelectedPartIsOfferedForOneWholeRecordingOnly) {
     ProgramOptions.DisableEditor = false;
     Window->SelectRows(Window->lvRecContent, {0});
     // Cancelling the part selection writes nothing for that record.
-    TDialogScript script({[](QWidget* modal) { qobject_cast<QDialog*>(modal)->reject(); }});
+    TModalScript script({[](QWidget* modal) { qobject_cast<QDialog*>(modal)->reject(); }});
     Window->actCopySelPartExecute();
     EXPECT_TRUE(script.Done());
     EXPECT_TRUE(QDir(Target()).entryList(QDir::Files).isEmpty());
