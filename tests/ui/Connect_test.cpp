@@ -23,6 +23,7 @@
 #include <QTreeView>
 
 #include "ModalScript.h"
+#include "WindowImages.h"
 #include "audio/Wavefunc.h"
 #include "engine/RecClasses.h"
 #include "engine/RecorderUi.h"
@@ -41,10 +42,6 @@
 #include "ui/Quorv_main.h"
 
 namespace {
-
-QString Lang(const char* name) {
-    return QString::fromStdString(GetLangConstant(name));
-}
 
 TModalScript::TStep TypePassword(const QString& password) {
     return [password](QWidget* modal) {
@@ -73,69 +70,6 @@ TModalScript::TStep Answer(QMessageBox::StandardButton button) {
         EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::No));
         box->button(button)->click();
     };
-}
-
-// The engine's UI while the test builds an image: uploads without compression.
-class TPlainUploadUi : public TRecorderUi {
-public:
-    std::optional<TUploadFormatChoice> ChooseUploadFormat() override {
-        return TUploadFormatChoice{};
-    }
-};
-
-// A mono 16-bit wave of a plain tone.
-void WriteTone(const std::string& path, double seconds, std::uint32_t rate = 8000) {
-    const auto count = static_cast<std::uint32_t>(seconds * rate);
-    std::vector<std::uint8_t> file(44 + std::size_t{count} * 2);
-    std::memcpy(&file[0], "RIFF", 4);
-    PutU32(&file[4], 36 + count * 2);
-    std::memcpy(&file[8], "WAVEfmt ", 8);
-    PutU32(&file[16], 16);
-    PutU16(&file[20], 1);
-    PutU16(&file[22], 1);
-    PutU32(&file[24], rate);
-    PutU32(&file[28], rate * 2);
-    PutU16(&file[32], 2);
-    PutU16(&file[34], 16);
-    std::memcpy(&file[36], "data", 4);
-    PutU32(&file[40], count * 2);
-    for (std::uint32_t i = 0; i < count; ++i)
-        PutU16(&file[44 + std::size_t{i} * 2],
-               static_cast<std::uint16_t>(std::lround(4000 * std::sin(i * 0.3))));
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(file.data()),
-               static_cast<std::streamsize>(file.size()));
-}
-
-// A blank image holding one uploaded recording per duration, written by the engine itself;
-// statuses, when given, are set afterwards by record number from 1.
-void MakeImage(const std::string& path, const std::vector<double>& durations,
-               const std::vector<std::uint8_t>& statuses = {}) {
-    TPlainUploadUi ui;
-    TRecorder recorder(ConnDemo, ui); // the demo kind creates the blank image
-    recorder.SetImageFileName(path);
-    ASSERT_TRUE(recorder.IsConnected());
-    recorder.Refresh();
-    recorder.WaitForOperation();
-    ASSERT_EQ(recorder.ChooseUploadFormat(), 0);
-    const std::string wavePath = path + ".wav";
-    std::uint16_t number = 1;
-    for (double seconds : durations) {
-        WriteTone(wavePath, seconds);
-        TWaveFile wave;
-        wave.SetFileName(wavePath);
-        ASSERT_TRUE(wave.Open());
-        TSystemTime time{2024, 3, 4, 14, 9, 30, static_cast<std::uint16_t>(number), 0};
-        recorder.WriteSoundFile(number++, wave, time);
-        recorder.WaitForOperation();
-        ASSERT_EQ(recorder.GetOutcome().Kind, TOperationOutcome::TKind::Succeeded)
-            << recorder.GetOutcome().Message;
-        recorder.Refresh(); // the next upload needs the lists as they are now
-        recorder.WaitForOperation();
-    }
-    std::remove(wavePath.c_str());
-    for (std::size_t i = 0; i < statuses.size(); ++i)
-        recorder.ChangeSoundFileStatus(static_cast<std::uint16_t>(i + 1), statuses[i]);
 }
 
 // Stores an access password in the image's settings record.

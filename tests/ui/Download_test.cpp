@@ -17,6 +17,7 @@
 #include <QTreeView>
 
 #include "ModalScript.h"
+#include "WindowImages.h"
 #include "audio/Wavefunc.h"
 #include "engine/RecClasses.h"
 #include "engine/RecorderUi.h"
@@ -29,10 +30,6 @@
 #include "ui/Quorv_main.h"
 
 namespace {
-
-QString Lang(const char* name) {
-    return QString::fromStdString(GetLangConstant(name));
-}
 
 TModalScript::TStep AnswerOverwrite(int result) {
     return [result](QWidget* modal) {
@@ -49,67 +46,6 @@ TModalScript::TStep ClickYes() {
         ASSERT_NE(box->button(QMessageBox::Yes), nullptr);
         box->button(QMessageBox::Yes)->click();
     };
-}
-
-class TPlainUploadUi : public TRecorderUi {
-public:
-    std::optional<TUploadFormatChoice> ChooseUploadFormat() override {
-        return TUploadFormatChoice{};
-    }
-};
-
-void WriteTone(const std::string& path, double seconds, std::uint32_t rate = 8000) {
-    const auto count = static_cast<std::uint32_t>(seconds * rate);
-    std::vector<std::uint8_t> file(44 + std::size_t{count} * 2);
-    std::memcpy(&file[0], "RIFF", 4);
-    PutU32(&file[4], 36 + count * 2);
-    std::memcpy(&file[8], "WAVEfmt ", 8);
-    PutU32(&file[16], 16);
-    PutU16(&file[20], 1);
-    PutU16(&file[22], 1);
-    PutU32(&file[24], rate);
-    PutU32(&file[28], rate * 2);
-    PutU16(&file[32], 2);
-    PutU16(&file[34], 16);
-    std::memcpy(&file[36], "data", 4);
-    PutU32(&file[40], count * 2);
-    for (std::uint32_t i = 0; i < count; ++i)
-        PutU16(&file[44 + std::size_t{i} * 2],
-               static_cast<std::uint16_t>(std::lround(4000 * std::sin(i * 0.3))));
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(file.data()),
-               static_cast<std::streamsize>(file.size()));
-}
-
-// An image with one uploaded recording per duration, written by the engine; statuses, when
-// given, are set afterwards by record number from 1.
-void MakeImage(const std::string& path, const std::vector<double>& durations,
-               const std::vector<std::uint8_t>& statuses = {}) {
-    TPlainUploadUi ui;
-    TRecorder recorder(ConnDemo, ui);
-    recorder.SetImageFileName(path);
-    ASSERT_TRUE(recorder.IsConnected());
-    recorder.Refresh();
-    recorder.WaitForOperation();
-    ASSERT_EQ(recorder.ChooseUploadFormat(), 0);
-    const std::string wavePath = path + ".wav";
-    std::uint16_t number = 1;
-    for (double seconds : durations) {
-        WriteTone(wavePath, seconds);
-        TWaveFile wave;
-        wave.SetFileName(wavePath);
-        ASSERT_TRUE(wave.Open());
-        TSystemTime time{2024, 3, 4, 14, 9, 30, static_cast<std::uint16_t>(number), 0};
-        recorder.WriteSoundFile(number++, wave, time);
-        recorder.WaitForOperation();
-        ASSERT_EQ(recorder.GetOutcome().Kind, TOperationOutcome::TKind::Succeeded)
-            << recorder.GetOutcome().Message;
-        recorder.Refresh();
-        recorder.WaitForOperation();
-    }
-    std::remove(wavePath.c_str());
-    for (std::size_t i = 0; i < statuses.size(); ++i)
-        recorder.ChangeSoundFileStatus(static_cast<std::uint16_t>(i + 1), statuses[i]);
 }
 
 // Puts one file of the given bytes on the image's flash drive.

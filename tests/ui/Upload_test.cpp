@@ -18,6 +18,7 @@
 #include <QTreeView>
 
 #include "ModalScript.h"
+#include "WindowImages.h"
 #include "audio/WaveAddInfo.h"
 #include "audio/Wavefunc.h"
 #include "engine/RecClasses.h"
@@ -33,10 +34,6 @@
 #include "ui/Quorv_main.h"
 
 namespace {
-
-QString Lang(const char* name) {
-    return QString::fromStdString(GetLangConstant(name));
-}
 
 // A destructive question: warning icon, Yes and No, No the default.
 TModalScript::TStep AnswerQuestion(QMessageBox::StandardButton button) {
@@ -68,36 +65,6 @@ TModalScript::TStep UncompressedFormat() {
     };
 }
 
-class TPlainUploadUi : public TRecorderUi {
-public:
-    std::optional<TUploadFormatChoice> ChooseUploadFormat() override {
-        return TUploadFormatChoice{};
-    }
-};
-
-void WriteTone(const std::string& path, double seconds, std::uint32_t rate = 8000) {
-    const auto count = static_cast<std::uint32_t>(seconds * rate);
-    std::vector<std::uint8_t> file(44 + std::size_t{count} * 2);
-    std::memcpy(&file[0], "RIFF", 4);
-    PutU32(&file[4], 36 + count * 2);
-    std::memcpy(&file[8], "WAVEfmt ", 8);
-    PutU32(&file[16], 16);
-    PutU16(&file[20], 1);
-    PutU16(&file[22], 1);
-    PutU32(&file[24], rate);
-    PutU32(&file[28], rate * 2);
-    PutU16(&file[32], 2);
-    PutU16(&file[34], 16);
-    std::memcpy(&file[36], "data", 4);
-    PutU32(&file[40], count * 2);
-    for (std::uint32_t i = 0; i < count; ++i)
-        PutU16(&file[44 + std::size_t{i} * 2],
-               static_cast<std::uint16_t>(std::lround(4000 * std::sin(i * 0.3))));
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(file.data()),
-               static_cast<std::streamsize>(file.size()));
-}
-
 void WriteText(const QString& path, const QByteArray& content) {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -106,8 +73,8 @@ void WriteText(const QString& path, const QByteArray& content) {
 
 // A blank image holding one recording per number given (a gap leaves a number out), each
 // 1 s long; statuses, when given, go to the recordings in order.
-void MakeImage(const std::string& path, const std::vector<std::uint16_t>& numbers,
-               const std::vector<std::uint8_t>& statuses = {}) {
+void MakeImageWithNumbers(const std::string& path, const std::vector<std::uint16_t>& numbers,
+                          const std::vector<std::uint8_t>& statuses = {}) {
     TPlainUploadUi ui;
     TRecorder recorder(ConnDemo, ui);
     recorder.SetImageFileName(path);
@@ -148,7 +115,7 @@ protected:
     }
     void Connect(const std::vector<std::uint16_t>& numbers,
                  const std::vector<std::uint8_t>& statuses = {}) {
-        MakeImage(Dir.filePath("OM_Q70_DEMO.OVK").toStdString(), numbers, statuses);
+        MakeImageWithNumbers(Dir.filePath("OM_Q70_DEMO.OVK").toStdString(), numbers, statuses);
         ProgramOptions.ConnectType = ConnDemo;
         Window = std::make_unique<TfrmQuorvMain>();
         Window->InitMainForm(Dir.filePath("Quorvex"));
@@ -399,8 +366,9 @@ TEST_F(Upload, DriveEraseGoesFromTheLastSelectedEntryToTheFirst) {
         Lang("StatusErasingStr") + " " + QString::fromStdString(selection.Item(0).Name)};
     for (const QString& text : shown)
         EXPECT_TRUE(order.contains(text)) << text.toStdString();
-    if (shown.size() == 2)
+    if (shown.size() == 2) {
         EXPECT_EQ(shown, order);
+    }
 }
 
 // A tone with an add-info record of the given version holding a recording time.
