@@ -6,7 +6,7 @@ cd "$(dirname "$0")"
 . scripts/packages.sh
 quorvex_install_packages "${QUORVEX_BUILD_PACKAGES[@]}"
 
-jobs=$(nproc 2>/dev/null || echo 4)
+jobs=${QUORVEX_JOBS:-$(nproc 2>/dev/null || echo 4)}
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVEX_BUILD_TESTS=OFF
 cmake --build build/release -j "$jobs"
 

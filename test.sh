@@ -6,7 +6,7 @@ cd "$(dirname "$0")"
 . scripts/packages.sh
 quorvex_install_packages "${QUORVEX_BUILD_PACKAGES[@]}" "${QUORVEX_TEST_PACKAGES[@]}"
 
-jobs=$(nproc 2>/dev/null || echo 4)
+jobs=${QUORVEX_JOBS:-$(nproc 2>/dev/null || echo 4)}
 cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORVEX_SANITIZE=ON
 cmake --build build/test -j "$jobs"
 export QT_QPA_PLATFORM=offscreen
