@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <iterator>
 #include <set>
 
 #include "i18n/VexaLang.h"
@@ -6,9 +7,11 @@
 #include "i18n/VexaLangResources.h"
 #include "platform/CodePage.h"
 
-TEST(VexaLangBuiltIn, TableHoldsExactly134UniqueValidNames) {
+constexpr std::size_t ConstantCount = 134 + std::size(BuiltInConstantsAdded);
+
+TEST(VexaLangBuiltIn, TableHoldsTheDescribed134AndTheAddedUniqueValidNames) {
     auto table = BuiltInConstants();
-    EXPECT_EQ(table.size(), 134u);
+    EXPECT_EQ(table.size(), ConstantCount);
     std::set<std::string> upperNames;
     for (const TBuiltInConstant& constant : table) {
         EXPECT_TRUE(TVexaLang_Constants::IsValidName(constant.Name)) << constant.Name;
@@ -22,6 +25,12 @@ TEST(VexaLangBuiltIn, TableHoldsExactly134UniqueValidNames) {
     for (int model : {1, 2, 3, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18})
         EXPECT_EQ(upperNames.count("RECMODELSTR" + std::to_string(model)), 1u) << model;
     EXPECT_EQ(upperNames.count("RECMODELSTR4"), 0u);
+    for (const char* added : BuiltInConstantsAdded) {
+        std::string upper = added;
+        for (char& c : upper)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        EXPECT_EQ(upperNames.count(upper), 1u) << added;
+    }
 }
 
 TEST(VexaLangBuiltIn, ResourceStreamHoldsTheTableInTheCurrentLayout) {
@@ -36,11 +45,11 @@ TEST(VexaLangBuiltIn, ResourceStreamHoldsTheTableInTheCurrentLayout) {
     ASSERT_GE(stream->size(), 6u);
     EXPECT_EQ((*stream)[0], 3);
     EXPECT_EQ((*stream)[1], 1);
-    EXPECT_EQ((*stream)[2] | ((*stream)[3] << 8), 134);
+    EXPECT_EQ(static_cast<std::size_t>((*stream)[2] | ((*stream)[3] << 8)), ConstantCount);
 
     TVexaLang_Constants table;
     table.ReadConstantsStream(*stream);
-    ASSERT_EQ(table.Count(), 134);
+    ASSERT_EQ(static_cast<std::size_t>(table.Count()), ConstantCount);
     for (const TBuiltInConstant& constant : BuiltInConstants())
         EXPECT_EQ(table.GetValueByName(constant.Name), constant.Text) << constant.Name;
 }

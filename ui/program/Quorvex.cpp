@@ -14,6 +14,7 @@
 #include "ui/About.h"
 #include "ui/Mainutils.h"
 #include "ui/PassDlg.h"
+#include "ui/ProgramForms.h"
 #include "ui/Quorv_main.h"
 #include "ui/RenameDlg.h"
 #include "ui/SingleInstance.h"
@@ -38,24 +39,6 @@ void CentreOver(QWidget& dialog, const QWidget& main) {
         top = std::min(top, screen.bottom() + 1 - dialog.height());
     }
     dialog.move(std::max(0, left), std::max(0, top));
-}
-
-// Long operations show the progress form; its Cancel asks the main window to stop.
-void ConnectProgressForm(TfrmQuorvMain& main, TfrmStatus& status) {
-    QObject::connect(&status, &TfrmStatus::CancelClicked, &main, [&main] { main.RequestCancel(); });
-    main.Seams.ShowProgress = [&status](const QString& text, bool cancelAllowed) {
-        status.Button1->setEnabled(cancelAllowed);
-        status.lbStatus->setText(text);
-        status.SetProgress(0);
-        status.SetKeepFocus(true);
-        status.show();
-        status.repaint();
-    };
-    main.Seams.SetProgress = [&status](int percent) { status.SetProgress(float(percent)); };
-    main.Seams.CloseProgress = [&status] {
-        status.SetKeepFocus(false);
-        status.hide();
-    };
 }
 
 // The recorder hands itself to the settings dialog and restores it through the main
