@@ -8,11 +8,5 @@ struct TBuiltInConstant {
     const char* Text;
 };
 
-// The program's built-in constants, in name order: the 134 it was described with and the
-// ones added since (BuiltInConstantsAdded).
+// The program's 134 built-in constants, in name order.
 std::span<const TBuiltInConstant> BuiltInConstants();
-
-// The constants added to the described 134, for messages the description lacked.
-constexpr const char* BuiltInConstantsAdded[] = {
-    "CantWriteStr", // a PC file that could not be written: its name and the system's reason
-};
