@@ -243,7 +243,8 @@ void TSoundUpload::WriteBlocks() {
                 header.WriteTo(raw);
                 MakeTripleCopy(page.data(), raw, TBlockHeader::Size);
             }
-            encoder.EncodePage(std::span(Samples.data(), count), first, page.data());
+            const bool soundEnds = count == SamplesLeft;
+            encoder.EncodePage(std::span(Samples.data(), count), first, soundEnds, page.data());
             Written.Add(Targets[i]);
             Recorder.FlashWritePages(page.data(), std::uint32_t{Targets[i]} * g.PagesPerBlock + p,
                                      1);
@@ -458,7 +459,7 @@ std::uint64_t TUploadPageEncoder::BlocksFor(std::uint64_t samples) const {
 }
 
 void TUploadPageEncoder::EncodePage(std::span<const std::int16_t> samples, bool firstPageOfBlock,
-                                    std::uint8_t* page) const {
+                                    bool soundEnds, std::uint8_t* page) const {
     const std::size_t capacity = SamplesOfPage(firstPageOfBlock);
     samples = samples.first(std::min(samples.size(), capacity));
     std::uint8_t* sound = page + (firstPageOfBlock ? HeaderAreaSize : 0);
@@ -488,7 +489,8 @@ void TUploadPageEncoder::EncodePage(std::span<const std::int16_t> samples, bool 
         break;
     }
     }
-    PutU16(page + PageSize - PageInfoSize, ContinuousPageInfo);
+    if (!soundEnds)
+        PutU16(page + PageSize - PageInfoSize, ContinuousPageInfo);
 }
 
 // --- Drive-file layout --------------------------------------------------------------------
