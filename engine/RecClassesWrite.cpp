@@ -194,10 +194,9 @@ void TSoundUpload::Plan() {
     const auto free = static_cast<std::uint64_t>(Recorder.FreeBlocks().Count());
     std::uint64_t blocks = needed;
     if (needed > free) {
-        // The main window asks before a partial upload when the upload size exceeds the
-        // free memory; only then may the recording be cut at the last free block.
-        const bool partialAgreed = Recorder.GetUploadSize(Source) > Recorder.GetFreeMemory();
-        if (!partialAgreed || free == 0)
+        // The recording is cut at the last free block: the main window has asked the user
+        // before, since the upload size counts the same blocks as the free memory.
+        if (free == 0)
             throw EUploadRefused(NotEnoughSpace(needed, free));
         blocks = free;
         SamplesLeft = std::min(SamplesLeft, blocks * encoder.SamplesPerBlock());

@@ -294,7 +294,7 @@ TEST_F(Uploads, RecordingNumbersStayWithinTheRecordingRange) {
     EXPECT_EQ(Recorder->GetSoundFileList()->Count(), 6);
 }
 
-TEST_F(Uploads, AWaveThatDoesNotFitIsCutOnlyWhenThePartialUploadWasAgreed) {
+TEST_F(Uploads, AWaveThatDoesNotFitIsCutAtTheLastFreeBlock) {
     Choose(TCompression::None);
     const std::int64_t freeBlocks = Recorder->FreeBlocks().Count();
     const std::size_t perBlock = (PageSize - 66) / 2 + (PagesPerBlock - 1) * ((PageSize - 2) / 2);
@@ -310,7 +310,7 @@ TEST_F(Uploads, AWaveThatDoesNotFitIsCutOnlyWhenThePartialUploadWasAgreed) {
     EXPECT_EQ(Device.CountOf(CmdFlashWrite), 0);
     EXPECT_EQ(FlashCopy(), before);
 
-    // Larger than the free memory: the main window asked, so the upload fills every block.
+    // Larger than the free memory (the main window asks first): the upload fills every block.
     const std::size_t tooLarge = std::size_t(Recorder->GetFreeMemory()) / 2 + 100;
     auto wave = Wave(TestSignal(tooLarge, 8000), 8000);
     TOperationOutcome outcome = UploadRecording(*wave, 1);
@@ -324,7 +324,7 @@ TEST_F(Uploads, AWaveThatDoesNotFitIsCutOnlyWhenThePartialUploadWasAgreed) {
         Device.Flash.Page(r->Blocks.Get(freeBlocks - 1).Block, PagesPerBlock - 1), PageSize - 2))
         << "the last block is full";
 
-    // No free block at all: refused whatever was agreed.
+    // No free block at all: refused, nothing is stored.
     Device.ClearLog();
     wave = Wave(TestSignal(1000, 8000), 8000);
     outcome = UploadRecording(*wave, 2);
