@@ -276,7 +276,7 @@ public:
     void Run();
 
 private:
-    bool Plan();
+    void Plan();
     void WriteBlocks();
     void FillBlock(std::size_t i, std::vector<std::uint8_t>& block,
                    std::vector<std::uint8_t>& data);
@@ -295,8 +295,7 @@ private:
 };
 
 void TDriveUpload::Run() {
-    if (!Plan())
-        return;
+    Plan();
     Recorder.SetState(StateWriting);
     Recorder.SetProgress(std::uint8_t{0});
     try {
@@ -313,8 +312,7 @@ void TDriveUpload::Run() {
     Recorder.SetModified();
 }
 
-// False when there is nothing to store.
-bool TDriveUpload::Plan() {
+void TDriveUpload::Plan() {
     if (!Recorder.HasValidGeometry())
         throw EUploadRefused("The recorder's memory is not known yet");
     Layout = TDriveFileLayout::For(Recorder.Geometry(), Recorder.GetModelClass());
@@ -329,12 +327,10 @@ bool TDriveUpload::Plan() {
         throw EUploadRefused("The file " + Name +
                              " is 4 GiB or larger: the recorder cannot "
                              "store it");
-    const std::uint64_t needed = Layout.BlocksFor(Size);
-    if (needed == 0) {
-        // An empty file or a folder entry takes no block.
-        WriteDebugLog("WriteDriveFile: " + Name + " is empty; nothing to store");
-        return false;
-    }
+    // An empty file or a folder entry takes one block for its header and name: stored in
+    // none, it would not be on the recorder at all (and a folder's files would be out of
+    // sight, since the drive view shows a folder only by its entry).
+    const std::uint64_t needed = std::max<std::uint64_t>(Layout.BlocksFor(Size), 1);
     const auto free = static_cast<std::uint64_t>(Recorder.FreeBlocks().Count());
     if (needed > free)
         throw EUploadRefused(NotEnoughSpace(needed, free));
@@ -346,7 +342,6 @@ bool TDriveUpload::Plan() {
     WriteDebugLogF("WriteDriveFile: number %u, %llu bytes, %zu blocks, correction %s", Number,
                    static_cast<unsigned long long>(Size), Targets.size(),
                    Layout.Correction ? "on" : "off");
-    return true;
 }
 
 void TDriveUpload::WriteBlocks() {
@@ -370,7 +365,7 @@ void TDriveUpload::FillBlock(std::size_t i, std::vector<std::uint8_t>& block,
     std::fill(block.begin(), block.end(), 0xFF);
     std::uint8_t raw[TBlockHeader::Size];
     MakeDriveFileHeader(Number, Time, static_cast<std::uint32_t>(Size),
-                        static_cast<std::uint16_t>(i + 1), false)
+                        static_cast<std::uint16_t>(i + 1), Source == nullptr)
         .WriteTo(raw);
     MakeTripleCopy(block.data(), raw, TBlockHeader::Size);
     if (i == 0) {
@@ -388,7 +383,7 @@ void TDriveUpload::FillBlock(std::size_t i, std::vector<std::uint8_t>& block,
     std::uint8_t* target = Layout.Correction ? data.data() : &block[pageSize];
     if (Layout.Correction)
         std::fill(data.begin(), data.end(), 0xFF); // bytes past the file's end
-    if (!Source->ReadExact(offset, target, count))
+    if (count > 0 && !Source->ReadExact(offset, target, count))
         throw std::runtime_error("The file " + Name + " could not be read");
     if (!Layout.Correction)
         return;

@@ -602,13 +602,51 @@ TEST_F(DriveUploads, FilesThatDoNotFitAreRefusedBeforeAnythingIsWritten) {
     EXPECT_EQ(Recorder->FreeBlocks().Count(), 0);
 }
 
-TEST_F(DriveUploads, EmptyFilesAndFoldersStoreNoBlock) {
+// An upload that succeeds has stored its entry: an empty file and a folder each take one
+// block for their header and name.
+TEST_F(DriveUploads, EmptyFilesAndFoldersTakeOneBlockForTheirEntry) {
+    const int freeBefore = Recorder->FreeBlocks().Count();
     TPosixFile empty;
     ASSERT_TRUE(empty.Open(PcFile("empty.txt", {}), TPosixFile::TMode::ReadOnly));
     EXPECT_EQ(UploadFile("empty.txt", &empty).Kind, TKind::Succeeded);
+    Scan(); // as the main window does before the next upload
     EXPECT_EQ(UploadFile("Folder", nullptr).Kind, TKind::Succeeded);
-    EXPECT_EQ(Device.CountOf(CmdFlashWrite), 0);
+    EXPECT_EQ(Device.CountOf(CmdFlashWrite), 2);
     EXPECT_EQ(Device.CountOf(CmdEraseBlock), 0);
+    Scan();
+    EXPECT_EQ(Recorder->FreeBlocks().Count(), freeBefore - 2);
+
+    const struct {
+        const char* name;
+        std::uint8_t folder;
+    } entries[] = {{"empty.txt", 0}, {"Folder", 1}};
+    for (const auto& e : entries) {
+        SCOPED_TRACE(e.name);
+        const TDriveFileInfo* f = DriveFile(e.name);
+        ASSERT_NE(f, nullptr);
+        EXPECT_EQ(f->Size, 0);
+        EXPECT_EQ(f->Folder, e.folder);
+        EXPECT_EQ(f->Incomplete, 0);
+        ASSERT_EQ(f->Blocks.Count(), 1);
+        EXPECT_EQ(f->Blocks.Get(0).Header.DriveBlockIndex(), 1);
+    }
+    TPosixFile copy;
+    ASSERT_TRUE(copy.Open(PcFile("copy.txt", {'o', 'l', 'd'}), TPosixFile::TMode::ReadWrite));
+    Recorder->ReadDriveFile(Recorder->GetDriveFileList()->IndexOfName("empty.txt"), &copy);
+    Recorder->WaitForOperation();
+    EXPECT_EQ(Recorder->GetOutcome().Kind, TKind::Succeeded) << Recorder->GetOutcome().Message;
+    EXPECT_EQ(copy.Size(), 0);
+
+    // Without a free block the entry cannot be stored: refused, not reported as stored.
+    while (Recorder->FreeBlocks().Count() > 0) {
+        ASSERT_EQ(
+            UploadFile("Filler" + std::to_string(Recorder->FreeBlocks().Count()), nullptr).Kind,
+            TKind::Succeeded);
+        Scan();
+    }
+    Device.ClearLog();
+    EXPECT_EQ(UploadFile("Late", nullptr).Kind, TKind::Failed);
+    EXPECT_EQ(Device.CountOf(CmdFlashWrite), 0);
 }
 
 TEST_F(DriveUploads, ANameThatDoesNotFitThePageIsRefusedNotCut) {
