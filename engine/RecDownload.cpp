@@ -254,9 +254,20 @@ TDownloadResult DownloadDriveFileTo(TCustomRecorder& recorder, int index, const 
         result.Outcome = recorder.GetOutcome();
         if (userCancelled && result.Outcome.Kind == TKind::Succeeded)
             result.Outcome.Kind = TKind::Cancelled;
-        result.Reason = result.Outcome.Kind == TKind::Succeeded   ? TDownloadReason::Succeeded
-                        : result.Outcome.Kind == TKind::Cancelled ? TDownloadReason::Cancelled
-                                                                  : TDownloadReason::RecorderFailed;
+        switch (result.Outcome.Kind) {
+        case TKind::Succeeded:
+            result.Reason = TDownloadReason::Succeeded;
+            break;
+        case TKind::Cancelled:
+            result.Reason = TDownloadReason::Cancelled;
+            break;
+        case TKind::Damaged:
+            result.Reason = TDownloadReason::Damaged;
+            break;
+        default:
+            result.Reason = TDownloadReason::RecorderFailed;
+            break;
+        }
     }
     const std::int64_t size = target.Size();
     const bool synced = target.Sync();
@@ -268,13 +279,16 @@ TDownloadResult DownloadDriveFileTo(TCustomRecorder& recorder, int index, const 
         result.Errno = target.GetLastErrno() != 0 ? target.GetLastErrno() : EIO;
     }
     target.Close();
+    // A damaged file is kept: it holds every byte that could be read, and the outcome tells
+    // the user where the rest is.
+    const bool keep = result.Succeeded() || result.Reason == TDownloadReason::Damaged;
     TCommitError error;
-    if (result.Succeeded() && !CommitFiles({{tempPath, pcPath}}, &error)) {
+    if (keep && !CommitFiles({{tempPath, pcPath}}, &error)) {
         result.Reason = TDownloadReason::CantCreate;
         result.FailedFile = pcPath;
         result.Errno = error.Errno;
     }
-    if (result.Succeeded()) {
+    if (result.Succeeded() || result.Reason == TDownloadReason::Damaged) {
         result.Files.push_back(pcPath);
         result.DataBytes = size > 0 ? static_cast<std::uint64_t>(size) : 0;
         return result;

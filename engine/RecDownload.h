@@ -57,6 +57,8 @@ enum class TDownloadReason {
     CantWrite,      // writing or flushing a PC file failed (a full disk): FailedFile, Errno
     Declined,       // ConfirmTargets kept the existing files
     MarkFailed,     // the files are in place, but marking the recording failed: see Outcome
+    Damaged,        // the file is in place with what could be read; Outcome's message says
+                    // what is missing or damaged and where
 };
 
 // How one download ended. Outcome is the read's, or the status change's ("ExchangeFailed",
@@ -102,6 +104,9 @@ std::string SanitiseDriveFileName(const std::string& name);
 std::string DriveFilePcPath(const std::string& folder, const std::string& name);
 
 // Drive file index of the recorder's list into pcPath, through a temporary file put in place
-// (flushed, CommitFiles) only when the read succeeded; otherwise nothing is left behind.
+// (flushed, CommitFiles) when the read succeeded, or ended Damaged (uncorrectable bytes,
+// blocks missing on the recorder: the file holds what could be read, cut to the drive file's
+// size, and the outcome's message says what is wrong and where); otherwise nothing is left
+// behind.
 TDownloadResult DownloadDriveFileTo(TCustomRecorder& recorder, int index, const std::string& pcPath,
                                     const TDownloadPoll& poll = {});

@@ -68,6 +68,10 @@ bool TTransferController::ReportOutcome(const TOperationOutcome& outcome) {
         Ui.ShowMessage("Unexpected " + outcome.Operation + " error occured: \n" + outcome.Message,
                        MB_ICONERROR);
         return false;
+    case TOperationOutcome::TKind::Damaged:
+        // The engine's message names what is damaged or missing and where.
+        Ui.ShowMessage(outcome.Message, MB_OK | MB_ICONERROR);
+        return false;
     }
     return false;
 }

@@ -27,6 +27,7 @@ using transfer::Text;
 struct TTransferController::TDownloaded {
     std::size_t Entry = 0; // its place in the batch
     std::vector<std::string> Files;
+    bool Whole = true; // false: the files are in place but hold what could be read only
     bool Lost = false; // a later download of the same batch replaced one of its files
 };
 
@@ -136,6 +137,7 @@ void TTransferController::ReportDownload(const TDownloadResult& result) {
         return;
     case TDownloadReason::RecorderFailed:
     case TDownloadReason::MarkFailed:
+    case TDownloadReason::Damaged:
         ReportOutcome(result.Outcome);
         return;
     case TDownloadReason::CantCreate:
@@ -260,7 +262,8 @@ void TTransferController::KeepSurvivors(std::vector<TDownloaded>& done) {
         for (const std::string& file : entry.Files)
             if (!FileExists(file))
                 entry.Lost = true;
-    std::erase_if(done, [](const TDownloaded& entry) { return entry.Lost; });
+    // Only what arrived whole and is still there counts as on the PC.
+    std::erase_if(done, [](const TDownloaded& entry) { return entry.Lost || !entry.Whole; });
 }
 
 void TTransferController::DownloadRecords(const std::vector<TCustomSoundFileInfo*>& records,
@@ -304,7 +307,7 @@ void TTransferController::DownloadRecords(const std::vector<TCustomSoundFileInfo
             break;
         }
         if (result.Succeeded())
-            done.push_back({i, result.Files, false});
+            done.push_back({i, result.Files, true, false});
     }
     KeepSurvivors(done);
     std::vector<TCustomSoundFileInfo*> erasable;
@@ -338,7 +341,7 @@ void TTransferController::DownloadDriveFiles(const std::vector<TFileListItem>& s
             if (const int error = MakeFolders(pcName); error != 0)
                 Ui.ShowMessage(FileProblemText("CantCreateStr", pcName, error), MB_OK);
             else
-                done.push_back({i, {}, false});
+                done.push_back({i, {}, true, false});
             continue;
         }
         TDriveFileList* files = Recorder.GetDriveFileList();
@@ -371,8 +374,8 @@ void TTransferController::DownloadDriveFiles(const std::vector<TFileListItem>& s
             break;
         }
         ReportDownload(result);
-        if (result.Succeeded())
-            done.push_back({i, result.Files, false});
+        if (result.Succeeded() || result.Reason == TDownloadReason::Damaged)
+            done.push_back({i, result.Files, result.Succeeded(), false});
     }
     KeepSurvivors(done);
     if (!move || StopRequested())
