@@ -27,6 +27,7 @@
 #include "controls/MySpin.h"
 #include "engine/RecClasses.h"
 #include "engine/RecClassesProfiles.h"
+#include "i18n/VexaLang.h"
 #include "settings/PositionUpDown.h"
 #include "ui/Mainutils.h"
 #include "ui/MsgBox.h"
@@ -48,6 +49,10 @@ public:
         return QProxyStyle::styleHint(hint, option, widget, returnData);
     }
 };
+
+QString Lang(const char* name) {
+    return QString::fromStdString(GetLangConstant(name));
+}
 
 template <typename T> T* Named(T* widget, const char* name) {
     widget->setObjectName(QString::fromLatin1(name));
@@ -167,6 +172,10 @@ void TfrmRecSettings::FormCreate() {
     Timer1->setInterval(3000);
     Timer1->setSingleShot(true);
     connect(Timer1, &QTimer::timeout, this, &TfrmRecSettings::HideLatinOnlyBalloon);
+
+    // No button is the default: Enter in an edit closes nothing and opens no window.
+    for (QPushButton* button : findChildren<QPushButton*>())
+        button->setAutoDefault(false);
 
     pcSettings->setCurrentWidget(tsGeneral);
     cbScale->setCurrentIndex(0);
@@ -329,7 +338,7 @@ void TfrmRecSettings::CreateGeneralPage() {
     for (QDateEdit* date : {dtpOnceTmrDateOn, dtpOnceTmrDateOff}) {
         date->setCalendarPopup(true);
         date->setDisplayFormat("dd.MM.yyyy");
-        date->setMinimumDate(QDate(1, 1, 1));
+        date->setDateRange(EarliestTimerDate(), LatestTimerDate());
     }
     for (QTimeEdit* time : {dtpOnceTmrTimeOn, dtpOnceTmrTimeOff})
         time->setDisplayFormat("HH:mm");
@@ -414,7 +423,8 @@ void TfrmRecSettings::CreateFilesPage() {
 
     gbSplitting = Named(new QGroupBox("File splitting", tsFiles), "gbSplitting");
     lbPartSize = MakeLabel(gbSplitting, "lbPartSize", "Maximum output file size, MB:");
-    rxsePartSize = MakeSpin(gbSplitting, "rxsePartSize", 1, 2048, 1, 2048);
+    rxsePartSize = MakeSpin(gbSplitting, "rxsePartSize", 0, MaxPartSizeMb, 1, MaxPartSizeMb);
+    rxsePartSize->SetSpecialValueText(Lang("NoLimitStr"));
     (new QVBoxLayout(gbSplitting))->addLayout(Row({lbPartSize, rxsePartSize}));
     page->addWidget(gbSplitting);
 
@@ -568,6 +578,20 @@ void TfrmRecSettings::CreateHiddenPage() {
                              cbAonOnly, cbHideSorvane, cbHideAmpSettings})
         page->addWidget(check);
     page->addStretch();
+}
+
+QDate TfrmRecSettings::EarliestTimerDate() {
+    return QDate(1970, 1, 1);
+}
+
+QDate TfrmRecSettings::LatestTimerDate() {
+    return QDate(2105, 12, 31); // the clock's 32-bit seconds end in February 2106
+}
+
+void TfrmRecSettings::showEvent(QShowEvent* event) {
+    // The language may have changed since the last showing.
+    rxsePartSize->SetSpecialValueText(Lang("NoLimitStr"));
+    TCustomRecSettingsForm::showEvent(event);
 }
 
 void TfrmRecSettings::SetRecorder(TCustomRecorder* recorder) {

@@ -6,9 +6,9 @@
 #include "i18n/VexaLangResources.h"
 #include "platform/CodePage.h"
 
-TEST(VexaLangBuiltIn, TableHoldsExactly134UniqueValidNames) {
+TEST(VexaLangBuiltIn, TableHoldsExactly135UniqueValidNames) {
     auto table = BuiltInConstants();
-    EXPECT_EQ(table.size(), 134u);
+    EXPECT_EQ(table.size(), 135u);
     std::set<std::string> upperNames;
     for (const TBuiltInConstant& constant : table) {
         EXPECT_TRUE(TVexaLang_Constants::IsValidName(constant.Name)) << constant.Name;
@@ -36,11 +36,11 @@ TEST(VexaLangBuiltIn, ResourceStreamHoldsTheTableInTheCurrentLayout) {
     ASSERT_GE(stream->size(), 6u);
     EXPECT_EQ((*stream)[0], 3);
     EXPECT_EQ((*stream)[1], 1);
-    EXPECT_EQ((*stream)[2] | ((*stream)[3] << 8), 134);
+    EXPECT_EQ((*stream)[2] | ((*stream)[3] << 8), 135);
 
     TVexaLang_Constants table;
     table.ReadConstantsStream(*stream);
-    ASSERT_EQ(table.Count(), 134);
+    ASSERT_EQ(table.Count(), 135);
     for (const TBuiltInConstant& constant : BuiltInConstants())
         EXPECT_EQ(table.GetValueByName(constant.Name), constant.Text) << constant.Name;
 }
