@@ -8,12 +8,14 @@ const TBuiltInConstant BuiltInTable[] = {
     {"AccessQuestionStr", "Access to recorder is protected by password.\r\nEnter password:"},
     {"AddFileInfoStr", "Recorder model: %s\r\n    S/N:%s.\r\n    Integerity checking:"},
     {"AnalyseCallStr", "Analyse call info"},
+    {"AnalysePcmOnlyStr", "Only PCM sound of 4000 Hz or more can be analysed."},
     {"AONStr", "Russian Caller ID"},
     {"AppNameStr", "Application"},
     {"BaseLangStr", "Base language"},
     {"BatteryStr", "Power state:"},
     {"BitRateStr", "Bit rate:"},
     {"CallerIDStr", "Caller ID"},
+    {"CallerIdLibraryMissingStr", "The caller-ID library is not available"},
     {"CallIdentStr", "Call identifier"},
     {"CallNameStr", "Call name"},
     {"CantCopyFolderStr", "Can't copy folders."},
@@ -36,6 +38,8 @@ const TBuiltInConstant BuiltInTable[] = {
     {"DTMFNumberStr", "DTMF number"},
     {"EraseAllQuestionStr",
      "Warning! All content of recorder will be erasing . Do you wish to continue?"},
+    {"EccUncorrectableStr", "ECC UNCORRECTABLE ERROR: the file %s was saved, but it holds bytes "
+                            "that could not be corrected, in %s."},
     {"ErrorLoadProfileStr", "Error: can't load profile."},
     {"ErrorSaveProfileStr", "Error: can't save profile."},
     {"ErrorStr", "Error"},
@@ -43,6 +47,9 @@ const TBuiltInConstant BuiltInTable[] = {
     {"ExampResStr", "Example result:"},
     {"ExceptErrorStr", "ERROR: %s. Cmd: %d; Error code %d"},
     {"FileAlreadyExistsStr", "File already exists:"},
+    {"FileIncompleteStr", "The file %s is not complete on the recorder: %d of its %d blocks are "
+                          "missing. It was saved with what could be read; the bytes of missing "
+                          "blocks are zero or cut off."},
     {"FileInfoStr",
      "File info:\r\n    Data size: %Ld\r\n    Channels: %d\r\n    Sample rate: %d\r\n    Block "
      "align: %d\r\n    Length: %.2d:%.2d:%.2d\r\n\r\nAdditional info:\r\n"},
@@ -85,6 +92,7 @@ const TBuiltInConstant BuiltInTable[] = {
     {"NotWaveFileStr", "is not wave file."},
     {"OutCallStr", "Output call"},
     {"OutcomingCallStr", "Out"},
+    {"PageOfBlockStr", "page %d of block %d"},
     {"PartStr", "part"},
     {"PathNotFoundStr", "Path not found:"},
     {"PulseNumberStr", "Pulse number"},

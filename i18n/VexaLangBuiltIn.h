@@ -8,5 +8,5 @@ struct TBuiltInConstant {
     const char* Text;
 };
 
-// The program's 135 built-in constants, in name order.
+// The program's 134 built-in constants, in name order.
 std::span<const TBuiltInConstant> BuiltInConstants();

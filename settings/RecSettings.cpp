@@ -28,6 +28,8 @@
 #include "engine/RecClasses.h"
 #include "engine/RecClassesProfiles.h"
 #include "i18n/VexaLang.h"
+#include "i18n/VexaLangFormLists.h"
+#include "i18n/VexaLangForms.h"
 #include "settings/PositionUpDown.h"
 #include "ui/Mainutils.h"
 #include "ui/MsgBox.h"
@@ -132,6 +134,12 @@ TfrmRecSettings::TfrmRecSettings(QWidget* parent) : TCustomRecSettingsForm(paren
         return QFileDialog::getExistingDirectory(this, title, start);
     };
     FormCreate();
+    // Last, so that the texts above are the ones a switch back to the default restores.
+    TVexaLanguageController* controller =
+        CreateFormLanguageController(this, TTranslatedForm::SettingsDialog);
+    controller->OnLanguageChanged = [this](TVexaLanguageController&) {
+        VexaLanguageController1LanguageChanged();
+    };
 }
 
 TfrmRecSettings::~TfrmRecSettings() = default;
@@ -588,18 +596,24 @@ QDate TfrmRecSettings::LatestTimerDate() {
     return QDate(2105, 12, 31); // the clock's 32-bit seconds end in February 2106
 }
 
-void TfrmRecSettings::showEvent(QShowEvent* event) {
-    // The language may have changed since the last showing.
-    rxsePartSize->SetSpecialValueText(Lang("NoLimitStr"));
-    TCustomRecSettingsForm::showEvent(event);
-}
-
 void TfrmRecSettings::SetRecorder(TCustomRecorder* recorder) {
     FRecorder = dynamic_cast<TRecorder*>(recorder);
 }
 
 void TfrmRecSettings::SetMaskExpander(std::function<QString(const QString&)> expander) {
     FMaskExpander = std::move(expander);
+    cbFNMaskChange();
+}
+
+void TfrmRecSettings::VexaLanguageController1LanguageChanged() {
+    // The controls show the working copy again: the caller-ID kinds, the minimum record
+    // time line and the part size's "no limit" are made from constants.
+    rxsePartSize->SetSpecialValueText(Lang("NoLimitStr"));
+    if (FRecorder) {
+        TRecSettings shown = FSettings;
+        ControlsToRecSettings(shown);
+        RecSettingsToControls(shown);
+    }
     cbFNMaskChange();
 }
 

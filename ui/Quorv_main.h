@@ -39,6 +39,7 @@ class TFilteredFileList;
 class TRecorder;
 class TRecorderUi;
 class TRecordListModel;
+class TVexaLanguageController;
 class TVexaLanguageManager;
 class TPasswordDlg;
 class TfrmRename;
@@ -80,6 +81,8 @@ struct TMainFormSeams {
     std::function<bool()> ExecSettingsDialog;
     // Shows the sound-information dialog modally for a WAV file.
     std::function<void(const QString& path)> ShowSoundInfo;
+    // Takes down the settings dialog's profile-name balloon when it shows.
+    std::function<void()> DestroySettingsBalloon;
 };
 
 // The main window: the frame of menus, tool bar, actions, the recorder pane with its two
@@ -132,6 +135,14 @@ public:
     void SetLanguageManager(TVexaLanguageManager* manager) { Languages = manager; }
     // Rebuilds the language menu from the languages the manager lists.
     void BuildLanguageMenu();
+    // The form's translation controller; after each switch its handler refreshes the texts
+    // the window builds from constants and Qt's own texts.
+    TVexaLanguageController* VexaLanguageController1 = nullptr;
+    void VexaLanguageController1LanguageChanged();
+    // The settings dialog's dealer switches that concern this window: "Copy selected part"
+    // hidden or disabled, the flash-drive view hidden or disabled.
+    void ApplyDealerSwitches(bool hideEditor, bool disableEditor, bool disableFlash,
+                             bool hideFlash);
     void UpdateRecentFilesMenu();
     // The values of TMainLayout taken from and given to the controls.
     TMainLayout CurrentLayout() const;
@@ -298,6 +309,20 @@ public:
     void actExpDeleteExecute();
     void actRecSettingsExecute();
     void actShowAddInfoExecute();
+    // The explorer's address box: a typed folder opens, anything else is reported.
+    void ShellComboBox1Return();
+    // Focus and colour: the caption of the pane that holds the focus is highlighted.
+    void pnlRecContentEnter();
+    void pnlRecContentExit();
+    void pnlExpWindowEnter();
+    void pnlExpWindowExit();
+    void pnlRecCaptionEnter();
+    void lblRecContentClick();
+    void lblExplorerClick();
+    void FormDeactivate();
+    void ApplicationEvents1Deactivate();
+    // The control that had the focus when the window was last deactivated.
+    QWidget* LastActive() const { return LastActiveControl.data(); }
     // Drops between the panes: the recorder lists take explorer items (copy to the recorder),
     // the explorer takes recorder rows (copy to the PC); nothing drops onto its own pane.
     bool DropAccepted(const QObject* target, const QObject* source) const;
@@ -368,6 +393,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void CreateActions();
@@ -377,6 +403,10 @@ private:
     QWidget* CreateRecorderPane();
     QWidget* CreateExplorerPane();
     void CreateConnectionMenu();
+    void ConnectFocusHandlers();
+    void FocusMoved(QWidget* old, QWidget* now);
+    // The caption panel clicks and focus entries; true when the event was handled.
+    bool FocusEventFilter(QObject* watched, QEvent* event);
 
     // Event handlers, named after the component and the event.
     bool FormCloseQuery();

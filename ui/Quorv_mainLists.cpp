@@ -18,7 +18,10 @@
 #include <QLabel>
 #include <QListView>
 #include <QMenu>
+#include <QStackedWidget>
 #include <QStyle>
+#include <QToolBar>
+#include <QToolButton>
 #include <QTreeView>
 
 #include "audio/Wavefunc.h"
@@ -106,6 +109,8 @@ void TfrmQuorvMain::lvContentContextMenu(QTreeView* view, const QPoint& position
 }
 
 bool TfrmQuorvMain::eventFilter(QObject* watched, QEvent* event) {
+    if (FocusEventFilter(watched, event))
+        return true;
     if (event->type() == QEvent::KeyPress && (watched == lvRecContent || watched == lvDrvContent)) {
         const auto* key = static_cast<QKeyEvent*>(event);
         const bool consumed = watched == lvRecContent
@@ -191,10 +196,11 @@ void TfrmQuorvMain::FillLocationCombo() {
         cbexRecLocation->setItemData(index, indent, LocationIndentRole);
         cbexRecLocation->setItemData(index, caption, LocationCaptionRole);
     };
+    // The views' names are the captions of their actions, in the current language.
     if (ViewFlag == 0) {
-        add(QStyle::SP_FileDialogDetailedView, tr("Records"), 0);
+        add(QStyle::SP_FileDialogDetailedView, actShowRec->text(), 0);
     } else {
-        add(QStyle::SP_DriveHDIcon, tr("Flash Drive"), 0);
+        add(QStyle::SP_DriveHDIcon, actShowDrv->text(), 0);
         const std::string path = TrimBackslashes(ShownDrvList->FilterPath());
         if (!path.empty()) {
             const QStringList pieces = QString::fromStdString(path).split(QLatin1Char('\\'));
@@ -483,6 +489,23 @@ void TfrmQuorvMain::UpdateRecorderActions() {
     actCopySelPartUpdate();
 }
 
+void TfrmQuorvMain::ApplyDealerSwitches(bool hideEditor, bool disableEditor, bool disableFlash,
+                                        bool hideFlash) {
+    // The options themselves are taken back from the dialog when it closes; the disabling
+    // follows them in the update handlers.
+    Q_UNUSED(disableEditor);
+    actCopySelPart->setVisible(!hideEditor);
+    actShowDrv->setVisible(!hideFlash);
+    // The tool bar shows the action through a button of its own.
+    for (QAction* item : ToolBar1->actions()) {
+        const auto* button = qobject_cast<QToolButton*>(ToolBar1->widgetForAction(item));
+        if (button != nullptr && button->defaultAction() == actShowDrv)
+            item->setVisible(!hideFlash);
+    }
+    if ((hideFlash || disableFlash) && actShowDrv->isChecked())
+        actShowRecExecute();
+}
+
 void TfrmQuorvMain::actNewFolderExecute() {
     QString base = ExplorerFolder();
     if (!base.endsWith(QLatin1Char('/')))
@@ -498,10 +521,15 @@ void TfrmQuorvMain::actNewFolderExecute() {
     }
     ShellListView1->clearSelection();
     actExpRefreshExecute();
+    // The new folder's name is put into editing at once, so that the user can rename it.
     const QModelIndex created = ShellModel->index(path);
-    if (created.isValid()) {
-        ShellListView1->setCurrentIndex(created);
-        ShellListView1->scrollTo(created);
+    auto* shown = qobject_cast<QAbstractItemView*>(pnlShellList->currentWidget());
+    if (created.isValid() && shown != nullptr) {
+        shown->setCurrentIndex(created);
+        shown->selectionModel()->select(created, QItemSelectionModel::ClearAndSelect |
+                                                     QItemSelectionModel::Rows);
+        shown->scrollTo(created);
+        shown->edit(created);
     }
 }
 
