@@ -17,6 +17,10 @@ class TSorvaneConversion;
 // thread and writes what comes back, as 12-bit values offset by 2048, at the file's end.
 // The byte count is the file's length so far (the header the download wrote included);
 // converted blocks land at that offset. After a failure every later write gives 0.
+// The message of a write that failed: "Can't write file", the file's name and the system's
+// reason.
+std::string SorvaneWriteFailure(const std::string& fileName, int error);
+
 class TSorvaneWaveFile : public TCustomFile {
 public:
     // The file stays the caller's; it must be open for writing.
@@ -49,6 +53,8 @@ public:
     // Default: a debug-log line.
     void SetErrorReport(TSinkErrorReport report) { ErrorReport = std::move(report); }
     void SetMessageCaption(const std::string& caption) { MessageCaption = caption; }
+    // The name the messages give the file (the target's, not the temporary one's).
+    void SetFileName(const std::string& name) { FileName = name; }
 
 private:
     bool WriteConverted(const std::int16_t* samples, std::size_t count);
@@ -61,6 +67,7 @@ private:
     std::string Error;
     TSinkErrorReport ErrorReport;
     std::string MessageCaption = "Quorvex";
+    std::string FileName;
     std::vector<std::uint8_t> Converted; // conversion thread only
     std::unique_ptr<TSorvaneConversion> Conversion;
 };
