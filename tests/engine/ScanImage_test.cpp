@@ -574,6 +574,28 @@ TEST_F(ScanOfImage, TheDemoKindOpensAnImageOfItsOwn) {
     EXPECT_NE(demo.GetSoundFileList()->ByNumber(3), nullptr);
 }
 
+// The emulation's image with a good header but its data area gone connects again: it is
+// made anew as a missing one is.
+TEST_F(ScanOfImage, TheDemoKindRepairsAnImageWhoseDataAreaIsDamaged) {
+    TFlashImage flash(Shape());
+    flash.PutContinuousRecording(3, 1000, {2}, PlainBlockSeconds);
+    flash.WriteImageFile(Path);
+    std::filesystem::resize_file(Path, 2112 + 100); // the header stays, the blocks are gone
+    {
+        TRecorder image(ConnImageFile, Ui);
+        image.SetImageFileName(Path);
+        EXPECT_FALSE(image.IsConnected());
+    }
+    TRecorder demo(ConnDemo, Ui);
+    demo.SetImageFileName(Path);
+    ASSERT_TRUE(demo.IsConnected());
+    demo.Refresh();
+    demo.WaitForOperation();
+    EXPECT_EQ(demo.GetOutcome().Kind, TOperationOutcome::TKind::Succeeded);
+    EXPECT_EQ(demo.GetSoundFileList()->Count(), 0);
+    EXPECT_EQ(demo.FreeBlocks().Count(), 63);
+}
+
 TEST_F(ScanOfImage, BadImagesAreRefusedCleanly) {
     TFlashImage flash(Shape());
     flash.WriteImageFile(Path);
