@@ -162,6 +162,7 @@ void TfrmQuorvMain::FillRecordList() {
     }
     RecList->Sort();
     RecModel->SetRowCount(RecList->Count());
+    FitTextsToLanguage(); // the status texts of the language may need a wider column
 }
 
 void TfrmQuorvMain::FillDriveList() {
