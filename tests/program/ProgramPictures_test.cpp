@@ -41,15 +41,14 @@ TEST_F(ProgramPictures, EveryFormInEachLanguage) {
     main.resize(1100, 700);
     main.show();
     // The emulation connects on the idle passes.
-    QTest::qWaitFor([&] { return main.IsConnected() && main.RecordList().Count() > 0; }, 15000);
-    QTest::qWait(500);
+    WaitInEventLoop([&] { return main.IsConnected() && main.RecordList().Count() > 0; }, 15000);
     const std::pair<std::uint16_t, const char*> languages[] = {
         {English, "eng"}, {1031, "deu"}, {1049, "rus"}};
     for (const auto& [langId, name] : languages) {
         Language = QString::fromLatin1(name);
         SwitchTo(langId);
         // The lists are read again for their mode texts in the new language.
-        QTest::qWait(2500);
+        WaitInEventLoop([] { return false; }, 2500);
         EXPECT_TRUE(main.grab().save(Shots + "/" + Language + "_main.png"));
 
         TfrmRecSettings& settings = forms.frmRecSettings;

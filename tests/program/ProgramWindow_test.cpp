@@ -36,7 +36,7 @@ protected:
 
     // Waits (bounded) until the condition holds, running the event loop meanwhile.
     static bool WaitFor(const std::function<bool()>& condition) {
-        return QTest::qWaitFor(condition, 5000);
+        return WaitInEventLoop(condition);
     }
 };
 
