@@ -256,10 +256,14 @@ void TfrmRecSettings::ReadBackAfterFailedStore(const TRecSettings& before) {
 
 void TfrmRecSettings::FormClose() {
     if (FRecorder) {
+        // A password typed and not yet left counts as entered, as for a store; a new one
+        // not stored yet is a change as much as a byte of the record is.
+        if (edPassword->hasFocus())
+            edPasswordExit();
         const TRecSettings stored = FRecorder->Settings();
         ControlsToRecSettings(FSettings);
-        if (FSettings.ToBytes() != stored.ToBytes() &&
-            Message(Lang("SettingsNotSaved"), MB_YESNO) == IDYES)
+        const bool changed = FSettings.ToBytes() != stored.ToBytes() || FPasswordChanged;
+        if (changed && Message(Lang("SettingsNotSaved"), MB_YESNO) == IDYES)
             actStoreExecute();
     }
     HideLatinOnlyBalloon();
