@@ -109,8 +109,11 @@ protected:
         main.show();
         QApplication::setActiveWindow(&main);
         EXPECT_TRUE(QTest::qWaitForWindowActive(&main, 5000));
+        // The connection passes, one each time Timer1 would have ticked.
         EXPECT_TRUE(QTest::qWaitFor(
             [&] {
+                main.Timer1->stop();
+                main.RunIdlePass();
                 return main.IsConnected() && main.Recorder != nullptr &&
                        main.Recorder->GetState() == StateIdle;
             },
