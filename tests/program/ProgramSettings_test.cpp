@@ -109,11 +109,8 @@ protected:
         main.show();
         QApplication::setActiveWindow(&main);
         EXPECT_TRUE(QTest::qWaitForWindowActive(&main, 5000));
-        // The connection passes, one each time Timer1 would have ticked.
-        EXPECT_TRUE(QTest::qWaitFor(
+        EXPECT_TRUE(WaitInEventLoop(
             [&] {
-                main.Timer1->stop();
-                main.RunIdlePass();
                 return main.IsConnected() && main.Recorder != nullptr &&
                        main.Recorder->GetState() == StateIdle;
             },
