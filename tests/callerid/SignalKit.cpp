@@ -19,6 +19,11 @@ int16_t Saturate(double value) {
     return static_cast<int16_t>(std::lround(std::clamp(value, -32768.0, 32767.0)));
 }
 
+// Peak of a sine at `level` dBm0 (0 dBm0 is 3.14 dB below full scale).
+double PeakOfDbm0(double level) {
+    return 32767.0 * std::pow(10.0, (level - 3.14) / 20.0);
+}
+
 int SamplesFor(int sampleRate, int milliseconds) {
     return static_cast<int>(static_cast<int64_t>(sampleRate) * milliseconds / 1000);
 }
@@ -169,6 +174,13 @@ TSamples FromSpanRate(const TSamples& samples, int sampleRate) {
     return Resample(samples, kSpanRate, sampleRate);
 }
 
+TSamples Placed(const TSamples& samples8k, int sampleRate, int delayUs) {
+    TSamples out(static_cast<size_t>(std::llround(static_cast<double>(delayUs) * sampleRate / 1e6)),
+                 0);
+    Append(out, FromSpanRate(samples8k, sampleRate));
+    return out;
+}
+
 TSamples DtmfDigits(const std::string& digits, int level, int onMs, int offMs, int twist) {
     dtmf_tx_state_t* tx = dtmf_tx_init(nullptr);
     dtmf_tx_set_level(tx, level, twist);
@@ -200,6 +212,56 @@ TSamples Tones(int f1, int level1, int f2, int level2, int milliseconds) {
     tone_gen_free(generator);
     tone_gen_descriptor_free(descriptor);
     return out;
+}
+
+TSamples TonePair(double f1, double level1, double f2, double level2, int milliseconds) {
+    TSamples out = Silence(kSpanRate, milliseconds);
+    for (const auto& [frequency, level] : {std::pair{f1, level1}, std::pair{f2, level2}}) {
+        if (level > -99.0) {
+            MixInto(out, Sine(kSpanRate, frequency, PeakOfDbm0(level), milliseconds));
+        }
+    }
+    return out;
+}
+
+TSamples DtmfKeys(const std::string& keys, double rowLevel, double columnLevel,
+                  double frequencyScale, int onMs, int offMs) {
+    static const std::string kKeys = "123A456B789C*0#D";
+    static const double kRows[] = {697, 770, 852, 941};
+    static const double kColumns[] = {1209, 1336, 1477, 1633};
+    TSamples out;
+    for (const char key : keys) {
+        const size_t index = kKeys.find(key);
+        if (index == std::string::npos) {
+            throw std::invalid_argument("no such DTMF key");
+        }
+        Append(out, TonePair(kRows[index / 4] * frequencyScale, rowLevel,
+                             kColumns[index % 4] * frequencyScale, columnLevel, onMs));
+        Append(out, Silence(kSpanRate, offMs));
+    }
+    return out;
+}
+
+double PowerDbm0(const TSamples& samples) {
+    double sum = 0.0;
+    size_t active = 0;
+    for (const int16_t s : samples) {
+        if (s != 0) {
+            sum += static_cast<double>(s) * s;
+            ++active;
+        }
+    }
+    if (active == 0) {
+        return -99.0;
+    }
+    return 20.0 * std::log10(std::sqrt(sum / static_cast<double>(active)) * std::sqrt(2.0) /
+                             PeakOfDbm0(0.0));
+}
+
+void AddNoiseAtSnr(TSamples& signal, double snr, int seed) {
+    const double level = PowerDbm0(signal) - snr;
+    MixInto(signal, WhiteNoise(static_cast<int>(signal.size() * 1000 / kSpanRate),
+                               static_cast<float>(level), seed));
 }
 
 TSamples WhiteNoise(int milliseconds, float level, int seed) {
@@ -290,11 +352,16 @@ TSamples FskCallerId(const TCallerIdFields& fields, double gain, int postambleBi
 }
 
 TSamples FskBytes(const std::vector<uint8_t>& bytes, double gain, int postambleBits) {
+    return FskBytesOn(bytes, TFskLine{}, gain, postambleBits);
+}
+
+TSamples FskBytesOn(const std::vector<uint8_t>& bytes, const TFskLine& line, double gain,
+                    int postambleBits) {
     TBitSource source;
-    for (int i = 0; i < 300; ++i) {
+    for (int i = 0; i < line.SeizureBits; ++i) {
         source.Bits.push_back(i & 1);
     }
-    source.Bits.insert(source.Bits.end(), 180, 1);
+    source.Bits.insert(source.Bits.end(), static_cast<size_t>(line.MarkBits), 1);
     for (const uint8_t byte : bytes) {
         source.Bits.push_back(0);
         for (int bit = 0; bit < 8; ++bit) {
@@ -303,11 +370,16 @@ TSamples FskBytes(const std::vector<uint8_t>& bytes, double gain, int postambleB
         source.Bits.push_back(1);
     }
     source.Bits.insert(source.Bits.end(), static_cast<size_t>(postambleBits), 1);
-    fsk_tx_state_t* tx = fsk_tx_init(nullptr, &preset_fsk_specs[FSK_BELL202], NextBit, &source);
+    fsk_spec_t spec = preset_fsk_specs[FSK_BELL202];
+    spec.freq_zero = static_cast<int>(std::lround(spec.freq_zero * line.ToneScale));
+    spec.freq_one = static_cast<int>(std::lround(spec.freq_one * line.ToneScale));
+    spec.baud_rate = static_cast<int>(std::lround(spec.baud_rate * line.BitRateScale));
+    fsk_tx_state_t* tx = fsk_tx_init(nullptr, &spec, NextBit, &source);
     TSamples out;
     int16_t block[160];
     // The modulator sends the bit it has when the source runs dry; stop at its length.
-    const size_t total = source.Bits.size() * kSpanRate / 1200;
+    const size_t total = static_cast<size_t>(static_cast<double>(source.Bits.size()) * kSpanRate /
+                                             (1200.0 * line.BitRateScale));
     while (out.size() < total) {
         const int produced = fsk_tx(tx, block, 160);
         if (produced <= 0) {

@@ -29,11 +29,24 @@ double RmsOf(const TSamples& samples);
 // Windowed-sinc interpolation from 8000 Hz to a higher rate (any ratio).
 TSamples Resample(const TSamples& samples, int fromRate, int toRate);
 TSamples FromSpanRate(const TSamples& samples, int sampleRate);
+// An 8000 Hz signal at `sampleRate`, resampled as above and started `delayUs` microseconds
+// late: results must not depend on where a signal begins inside the 10 ms analysis frame.
+TSamples Placed(const TSamples& samples8k, int sampleRate, int delayUs);
 
 // DTMF from spandsp's generator; `level` per tone in dBm0.
 TSamples DtmfDigits(const std::string& digits, int level, int onMs, int offMs, int twist = 0);
 // One or two tones from spandsp's tone generator; frequency 0 for none.
 TSamples Tones(int f1, int level1, int f2, int level2, int milliseconds);
+// Two sines at 8000 Hz with levels in dBm0 (a level of -99 or less leaves a tone out).
+TSamples TonePair(double f1, double level1, double f2, double level2, int milliseconds);
+// DTMF keys from two sines each: row tone at `rowLevel`, column tone at `columnLevel` dBm0,
+// both frequencies scaled by `frequencyScale`.
+TSamples DtmfKeys(const std::string& keys, double rowLevel, double columnLevel,
+                  double frequencyScale, int onMs, int offMs);
+// Noise of `milliseconds` at `level` dBm0 whose power is measured against `signal`: adds
+// white noise at `snr` dB below the signal's power over its non-silent samples.
+void AddNoiseAtSnr(TSamples& signal, double snr, int seed);
+double PowerDbm0(const TSamples& samples);
 // White noise from spandsp at `level` dBm0.
 TSamples WhiteNoise(int milliseconds, float level, int seed);
 // Speech-shaped (Hoth) noise from spandsp.
@@ -58,6 +71,16 @@ std::vector<uint8_t> MdmfMessage(const TCallerIdFields& fields);
 TSamples FskCallerId(const TCallerIdFields& fields, double gain = 1.0, int postambleBits = 5);
 // Same modulator for raw message bytes (for messages a standard transmitter would refuse).
 TSamples FskBytes(const std::vector<uint8_t>& bytes, double gain = 1.0, int postambleBits = 5);
+// A transmitter off nominal: both tones and the bit rate scaled, and the seizure and the mark
+// bits before the message of a given length (a recording that starts late loses the first).
+struct TFskLine {
+    double ToneScale = 1.0;
+    double BitRateScale = 1.0;
+    int SeizureBits = 300;
+    int MarkBits = 180;
+};
+TSamples FskBytesOn(const std::vector<uint8_t>& bytes, const TFskLine& line, double gain = 1.0,
+                    int postambleBits = 5);
 
 // Pulse dialling clicks: a lobe of one sign, then a short tail of the other sign below the
 // click threshold.
