@@ -27,12 +27,13 @@ void ProcessSample(TNorvelState& state, int16_t sample) {
     switch (state.State) {
     case TDecoderState::Idle:
         DetectClick(state, sample);
+        if (state.Fsk.Phase != TFskPhase::Off) {
+            RunFskSample(state, sample); // listening behind state 0
+        }
         break;
     case TDecoderState::FskWaitCrossing:
-        WaitFskCrossing(state);
-        break;
     case TDecoderState::FskReception:
-        DemodulateFskSample(state, sample);
+        RunFskSample(state, sample);
         break;
     default:
         break;
