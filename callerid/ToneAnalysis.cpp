@@ -21,6 +21,8 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr double kMarkMaxOffsetHz = 13.0;
 constexpr double kMarkNominalOffsetHz = 4.5;
 constexpr int kMarkPhaseMaxFrames = 3;
+// The quarter-period correlator's amplitude for a sine of peak 1 lies between 0.45 and 0.64.
+constexpr double kQuarterCorrelatorGain = 0.55;
 // A DTMF row tone beside the carrier frequency makes the pair a key, not a carrier.
 constexpr double kDtmfPresentRatio = 4.0;
 
@@ -93,6 +95,30 @@ bool DtmfRowPresent(const TNorvelState& state) {
     return false;
 }
 
+// Multi-frequency symbols are 40 ms long without gaps. A window of 16 periods (23 ms at
+// 700 Hz) straddles a symbol edge in up to three of a symbol's four frames, so the symbol's
+// tones are measured over the last frame alone: every symbol then has at least three frames
+// of its own, wherever it starts. Exact correlation keeps tones 2% off and the 200 Hz spacing
+// apart; the amplitude is scaled to what the quarter-period correlator gives for a sine, so
+// the frame rules keep their thresholds.
+void ReadMfTones(TNorvelState& state) {
+    const uint16_t length = static_cast<uint16_t>(state.SampleRate / 100);
+    const double level = MeanMagnitude(state.Ring, length);
+    for (int tone = kMfFirst; tone < kMfFirst + kMfToneCount; ++tone) {
+        const TToneCorrelation correlation =
+            CorrelateTone(state.Ring, kToneFrequencies[tone], state.SampleRate, length);
+        const double peak =
+            2.0 * std::hypot(correlation.Real, correlation.Imag) / static_cast<double>(length);
+        TToneReading reading;
+        reading.Amplitude = kQuarterCorrelatorGain * peak;
+        reading.Level = level;
+        if (reading.Amplitude > 0.0 && level > 0.0) {
+            reading.Ratio = level / reading.Amplitude;
+        }
+        state.Readings[tone] = reading;
+    }
+}
+
 void EnterMfReception(TNorvelState& state) {
     ClearHistories(state);
     StopFskReception(state.Fsk);
@@ -115,7 +141,7 @@ void AnalyseMf(TNorvelState& state) {
         ReturnToIdle(state);
         return;
     }
-    ReadTones(state, kMfFirst, kMfToneCount);
+    ReadMfTones(state);
     PushMfFrame(state, ClassifyMfFrame(state));
 }
 

@@ -155,6 +155,14 @@ TToneCorrelation CorrelateTone(const TSampleRing& ring, uint32_t frequency, int3
     return result;
 }
 
+double MeanMagnitude(const TSampleRing& ring, uint16_t length) {
+    const uint32_t span = std::min<uint32_t>(length, kSampleRingSize - 1);
+    if (span == 0) {
+        return 0.0;
+    }
+    return static_cast<double>(BackSum(ring.AbsPrefix, ring.Count - 1, 0, span)) / span;
+}
+
 double PhaseOf(const TToneCorrelation& correlation) {
     return std::atan2(correlation.Imag, correlation.Real);
 }

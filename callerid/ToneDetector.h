@@ -41,6 +41,9 @@ struct TToneCorrelation {
 };
 TToneCorrelation CorrelateTone(const TSampleRing& ring, uint32_t frequency, int32_t sampleRate,
                                uint16_t length);
+// Mean magnitude of the newest `length` samples.
+double MeanMagnitude(const TSampleRing& ring, uint16_t length);
+
 // Phase in radians of the correlation.
 double PhaseOf(const TToneCorrelation& correlation);
 // Share of the window's power that the tone carries (about 1 for a pure tone).
