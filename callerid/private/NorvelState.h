@@ -89,7 +89,7 @@ struct TToneReading {
 };
 
 // One frame's symbol (or flag). DTMF frames keep their level and whether the tone pair
-// carried most of the frame's power.
+// carried most of the frame's power within the twist limits.
 struct THistoryEntry {
     uint8_t Symbol = 0;
     bool PairDominant = false;
@@ -112,13 +112,16 @@ struct TDtmfRun {
     // start), pending while they fall steeply (maybe its end), or counted as inside the tone.
     TDtmfFrameRole Role = TDtmfFrameRole::Held;
     float Previous = 0.0f; // level of the run's newest frame
-    // The frames of a steep fall at the run's end so far.
+    bool PreviousDominant = false;
+    // The frames of a steep fall at the run's end so far, and whether their pair dominated.
     std::array<float, kDtmfMaxEdgeFrames> Falling{};
+    std::array<bool, kDtmfMaxEdgeFrames> FallingDominant{};
     uint8_t FallingCount = 0;
     float InteriorMin = 0.0f;
     float InteriorMax = 0.0f;
     bool HasInterior = false;
     bool PairDominant = false; // some frame of the run had the pair carry the power
+    bool WeakInside = false;   // a frame inside the tone had the pair not carry it
 };
 
 struct TMfRun {
