@@ -16,10 +16,8 @@ constexpr double kDtmfMaxSpread = 0.15;
 // 12 dB weaker (normal twist, 8 dB needed) or up to 6 dB stronger (reverse, 4 dB needed);
 // each tone's share leaks up to 2 dB of its partner through its own 16-period window.
 constexpr double kDtmfPairShare = 0.6;
-// A tone counts into the key when the window's mean magnitude is below this many times its
-// amplitude. The quarter-period amplitude of a sine swings from 0.45 to 0.64 of its peak with
-// the phase, so a tone 8 dB below its partner can read a ratio of 4.6.
-constexpr double kDtmfToneRatio = 5.5;
+// kDtmfUsableRatio: the quarter-period amplitude of a sine swings from 0.45 to 0.64 of its
+// peak with the phase, so a tone 8 dB below its partner can read a ratio of 4.6.
 constexpr double kDtmfNormalTwist = 12.0; // dB
 constexpr double kDtmfReverseTwist = 6.0; // dB
 
@@ -219,10 +217,10 @@ THistoryEntry ClassifyDtmfFrame(const TNorvelState& state) {
         return {};
     }
     uint8_t mask = 0;
-    if (rowReading.Ratio < kDtmfToneRatio) {
+    if (rowReading.Ratio < kDtmfUsableRatio) {
         mask |= static_cast<uint8_t>(1u << row);
     }
-    if (columnReading.Ratio < kDtmfToneRatio) {
+    if (columnReading.Ratio < kDtmfUsableRatio) {
         mask |= static_cast<uint8_t>(1u << column);
     }
     for (int entry = 0; entry < 16; ++entry) {

@@ -9,6 +9,10 @@
 
 namespace norvel {
 
+// A DTMF tone counts into a key only when the window's mean magnitude is below this many
+// times its amplitude.
+constexpr double kDtmfUsableRatio = 5.5;
+
 // Symbol 0 when the frame carries no key; otherwise the code table's row + 1, the row tone's
 // level and whether the tone pair carries most of the frame's power.
 THistoryEntry ClassifyDtmfFrame(const TNorvelState& state);

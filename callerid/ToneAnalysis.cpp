@@ -40,9 +40,14 @@ void ClearHistories(TNorvelState& state) {
     state.MarkPhase = TMarkPhase{};
 }
 
-void ReadTones(TNorvelState& state, int first, int count) {
+// Most frames carry no tone, so the neighbours are measured only for tones the frame rules
+// could use: below these level-to-amplitude ratios.
+constexpr double kRequestUsableRatio = 2.0;
+constexpr double kMarkUsableRatio = 1.5;
+
+void ReadTones(TNorvelState& state, int first, int count, double usableRatio) {
     for (int tone = first; tone < first + count; ++tone) {
-        state.Readings[tone] = DetectTone(state.Ring, state.Filters[tone]);
+        state.Readings[tone] = DetectUsableTone(state.Ring, state.Filters[tone], usableRatio);
     }
 }
 
@@ -146,7 +151,8 @@ void AnalyseMf(TNorvelState& state) {
 }
 
 void AnalyseIdle(TNorvelState& state) {
-    ReadTones(state, kRequestTone, 2);
+    ReadTones(state, kRequestTone, 1, kRequestUsableRatio);
+    ReadTones(state, kFskMarkTone, 1, kMarkUsableRatio);
     const TToneReading& request = state.Readings[kRequestTone];
     const bool requestFlag =
         request.Level < 2.0 * request.Amplitude && request.Level > kMinToneLevel;
@@ -156,7 +162,7 @@ void AnalyseIdle(TNorvelState& state) {
         return;
     }
 
-    ReadTones(state, kDtmfRowFirst, 8);
+    ReadTones(state, kDtmfRowFirst, 8, kDtmfUsableRatio);
     const TToneReading& mark = state.Readings[kFskMarkTone];
     bool markFlag = 2.0 * mark.Level < 3.0 * mark.Amplitude && mark.Level > kMinToneLevel &&
                     !DtmfRowPresent(state);

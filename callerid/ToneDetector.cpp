@@ -109,7 +109,15 @@ TWindowMeasure MeasureWindow(const TSampleRing& ring, const TToneWindow& window)
 }
 
 TToneReading DetectTone(const TSampleRing& ring, const TToneFilter& filter) {
+    return DetectUsableTone(ring, filter, 1e300);
+}
+
+TToneReading DetectUsableTone(const TSampleRing& ring, const TToneFilter& filter,
+                              double usableRatio) {
     const TWindowMeasure centre = MeasureWindow(ring, filter.Windows[1]);
+    if (!(centre.Level < usableRatio * centre.Amplitude)) {
+        return TToneReading{};
+    }
     const TWindowMeasure below = MeasureWindow(ring, filter.Windows[0]);
     const TWindowMeasure above = MeasureWindow(ring, filter.Windows[2]);
     TToneReading reading;
