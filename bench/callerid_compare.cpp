@@ -30,15 +30,6 @@ std::string NorvelDigits(int rate, const TSamples& call8k, int delayUs) {
     return DigitText(StatusOf(*Decode(rate, Placed(call8k, rate, delayUs))));
 }
 
-std::string SpandspDigits(const TSamples& call8k) {
-    dtmf_rx_state_t* receiver = dtmf_rx_init(nullptr, nullptr, nullptr);
-    dtmf_rx(receiver, call8k.data(), static_cast<int>(call8k.size()));
-    char digits[512];
-    const size_t count = dtmf_rx_get(receiver, digits, sizeof digits - 1);
-    dtmf_rx_free(receiver);
-    return std::string(digits, count);
-}
-
 TSamples Padded(const TSamples& signal) {
     TSamples call = Silence(kSpanRate, 200);
     Append(call, signal);
@@ -108,7 +99,7 @@ void DtmfTwist() {
             }));
         }
         row.Spandsp = Decibels(LastPassing(0.0, 0.5, 16.0, [&](double twist) {
-            return SpandspDigits(TwistedKeys(twist, reverse)) == kAllKeys;
+            return SpandspDtmfDigits(TwistedKeys(twist, reverse)) == kAllKeys;
         }));
         PrintRow(reverse ? "DTMF reverse twist accepted (needed 4 dB)"
                          : "DTMF normal twist accepted (needed 8 dB)",
@@ -128,8 +119,8 @@ void DtmfFrequencyTolerance() {
             }
             row.Norvel[r] = Count(taken, static_cast<int>(kAllKeys.size() * std::size(kDelaysUs)));
         }
-        row.Spandsp =
-            Count(static_cast<int>(SpandspDigits(call).size()), static_cast<int>(kAllKeys.size()));
+        row.Spandsp = Count(static_cast<int>(SpandspDtmfDigits(call).size()),
+                            static_cast<int>(kAllKeys.size()));
         char name[96];
         std::snprintf(name, sizeof name, "DTMF keys taken, tones %+.1f %% off", percent);
         PrintRow(name, row);
@@ -159,7 +150,7 @@ void DtmfNoise() {
         }));
     }
     row.Spandsp = Decibels(LastPassing(
-        30.0, -1.0, -5.0, [&](double snr) { return SpandspDigits(noisy(snr)) == digits; }));
+        30.0, -1.0, -5.0, [&](double snr) { return SpandspDtmfDigits(noisy(snr)) == digits; }));
     PrintRow("DTMF 50 ms on / 50 ms off, lowest S/N with no error in 100 digits", row);
 }
 
@@ -194,7 +185,7 @@ void DtmfTalkOff() {
             int spandsp = 0;
             for (const TSamples& s : speech) {
                 seconds += static_cast<double>(s.size()) / kRates[r];
-                spandsp += static_cast<int>(SpandspDigits(s).size());
+                spandsp += static_cast<int>(SpandspDtmfDigits(s).size());
             }
             row.Spandsp = std::to_string(spandsp);
         }
@@ -337,46 +328,8 @@ void FskOffNominal() {
 
 // --- Multi-frequency ------------------------------------------------------------------------
 
-// A number after the request tone, two cycles, with each symbol's lower tone at `lowLevel`
-// and its upper tone at `highLevel` dBm0, frequencies scaled.
-TSamples MfCall(int category, const std::string& number, double scale, double lowLevel,
-                double highLevel) {
-    static const int kMasks[12] = {0x03, 0x05, 0x06, 0x09, 0x0A, 0x0C,
-                                   0x11, 0x12, 0x14, 0x18, 0x24, 0x28};
-    const std::vector<int> cycle = MfCycleRows(category, number);
-    TSamples call = Silence(kSpanRate, 200);
-    Append(call, Tones(500, -10, 0, 0, 150));
-    for (int c = 0; c < 2; ++c) {
-        for (const int row : cycle) {
-            double frequencies[2] = {};
-            int found = 0;
-            for (int bit = 0; bit < 6; ++bit) {
-                if ((kMasks[row] & (1 << bit)) != 0) {
-                    frequencies[found++] = (700 + 200 * bit) * scale;
-                }
-            }
-            Append(call, TonePair(frequencies[0], lowLevel, frequencies[1], highLevel, 40));
-        }
-    }
-    Append(call, Silence(kSpanRate, 300));
-    return call;
-}
-
 void MultiFrequency() {
-    std::mt19937 random(5);
-    std::vector<std::pair<int, std::string>> numbers;
-    for (int n = 0; n < 10; ++n) {
-        std::string number;
-        for (int i = 0; i < 7; ++i) {
-            number.push_back(static_cast<char>('0' + random() % 10));
-        }
-        // The category goes out just before the number's last digit: equal, they would merge.
-        int category = 1 + n % 9;
-        if (number.back() == '0' + category) {
-            category = category % 9 + 1;
-        }
-        numbers.emplace_back(category, number);
-    }
+    const std::vector<TMfNumber> numbers = RandomMfNumbers(10, 5);
     struct TCase {
         const char* Name;
         double Scale;
@@ -398,15 +351,12 @@ void MultiFrequency() {
             int worst = 10;
             for (const int delay : kDelaysUs) {
                 int taken = 0;
-                for (const auto& [category, number] : numbers) {
-                    const TSamples call = MfCall(category, number, c.Scale, c.Low, c.High);
+                for (const TMfNumber& number : numbers) {
+                    const TSamples call =
+                        MfCallOnLine(number.Category, number.Number, c.Scale, c.Low, c.High);
                     const TCallerIdStatus status =
                         StatusOf(*Decode(kRates[r], Placed(call, kRates[r], delay)));
-                    std::vector<uint16_t> expected = {static_cast<uint16_t>(category)};
-                    for (const char digit : number) {
-                        expected.push_back(static_cast<uint16_t>(digit - '0'));
-                    }
-                    taken += MessageGroup(status) == expected ? 1 : 0;
+                    taken += MessageGroup(status) == number.Expected ? 1 : 0;
                 }
                 worst = std::min(worst, taken);
             }

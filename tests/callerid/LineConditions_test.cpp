@@ -167,30 +167,6 @@ TEST(LineConditions, KeysOnTheCarrierColumnNeverStartFsk) {
     }
 }
 
-// The number after the request tone, two cycles, with each symbol's lower tone at `lowLevel`
-// and its upper tone at `highLevel` dBm0, both frequencies scaled.
-TSamples MfCall(int category, const std::string& number, double scale, double lowLevel,
-                double highLevel) {
-    static const int kMasks[12] = {0x03, 0x05, 0x06, 0x09, 0x0A, 0x0C,
-                                   0x11, 0x12, 0x14, 0x18, 0x24, 0x28};
-    const std::vector<int> cycle = MfCycleRows(category, number);
-    TSamples call = Silence(kSpanRate, 200);
-    Append(call, Tones(500, -10, 0, 0, 150));
-    for (int c = 0; c < 2; ++c) {
-        for (const int row : cycle) {
-            std::vector<double> frequencies;
-            for (int bit = 0; bit < 6; ++bit) {
-                if ((kMasks[row] & (1 << bit)) != 0) {
-                    frequencies.push_back((700 + 200 * bit) * scale);
-                }
-            }
-            Append(call, TonePair(frequencies[0], lowLevel, frequencies[1], highLevel, 40));
-        }
-    }
-    Append(call, Silence(kSpanRate, 300));
-    return call;
-}
-
 TEST(LineConditions, MultiFrequencyOffNominalAndWeakTonesWhereverASymbolStarts) {
     struct TCase {
         const char* Name;
@@ -204,30 +180,16 @@ TEST(LineConditions, MultiFrequencyOffNominalAndWeakTonesWhereverASymbolStarts) 
         {"lower tone 6 dB weaker", 1.0, -16.0, -10.0},
         {"upper tone 6 dB weaker", 1.0, -10.0, -16.0},
     };
-    std::mt19937 random(5);
-    std::vector<std::pair<int, std::string>> numbers;
-    for (int n = 0; n < 10; ++n) {
-        std::string number;
-        for (int i = 0; i < 7; ++i) {
-            number.push_back(static_cast<char>('0' + random() % 10));
-        }
-        // The category goes out just before the number's last digit: equal, they would merge.
-        const int category = number.back() == '1' + n % 9 ? 1 + (n + 1) % 9 : 1 + n % 9;
-        numbers.emplace_back(category, number);
-    }
+    const std::vector<TMfNumber> numbers = RandomMfNumbers(10, 5);
     for (const TCase& c : cases) {
         for (const int rate : kRates) {
             int taken[std::size(kDelaysUs)] = {};
-            for (const auto& [category, number] : numbers) {
-                std::vector<uint16_t> expected = {static_cast<uint16_t>(category)};
-                for (const char digit : number) {
-                    expected.push_back(static_cast<uint16_t>(digit - '0'));
-                }
-                const TSamples atRate =
-                    FromSpanRate(MfCall(category, number, c.Scale, c.Low, c.High), rate);
+            for (const TMfNumber& number : numbers) {
+                const TSamples atRate = FromSpanRate(
+                    MfCallOnLine(number.Category, number.Number, c.Scale, c.Low, c.High), rate);
                 for (size_t d = 0; d < std::size(kDelaysUs); ++d) {
                     const auto state = Decode(rate, Delayed(atRate, rate, kDelaysUs[d]));
-                    taken[d] += MessageGroup(StatusOf(*state)) == expected ? 1 : 0;
+                    taken[d] += MessageGroup(StatusOf(*state)) == number.Expected ? 1 : 0;
                 }
             }
             for (size_t d = 0; d < std::size(kDelaysUs); ++d) {

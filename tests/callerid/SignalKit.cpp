@@ -316,6 +316,58 @@ std::vector<int> MfCycleRows(int category, const std::string& number) {
     return rows;
 }
 
+TSamples MfCallOnLine(int category, const std::string& number, double frequencyScale,
+                      double lowLevel, double highLevel) {
+    static const int kMasks[12] = {0x03, 0x05, 0x06, 0x09, 0x0A, 0x0C,
+                                   0x11, 0x12, 0x14, 0x18, 0x24, 0x28};
+    const std::vector<int> cycle = MfCycleRows(category, number);
+    TSamples call = Silence(kSpanRate, 200);
+    Append(call, Tones(500, -10, 0, 0, 150));
+    for (int c = 0; c < 2; ++c) {
+        for (const int row : cycle) {
+            std::vector<double> frequencies;
+            for (int bit = 0; bit < 6; ++bit) {
+                if ((kMasks[row] & (1 << bit)) != 0) {
+                    frequencies.push_back((700 + 200 * bit) * frequencyScale);
+                }
+            }
+            Append(call, TonePair(frequencies[0], lowLevel, frequencies[1], highLevel, 40));
+        }
+    }
+    Append(call, Silence(kSpanRate, 300));
+    return call;
+}
+
+std::vector<TMfNumber> RandomMfNumbers(int count, uint32_t seed) {
+    std::mt19937 random(seed);
+    std::vector<TMfNumber> numbers;
+    for (int n = 0; n < count; ++n) {
+        TMfNumber number;
+        for (int i = 0; i < 7; ++i) {
+            number.Number.push_back(static_cast<char>('0' + random() % 10));
+        }
+        number.Category = 1 + n % 9;
+        if (number.Number.back() == '0' + number.Category) {
+            number.Category = number.Category % 9 + 1;
+        }
+        number.Expected = {static_cast<uint16_t>(number.Category)};
+        for (const char digit : number.Number) {
+            number.Expected.push_back(static_cast<uint16_t>(digit - '0'));
+        }
+        numbers.push_back(number);
+    }
+    return numbers;
+}
+
+std::string SpandspDtmfDigits(const TSamples& samples8k) {
+    dtmf_rx_state_t* receiver = dtmf_rx_init(nullptr, nullptr, nullptr);
+    dtmf_rx(receiver, samples8k.data(), static_cast<int>(samples8k.size()));
+    char digits[512];
+    const size_t count = dtmf_rx_get(receiver, digits, sizeof digits - 1);
+    dtmf_rx_free(receiver);
+    return std::string(digits, count);
+}
+
 std::vector<uint8_t> MdmfMessage(const TCallerIdFields& fields) {
     std::vector<uint8_t> message = {0x80, 0};
     AddField(message, 1, fields.DateTime);

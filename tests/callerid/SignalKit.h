@@ -59,6 +59,22 @@ TSamples MfSymbols(const std::vector<int>& rows, int level, int symbolMs);
 // the repeat symbol). Rows, not codes.
 std::vector<int> MfCycleRows(int category, const std::string& number);
 
+// The number after the 500 Hz request tone, two cycles of 40 ms symbols, with each symbol's
+// lower tone at `lowLevel` and its upper tone at `highLevel` dBm0, both frequencies scaled.
+TSamples MfCallOnLine(int category, const std::string& number, double frequencyScale,
+                      double lowLevel, double highLevel);
+struct TMfNumber {
+    int Category = 0;
+    std::string Number;
+    std::vector<uint16_t> Expected; // the status record's group 2 values
+};
+// Seven-digit numbers; the category is never the number's last digit, which it precedes on
+// the line (two equal symbols in a row would merge).
+std::vector<TMfNumber> RandomMfNumbers(int count, uint32_t seed);
+
+// The digits spandsp's DTMF receiver takes from 8000 Hz audio.
+std::string SpandspDtmfDigits(const TSamples& samples8k);
+
 struct TCallerIdFields {
     std::string DateTime; // MMDDHHMM, empty for none
     std::string Number;
