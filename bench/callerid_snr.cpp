@@ -31,15 +31,6 @@ std::string DecodeDigits(int rate, const TSamples& call8k) {
     return DigitText(StatusOf(*state));
 }
 
-std::string SpandspDigits(const TSamples& call8k) {
-    dtmf_rx_state_t* receiver = dtmf_rx_init(nullptr, nullptr, nullptr);
-    dtmf_rx(receiver, call8k.data(), static_cast<int>(call8k.size()));
-    char digits[256];
-    const size_t count = dtmf_rx_get(receiver, digits, sizeof digits - 1);
-    dtmf_rx_free(receiver);
-    return std::string(digits, count);
-}
-
 struct TSweepLine {
     double Snr;
     int Good[3]; // libnorvel 8000, libnorvel 40000, spandsp
@@ -85,10 +76,10 @@ void SweepDtmf(int onMs, int offMs) {
         lines.push_back({snr,
                          {DecodeDigits(8000, noisy) == digits ? 100 : 0,
                           DecodeDigits(40000, noisy) == digits ? 100 : 0,
-                          SpandspDigits(noisy) == digits ? 100 : 0}});
+                          SpandspDtmfDigits(noisy) == digits ? 100 : 0}});
         // Count digits right when the string is not: position by position.
         const std::string results[3] = {DecodeDigits(8000, noisy), DecodeDigits(40000, noisy),
-                                        SpandspDigits(noisy)};
+                                        SpandspDtmfDigits(noisy)};
         for (int d = 0; d < 3; ++d) {
             if (results[d] != digits) {
                 int same = 0;
