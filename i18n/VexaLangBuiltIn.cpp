@@ -22,6 +22,7 @@ const TBuiltInConstant BuiltInTable[] = {
     {"CantCreateStr", "Can't create (modify) file"},
     {"CantFindRecorderStr", "Can't find Recorder. Connect Recorder to PC."},
     {"CantOpenStr", "Can't open"},
+    {"CantWriteStr", "Can't write file"},
     {"Ch8Str", "8 channels"},
     {"ChangesAfterRestartStr", "Changes results will take effect after application restarting."},
     {"CIDDisabledStr", "Dasabled"},
@@ -38,6 +39,8 @@ const TBuiltInConstant BuiltInTable[] = {
     {"DTMFNumberStr", "DTMF number"},
     {"EraseAllQuestionStr",
      "Warning! All content of recorder will be erasing . Do you wish to continue?"},
+    {"EccUncorrectableStr", "ECC UNCORRECTABLE ERROR: the file %s was saved, but it holds bytes "
+                            "that could not be corrected, in %s."},
     {"ErrorLoadProfileStr", "Error: can't load profile."},
     {"ErrorSaveProfileStr", "Error: can't save profile."},
     {"ErrorStr", "Error"},
@@ -45,6 +48,9 @@ const TBuiltInConstant BuiltInTable[] = {
     {"ExampResStr", "Example result:"},
     {"ExceptErrorStr", "ERROR: %s. Cmd: %d; Error code %d"},
     {"FileAlreadyExistsStr", "File already exists:"},
+    {"FileIncompleteStr", "The file %s is not complete on the recorder: %d of its %d blocks are "
+                          "missing. It was saved with what could be read; the bytes of missing "
+                          "blocks are zero or cut off."},
     {"FileInfoStr",
      "File info:\r\n    Data size: %Ld\r\n    Channels: %d\r\n    Sample rate: %d\r\n    Block "
      "align: %d\r\n    Length: %.2d:%.2d:%.2d\r\n\r\nAdditional info:\r\n"},
@@ -80,12 +86,14 @@ const TBuiltInConstant BuiltInTable[] = {
     {"NoAddInfoStr", "File was created (or modified)\r\n    by another program and has\r\n    no "
                      "additional info.\r\n\r\n"},
     {"NoCallInfoStr", "No call information was found"},
+    {"NoLimitStr", "no limit"},
     {"NoRecordSelectedStr", "No record selected. Select record and try again."},
     {"NotEnoughSpaceLoadPartlyStr", "Not enough space to locate all file. Save it partly?"},
     {"NotEnoughSpaceStr", "Not enough space to locate file"},
     {"NotWaveFileStr", "is not wave file."},
     {"OutCallStr", "Output call"},
     {"OutcomingCallStr", "Out"},
+    {"PageOfBlockStr", "page %d of block %d"},
     {"PartStr", "part"},
     {"PathNotFoundStr", "Path not found:"},
     {"PulseNumberStr", "Pulse number"},

@@ -1,5 +1,6 @@
 #include "ui/Quorv_main.h"
 
+#include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
@@ -13,6 +14,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
 #include <QMenu>
 #include <QMenuBar>
@@ -42,6 +44,7 @@
 #include "ui/Mainutils.h"
 #include "ui/MsgBox.h"
 #include "ui/PassDlg.h"
+#include "ui/RecorderListView.h"
 #include "ui/RenameDlg.h"
 #include "ui/SingleInstance.h"
 #include "ui/Splash.h"
@@ -132,12 +135,14 @@ TfrmQuorvMain::TfrmQuorvMain(QWidget* parent) : QMainWindow(parent) {
     ShownDrvList->SetSortMode(FileSortByName);
     ShownDrvList->SetSourceList(DrvList.get());
     RecList = std::make_unique<TRecordList>();
+    TransferUi = MakeTransferUi();
     InstallRecorderUi();
 
     CreateActions();
     CreatePanels();
     CreateStatusPanel();
     ConnectRecorderViews();
+    ConnectFocusHandlers();
     lvRecContentColumnClick(-1);
     CreateConnectionMenu();
     CreateMenus();
@@ -153,11 +158,11 @@ TfrmQuorvMain::TfrmQuorvMain(QWidget* parent) : QMainWindow(parent) {
     Timer1->setInterval(Timer1IntervalMs);
     connect(Timer1, &QTimer::timeout, this, &TfrmQuorvMain::Timer1Timer);
 
-    IdleTimer = new QTimer(this);
-    IdleTimer->setObjectName(QStringLiteral("ApplicationEvents1"));
-    IdleTimer->setInterval(IdleIntervalMs);
-    connect(IdleTimer, &QTimer::timeout, this, &TfrmQuorvMain::RunIdlePass);
-    IdleTimer->start();
+    // The idle pass runs each time the event loop is about to wait, so once the queue has
+    // emptied; the waits of the operations process events without ever waiting, so no pass
+    // runs inside them.
+    connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
+            &TfrmQuorvMain::EventQueueEmptied);
 
     // The chord that shows the settings dialog's hidden tab.
     auto* hiddenChord = new QShortcut(QKeySequence(QStringLiteral("Ctrl+Alt+Shift+V")), this);
@@ -174,6 +179,9 @@ TfrmQuorvMain::TfrmQuorvMain(QWidget* parent) : QMainWindow(parent) {
 }
 
 TfrmQuorvMain::~TfrmQuorvMain() {
+    // No idle pass, focus or state signal may reach a window being taken down.
+    disconnect(QAbstractEventDispatcher::instance(), nullptr, this, nullptr);
+    disconnect(qApp, nullptr, this, nullptr);
     DisconnectRecorder();
     RemoveRecorderUi();
     if (Splash)
@@ -509,7 +517,7 @@ QWidget* TfrmQuorvMain::CreateRecorderPane() {
     RecModel->SetRowCount(0);
     DrvModel->SetRowCount(0);
     auto listView = [this](const char* name, QAbstractItemModel* model) {
-        auto* view = new QTreeView(pnlRecorder);
+        auto* view = new TRecorderListView(pnlRecorder);
         view->setObjectName(QString::fromLatin1(name));
         view->setModel(model);
         view->setRootIsDecorated(false);
@@ -576,7 +584,8 @@ QWidget* TfrmQuorvMain::CreateExplorerPane() {
     ShellModel = new QFileSystemModel(this);
     ShellModel->setObjectName(QStringLiteral("ShellModel"));
     ShellModel->setFilter(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::AllDirs);
-    ShellModel->setReadOnly(true);
+    // Writable for renaming in place only (a new folder's name); drops never reach the model.
+    ShellModel->setReadOnly(false);
 
     ShellComboBox1 = new QComboBox(pane);
     ShellComboBox1->setObjectName(QStringLiteral("ShellComboBox1"));
@@ -595,9 +604,12 @@ QWidget* TfrmQuorvMain::CreateExplorerPane() {
     ShellTreeView1->setHeaderHidden(true);
     for (int column = 1; column < FolderModel->columnCount(); ++column)
         ShellTreeView1->hideColumn(column);
+    // Only the user's moves in the tree count (a click or a key gives it the focus first):
+    // the model replacing a row it has just loaded moves the current row to a neighbour,
+    // which must not take the explorer away from a folder typed into the address box.
     connect(ShellTreeView1->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) {
-                if (current.isValid())
+                if (current.isValid() && ShellTreeView1->hasFocus())
                     SetExplorerFolder(FolderModel->filePath(current));
             });
 
@@ -620,6 +632,10 @@ QWidget* TfrmQuorvMain::CreateExplorerPane() {
     ShellIconView1->setResizeMode(QListView::Adjust);
     pnlShellList->addWidget(ShellListView1);
     pnlShellList->addWidget(ShellIconView1);
+    // Names are edited with F2 (and a new folder's at once); a double click opens.
+    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(ShellListView1),
+                                    static_cast<QAbstractItemView*>(ShellIconView1)})
+        view->setEditTriggers(QAbstractItemView::EditKeyPressed);
     auto openFolder = [this](const QModelIndex& index) {
         if (index.isValid() && ShellModel->isDir(index))
             SetExplorerFolder(ShellModel->filePath(index));
@@ -988,38 +1004,55 @@ QString TfrmQuorvMain::WindowTitleText() const {
     return title + QStringLiteral(" - ");
 }
 
+void TfrmQuorvMain::EventQueueEmptied() {
+    // Coalesced by the loop itself: one pass each time it is about to wait. A modal dialog
+    // opened inside a pass, or inside an operation, waits in a loop of its own; no pass runs
+    // there.
+    if (IdleReady && !IsBusy())
+        RunIdlePass();
+}
+
 void TfrmQuorvMain::ApplicationEvents1Idle() {
     if (!IdleReady)
         return; // a pass is already running further up the stack (a modal dialog's loop)
-    IdleReady = false;
+    // Ready again however the pass ends.
+    struct TPassGuard {
+        bool& Ready;
+        explicit TPassGuard(bool& ready) : Ready(ready) { Ready = false; }
+        ~TPassGuard() { Ready = true; }
+        TPassGuard(const TPassGuard&) = delete;
+        TPassGuard& operator=(const TPassGuard&) = delete;
+    } guard(IdleReady);
     // The title follows the language: "AppNameStr" is read again on every pass.
     if (Initialised)
         SetApplicationTitle(Lang("AppNameStr"));
     const QString title = WindowTitleText();
     if (windowTitle() != title)
         setWindowTitle(title);
-    if (mainPanel->isEnabled()) {
-        // Holding Shift over the active window turns the copy buttons into move buttons.
-        const bool shift =
-            isActiveWindow() && (QGuiApplication::queryKeyboardModifiers() & Qt::ShiftModifier);
-        QAction* toPC = shift ? actMoveToPC : actCopyToPC;
-        QAction* toDefFolder = shift ? actMoveToDefFolder : actCopyToDefFolder;
-        if (tlbtnCopyToPC->defaultAction() != toPC)
-            tlbtnCopyToPC->setDefaultAction(toPC);
-        if (tlbtnCopyToDefFolder->defaultAction() != toDefFolder)
-            tlbtnCopyToDefFolder->setDefaultAction(toDefFolder);
-        if (!Timer1->isActive() && Initialised) {
-            Timer1->start();
-            if (Splash) {
-                delete Splash.data();
-                activateWindow();
-                raise();
-            }
-            PollRecorder();
+    // While an operation runs, it owns the progress form and the recorder.
+    if (IsBusy())
+        return;
+    // Holding Shift over the active window turns the copy buttons into move buttons.
+    const bool shift =
+        isActiveWindow() && (QGuiApplication::queryKeyboardModifiers() & Qt::ShiftModifier);
+    QAction* toPC = shift ? actMoveToPC : actCopyToPC;
+    QAction* toDefFolder = shift ? actMoveToDefFolder : actCopyToDefFolder;
+    if (tlbtnCopyToPC->defaultAction() != toPC)
+        tlbtnCopyToPC->setDefaultAction(toPC);
+    if (tlbtnCopyToDefFolder->defaultAction() != toDefFolder)
+        tlbtnCopyToDefFolder->setDefaultAction(toDefFolder);
+    if (!Timer1->isActive() && Initialised) {
+        Timer1->start();
+        if (Splash) {
+            delete Splash.data();
+            activateWindow();
+            raise();
         }
+        PollRecorder();
     }
-    CloseVisibleProgress();
-    IdleReady = true;
+    // A progress form an operation left behind goes.
+    if (!IsBusy())
+        CloseVisibleProgress();
 }
 
 void TfrmQuorvMain::Timer1Timer() {
@@ -1031,9 +1064,14 @@ void TfrmQuorvMain::UpdateActions() {
     for (QAction* action :
          {actGoToDefFolder, actSetDefFolder, actNewFolder, actFolderTree, actExpRefresh})
         action->setEnabled(explorer);
-    actLevelUp->setEnabled(explorer && !QDir(ExplorerFolder()).isRoot());
+    // A name being edited has its editor open over the list.
+    const auto* shown = qobject_cast<const QAbstractItemView*>(pnlShellList->currentWidget());
+    const auto* editor = shown != nullptr ? shown->viewport()->findChild<QLineEdit*>() : nullptr;
+    const bool editing = editor != nullptr && editor->isVisible();
+    actLevelUp->setEnabled(explorer && !editing && !QDir(ExplorerFolder()).isRoot());
     actShowAddInfo->setEnabled(explorer && !SelectedExplorerPath().isEmpty());
-    actExpDelete->setEnabled(explorer && ShellListView1->selectionModel()->hasSelection());
+    actExpDelete->setEnabled(explorer && !editing &&
+                             ShellListView1->selectionModel()->hasSelection());
     UpdateRecorderActions();
 }
 

@@ -2,9 +2,51 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDialog>
+#include <QElapsedTimer>
 #include <QLocale>
+#include <QMessageBox>
+#include <QPointer>
+#include <QTimer>
 
 namespace {
+
+// A modal dialog that nobody answers would hold its test until the time-out of the whole
+// run. One that stays open this long is a failure of its test, and is cancelled.
+constexpr int StrayModalLimitMs = 20000;
+
+class TStrayModalWatch {
+public:
+    TStrayModalWatch() {
+        QObject::connect(&Timer, &QTimer::timeout, [this] { Check(); });
+        Timer.start(250);
+    }
+
+private:
+    void Check() {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal != Seen) {
+            Seen = modal;
+            Open.restart();
+            return;
+        }
+        if (modal == nullptr || Open.elapsed() < StrayModalLimitMs)
+            return;
+        const auto* box = qobject_cast<QMessageBox*>(modal);
+        ADD_FAILURE() << "a modal " << modal->metaObject()->className()
+                      << " stayed open without an answer"
+                      << (box != nullptr ? ": " + box->text().toStdString() : std::string());
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+        else
+            modal->close();
+        Seen = nullptr;
+    }
+
+    QTimer Timer;
+    QPointer<QWidget> Seen;
+    QElapsedTimer Open;
+};
 
 class TQtApplicationEnvironment : public ::testing::Environment {
 public:
@@ -20,14 +62,18 @@ public:
         App = new QApplication(argc, argv);
         // Number texts in the tests are written the C way, whatever the machine's locale.
         QLocale::setDefault(QLocale::c());
+        Watch = new TStrayModalWatch;
     }
     void TearDown() override {
+        delete Watch;
+        Watch = nullptr;
         delete App;
         App = nullptr;
     }
 
 private:
     QApplication* App = nullptr;
+    TStrayModalWatch* Watch = nullptr;
 };
 
 const auto* const Registered = ::testing::AddGlobalTestEnvironment(new TQtApplicationEnvironment);
