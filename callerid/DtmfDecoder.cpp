@@ -10,6 +10,8 @@ namespace norvel {
 namespace {
 
 constexpr double kDtmfMaxSpread = 0.15;
+// A rise by more than this from one frame to the next: a window filling with the tone.
+constexpr float kDtmfSteepRise = 0.3f;
 // Speech can put two harmonics on a row and a column frequency, but seldom for long and
 // seldom alone. In every frame inside a digit the pair must carry most of the window's power,
 // and the tones' powers must differ by no more than a keypad's twist: the column tone up to
@@ -96,11 +98,16 @@ void AddDtmfLevel(TDtmfRun& run, float level, bool dominant) {
     }
     if (run.Role == TDtmfFrameRole::Held) {
         if (level > run.Previous * (1.0f + kDtmfEdgeStep)) {
+            run.SteepRise = level > run.Previous * (1.0f + kDtmfSteepRise);
             run.Previous = level;
             run.PreviousDominant = dominant;
             return;
         }
-        IncludeInterior(run, run.Previous, run.PreviousDominant);
+        // In noise the last frame of the rise may step up by less than the edge step while
+        // its window still reaches back before the tone: after a steep rise it is an edge.
+        if (!run.SteepRise) {
+            IncludeInterior(run, run.Previous, run.PreviousDominant);
+        }
         run.Role = TDtmfFrameRole::Inside;
     }
     const bool falling = run.Role == TDtmfFrameRole::Pending

@@ -45,9 +45,11 @@ void ClearHistories(TNorvelState& state) {
 constexpr double kRequestUsableRatio = 2.0;
 constexpr double kMarkUsableRatio = 1.5;
 
-void ReadTones(TNorvelState& state, int first, int count, double usableRatio) {
+void ReadTones(TNorvelState& state, int first, int count, double usableRatio,
+               double neighbourShare = kNeighbourShare) {
     for (int tone = first; tone < first + count; ++tone) {
-        state.Readings[tone] = DetectUsableTone(state.Ring, state.Filters[tone], usableRatio);
+        state.Readings[tone] =
+            DetectUsableTone(state.Ring, state.Filters[tone], usableRatio, neighbourShare);
     }
 }
 
@@ -162,7 +164,7 @@ void AnalyseIdle(TNorvelState& state) {
         return;
     }
 
-    ReadTones(state, kDtmfRowFirst, 8, kDtmfUsableRatio);
+    ReadTones(state, kDtmfRowFirst, 8, kDtmfUsableRatio, kDtmfNeighbourShare);
     const TToneReading& mark = state.Readings[kFskMarkTone];
     bool markFlag = 2.0 * mark.Level < 3.0 * mark.Amplitude && mark.Level > kMinToneLevel &&
                     !DtmfRowPresent(state);

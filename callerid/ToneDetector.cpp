@@ -8,7 +8,6 @@ namespace norvel {
 namespace {
 
 constexpr int kPeriodsPerWindow = 16;
-constexpr double kNeighbourShare = 0.75;
 constexpr double kTwoPi = 6.283185307179586476925286766559;
 
 uint32_t RingSlot(int64_t absoluteIndex) {
@@ -109,11 +108,11 @@ TWindowMeasure MeasureWindow(const TSampleRing& ring, const TToneWindow& window)
 }
 
 TToneReading DetectTone(const TSampleRing& ring, const TToneFilter& filter) {
-    return DetectUsableTone(ring, filter, 1e300);
+    return DetectUsableTone(ring, filter, 1e300, kNeighbourShare);
 }
 
 TToneReading DetectUsableTone(const TSampleRing& ring, const TToneFilter& filter,
-                              double usableRatio) {
+                              double usableRatio, double neighbourShare) {
     const TWindowMeasure centre = MeasureWindow(ring, filter.Windows[1]);
     if (!(centre.Level < usableRatio * centre.Amplitude)) {
         return TToneReading{};
@@ -121,8 +120,8 @@ TToneReading DetectUsableTone(const TSampleRing& ring, const TToneFilter& filter
     const TWindowMeasure below = MeasureWindow(ring, filter.Windows[0]);
     const TWindowMeasure above = MeasureWindow(ring, filter.Windows[2]);
     TToneReading reading;
-    if (centre.Amplitude > kNeighbourShare * below.Amplitude &&
-        centre.Amplitude > kNeighbourShare * above.Amplitude) {
+    if (centre.Amplitude > neighbourShare * below.Amplitude &&
+        centre.Amplitude > neighbourShare * above.Amplitude) {
         reading.Amplitude = centre.Amplitude;
         reading.Level = centre.Level;
         reading.InPhase = centre.InPhase;

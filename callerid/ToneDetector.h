@@ -28,12 +28,14 @@ TWindowMeasure MeasureWindow(const TSampleRing& ring, const TToneWindow& window)
 
 // The tone counts as present when its amplitude exceeds 0.75 of each neighbour's; otherwise
 // the reading is all zero (ratio 100).
+constexpr double kNeighbourShare = 0.75;
 TToneReading DetectTone(const TSampleRing& ring, const TToneFilter& filter);
 // The same for a tone that the frame rules use only when its level-to-amplitude ratio is below
 // `usableRatio`: when the tone's own window already reads a higher ratio, it reads as absent
-// without measuring the neighbours, as it would when a neighbour were the stronger.
+// without measuring the neighbours, as it would when a neighbour were the stronger. The tone
+// is present when its amplitude exceeds `neighbourShare` of each neighbour's.
 TToneReading DetectUsableTone(const TSampleRing& ring, const TToneFilter& filter,
-                              double usableRatio);
+                              double usableRatio, double neighbourShare);
 
 // Exact complex correlation of the newest `length` samples with `frequency`, against a
 // reference that runs from the first sample since reset: a steady tone at exactly

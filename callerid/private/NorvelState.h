@@ -94,6 +94,7 @@ struct THistoryEntry {
     uint8_t Symbol = 0;
     bool PairDominant = false;
     float Level = 0.0f;
+    bool Smoothed = false; // a copy of its predecessor, put in place of a one-frame outlier
 };
 
 struct TSymbolHistory {
@@ -113,6 +114,7 @@ struct TDtmfRun {
     TDtmfFrameRole Role = TDtmfFrameRole::Held;
     float Previous = 0.0f; // level of the run's newest frame
     bool PreviousDominant = false;
+    bool SteepRise = false; // the newest frame rose steeply from the one before
     // The frames of a steep fall at the run's end so far, and whether their pair dominated.
     std::array<float, kDtmfMaxEdgeFrames> Falling{};
     std::array<bool, kDtmfMaxEdgeFrames> FallingDominant{};
