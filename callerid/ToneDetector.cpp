@@ -36,6 +36,22 @@ void StoreSample(TSampleRing& ring, int16_t sample) {
     ++ring.Count;
 }
 
+void StoreSamples(TSampleRing& ring, const int16_t* samples, size_t count) {
+    uint32_t prefix = ring.Prefix[RingSlot(ring.Count - 1)];
+    uint32_t absPrefix = ring.AbsPrefix[RingSlot(ring.Count - 1)];
+    int64_t next = ring.Count;
+    for (size_t i = 0; i < count; ++i, ++next) {
+        const int32_t sample = samples[i];
+        const uint32_t slot = RingSlot(next);
+        prefix += static_cast<uint32_t>(sample);
+        absPrefix += static_cast<uint32_t>(sample < 0 ? -sample : sample);
+        ring.Samples[slot] = static_cast<int16_t>(sample);
+        ring.Prefix[slot] = prefix;
+        ring.AbsPrefix[slot] = absPrefix;
+    }
+    ring.Count = next;
+}
+
 TToneWindow MakeToneWindow(uint32_t frequency, int32_t sampleRate) {
     TToneWindow window;
     window.Frequency = frequency;

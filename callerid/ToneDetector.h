@@ -3,6 +3,7 @@
 // Quarter-period tone correlator over the sample ring. Each window's bin sums are differences
 // of the ring's running sums, so the work per tone does not grow with the sample rate.
 
+#include <cstddef>
 #include <cstdint>
 
 #include "callerid/private/NorvelState.h"
@@ -18,6 +19,8 @@ struct TWindowMeasure {
 
 void ClearSampleRing(TSampleRing& ring);
 void StoreSample(TSampleRing& ring, int16_t sample);
+// The same for `count` samples in a row.
+void StoreSamples(TSampleRing& ring, const int16_t* samples, size_t count);
 
 // Window of 16 periods of `frequency` (at most the ring), with its quarter boundaries.
 TToneWindow MakeToneWindow(uint32_t frequency, int32_t sampleRate);

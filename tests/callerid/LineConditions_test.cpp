@@ -65,7 +65,7 @@ TEST(LineConditions, DtmfFrequencyTolerance) {
     const TCase cases[] = {{-1.5, true}, {1.5, true}, {-3.5, false}, {3.5, false}};
     for (const TCase& c : cases) {
         const TSamples call =
-            Padded(DtmfKeys(kAllKeys, -10.0, -10.0, 1.0 + c.Percent / 100.0, 70, 60));
+            Padded(DtmfKeys(kAllKeys, -10.0, -10.0, 1.0 + c.Percent / 100.0, 50, 50));
         for (const int rate : kRates) {
             const TSamples atRate = FromSpanRate(call, rate);
             for (const int delay : kDelaysUs) {
