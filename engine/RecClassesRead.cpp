@@ -20,7 +20,7 @@ namespace {
 // The sink refused a write: the read stops and ends as failed, not as cancelled.
 class ESinkRefused : public std::runtime_error {
 public:
-    ESinkRefused() : std::runtime_error("The output file refused a write") {}
+    ESinkRefused() : std::runtime_error(LangText("SinkRefusedStr")) {}
 };
 
 // Floating-point position error that must not turn into one more second of silence.
@@ -307,7 +307,7 @@ void TDriveFileReader::Run() {
         return; // the caller removes what a cancelled download wrote
     // The file ends at the drive file's size; a missing block's place reads as zeros.
     if (!Target.Truncate(Size))
-        throw std::runtime_error("The PC file could not be cut to its size");
+        throw std::runtime_error(LangText("PcFileNotCutStr"));
     // Blocks past the size the scan could confirm are missing too.
     const std::uint64_t statedBlocks = std::max(BlocksFor(File.FirstHeader.DriveFileSize()),
                                                 static_cast<std::uint64_t>(present.size()));
@@ -399,7 +399,7 @@ bool TDriveFileReader::DecodeBlock(std::uint32_t blockInFile, bool lastAttempt) 
 
 void TDriveFileReader::WriteData(std::uint64_t offset, std::uint64_t length) {
     if (!Target.WriteExact(offset, Data.data(), static_cast<std::size_t>(length)))
-        throw std::runtime_error("The PC file could not be written");
+        throw std::runtime_error(LangText("PcFileNotWrittenStr"));
 }
 
 } // namespace
