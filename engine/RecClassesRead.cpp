@@ -7,6 +7,7 @@
 #include "audio/Codecsfunc.h"
 #include "audio/CustomFile.h"
 #include "engine/RecClasses.h"
+#include "engine/RecClassesScan.h"
 #include "engine/RecClassesUtils.h"
 #include "link/DebugLog.h"
 #include "link/ReedSolomon.h"
@@ -213,8 +214,16 @@ void TSoundFileReader::ReadRun(int first, int count, bool pause) {
     }
 }
 
-// Whole seconds of silence, then the fraction of a second cut to whole frames.
+// Whole seconds of silence, then the fraction of a second cut to whole frames. Whatever the
+// page times say, a pause is never longer than the scan lets one be, nor than the recording
+// it lies in: the silence stays within what the recording's own length can hold.
 void TSoundFileReader::WritePause(double gap) {
+    const double longest = std::min<double>(MaxRecordingPauseSeconds, Info.Duration);
+    if (gap > longest) {
+        WriteDebugLogF("ERROR: a pause of %.0f s is longer than the recording; cut to %.0f s", gap,
+                       longest);
+        gap = longest;
+    }
     while (gap >= 1.0 && !Stopped()) {
         Write(Silence.data(), Silence.size());
         gap -= 1.0;

@@ -175,6 +175,8 @@ const TBuiltInConstant BuiltInTable[] = {
     {"ValuesNotEqualStr", "Values are not equal. Password not changed."},
     {"VersionStr", "Version"},
     {"WarningStr", "Warning"},
+    {"WaveCutShortStr",
+     "The file is shorter than its header claims: %d of %d data bytes are there."},
     {"WaveNoSoundStr", "The wave file holds no sound"},
 };
 

@@ -263,7 +263,7 @@ void TfrmRecSettings::CreateGeneralPage() {
 
     // Quality: compression and rate, or the quality presets.
     gbCompression = Named(new QGroupBox("Compression", tsGeneral), "gbCompression");
-    rbNoCompress = Named(new QRadioButton("No compression", gbCompression), "rbNoCompress");
+    rbNoCompress = Named(new QRadioButton("No compress", gbCompression), "rbNoCompress");
     rbADPCM4 = Named(new QRadioButton("ADPCM 4 bit", gbCompression), "rbADPCM4");
     rbADPCM2 = Named(new QRadioButton("ADPCM 2 bit", gbCompression), "rbADPCM2");
     rbuLaw = Named(new QRadioButton("uLaw", gbCompression), "rbuLaw");
