@@ -208,22 +208,9 @@ struct TMessage {
 };
 
 std::vector<TMessage> Messages(int count, uint32_t seed) {
-    std::mt19937 random(seed);
     std::vector<TMessage> messages;
-    for (int m = 0; m < count; ++m) {
-        TMessage message;
-        char date[9];
-        std::snprintf(date, sizeof date, "%02d%02d%02d%02d", 1 + m % 12, 1 + m % 28, m % 24,
-                      m % 60);
-        message.Fields.DateTime = date;
-        for (int i = 0; i < 10; ++i) {
-            message.Fields.Number.push_back(static_cast<char>('0' + random() % 10));
-        }
-        for (int i = 0; i < 12; ++i) {
-            message.Fields.Name.push_back(static_cast<char>('A' + random() % 26));
-        }
-        message.Bytes = MdmfMessage(message.Fields);
-        messages.push_back(std::move(message));
+    for (const TCallerIdFields& fields : RandomCallerIdFields(count, seed)) {
+        messages.push_back({fields, MdmfMessage(fields)});
     }
     return messages;
 }

@@ -20,12 +20,6 @@ constexpr int kDigitLevel = -15; // dBm0 per tone
 constexpr double kHighestSnr = 30.0;
 constexpr double kLowestSnr = -6.0;
 
-double PowerDbm0(const TSamples& samples) {
-    // 0 dBm0 is a sine of peak 32767 * 10^(-3.14 / 20).
-    const double reference = 32767.0 * std::pow(10.0, -3.14 / 20.0) / std::sqrt(2.0);
-    return 20.0 * std::log10(RmsOf(samples) / reference);
-}
-
 std::string DecodeDigits(int rate, const TSamples& call8k) {
     const auto state = Decode(rate, FromSpanRate(call8k, rate));
     return DigitText(StatusOf(*state));
@@ -128,20 +122,10 @@ bool NorvelTakes(int rate, const TSamples& call8k, const TCallerIdFields& fields
 }
 
 void SweepFsk() {
-    std::mt19937 random(77);
     std::vector<TMessageCase> cases;
-    for (int m = 0; m < 100; ++m) {
+    for (const TCallerIdFields& fields : RandomCallerIdFields(100, 77)) {
         TMessageCase c;
-        char date[9];
-        std::snprintf(date, sizeof date, "%02d%02d%02d%02d", 1 + m % 12, 1 + m % 28, m % 24,
-                      m % 60);
-        c.Fields.DateTime = date;
-        for (int i = 0; i < 10; ++i) {
-            c.Fields.Number.push_back(static_cast<char>('0' + random() % 10));
-        }
-        for (int i = 0; i < 12; ++i) {
-            c.Fields.Name.push_back(static_cast<char>('A' + random() % 26));
-        }
+        c.Fields = fields;
         c.Bytes = MdmfMessage(c.Fields);
         c.Burst = FskCallerId(c.Fields);
         cases.push_back(std::move(c));

@@ -121,24 +121,6 @@ TEST(LineConditions, StrayFramesInTheGapDoNotJoinTwoDigits) {
     EXPECT_EQ(DigitText(StatusOf(*state)), "18");
 }
 
-// Ten caller-ID messages with a number and a name.
-std::vector<TCallerIdFields> Messages(int count, uint32_t seed) {
-    std::mt19937 random(seed);
-    std::vector<TCallerIdFields> messages;
-    for (int m = 0; m < count; ++m) {
-        TCallerIdFields fields;
-        fields.DateTime = "0" + std::to_string(1 + m % 9) + "151230";
-        for (int i = 0; i < 10; ++i) {
-            fields.Number.push_back(static_cast<char>('0' + random() % 10));
-        }
-        for (int i = 0; i < 8; ++i) {
-            fields.Name.push_back(static_cast<char>('A' + random() % 26));
-        }
-        messages.push_back(fields);
-    }
-    return messages;
-}
-
 bool Takes(int rate, const TSamples& atRate, int delayUs, const TCallerIdFields& fields) {
     const auto state = Decode(rate, Delayed(atRate, rate, delayUs));
     const TCallerIdStatus status = StatusOf(*state);
@@ -163,7 +145,7 @@ TEST(LineConditions, FskTransmittersOffNominalAndShortPreambles) {
         {"155 mark bits after the seizure", {1.0, 1.0, 300, 155}},
         {"155 mark bits, no seizure", {1.0, 1.0, 0, 155}},
     };
-    const std::vector<TCallerIdFields> messages = Messages(5, 3);
+    const std::vector<TCallerIdFields> messages = RandomCallerIdFields(5, 3);
     int place = 0;
     for (const TCase& c : cases) {
         for (const TCallerIdFields& fields : messages) {
@@ -179,11 +161,13 @@ TEST(LineConditions, FskTransmittersOffNominalAndShortPreambles) {
 }
 
 TEST(LineConditions, FskTwentyOfTwentyAtTwelveDecibels) {
-    // White noise 12 dB below the burst's power, seeded per message.
-    const std::vector<TCallerIdFields> messages = Messages(20, 77);
+    // White noise 12 dB below the burst's power, seeded per message as in the comparison with
+    // spandsp (bench/callerid_compare), which takes the same twenty messages. Near this S/N
+    // both receivers lose the odd message: of a hundred, two each at 12 dB.
+    const std::vector<TCallerIdFields> messages = RandomCallerIdFields(20, 77);
     for (size_t m = 0; m < messages.size(); ++m) {
         TSamples call = Padded(FskBytesOn(MdmfMessage(messages[m]), TFskLine{}));
-        AddNoiseAtSnr(call, 12.0, static_cast<int>(1000 + m));
+        AddNoiseAtSnr(call, 12.0, static_cast<int>(m * 1000 + 12 * 7 + 100));
         const int delay = kDelaysUs[m % std::size(kDelaysUs)];
         for (const int rate : kRates) {
             EXPECT_TRUE(Takes(rate, FromSpanRate(call, rate), delay, messages[m]))

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <random>
 #include <spandsp.h>
 #include <stdexcept>
@@ -366,6 +367,26 @@ std::string SpandspDtmfDigits(const TSamples& samples8k) {
     const size_t count = dtmf_rx_get(receiver, digits, sizeof digits - 1);
     dtmf_rx_free(receiver);
     return std::string(digits, count);
+}
+
+std::vector<TCallerIdFields> RandomCallerIdFields(int count, uint32_t seed) {
+    std::mt19937 random(seed);
+    std::vector<TCallerIdFields> messages;
+    for (int m = 0; m < count; ++m) {
+        TCallerIdFields fields;
+        char date[9];
+        std::snprintf(date, sizeof date, "%02d%02d%02d%02d", 1 + m % 12, 1 + m % 28, m % 24,
+                      m % 60);
+        fields.DateTime = date;
+        for (int i = 0; i < 10; ++i) {
+            fields.Number.push_back(static_cast<char>('0' + random() % 10));
+        }
+        for (int i = 0; i < 12; ++i) {
+            fields.Name.push_back(static_cast<char>('A' + random() % 26));
+        }
+        messages.push_back(fields);
+    }
+    return messages;
 }
 
 std::vector<uint8_t> MdmfMessage(const TCallerIdFields& fields) {

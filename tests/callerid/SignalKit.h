@@ -80,6 +80,8 @@ struct TCallerIdFields {
     std::string Number;
     std::string Name;
 };
+// Fields of caller-ID messages: a date and time, a ten-digit number, a twelve-letter name.
+std::vector<TCallerIdFields> RandomCallerIdFields(int count, uint32_t seed);
 // The multiple-data message bytes: type 0x80, length, fields, checksum (mod 256 sum 0).
 std::vector<uint8_t> MdmfMessage(const TCallerIdFields& fields);
 // Bell 202 caller ID from spandsp's ADSI transmitter: 300 bits of channel seizure, 180 mark
