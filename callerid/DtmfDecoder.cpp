@@ -122,20 +122,37 @@ void AddDtmfLevel(TDtmfRun& run, float level, bool dominant) {
     run.PreviousDominant = dominant;
 }
 
-bool PairDominates(const TNorvelState& state, int row, int column) {
+struct TPairMeasure {
+    bool Dominant = false;
+    float Level = 0.0f;
+};
+
+// Whether the pair carries the power within the twist limits, and the pair's level for the
+// spread check and the edges: both tones' amplitudes fitted together over the longest DTMF
+// window, which shares its centre with all the others. The row tone window's mean magnitude
+// swings by up to 9% with the beat of the two tones alone, and noise at 12 dB S/N moves it by
+// as much again: together more than the spread allowed. The fitted amplitudes hold within a
+// few percent there, and they fall in proportion to how much of the window the key fills, so
+// a frame over a key's edge still shows as one.
+TPairMeasure MeasurePair(const TNorvelState& state, int row, int column) {
     const auto share = [&state](int tone) {
-        const uint16_t length = state.Filters[tone].Windows[1].Length;
-        return PowerShareOf(
-            CorrelateTone(state.Ring, kToneFrequencies[tone], state.SampleRate, length));
+        const TToneWindow& window = state.Filters[tone].Windows[1];
+        return PowerShareOf(CorrelateTone(state.Ring, kToneFrequencies[tone], state.SampleRate,
+                                          window.Length, window.Delay));
     };
+    TPairMeasure pair;
+    pair.Level = static_cast<float>(PairAmplitude(state.Ring, kToneFrequencies[row],
+                                                  kToneFrequencies[column], state.SampleRate,
+                                                  DtmfWindowSpan(state)));
     const double rowShare = share(row);
     const double columnShare = share(column);
     if (rowShare <= 0.0 || columnShare <= 0.0) {
-        return false;
+        return pair;
     }
     const double twist = 10.0 * std::log10(rowShare / columnShare);
-    return rowShare + columnShare >= kDtmfPairShare && twist <= kDtmfNormalTwist &&
-           twist >= -kDtmfReverseTwist;
+    pair.Dominant = rowShare + columnShare >= kDtmfPairShare && twist <= kDtmfNormalTwist &&
+                    twist >= -kDtmfReverseTwist;
+    return pair;
 }
 
 bool DtmfLevelSteady(const TDtmfRun& run) {
@@ -199,6 +216,24 @@ void FeedDtmfFrame(TNorvelState& state, const THistoryEntry& entry) {
 
 } // namespace
 
+// The windows are 16 periods long: 10 to 24 ms. Ending together at the newest sample, a key's
+// row tone window would still be filling while its column tone window already empties, so at
+// each edge of a key one tone sees little of it, and a 50 ms key in noise could keep fewer
+// than the five frames a digit needs. With one centre both tones fill and empty in the same
+// frames.
+void SetUpDtmfFilters(TNorvelState& state) {
+    // The lowest row tone's lower neighbour has the longest window.
+    const uint16_t span =
+        MakeToneFilter(kToneFrequencies[kDtmfRowFirst], state.SampleRate).Windows[0].Length;
+    for (int tone = kDtmfRowFirst; tone < kDtmfColumnFirst + 4; ++tone) {
+        state.Filters[tone] = MakeToneFilter(kToneFrequencies[tone], state.SampleRate, span);
+    }
+}
+
+uint16_t DtmfWindowSpan(const TNorvelState& state) {
+    return state.Filters[kDtmfRowFirst].Windows[0].Length;
+}
+
 THistoryEntry ClassifyDtmfFrame(const TNorvelState& state) {
     // Keep the row and the column tone with the lowest level-to-amplitude ratio.
     int row = kDtmfRowFirst;
@@ -232,10 +267,8 @@ THistoryEntry ClassifyDtmfFrame(const TNorvelState& state) {
     }
     for (int entry = 0; entry < 16; ++entry) {
         if (kDtmfTable[entry].Mask == mask) {
-            // The spread check compares frames, so their levels all come from one window:
-            // the row tone's. The strongest tone's window changes with the amplitudes.
-            return THistoryEntry{static_cast<uint8_t>(entry + 1), PairDominates(state, row, column),
-                                 static_cast<float>(rowReading.Level)};
+            const TPairMeasure pair = MeasurePair(state, row, column);
+            return THistoryEntry{static_cast<uint8_t>(entry + 1), pair.Dominant, pair.Level};
         }
     }
     return {};

@@ -17,8 +17,14 @@ constexpr double kDtmfUsableRatio = 5.5;
 // edges, which noise would otherwise drop), stays above it; one 3.5% off falls below.
 constexpr double kDtmfNeighbourShare = 0.6;
 
-// Symbol 0 when the frame carries no key; otherwise the code table's row + 1, the row tone's
-// level and whether the tone pair carries most of the frame's power.
+// Windows of the DTMF tones and their neighbours for the state's sample rate, all sharing the
+// centre of the longest.
+void SetUpDtmfFilters(TNorvelState& state);
+// Length of the longest DTMF window, whose centre all DTMF windows share.
+uint16_t DtmfWindowSpan(const TNorvelState& state);
+
+// Symbol 0 when the frame carries no key; otherwise the code table's row + 1, the pair's level
+// and whether the tone pair carries most of the frame's power.
 THistoryEntry ClassifyDtmfFrame(const TNorvelState& state);
 
 // One frame into the history and on to the extraction; digits go to the tone-digit list.

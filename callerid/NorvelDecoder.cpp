@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "callerid/DtmfDecoder.h"
 #include "callerid/FskDemodulator.h"
 #include "callerid/PulseDialing.h"
 #include "callerid/ToneAnalysis.h"
@@ -77,6 +78,7 @@ int16_t ResetDecoder(TNorvelState& state, int32_t sampleRate) {
     for (int tone = 0; tone < kToneCount; ++tone) {
         state.Filters[tone] = MakeToneFilter(kToneFrequencies[tone], sampleRate);
     }
+    SetUpDtmfFilters(state);
     SetUpFskThresholds(state.Fsk, sampleRate);
     return 0;
 }

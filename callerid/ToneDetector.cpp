@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 
 namespace norvel {
 
@@ -13,6 +14,23 @@ constexpr double kTwoPi = 6.283185307179586476925286766559;
 uint32_t RingSlot(int64_t absoluteIndex) {
     return static_cast<uint32_t>(absoluteIndex & kSampleRingMask);
 }
+
+// Cosine and sine of start + n step for n = 0, 1, 2, ...
+struct TRotator {
+    double Cos;
+    double Sin;
+    double StepCos;
+    double StepSin;
+
+    TRotator(double start, double step)
+        : Cos(std::cos(start)), Sin(std::sin(start)), StepCos(std::cos(step)),
+          StepSin(std::sin(step)) {}
+    void Advance() {
+        const double nextCos = Cos * StepCos - Sin * StepSin;
+        Sin = Sin * StepCos + Cos * StepSin;
+        Cos = nextCos;
+    }
+};
 
 // Sum of the samples at back-indices [from, to) (0 = newest), exact in 32-bit wrap-around.
 uint32_t BackSum(const std::array<uint32_t, kSampleRingSize>& prefix, int64_t newest, uint32_t from,
@@ -86,12 +104,17 @@ TToneWindow MakeToneWindow(uint32_t frequency, int32_t sampleRate) {
     return window;
 }
 
-TToneFilter MakeToneFilter(uint32_t frequency, int32_t sampleRate) {
+TToneFilter MakeToneFilter(uint32_t frequency, int32_t sampleRate, uint16_t centreSpan) {
     const uint32_t spread = frequency * 3 / 100;
     TToneFilter filter;
     filter.Windows[0] = MakeToneWindow(frequency - spread, sampleRate);
     filter.Windows[1] = MakeToneWindow(frequency, sampleRate);
     filter.Windows[2] = MakeToneWindow(frequency + spread, sampleRate);
+    for (TToneWindow& window : filter.Windows) {
+        if (centreSpan > window.Length) {
+            window.Delay = static_cast<uint16_t>((centreSpan - window.Length) / 2);
+        }
+    }
     return filter;
 }
 
@@ -100,13 +123,14 @@ TWindowMeasure MeasureWindow(const TSampleRing& ring, const TToneWindow& window)
     if (window.Length == 0) {
         return measure;
     }
-    const int64_t newest = ring.Count - 1;
+    const int64_t newest = ring.Count - 1 - window.Delay;
     std::array<uint32_t, 4> binSums{};
-    uint32_t start = 0;
+    // Each boundary's running sum closes one quarter and opens the next: read it once.
+    uint32_t upper = ring.Prefix[RingSlot(newest)];
     for (uint32_t k = 0; k < window.QuarterCount; ++k) {
-        const uint32_t end = window.QuarterEnd[k];
-        binSums[k & 3] += BackSum(ring.Prefix, newest, start, end);
-        start = end;
+        const uint32_t lower = ring.Prefix[RingSlot(newest - window.QuarterEnd[k])];
+        binSums[k & 3] += upper - lower;
+        upper = lower;
     }
     std::array<double, 4> averages{};
     for (int bin = 0; bin < 4; ++bin) {
@@ -150,32 +174,75 @@ TToneReading DetectUsableTone(const TSampleRing& ring, const TToneFilter& filter
 }
 
 TToneCorrelation CorrelateTone(const TSampleRing& ring, uint32_t frequency, int32_t sampleRate,
-                               uint16_t length) {
+                               uint16_t length, uint16_t delay) {
     TToneCorrelation result;
     if (sampleRate <= 0 || length == 0) {
         return result;
     }
     result.Length = length;
-    const int64_t first = ring.Count - length;
+    const int64_t end = ring.Count - delay;
+    const int64_t first = end - length;
     // Start angle from exact integer arithmetic, so long recordings lose no precision.
     const int64_t rate = sampleRate;
     const int64_t cycles = ((first % rate + rate) % rate) * frequency % rate;
-    const double step = kTwoPi * frequency / static_cast<double>(rate);
-    const double startAngle = kTwoPi * static_cast<double>(cycles) / static_cast<double>(rate);
-    double c = std::cos(startAngle);
-    double s = std::sin(startAngle);
-    const double stepCos = std::cos(step);
-    const double stepSin = std::sin(step);
-    for (int64_t index = first; index < ring.Count; ++index) {
+    TRotator reference(kTwoPi * static_cast<double>(cycles) / static_cast<double>(rate),
+                       kTwoPi * frequency / static_cast<double>(rate));
+    for (int64_t index = first; index < end; ++index) {
         const double x = ring.Samples[RingSlot(index)];
-        result.Real += x * c;
-        result.Imag -= x * s;
+        result.Real += x * reference.Cos;
+        result.Imag -= x * reference.Sin;
         result.Energy += x * x;
-        const double nextC = c * stepCos - s * stepSin;
-        s = s * stepCos + c * stepSin;
-        c = nextC;
+        reference.Advance();
     }
     return result;
+}
+
+double PairAmplitude(const TSampleRing& ring, uint32_t first, uint32_t second, int32_t sampleRate,
+                     uint16_t length) {
+    if (sampleRate <= 0) {
+        return 0.0;
+    }
+    const int32_t stride = std::max(1, sampleRate / 8000);
+    const int32_t points = length / stride;
+    if (points == 0) {
+        return 0.0;
+    }
+    // y = sum of x[n] e^(-i w n) for each tone, n counted from the window's first point: only
+    // magnitudes are used, so the references may start at any phase.
+    const double radiansPerHz = kTwoPi * stride / static_cast<double>(sampleRate);
+    TRotator firstTone(0.0, radiansPerHz * first);
+    TRotator secondTone(0.0, radiansPerHz * second);
+    double firstReal = 0.0;
+    double firstImag = 0.0;
+    double secondReal = 0.0;
+    double secondImag = 0.0;
+    for (int64_t index = ring.Count - static_cast<int64_t>(points) * stride; index < ring.Count;
+         index += stride) {
+        const double x = ring.Samples[RingSlot(index)];
+        firstReal += x * firstTone.Cos;
+        firstImag -= x * firstTone.Sin;
+        secondReal += x * secondTone.Cos;
+        secondImag -= x * secondTone.Sin;
+        firstTone.Advance();
+        secondTone.Advance();
+    }
+    // Fit c1 e^(i w1 n) + c2 e^(i w2 n): y1 = N c1 + g c2 and y2 = conj(g) c1 + N c2, with
+    // g = sum of e^(i (w2 - w1) n). The mirror images at -w1 and -w2 lie dozens of bins away
+    // and are left out. A real tone of amplitude A has |c| = A / 2.
+    const std::complex<double> y1(firstReal, firstImag);
+    const std::complex<double> y2(secondReal, secondImag);
+    const double n = points;
+    const double apart = radiansPerHz * (static_cast<double>(second) - first);
+    const double halfSine = std::sin(apart / 2.0);
+    const double overlap = halfSine == 0.0 ? n : std::sin(n * apart / 2.0) / halfSine;
+    const std::complex<double> g = std::polar(overlap, apart * (n - 1.0) / 2.0);
+    const double determinant = n * n - std::norm(g);
+    if (!(determinant > 0.0)) {
+        return 2.0 * std::abs(y1) / n; // the same frequency twice: its amplitude
+    }
+    const std::complex<double> c1 = (n * y1 - g * y2) / determinant;
+    const std::complex<double> c2 = (n * y2 - std::conj(g) * y1) / determinant;
+    return 2.0 * (std::abs(c1) + std::abs(c2));
 }
 
 double MeanMagnitude(const TSampleRing& ring, uint16_t length) {

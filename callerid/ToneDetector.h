@@ -24,8 +24,9 @@ void StoreSamples(TSampleRing& ring, const int16_t* samples, size_t count);
 
 // Window of 16 periods of `frequency` (at most the ring), with its quarter boundaries.
 TToneWindow MakeToneWindow(uint32_t frequency, int32_t sampleRate);
-// The tone and its neighbours at 3% (whole Hz) either side.
-TToneFilter MakeToneFilter(uint32_t frequency, int32_t sampleRate);
+// The tone and its neighbours at 3% (whole Hz) either side. With a `centreSpan`, each window
+// is delayed so that its centre lies half that span before the newest sample.
+TToneFilter MakeToneFilter(uint32_t frequency, int32_t sampleRate, uint16_t centreSpan = 0);
 
 TWindowMeasure MeasureWindow(const TSampleRing& ring, const TToneWindow& window);
 
@@ -40,9 +41,9 @@ TToneReading DetectTone(const TSampleRing& ring, const TToneFilter& filter);
 TToneReading DetectUsableTone(const TSampleRing& ring, const TToneFilter& filter,
                               double usableRatio, double neighbourShare);
 
-// Exact complex correlation of the newest `length` samples with `frequency`, against a
-// reference that runs from the first sample since reset: a steady tone at exactly
-// `frequency` keeps the same phase from frame to frame.
+// Exact complex correlation of `length` samples with `frequency`, the newest of them `delay`
+// samples before the ring's newest, against a reference that runs from the first sample since
+// reset: a steady tone at exactly `frequency` keeps the same phase from frame to frame.
 struct TToneCorrelation {
     double Real = 0.0;
     double Imag = 0.0;
@@ -50,7 +51,14 @@ struct TToneCorrelation {
     uint16_t Length = 0;
 };
 TToneCorrelation CorrelateTone(const TSampleRing& ring, uint32_t frequency, int32_t sampleRate,
-                               uint16_t length);
+                               uint16_t length, uint16_t delay = 0);
+// Sum of the peak amplitudes of two tones in the newest `length` samples, fitted together by
+// least squares. Each holds still for a steady tone whatever its phase, the partner tone's
+// leakage (which beats with it) is taken out, and a tone that fills only part of the window
+// reads about in proportion. From 16000 Hz up only every (rate / 8000)th sample is taken: tones
+// below 2 kHz need no more.
+double PairAmplitude(const TSampleRing& ring, uint32_t first, uint32_t second, int32_t sampleRate,
+                     uint16_t length);
 // Mean magnitude of the newest `length` samples.
 double MeanMagnitude(const TSampleRing& ring, uint16_t length);
 

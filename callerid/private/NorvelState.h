@@ -66,10 +66,12 @@ struct TSampleRing {
     int64_t Count = 0;                                 // samples stored; the newest is Count - 1
 };
 
-// One analysed frequency: n samples back from the newest, split into quarter periods.
+// One analysed frequency: n samples back from the window's newest sample, which lies `Delay`
+// samples before the ring's newest, split into quarter periods.
 struct TToneWindow {
     uint32_t Frequency = 0;
     uint16_t Length = 0;
+    uint16_t Delay = 0;
     uint16_t QuarterCount = 0;
     std::array<uint16_t, kMaxQuarters> QuarterEnd{}; // back-index one past each quarter
     std::array<uint16_t, 4> BinCount{};

@@ -12,15 +12,17 @@ struct TLiteralMeasure {
     double Level;
 };
 
-// n = 16 R / g samples back from the newest; sample i goes to bin (g i 4 / R) mod 4.
+// n = 16 R / g samples back from the newest (or from the centred end); sample i goes to bin
+// (g i 4 / R) mod 4.
 TLiteralMeasure LiteralWindow(const std::vector<int16_t>& history, size_t newest, uint32_t g,
-                              int32_t rate) {
+                              int32_t rate, int64_t centreSpan) {
     const int64_t n = std::min<int64_t>(int64_t{16} * rate / g, 4095);
+    const int64_t end = static_cast<int64_t>(newest) - (centreSpan > n ? (centreSpan - n) / 2 : 0);
     int64_t sums[4] = {};
     int64_t counts[4] = {};
     int64_t magnitude = 0;
     for (int64_t i = 0; i < n; ++i) {
-        const int64_t at = static_cast<int64_t>(newest) - i;
+        const int64_t at = end - i;
         const int32_t x = at >= 0 ? history[static_cast<size_t>(at)] : 0;
         const int bin = static_cast<int>((int64_t{g} * i * 4 / rate) % 4);
         sums[bin] += x;
@@ -42,11 +44,14 @@ TLiteralMeasure LiteralWindow(const std::vector<int16_t>& history, size_t newest
 } // namespace
 
 norvel::TToneReading LiteralDetectTone(const std::vector<int16_t>& history, size_t newest,
-                                       uint32_t frequency, int32_t sampleRate) {
+                                       uint32_t frequency, int32_t sampleRate, int64_t centreSpan) {
     const uint32_t d = frequency * 3 / 100;
-    const TLiteralMeasure centre = LiteralWindow(history, newest, frequency, sampleRate);
-    const TLiteralMeasure below = LiteralWindow(history, newest, frequency - d, sampleRate);
-    const TLiteralMeasure above = LiteralWindow(history, newest, frequency + d, sampleRate);
+    const TLiteralMeasure centre =
+        LiteralWindow(history, newest, frequency, sampleRate, centreSpan);
+    const TLiteralMeasure below =
+        LiteralWindow(history, newest, frequency - d, sampleRate, centreSpan);
+    const TLiteralMeasure above =
+        LiteralWindow(history, newest, frequency + d, sampleRate, centreSpan);
     norvel::TToneReading reading;
     if (centre.Amplitude > 0.75 * below.Amplitude && centre.Amplitude > 0.75 * above.Amplitude) {
         reading.Amplitude = centre.Amplitude;

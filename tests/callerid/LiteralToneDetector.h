@@ -12,8 +12,10 @@
 
 namespace norvel_test {
 
-// `history` ends with the newest sample; samples before its start count as 0.
+// `history` ends with the newest sample; samples before its start count as 0. With a
+// `centreSpan`, each window ends (centreSpan - its length) / 2 samples before the newest.
 norvel::TToneReading LiteralDetectTone(const std::vector<int16_t>& history, size_t newest,
-                                       uint32_t frequency, int32_t sampleRate);
+                                       uint32_t frequency, int32_t sampleRate,
+                                       int64_t centreSpan = 0);
 
 } // namespace norvel_test

@@ -6,6 +6,8 @@
 #include <memory>
 #include <random>
 
+#include "callerid/DtmfDecoder.h"
+#include "callerid/NorvelDecoder.h"
 #include "callerid/ToneDetector.h"
 #include "tests/callerid/LiteralToneDetector.h"
 #include "tests/callerid/SignalKit.h"
@@ -36,6 +38,7 @@ TSamples MixedSignal(int rate, int milliseconds, uint32_t seed) {
 TEST(ToneDetector, AgreesExactlyWithTheLiteralCorrelator) {
     for (const int rate : {4000, 8000, 11025, 13333, 16000, 20000, 40000}) {
         const TSamples signal = MixedSignal(rate, 1200, static_cast<uint32_t>(rate));
+        const uint16_t dtmfSpan = norvel::MakeToneWindow(677, rate).Length;
         auto ring = std::make_unique<TSampleRing>();
         TSamples history;
         int checked = 0;
@@ -48,13 +51,19 @@ TEST(ToneDetector, AgreesExactlyWithTheLiteralCorrelator) {
             }
             for (int tone = 0; tone < norvel::kToneCount; ++tone) {
                 const uint32_t f = norvel::kToneFrequencies[tone];
-                const TToneReading fast =
-                    norvel::DetectTone(*ring, norvel::MakeToneFilter(f, rate));
-                const TToneReading literal =
-                    LiteralDetectTone(history, history.size() - 1, f, rate);
-                ASSERT_EQ(fast.Amplitude, literal.Amplitude) << rate << " Hz, tone " << f;
-                ASSERT_EQ(fast.Level, literal.Level) << rate << " Hz, tone " << f;
-                ++checked;
+                // Every window ending at the newest sample, and every window centred on the
+                // middle of a longer span (the DTMF tones' windows share one centre).
+                for (const uint16_t span : {uint16_t{0}, dtmfSpan}) {
+                    const TToneReading fast =
+                        norvel::DetectTone(*ring, norvel::MakeToneFilter(f, rate, span));
+                    const TToneReading literal =
+                        LiteralDetectTone(history, history.size() - 1, f, rate, span);
+                    ASSERT_EQ(fast.Amplitude, literal.Amplitude)
+                        << rate << " Hz, tone " << f << ", span " << span;
+                    ASSERT_EQ(fast.Level, literal.Level)
+                        << rate << " Hz, tone " << f << ", span " << span;
+                    ++checked;
+                }
             }
         }
         EXPECT_GT(checked, 100);
@@ -110,6 +119,57 @@ TEST(ToneDetector, CorrelationGivesPowerShareAndASteadyPhase) {
     EXPECT_LT(norvel::PowerShareOf(norvel::CorrelateTone(*ring, 941, rate, 183)), 0.02);
     // The reference runs from the first sample, so the phase of a steady tone stays put.
     EXPECT_NEAR(norvel::PhaseOf(norvel::CorrelateTone(*ring, 697, rate, 183)), firstPhase, 0.05);
+}
+
+TEST(ToneDetector, DtmfWindowsShareOneCentreAtEveryRate) {
+    for (const int rate : {4000, 8000, 11025, 13333, 16000, 22050, 40000}) {
+        auto state = std::make_unique<norvel::TNorvelState>();
+        ASSERT_EQ(norvel::ResetDecoder(*state, rate), 0);
+        const int span = norvel::DtmfWindowSpan(*state);
+        for (int tone = 0; tone < norvel::kToneCount; ++tone) {
+            for (const norvel::TToneWindow& window : state->Filters[tone].Windows) {
+                if (tone < 8) {
+                    // Centre (Delay + Length / 2) at span / 2, to within one sample.
+                    EXPECT_LE(std::abs(2 * window.Delay + window.Length - span), 1)
+                        << rate << " Hz, " << window.Frequency << " Hz";
+                    EXPECT_LT(window.Delay + window.Length, norvel::kSampleRingSize);
+                } else {
+                    // The request tone, the carrier and the multi-frequency tones keep windows
+                    // that end at the newest sample.
+                    EXPECT_EQ(window.Delay, 0) << rate << " Hz, " << window.Frequency << " Hz";
+                }
+            }
+        }
+    }
+}
+
+TEST(ToneDetector, PairAmplitudeHoldsStillAndFollowsTheFill) {
+    // Two tones of a key 268 Hz apart beat against each other; fitted together, their amplitudes
+    // neither swing with the beat nor with the phase, and a pair filling a quarter of the window
+    // reads about a quarter.
+    for (const int rate : {8000, 16000, 40000}) {
+        const uint16_t span = norvel::MakeToneWindow(677, rate).Length;
+        TSamples pair = Sine(rate, 941, 6000, 400);
+        MixInto(pair, Sine(rate, 1209, 3000, 400));
+        auto ring = std::make_unique<TSampleRing>();
+        double lowest = 1e9;
+        double highest = 0.0;
+        for (size_t i = 0; i < pair.size(); ++i) {
+            norvel::StoreSample(*ring, pair[i]);
+            if (i >= span && i % 37 == 0) {
+                const double amplitude = norvel::PairAmplitude(*ring, 941, 1209, rate, span);
+                lowest = std::min(lowest, amplitude);
+                highest = std::max(highest, amplitude);
+            }
+        }
+        EXPECT_NEAR(lowest, 9000.0, 9000.0 * 0.02) << rate;
+        EXPECT_NEAR(highest, 9000.0, 9000.0 * 0.02) << rate;
+        for (size_t i = 0; i < span * 3 / 4; ++i) {
+            norvel::StoreSample(*ring, 0);
+        }
+        EXPECT_NEAR(norvel::PairAmplitude(*ring, 941, 1209, rate, span), 2250.0, 9000.0 * 0.06)
+            << rate;
+    }
 }
 
 } // namespace
