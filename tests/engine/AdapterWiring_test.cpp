@@ -6,7 +6,6 @@
 
 #include "FixtureDevice.h"
 #include "FixtureFlash.h"
-#include "FixtureTempDir.h"
 #include "audio/CustomFile.h"
 #include "engine/RecClasses.h"
 #include "link/ReedSolomon.h"
@@ -15,6 +14,7 @@
 #include "link/SimSpiAdapter.h"
 #include "link/SpiLink.h"
 #include "platform/PosixFile.h"
+#include "tests/support/TempDir.h"
 
 // The whole way from the recorder object through the SPI link, the adapter framing and a
 // simulated recorder over an image file (kind 4) must give what the image kind (1) gives
@@ -23,6 +23,7 @@
 namespace {
 
 using namespace fixture;
+using testsupport::TTempDir;
 using TKind = TOperationOutcome::TKind;
 
 constexpr std::uint16_t PageSize = 2112;

@@ -8,14 +8,15 @@
 #include <vector>
 
 #include "FixtureDevice.h"
-#include "FixtureTempDir.h"
 #include "audio/CustomFile.h"
 #include "callerid/Norvel.h"
 #include "engine/RecClasses.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
 using namespace fixture;
+using testsupport::TTempDir;
 using TKind = TOperationOutcome::TKind;
 
 // The three entry points of the library, bound by name as the program binds them.

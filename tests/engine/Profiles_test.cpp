@@ -12,6 +12,8 @@
 #include "engine/RecClassesProfiles.h"
 #include "engine/RecorderUi.h"
 #include "platform/IniFile.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TestData.h"
 
 namespace {
 
@@ -21,28 +23,14 @@ constexpr const char* InvalidFormatText = "Error: invalid profile file format.";
 constexpr const char* CannotLoadText = "Error: can't load profile.";
 constexpr const char* CannotSaveText = "Error: can't save profile.";
 
-class TTempFolder {
+class TTempFolder : public testsupport::TTempDir {
 public:
-    TTempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "quorvex-profiles-XXXXXX").string();
-        Path = ::mkdtemp(pattern.data());
-    }
-    ~TTempFolder() {
-        std::error_code ignored;
-        fs::remove_all(Path, ignored);
-    }
-    TTempFolder(const TTempFolder&) = delete;
-    TTempFolder& operator=(const TTempFolder&) = delete;
-
-    std::string File(const std::string& name) const { return (Path / name).string(); }
     std::vector<std::string> Names() const {
         std::vector<std::string> names;
         for (const auto& entry : fs::directory_iterator(Path))
             names.push_back(entry.path().filename().string());
         return names;
     }
-
-    fs::path Path;
 };
 
 class TRecordingUi : public TRecorderUi {
@@ -731,8 +719,7 @@ TEST_F(PresetFileTest, InvalidPresetsAreLeftOutAndMissingFilesGiveEmptyLists) {
 class ProgramFilesTest : public ::testing::Test {
 protected:
     static std::string FilesFolder() {
-        const char* data = std::getenv("QUORVEX_TEST_DATA");
-        return (fs::path(data != nullptr ? data : ".") / ".." / ".." / "engine" / "files")
+        return (testsupport::TestDataFolder() / ".." / ".." / "engine" / "files")
             .lexically_normal()
             .string();
     }

@@ -8,6 +8,7 @@
 #include "FixtureDevice.h"
 #include "engine/RecClasses.h"
 #include "engine/RecClassesUtils.h"
+#include "tests/support/BoundedWait.h"
 
 namespace {
 
@@ -474,12 +475,10 @@ TEST_F(RecorderOnDevice, NothingElseRunsWhileTheScanRuns) {
         if (command != CmdFlashRead)
             return;
         inRead = true;
-        while (!release)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        testsupport::WaitUntil([&] { return release.load(); });
     };
     Recorder->Refresh();
-    while (!inRead)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return inRead.load(); }));
     EXPECT_EQ(Recorder->GetState(), StateRunning);
     EXPECT_THROW(Recorder->Refresh(), ERecorderBusy);
     EXPECT_THROW(Recorder->CheckPassword(""), ERecorderBusy);
@@ -506,13 +505,11 @@ TEST(RecorderLife, DestroyStopsAndJoinsARunningWorkerAndSwallowsErrors) {
         if (command != CmdFlashRead)
             return;
         inRead = true;
-        while (!recorder->IsCancelRequested())
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        testsupport::WaitUntil([&] { return recorder->IsCancelRequested(); });
     };
     device.FailCommand(CmdCloseLink, 1, RecErrTimeout);
     recorder->Refresh();
-    while (!inRead)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return inRead.load(); }));
     EXPECT_NO_THROW(DestroyRecorder(recorder));
     EXPECT_EQ(ui.Detaches, 1);
     DestroyRecorder(nullptr);

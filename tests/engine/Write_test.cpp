@@ -7,7 +7,6 @@
 
 #include "FixtureDevice.h"
 #include "FixtureFlash.h"
-#include "FixtureTempDir.h"
 #include "audio/CustomFile.h"
 #include "audio/Wavefunc.h"
 #include "engine/RecClasses.h"
@@ -15,10 +14,12 @@
 #include "engine/RecClassesWrite.h"
 #include "link/ReedSolomon.h"
 #include "platform/PosixFile.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
 using namespace fixture;
+using testsupport::TTempDir;
 using TKind = TOperationOutcome::TKind;
 using TCompression = TUploadFormatChoice::TCompression;
 
