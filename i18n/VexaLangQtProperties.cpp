@@ -1,6 +1,8 @@
 #include "i18n/VexaLangQtProperties.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemModel>
+#include <QAbstractItemView>
 #include <QAction>
 #include <QComboBox>
 #include <QGroupBox>
@@ -10,7 +12,6 @@
 #include <QMenu>
 #include <QMetaProperty>
 #include <QStackedWidget>
-#include <QStandardItemModel>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QToolButton>
@@ -51,9 +52,11 @@ void AddItems(TProperties& out, QComboBox* combo) {
             return JoinLines(lines);
         },
         [combo](const QString& text) {
-            // Item data stays with the items that remain; the current item stays selected.
+            // Item data stays with the items that remain; the current item stays selected,
+            // and an editable box keeps the text typed into it (a user's file-name mask).
             const QStringList lines = SplitLines(text);
             const int current = combo->currentIndex();
+            const QString typed = combo->currentText();
             for (int i = 0; i < lines.size(); ++i) {
                 if (i < combo->count())
                     combo->setItemText(i, lines[i]);
@@ -64,6 +67,8 @@ void AddItems(TProperties& out, QComboBox* combo) {
                 combo->removeItem(combo->count() - 1);
             if (current < combo->count())
                 combo->setCurrentIndex(current);
+            if (combo->isEditable() && combo->currentText() != typed)
+                combo->setEditText(typed);
         },
         combo->count() > 0);
 }
@@ -123,8 +128,13 @@ void AddColumns(TProperties& out, QObject* object) {
         return;
     }
     auto* view = qobject_cast<QAbstractItemView*>(object);
-    auto* model = view != nullptr ? qobject_cast<QStandardItemModel*>(view->model()) : nullptr;
+    QAbstractItemModel* model = view != nullptr ? view->model() : nullptr;
     if (model == nullptr)
+        return;
+    // Only captions the model keeps itself; a model that makes its own (the file system's,
+    // translated by Qt) refuses to have them set.
+    if (model->columnCount() > 0 &&
+        !model->setHeaderData(0, Qt::Horizontal, model->headerData(0, Qt::Horizontal)))
         return;
     for (int i = 0; i < model->columnCount(); ++i)
         Add(

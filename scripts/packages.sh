@@ -8,6 +8,7 @@ QUORVEX_BUILD_PACKAGES=(
   libsox-dev
   libftdi1-dev
   zlib1g-dev
+  qt6-translations-l10n
 )
 
 # Only the tests and benchmarks need these: independent references and GUI checks.

@@ -27,6 +27,8 @@
 #include "controls/MySpin.h"
 #include "engine/RecClasses.h"
 #include "engine/RecClassesProfiles.h"
+#include "i18n/VexaLangFormLists.h"
+#include "i18n/VexaLangForms.h"
 #include "settings/PositionUpDown.h"
 #include "ui/Mainutils.h"
 #include "ui/MsgBox.h"
@@ -127,6 +129,12 @@ TfrmRecSettings::TfrmRecSettings(QWidget* parent) : TCustomRecSettingsForm(paren
         return QFileDialog::getExistingDirectory(this, title, start);
     };
     FormCreate();
+    // Last, so that the texts above are the ones a switch back to the default restores.
+    TVexaLanguageController* controller =
+        CreateFormLanguageController(this, TTranslatedForm::SettingsDialog);
+    controller->OnLanguageChanged = [this](TVexaLanguageController&) {
+        VexaLanguageController1LanguageChanged();
+    };
 }
 
 TfrmRecSettings::~TfrmRecSettings() = default;
@@ -576,6 +584,17 @@ void TfrmRecSettings::SetRecorder(TCustomRecorder* recorder) {
 
 void TfrmRecSettings::SetMaskExpander(std::function<QString(const QString&)> expander) {
     FMaskExpander = std::move(expander);
+    cbFNMaskChange();
+}
+
+void TfrmRecSettings::VexaLanguageController1LanguageChanged() {
+    // The controls show the working copy again: the caller-ID kinds and the minimum record
+    // time line are made from constants.
+    if (FRecorder) {
+        TRecSettings shown = FSettings;
+        ControlsToRecSettings(shown);
+        RecSettingsToControls(shown);
+    }
     cbFNMaskChange();
 }
 

@@ -95,6 +95,8 @@ public:
     // The mask example line: the file name a mask gives for the sample record. Until one is
     // set the example shows the mask itself.
     void SetMaskExpander(std::function<QString(const QString& mask)> expander);
+    // After a language switch: the texts the dialog builds from constants are built again.
+    void VexaLanguageController1LanguageChanged();
 
     // Components, named as the form's.
     QAction* actStore = nullptr;

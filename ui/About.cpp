@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "i18n/VexaLang.h"
+#include "i18n/VexaLangFormLists.h"
 #include "ui/MsgBox.h"
 
 const char* const ProgramBuildDate = __DATE__;
@@ -106,6 +107,8 @@ TAboutBox::TAboutBox(QWidget* owner) : QDialog(owner) {
     layout->addLayout(buttons);
     Panel1->setMinimumWidth(300);
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    // The form's texts are complete: they are its default language.
+    CreateFormLanguageController(this, TTranslatedForm::AboutBox);
 }
 
 void TAboutBox::showEvent(QShowEvent* event) {

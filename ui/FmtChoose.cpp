@@ -9,6 +9,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "i18n/VexaLangFormLists.h"
 #include "ui/MsgBox.h"
 
 TfrmFmtChoose::TfrmFmtChoose(QWidget* owner) : QDialog(owner) {
@@ -76,6 +77,8 @@ TfrmFmtChoose::TfrmFmtChoose(QWidget* owner) : QDialog(owner) {
 
     rbNoCompress->setChecked(true);
     rbClick();
+    // The form's texts are complete: they are its default language.
+    CreateFormLanguageController(this, TTranslatedForm::FormatChoice);
 }
 
 void TfrmFmtChoose::rbClick() {

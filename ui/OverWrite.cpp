@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "i18n/VexaLang.h"
+#include "i18n/VexaLangFormLists.h"
 #include "ui/Mainutils.h"
 #include "ui/MsgBox.h"
 #include "ui/RenameDlg.h"
@@ -49,6 +50,8 @@ TfrmOverwrite::TfrmOverwrite(QWidget* mainWindow, TfrmRename* renameDialog)
     layout->addWidget(Label1);
     layout->addLayout(grid);
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    // The form's texts are complete: they are its default language.
+    CreateFormLanguageController(this, TTranslatedForm::OverwriteDialog);
 }
 
 QPushButton* TfrmOverwrite::AddButton(const char* name, const char* caption, int modalResult) {

@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "controls/CanvasPanel.h"
+#include "i18n/VexaLangFormLists.h"
 #include "ui/Mainutils.h"
 #include "ui/MsgBox.h"
 
@@ -83,8 +84,10 @@ TfrmPartSelect::TfrmPartSelect(QWidget* mainWindow) : QDialog(mainWindow) {
     const char* captions[] = {
         "Selection start time:", "Selection end time:", "Selection duration: ", "Selection size"};
     QLabel* values[] = {lbStart, lbEnd, lbDuration, lbSelSize};
+    // Named, so that they follow the language.
+    const char* captionNames[] = {"Label4", "Label5", "Label6", "Label7"};
     for (int row = 0; row < 4; ++row) {
-        results->addWidget(new QLabel(captions[row], this), row, 0);
+        results->addWidget(MakeLabel(this, captionNames[row], captions[row]), row, 0);
         results->addWidget(values[row], row, 1);
     }
     results->setColumnStretch(1, 1);
@@ -100,6 +103,8 @@ TfrmPartSelect::TfrmPartSelect(QWidget* mainWindow) : QDialog(mainWindow) {
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     UpdateResults();
+    // The form's texts are complete: they are its default language.
+    CreateFormLanguageController(this, TTranslatedForm::PartSelection);
 }
 
 QAction* TfrmPartSelect::AddAction(const char* name, const QKeySequence& key, int dLeft,
@@ -167,6 +172,9 @@ void TfrmPartSelect::UpdateResults() {
 }
 
 void TfrmPartSelect::showEvent(QShowEvent* event) {
+    // The program's title in the current language, whatever the form was made with.
+    if (!ApplicationTitle().isEmpty())
+        setWindowTitle(ApplicationTitle());
     Label3->setText(SecToTimeStr(FTotalDuration));
     QDialog::showEvent(event);
 }

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "i18n/VexaLangFormLists.h"
 #include "ui/MsgBox.h"
 
 namespace {
@@ -65,6 +66,8 @@ TPasswordDlg::TPasswordDlg(QWidget* owner) : QDialog(owner) {
     layout->addWidget(Password);
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    // The form's texts are complete: they are its default language.
+    CreateFormLanguageController(this, TTranslatedForm::PasswordDialog);
 }
 
 void TPasswordDlg::showEvent(QShowEvent* event) {

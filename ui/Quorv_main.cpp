@@ -32,8 +32,10 @@
 
 #include "engine/Recinterface.h"
 #include "engine/RecorderUi.h"
-#include "i18n/VexaLangFile.h"
 #include "i18n/VexaLang.h"
+#include "i18n/VexaLangFile.h"
+#include "i18n/VexaLangFormLists.h"
+#include "i18n/VexaLangForms.h"
 #include "platform/IniFile.h"
 #include "ui/About.h"
 #include "ui/Fileutils.h"
@@ -163,6 +165,12 @@ TfrmQuorvMain::TfrmQuorvMain(QWidget* parent) : QMainWindow(parent) {
     connect(hiddenChord, &QShortcut::activated, this, &TfrmQuorvMain::FormKeyDown);
 
     ProgramOptions.RecentFiles.clear();
+
+    // Last, so that the texts above are the ones a switch back to the default restores.
+    VexaLanguageController1 = CreateFormLanguageController(this, TTranslatedForm::MainWindow);
+    VexaLanguageController1->OnLanguageChanged = [this](TVexaLanguageController&) {
+        VexaLanguageController1LanguageChanged();
+    };
 }
 
 TfrmQuorvMain::~TfrmQuorvMain() {
@@ -797,6 +805,7 @@ void TfrmQuorvMain::LanguageClick(QAction* sender) {
     const auto langId = static_cast<std::uint16_t>(sender->data().toUInt());
     TVexaLanguageManager& manager = Languages ? *Languages : *LangManager();
     try {
+        // Every open form follows, this one included (its handler refreshes the rest).
         manager.SetCurrentLanguageID(langId);
     } catch (const std::exception& error) {
         ShowMessageBox(QString::fromStdString(error.what()), ApplicationTitle(), MB_ICONERROR);
@@ -804,12 +813,6 @@ void TfrmQuorvMain::LanguageClick(QAction* sender) {
     // Only a switch that took place moves the check mark; it is saved at close.
     LangID = manager.GetCurrentLanguageID();
     CheckLanguageItem(LangID);
-    // Texts made from constants follow the new language.
-    ConnectionMenuRoot->setText(miConnectType->text());
-    RecModel->Repaint();
-    FillLocationCombo();
-    if (Connected)
-        UpdateStatusPanel();
     Timer1->stop();
 }
 
@@ -989,6 +992,9 @@ void TfrmQuorvMain::ApplicationEvents1Idle() {
     if (!IdleReady)
         return; // a pass is already running further up the stack (a modal dialog's loop)
     IdleReady = false;
+    // The title follows the language: "AppNameStr" is read again on every pass.
+    if (Initialised)
+        SetApplicationTitle(Lang("AppNameStr"));
     const QString title = WindowTitleText();
     if (windowTitle() != title)
         setWindowTitle(title);

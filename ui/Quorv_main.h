@@ -39,6 +39,7 @@ class TFilteredFileList;
 class TRecorder;
 class TRecorderUi;
 class TRecordListModel;
+class TVexaLanguageController;
 class TVexaLanguageManager;
 class TPasswordDlg;
 class TfrmRename;
@@ -132,6 +133,14 @@ public:
     void SetLanguageManager(TVexaLanguageManager* manager) { Languages = manager; }
     // Rebuilds the language menu from the languages the manager lists.
     void BuildLanguageMenu();
+    // The form's translation controller; after each switch its handler refreshes the texts
+    // the window builds from constants and Qt's own texts.
+    TVexaLanguageController* VexaLanguageController1 = nullptr;
+    void VexaLanguageController1LanguageChanged();
+    // The settings dialog's dealer switches that concern this window: "Copy selected part"
+    // hidden or disabled, the flash-drive view hidden or disabled.
+    void ApplyDealerSwitches(bool hideEditor, bool disableEditor, bool disableFlash,
+                             bool hideFlash);
     void UpdateRecentFilesMenu();
     // The values of TMainLayout taken from and given to the controls.
     TMainLayout CurrentLayout() const;

@@ -27,6 +27,7 @@
 #include "ui/Mainutils.h"
 #include "ui/MsgBox.h"
 #include "ui/PassDlg.h"
+#include "ui/QtTranslations.h"
 #include "ui/Quorv_main.h"
 
 namespace {
@@ -494,6 +495,23 @@ void TfrmQuorvMain::SetUiEnabled(bool enable) {
     Busy = false;
     if (LastActiveControl)
         LastActiveControl->setFocus();
+}
+
+void TfrmQuorvMain::VexaLanguageController1LanguageChanged() {
+    ApplyQtTranslations(LangManager()->GetCurrentLanguageID());
+    ConnectionMenuRoot->setText(miConnectType->text());
+    // The texts this window made from constants are made again in the new language.
+    lbErrorState->setText(Lang("CantFindRecorderStr"));
+    if (Recorder != nullptr)
+        lbDemo->setText(RecorderPaneLabel(ProgramOptions.ConnectType));
+    RecModel->Repaint();
+    FillLocationCombo();
+    if (Connected)
+        UpdateStatusPanel();
+    if (Initialised) {
+        SetApplicationTitle(Lang("AppNameStr"));
+        setWindowTitle(WindowTitleText());
+    }
 }
 
 void TfrmQuorvMain::UpdateStatusPanel() {

@@ -19,6 +19,8 @@
 #include <QListView>
 #include <QMenu>
 #include <QStyle>
+#include <QToolBar>
+#include <QToolButton>
 #include <QTreeView>
 
 #include "audio/Wavefunc.h"
@@ -191,10 +193,11 @@ void TfrmQuorvMain::FillLocationCombo() {
         cbexRecLocation->setItemData(index, indent, LocationIndentRole);
         cbexRecLocation->setItemData(index, caption, LocationCaptionRole);
     };
+    // The views' names are the captions of their actions, in the current language.
     if (ViewFlag == 0) {
-        add(QStyle::SP_FileDialogDetailedView, tr("Records"), 0);
+        add(QStyle::SP_FileDialogDetailedView, actShowRec->text(), 0);
     } else {
-        add(QStyle::SP_DriveHDIcon, tr("Flash Drive"), 0);
+        add(QStyle::SP_DriveHDIcon, actShowDrv->text(), 0);
         const std::string path = TrimBackslashes(ShownDrvList->FilterPath());
         if (!path.empty()) {
             const QStringList pieces = QString::fromStdString(path).split(QLatin1Char('\\'));
@@ -481,6 +484,23 @@ void TfrmQuorvMain::UpdateRecorderActions() {
     for (QAction* action : {actCopyToPC, actMoveToPC, actCopyToDefFolder, actMoveToDefFolder})
         action->setEnabled(canDownload);
     actCopySelPartUpdate();
+}
+
+void TfrmQuorvMain::ApplyDealerSwitches(bool hideEditor, bool disableEditor, bool disableFlash,
+                                        bool hideFlash) {
+    // The options themselves are taken back from the dialog when it closes; the disabling
+    // follows them in the update handlers.
+    Q_UNUSED(disableEditor);
+    actCopySelPart->setVisible(!hideEditor);
+    actShowDrv->setVisible(!hideFlash);
+    // The tool bar shows the action through a button of its own.
+    for (QAction* item : ToolBar1->actions()) {
+        const auto* button = qobject_cast<QToolButton*>(ToolBar1->widgetForAction(item));
+        if (button != nullptr && button->defaultAction() == actShowDrv)
+            item->setVisible(!hideFlash);
+    }
+    if ((hideFlash || disableFlash) && actShowDrv->isChecked())
+        actShowRecExecute();
 }
 
 void TfrmQuorvMain::actNewFolderExecute() {

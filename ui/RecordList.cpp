@@ -194,6 +194,20 @@ QStringList DriveRowTexts(const TFileListItem& item) {
             DriveDateText(item.Time)};
 }
 
+namespace {
+
+// Sets one existing horizontal caption; other sections and orientations are not captions.
+bool SetCaption(QStringList& captions, int section, Qt::Orientation orientation,
+                const QVariant& value, int role) {
+    if (orientation != Qt::Horizontal || (role != Qt::EditRole && role != Qt::DisplayRole) ||
+        section < 0 || section >= captions.size())
+        return false;
+    captions[section] = value.toString();
+    return true;
+}
+
+} // namespace
+
 TRecordListModel::TRecordListModel(const TRecordList& list, QObject* parent)
     : QAbstractTableModel(parent), List(list) {}
 
@@ -257,6 +271,14 @@ QVariant TRecordListModel::headerData(int section, Qt::Orientation orientation, 
     return {};
 }
 
+bool TRecordListModel::setHeaderData(int section, Qt::Orientation orientation,
+                                     const QVariant& value, int role) {
+    if (!SetCaption(Captions, section, orientation, value, role))
+        return false;
+    emit headerDataChanged(orientation, section, section);
+    return true;
+}
+
 Qt::ItemFlags TRecordListModel::flags(const QModelIndex& index) const {
     if (!index.isValid())
         return Qt::NoItemFlags;
@@ -303,6 +325,14 @@ QVariant TDriveListModel::headerData(int section, Qt::Orientation orientation, i
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole)
         return Captions.value(section);
     return {};
+}
+
+bool TDriveListModel::setHeaderData(int section, Qt::Orientation orientation, const QVariant& value,
+                                    int role) {
+    if (!SetCaption(Captions, section, orientation, value, role))
+        return false;
+    emit headerDataChanged(orientation, section, section);
+    return true;
 }
 
 Qt::ItemFlags TDriveListModel::flags(const QModelIndex& index) const {

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "i18n/VexaLangFormLists.h"
 #include "ui/MsgBox.h"
 
 TfrmRename::TfrmRename(QWidget* owner) : QDialog(owner) {
@@ -36,6 +37,8 @@ TfrmRename::TfrmRename(QWidget* owner) : QDialog(owner) {
     layout->addWidget(edFileName);
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    // The form's texts are complete: they are its default language.
+    CreateFormLanguageController(this, TTranslatedForm::RenameDialog);
 }
 
 void TfrmRename::reject() {

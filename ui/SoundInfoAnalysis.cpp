@@ -193,13 +193,13 @@ TSoundInfoTexts AnalyseSoundFile(TWaveFile& wave, TNorvelLibrary* library) {
     const bool decoding =
         haveLibrary && feed.IsUsable() && library->ResetConnect(feed.GetOutputRate()) == 0;
     if (!haveLibrary) {
-        texts.AnalysisNote = "The caller-ID library is not available";
+        texts.AnalysisNote = QString::fromStdString(GetLangConstant("CallerIdLibraryMissingStr"));
         if (library != nullptr && !library->GetLoadError().empty()) {
             texts.AnalysisNote += ":\n" + QString::fromStdString(library->GetLoadError());
         }
         texts.AnalysisNote += ".";
     } else if (!decoding) {
-        texts.AnalysisNote = "Only PCM sound of 4000 Hz or more can be analysed.";
+        texts.AnalysisNote = QString::fromStdString(GetLangConstant("AnalysePcmOnlyStr"));
     }
 
     TCrc32 crc;

@@ -1,10 +1,18 @@
 # The program Quorvex: its entry point over the libraries of the folders that exist.
 # Included by ui/CMakeLists.txt after quorvex_ui is defined; the executable lands in the ui
 # build folder (build/release/ui/Quorvex), where run.sh starts it.
+# The program's forms and their wiring, shared by the entry point and the program-level tests.
+add_library(quorvex_program STATIC ${CMAKE_CURRENT_LIST_DIR}/ProgramForms.cpp
+                                   ${CMAKE_CURRENT_LIST_DIR}/ProgramForms.h)
+target_link_libraries(quorvex_program PUBLIC quorvex_ui Qt6::Widgets)
+if(TARGET quorvex_settings)
+  target_link_libraries(quorvex_program PUBLIC quorvex_settings)
+endif()
+
 add_executable(Quorvex ${CMAKE_CURRENT_LIST_DIR}/Quorvex.cpp)
 set_target_properties(Quorvex PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
                                          ENABLE_EXPORTS ON)
-target_link_libraries(Quorvex PRIVATE quorvex_ui Qt6::Widgets Qt6::Network)
+target_link_libraries(Quorvex PRIVATE quorvex_program quorvex_ui Qt6::Widgets Qt6::Network)
 foreach(library quorvex_settings quorvex_controls quorvex_i18n_forms quorvex_engine
                 quorvex_audio quorvex_link quorvex_i18n quorvex_platform)
   if(TARGET ${library})

@@ -1,0 +1,97 @@
+#include "ui/program/ProgramForms.h"
+
+#include <algorithm>
+
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+
+#include "i18n/VexaLang.h"
+#include "platform/SystemTime.h"
+#include "ui/FileNameMask.h"
+#include "ui/Mainutils.h"
+#include "ui/SoundInfoFrm.h"
+
+namespace {
+
+// Centred over the main window, kept on the main window's screen.
+void CentreOver(QWidget& dialog, const QWidget& main) {
+    dialog.adjustSize();
+    const QRect frame = main.frameGeometry();
+    QRect screen = main.screen() ? main.screen()->availableGeometry() : QRect();
+    int left = std::max(0, frame.left() + (frame.width() - dialog.width()) / 2);
+    int top = std::max(0, frame.top() + (frame.height() - dialog.height()) / 2);
+    if (!screen.isNull()) {
+        left = std::min(left, screen.right() + 1 - dialog.width());
+        top = std::min(top, screen.bottom() + 1 - dialog.height());
+    }
+    dialog.move(std::max(0, left), std::max(0, top));
+}
+
+// Long operations show the progress form; its Cancel asks the main window to stop.
+void ConnectProgressForm(TfrmQuorvMain& main, TfrmStatus& status) {
+    QObject::connect(&status, &TfrmStatus::CancelClicked, &main, [&main] { main.RequestCancel(); });
+    main.Seams.ShowProgress = [&status](const QString& text, bool cancelAllowed) {
+        status.Button1->setEnabled(cancelAllowed);
+        status.lbStatus->setText(text);
+        status.SetProgress(0);
+        status.SetKeepFocus(true);
+        status.show();
+        status.repaint();
+    };
+    main.Seams.SetProgress = [&status](int percent) { status.SetProgress(float(percent)); };
+    main.Seams.CloseProgress = [&status] {
+        status.SetKeepFocus(false);
+        status.hide();
+    };
+}
+
+// The recorder hands itself to the settings dialog and restores it through the main
+// window's seams; the Settings action shows it with the current options. The dialog's
+// dealer switches act on the main window at once, and its mask example expands the mask.
+void ConnectSettingsDialog(TfrmQuorvMain& main, TfrmRecSettings& dialog) {
+    const TRecSettingsCallbacks callbacks = RecSettingsCallbacks(dialog);
+    main.Seams.AttachSettings = callbacks.AttachRecorder;
+    main.Seams.DetachSettings = callbacks.DetachRecorder;
+    main.Seams.RestoreSettings = callbacks.RestoreSettings;
+    main.Seams.SetSettingsHiddenTab = callbacks.SetHiddenTabVisible;
+    main.Seams.ExecSettingsDialog = [&main, &dialog] {
+        CentreOver(dialog, main);
+        dialog.actRestoreExecute();
+        dialog.exec();
+        return dialog.SaveProgramOptions(ProgramOptions);
+    };
+    QObject::connect(&dialog, &TfrmRecSettings::MainWindowSwitchesChanged, &main,
+                     &TfrmQuorvMain::ApplyDealerSwitches);
+    dialog.SetMaskExpander(MaskExampleFileName);
+}
+
+} // namespace
+
+QString MaskExampleFileName(const QString& mask) {
+    const std::string callText =
+        GetLangConstant("OutcomingCallStr") + " " + GetLangConstant("TelNumberStr") + "1234567 ";
+    return QString::fromStdString(ExpandFileNameMask(mask.toStdString(), LocalTimeNow(),
+                                                     "SN123OCV345", 1, NoVoicePart, callText));
+}
+
+TProgramForms::TProgramForms() {
+    frmQuorvMain.frmRename = &frmRename;
+    frmQuorvMain.AboutBox = &AboutBox;
+    frmQuorvMain.PasswordDlg = &PasswordDlg;
+    ConnectSettingsDialog(frmQuorvMain, frmRecSettings);
+    ConnectProgressForm(frmQuorvMain, frmStatus);
+    frmQuorvMain.Seams.ShowSoundInfo = [this](const QString& path) {
+        ShowSoundInfo(&frmQuorvMain, path);
+    };
+}
+
+void TProgramForms::Start(const QString& programPath) {
+    frmQuorvMain.InitMainForm(programPath);
+    // The settings dialog shows the program options from now on; the switches it holds act
+    // on the main window as loaded.
+    frmRecSettings.LoadProgramOptions(ProgramOptions);
+    frmQuorvMain.ApplyDealerSwitches(ProgramOptions.HideEditor, ProgramOptions.DisableEditor,
+                                     ProgramOptions.DisableFlashDrive,
+                                     ProgramOptions.HideFlashDrive);
+}
