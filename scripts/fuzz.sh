@@ -8,6 +8,7 @@
 #   targets are the names after "fuzz_" (WaveFile, ImageRecorder, ...); default all.
 #   QUORVEX_JOBS: parallel build jobs (default: the number of cores).
 #   QUORVEX_FUZZ_JOBS: fuzzers running at once (default 3).
+#   QUORVEX_FUZZ_BUILD: the build folder (default build/fuzz).
 #   QUORVEX_FUZZ_SEED: libFuzzer's random seed (default: a new one each run).
 #   QUORVEX_FUZZ_NO_ROUND_TRIP=1: the profile target skips its save-then-load property.
 set -euo pipefail
@@ -17,7 +18,7 @@ seconds=${1:-15}
 [ $# -gt 0 ] && shift
 jobs=${QUORVEX_JOBS:-$(nproc 2>/dev/null || echo 4)}
 fuzz_jobs=${QUORVEX_FUZZ_JOBS:-3}
-build=build/fuzz
+build=${QUORVEX_FUZZ_BUILD:-build/fuzz}
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
