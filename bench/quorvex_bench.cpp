@@ -52,6 +52,8 @@ const char* KindText(TOperationOutcome::TKind kind) {
         return "exchange failed";
     case TOperationOutcome::TKind::Failed:
         return "failed";
+    case TOperationOutcome::TKind::Damaged:
+        return "damaged";
     }
     return "?";
 }

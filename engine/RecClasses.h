@@ -39,6 +39,13 @@ public:
     ERecorderBusy() : std::runtime_error("Recorder is busy") {}
 };
 
+// Thrown by an operation's body that kept its output although part of it could not be read;
+// the text is the message for the user. The operation ends with the outcome Damaged.
+class EOperationDamaged : public std::runtime_error {
+public:
+    explicit EOperationDamaged(const std::string& message) : std::runtime_error(message) {}
+};
+
 // A stored password the recorder cannot take: not printable ASCII, or not terminated.
 class ERecPasswordError : public std::runtime_error {
 public:

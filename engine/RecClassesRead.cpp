@@ -244,7 +244,9 @@ void TSoundFileReader::Write(const std::uint8_t* data, std::size_t count) {
 // ReadDFThread: copies a drive file block by block into the target. With error correction
 // every 256-byte slot of pages 1.. holds one RS(255,249) codeword of file data. Each block's
 // data goes to its own place in the target (by its index in the file), so a damaged or
-// missing block never shifts the bytes after it.
+// missing block never shifts the bytes after it. Whatever could be read reaches the target,
+// which ends at the drive file's size; uncorrectable bytes and missing blocks are reported
+// to the user with their places, not taken as a reason to give the user nothing.
 class TDriveFileReader {
 public:
     TDriveFileReader(TRecorder& recorder, const TDriveFileInfo& file, TPosixFile& target)
@@ -260,9 +262,11 @@ private:
     std::uint64_t DataPerBlock() const {
         return std::uint64_t{DataPerPage()} * (Geometry.PagesPerBlock - 1u);
     }
-    void ReadBlock(std::size_t k, const TBlockEntry& entry);
-    bool DecodeBlock(std::size_t k, bool lastAttempt);
+    void ReadBlock(const TBlockEntry& entry);
+    bool DecodeBlock(std::uint32_t blockInFile, bool lastAttempt);
     void WriteData(std::uint64_t offset, std::uint64_t length);
+    std::uint64_t BlocksFor(std::uint64_t size) const;
+    std::string DamageReport(std::uint64_t missingBlocks, std::uint64_t fileBlocks) const;
 
     TRecorder& Recorder;
     const TDriveFileInfo& File;
@@ -273,51 +277,81 @@ private:
     std::vector<std::uint8_t> BlockBuffer;
     std::vector<std::uint8_t> Data; // one block's file data
     std::uint64_t Size = 0;
-    std::uint64_t WrittenEnd = 0;
-    std::vector<std::string> Damage;
+    // (page in block from 1, block in file from 0) of each page with uncorrectable bytes.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> Damage;
 };
+
+// Places of damage named in the message; more are counted in the log only.
+constexpr std::size_t MaxDamagePlacesShown = 8;
 
 void TDriveFileReader::Run() {
     Size = File.Size > 0 ? static_cast<std::uint64_t>(File.Size) : 0;
     BlockBuffer.resize(Geometry.BlockSize());
     Data.resize(static_cast<std::size_t>(DataPerBlock()));
     const std::vector<TBlockEntry>& blocks = File.Blocks.Entries();
-    std::uint16_t previousIndex = 0;
-    bool complete = File.Incomplete == 0;
+    std::vector<bool> present(static_cast<std::size_t>(BlocksFor(Size)), false);
     for (std::size_t k = 0; k < blocks.size() && !Recorder.IsCancelRequested(); ++k) {
         const std::uint16_t index = blocks[k].Header.DriveBlockIndex();
-        // A block out of the file's sequence (doubled, or numbered 0) has no place of its own.
-        if (index == 0 || index == previousIndex) {
-            complete = false;
+        // A block out of the file's range, or doubled, has no place of its own.
+        if (index == 0 || index > present.size() || present[index - 1u]) {
+            WriteDebugLogF("Drive file %u: block %u of the file skipped (out of range or "
+                           "doubled)",
+                           File.Number, index);
         } else {
-            previousIndex = index;
-            ReadBlock(k, blocks[k]);
+            present[index - 1u] = true;
+            ReadBlock(blocks[k]);
         }
         Recorder.SetProgress(std::uint64_t{k + 1}, blocks.size());
     }
-    const bool cancelled = Recorder.IsCancelRequested();
-    complete = complete && WrittenEnd >= Size;
-    // Only a read that got every byte gives the file the drive file's size; otherwise it
-    // holds what was read and never grows past it. Damaged slots are in it, uncorrected.
-    const bool gotEveryByte = !cancelled && complete;
-    if (!Target.Truncate(gotEveryByte ? Size : std::min(WrittenEnd, Size)))
+    if (Recorder.IsCancelRequested())
+        return; // the caller removes what a cancelled download wrote
+    // The file ends at the drive file's size; a missing block's place reads as zeros.
+    if (!Target.Truncate(Size))
         throw std::runtime_error("The PC file could not be cut to its size");
-    if (cancelled)
-        return;
-    if (!Damage.empty()) {
-        std::string text = "ECC UNCORRECTABLE ERROR:";
-        for (const std::string& place : Damage)
-            text += " " + place + ";";
-        throw std::runtime_error(text);
-    }
-    if (!complete)
-        throw std::runtime_error("The file is not complete on the recorder");
+    // Blocks past the size the scan could confirm are missing too.
+    const std::uint64_t statedBlocks = std::max(BlocksFor(File.FirstHeader.DriveFileSize()),
+                                                static_cast<std::uint64_t>(present.size()));
+    const std::uint64_t missing =
+        static_cast<std::uint64_t>(std::count(present.begin(), present.end(), false)) +
+        (statedBlocks - present.size());
+    if (!Damage.empty() || missing > 0)
+        throw EOperationDamaged(DamageReport(missing, statedBlocks));
 }
 
-void TDriveFileReader::ReadBlock(std::size_t k, const TBlockEntry& entry) {
-    const std::uint64_t offset = (entry.Header.DriveBlockIndex() - 1ull) * DataPerBlock();
+// Blocks a file of the size takes, at least the one that holds its name.
+std::uint64_t TDriveFileReader::BlocksFor(std::uint64_t size) const {
+    const std::uint64_t perBlock = DataPerBlock();
+    const std::uint64_t blocks = perBlock == 0 ? 0 : (size + perBlock - 1) / perBlock;
+    return std::max<std::uint64_t>(blocks, 1);
+}
+
+std::string TDriveFileReader::DamageReport(std::uint64_t missingBlocks,
+                                           std::uint64_t fileBlocks) const {
+    std::string text;
+    if (!Damage.empty()) {
+        std::string places;
+        for (std::size_t i = 0; i < Damage.size() && i < MaxDamagePlacesShown; ++i) {
+            if (i > 0)
+                places += ", ";
+            places += FormatLangConstant("PageOfBlockStr", Damage[i].first, Damage[i].second);
+        }
+        if (Damage.size() > MaxDamagePlacesShown)
+            places += ", ...";
+        text = FormatLangConstant("EccUncorrectableStr", File.Name, places);
+    }
+    if (missingBlocks > 0) {
+        if (!text.empty())
+            text += "\r\n";
+        text += FormatLangConstant("FileIncompleteStr", File.Name, missingBlocks, fileBlocks);
+    }
+    return text;
+}
+
+void TDriveFileReader::ReadBlock(const TBlockEntry& entry) {
+    const std::uint32_t blockInFile = entry.Header.DriveBlockIndex() - 1u;
+    const std::uint64_t offset = blockInFile * DataPerBlock();
     if (offset >= Size)
-        return; // the file ends before this block
+        return; // the block of an empty file's name: no data
     for (int attempt = 1; attempt <= DriveReadAttempts; ++attempt) {
         if (Recorder.IsCancelRequested())
             return;
@@ -326,15 +360,15 @@ void TDriveFileReader::ReadBlock(std::size_t k, const TBlockEntry& entry) {
             std::copy(BlockBuffer.begin() + Geometry.PageSize, BlockBuffer.end(), Data.begin());
             break;
         }
-        if (DecodeBlock(k, attempt == DriveReadAttempts))
+        if (DecodeBlock(blockInFile, attempt == DriveReadAttempts))
             break;
     }
     WriteData(offset, std::min<std::uint64_t>(DataPerBlock(), Size - offset));
 }
 
 // False when a slot could not be corrected and another attempt remains. On the last attempt
-// an uncorrectable slot keeps its stored bytes, and the damage is noted.
-bool TDriveFileReader::DecodeBlock(std::size_t k, bool lastAttempt) {
+// an uncorrectable slot keeps its stored bytes, and its page is noted.
+bool TDriveFileReader::DecodeBlock(std::uint32_t blockInFile, bool lastAttempt) {
     const std::uint32_t slots = Geometry.PageSize / RsSlotSize;
     std::uint8_t* out = Data.data();
     for (std::uint32_t page = 1; page < Geometry.PagesPerBlock; ++page) {
@@ -348,7 +382,7 @@ bool TDriveFileReader::DecodeBlock(std::size_t k, bool lastAttempt) {
             if (status <= 0)
                 continue;
             const std::string where =
-                "page " + std::to_string(page) + " of block " + std::to_string(k);
+                "page " + std::to_string(page) + " of block " + std::to_string(blockInFile);
             if (status <= RsMaxCorrectable) {
                 WriteDebugLog("ECC correctable error in " + where);
                 continue;
@@ -356,7 +390,8 @@ bool TDriveFileReader::DecodeBlock(std::size_t k, bool lastAttempt) {
             WriteDebugLog("ECC uncorrectable error in " + where);
             if (!lastAttempt)
                 return false;
-            Damage.push_back(where);
+            if (Damage.empty() || Damage.back() != std::make_pair(page, blockInFile))
+                Damage.emplace_back(page, blockInFile);
         }
     }
     return true;
@@ -365,7 +400,6 @@ bool TDriveFileReader::DecodeBlock(std::size_t k, bool lastAttempt) {
 void TDriveFileReader::WriteData(std::uint64_t offset, std::uint64_t length) {
     if (!Target.WriteExact(offset, Data.data(), static_cast<std::size_t>(length)))
         throw std::runtime_error("The PC file could not be written");
-    WrittenEnd = std::max(WrittenEnd, offset + length);
 }
 
 } // namespace

@@ -425,7 +425,20 @@ void TMemoryScan::CollectDriveFileInfo(TDriveFileInfo& file) {
     Recorder.FlashReadUnit(std::uint32_t{blocks.front().Block} * Geometry.PagesPerBlock,
                            Geometry.PageSize, page.data());
     file.Size = file.FirstHeader.DriveFileSize();
-    const std::int64_t capacity = static_cast<std::int64_t>(blocks.size()) * DriveDataPerBlock();
+    // The file reaches as far as its last block that can belong to it: a block's index must
+    // fit the stated size and the recording area. A missing block before it leaves a gap the
+    // download fills with zeros; missing blocks at the end shorten the file.
+    const std::uint64_t perBlock = DriveDataPerBlock();
+    const std::uint64_t statedBlocks =
+        perBlock == 0 ? 0 : (static_cast<std::uint64_t>(file.Size) + perBlock - 1) / perBlock;
+    const std::uint64_t areaBlocks = Geometry.TotalBlocks() - Geometry.FirstRecBlock;
+    std::uint64_t lastIndex = 0;
+    for (const TBlockEntry& entry : blocks) {
+        const std::uint64_t index = entry.Header.DriveBlockIndex();
+        if (index <= statedBlocks && index <= areaBlocks)
+            lastIndex = std::max(lastIndex, index);
+    }
+    const auto capacity = static_cast<std::int64_t>(lastIndex * perBlock);
     if (file.Size > capacity) {
         WriteDebugLogF("ERROR: Drive file %u: size %lld larger than its %zu blocks hold",
                        file.Number, static_cast<long long>(file.Size), blocks.size());

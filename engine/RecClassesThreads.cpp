@@ -39,6 +39,10 @@ void TRecorder::RunUnderThreadFrame(const std::string& threadName,
         body();
         outcome.Kind = CancelRequested.load() ? TOperationOutcome::TKind::Cancelled
                                               : TOperationOutcome::TKind::Succeeded;
+    } catch (const EOperationDamaged& damage) {
+        WriteDebugLog(threadName + ": " + damage.what());
+        outcome.Kind = TOperationOutcome::TKind::Damaged;
+        outcome.Message = damage.what();
     } catch (const TERecXchange& error) {
         outcome.Kind = TOperationOutcome::TKind::ExchangeFailed;
         outcome.Command = error.Command();

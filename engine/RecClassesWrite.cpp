@@ -194,10 +194,9 @@ void TSoundUpload::Plan() {
     const auto free = static_cast<std::uint64_t>(Recorder.FreeBlocks().Count());
     std::uint64_t blocks = needed;
     if (needed > free) {
-        // The main window asks before a partial upload when the upload size exceeds the
-        // free memory; only then may the recording be cut at the last free block.
-        const bool partialAgreed = Recorder.GetUploadSize(Source) > Recorder.GetFreeMemory();
-        if (!partialAgreed || free == 0)
+        // The recording is cut at the last free block: the main window has asked the user
+        // before, since the upload size counts the same blocks as the free memory.
+        if (free == 0)
             throw EUploadRefused(NotEnoughSpace(needed, free));
         blocks = free;
         SamplesLeft = std::min(SamplesLeft, blocks * encoder.SamplesPerBlock());
@@ -243,7 +242,8 @@ void TSoundUpload::WriteBlocks() {
                 header.WriteTo(raw);
                 MakeTripleCopy(page.data(), raw, TBlockHeader::Size);
             }
-            encoder.EncodePage(std::span(Samples.data(), count), first, page.data());
+            const bool soundEnds = count == SamplesLeft;
+            encoder.EncodePage(std::span(Samples.data(), count), first, soundEnds, page.data());
             Written.Add(Targets[i]);
             Recorder.FlashWritePages(page.data(), std::uint32_t{Targets[i]} * g.PagesPerBlock + p,
                                      1);
@@ -276,7 +276,7 @@ public:
     void Run();
 
 private:
-    bool Plan();
+    void Plan();
     void WriteBlocks();
     void FillBlock(std::size_t i, std::vector<std::uint8_t>& block,
                    std::vector<std::uint8_t>& data);
@@ -295,8 +295,7 @@ private:
 };
 
 void TDriveUpload::Run() {
-    if (!Plan())
-        return;
+    Plan();
     Recorder.SetState(StateWriting);
     Recorder.SetProgress(std::uint8_t{0});
     try {
@@ -313,8 +312,7 @@ void TDriveUpload::Run() {
     Recorder.SetModified();
 }
 
-// False when there is nothing to store.
-bool TDriveUpload::Plan() {
+void TDriveUpload::Plan() {
     if (!Recorder.HasValidGeometry())
         throw EUploadRefused("The recorder's memory is not known yet");
     Layout = TDriveFileLayout::For(Recorder.Geometry(), Recorder.GetModelClass());
@@ -329,12 +327,10 @@ bool TDriveUpload::Plan() {
         throw EUploadRefused("The file " + Name +
                              " is 4 GiB or larger: the recorder cannot "
                              "store it");
-    const std::uint64_t needed = Layout.BlocksFor(Size);
-    if (needed == 0) {
-        // An empty file or a folder entry takes no block.
-        WriteDebugLog("WriteDriveFile: " + Name + " is empty; nothing to store");
-        return false;
-    }
+    // An empty file or a folder entry takes one block for its header and name: stored in
+    // none, it would not be on the recorder at all (and a folder's files would be out of
+    // sight, since the drive view shows a folder only by its entry).
+    const std::uint64_t needed = std::max<std::uint64_t>(Layout.BlocksFor(Size), 1);
     const auto free = static_cast<std::uint64_t>(Recorder.FreeBlocks().Count());
     if (needed > free)
         throw EUploadRefused(NotEnoughSpace(needed, free));
@@ -346,7 +342,6 @@ bool TDriveUpload::Plan() {
     WriteDebugLogF("WriteDriveFile: number %u, %llu bytes, %zu blocks, correction %s", Number,
                    static_cast<unsigned long long>(Size), Targets.size(),
                    Layout.Correction ? "on" : "off");
-    return true;
 }
 
 void TDriveUpload::WriteBlocks() {
@@ -370,7 +365,7 @@ void TDriveUpload::FillBlock(std::size_t i, std::vector<std::uint8_t>& block,
     std::fill(block.begin(), block.end(), 0xFF);
     std::uint8_t raw[TBlockHeader::Size];
     MakeDriveFileHeader(Number, Time, static_cast<std::uint32_t>(Size),
-                        static_cast<std::uint16_t>(i + 1), false)
+                        static_cast<std::uint16_t>(i + 1), Source == nullptr)
         .WriteTo(raw);
     MakeTripleCopy(block.data(), raw, TBlockHeader::Size);
     if (i == 0) {
@@ -388,7 +383,7 @@ void TDriveUpload::FillBlock(std::size_t i, std::vector<std::uint8_t>& block,
     std::uint8_t* target = Layout.Correction ? data.data() : &block[pageSize];
     if (Layout.Correction)
         std::fill(data.begin(), data.end(), 0xFF); // bytes past the file's end
-    if (!Source->ReadExact(offset, target, count))
+    if (count > 0 && !Source->ReadExact(offset, target, count))
         throw std::runtime_error("The file " + Name + " could not be read");
     if (!Layout.Correction)
         return;
@@ -458,7 +453,7 @@ std::uint64_t TUploadPageEncoder::BlocksFor(std::uint64_t samples) const {
 }
 
 void TUploadPageEncoder::EncodePage(std::span<const std::int16_t> samples, bool firstPageOfBlock,
-                                    std::uint8_t* page) const {
+                                    bool soundEnds, std::uint8_t* page) const {
     const std::size_t capacity = SamplesOfPage(firstPageOfBlock);
     samples = samples.first(std::min(samples.size(), capacity));
     std::uint8_t* sound = page + (firstPageOfBlock ? HeaderAreaSize : 0);
@@ -488,7 +483,8 @@ void TUploadPageEncoder::EncodePage(std::span<const std::int16_t> samples, bool 
         break;
     }
     }
-    PutU16(page + PageSize - PageInfoSize, ContinuousPageInfo);
+    if (!soundEnds)
+        PutU16(page + PageSize - PageInfoSize, ContinuousPageInfo);
 }
 
 // --- Drive-file layout --------------------------------------------------------------------

@@ -18,6 +18,9 @@
 //
 // ADPCM codes two (4 bit) or four (2 bit) to a byte, earliest sample in the high bits; every
 // page starts the ADPCM state at 0 and a new companding block, so each page decodes alone.
+// The page the sound ends on keeps an erased page-information word, as a recorder leaves its
+// last page: the scan takes it as the recording's last page. Marked continuous, the erased
+// page after it would be taken as one more page of sound.
 class TUploadPageEncoder {
 public:
     // Throws EUploadRefused for a compression the recorder cannot store.
@@ -32,11 +35,11 @@ public:
     // Whole blocks that samples take.
     std::uint64_t BlocksFor(std::uint64_t samples) const;
 
-    // Writes the page's sound and its page-information word into page (PageSize bytes, 0xFF
-    // where nothing is written; the first page's header area is left alone). Fewer samples
-    // than the page holds are completed with silence, except that plain PCM leaves the rest
-    // of the page 0xFF.
-    void EncodePage(std::span<const std::int16_t> samples, bool firstPageOfBlock,
+    // Writes the page's sound and, unless the sound ends on this page, its page-information
+    // word into page (PageSize bytes, 0xFF where nothing is written; the first page's header
+    // area is left alone). Fewer samples than the page holds are completed with silence,
+    // except that plain PCM leaves the rest of the page 0xFF (the reader trims it to zeros).
+    void EncodePage(std::span<const std::int16_t> samples, bool firstPageOfBlock, bool soundEnds,
                     std::uint8_t* page) const;
 
 private:

@@ -252,12 +252,15 @@ TDownloadResult DownloadDriveFileTo(TCustomRecorder& recorder, int index, const 
     const std::int64_t size = target.Size();
     const bool synced = target.Sync();
     target.Close();
-    if (result.Succeeded() && synced && RenameFile(tempPath, pcPath)) {
+    // A damaged file is kept: it holds every byte that could be read, and the outcome tells
+    // the user where the rest is.
+    const bool keep = result.Succeeded() || result.Outcome.Kind == TKind::Damaged;
+    if (keep && synced && RenameFile(tempPath, pcPath)) {
         result.Files.push_back(pcPath);
         result.DataBytes = size > 0 ? static_cast<std::uint64_t>(size) : 0;
         return result;
     }
-    if (result.Succeeded())
+    if (keep)
         result.Outcome = Outcome(TKind::Failed, "ReadDFThread", "Cannot create " + pcPath);
     RemoveFile(tempPath);
     return result;

@@ -82,6 +82,8 @@ std::string SanitiseDriveFileName(const std::string& name);
 std::string DriveFilePcPath(const std::string& folder, const std::string& name);
 
 // Drive file index of the recorder's list into pcPath, through a temporary file renamed over
-// pcPath only when the read succeeded; otherwise nothing is left behind.
+// pcPath when the read succeeded, or ended Damaged (uncorrectable bytes, blocks missing on
+// the recorder: the file holds what could be read, cut to the drive file's size, and the
+// outcome's message says what is wrong and where); otherwise nothing is left behind.
 TDownloadResult DownloadDriveFileTo(TCustomRecorder& recorder, int index, const std::string& pcPath,
                                     const TDownloadPoll& poll = {});

@@ -19,6 +19,10 @@ struct TOperationOutcome {
         Cancelled,      // the cancel flag was set, or the output refused a write
         ExchangeFailed, // a recorder exchange failed: shown with "ExceptErrorStr"
         Failed,         // any other failure: "Unexpected <Operation> error occured: " + Message
+        // The operation ran to its end and kept its output, but part of what it read could
+        // not be read whole (a drive file with uncorrectable bytes, or incomplete on the
+        // recorder): Message tells the user what and where.
+        Damaged,
     };
     TKind Kind = TKind::None;
     std::string Operation; // the worker's name, e.g. "ReadHeadersThread"

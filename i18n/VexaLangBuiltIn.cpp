@@ -38,6 +38,8 @@ const TBuiltInConstant BuiltInTable[] = {
     {"DTMFNumberStr", "DTMF number"},
     {"EraseAllQuestionStr",
      "Warning! All content of recorder will be erasing . Do you wish to continue?"},
+    {"EccUncorrectableStr", "ECC UNCORRECTABLE ERROR: the file %s was saved, but it holds bytes "
+                            "that could not be corrected, in %s."},
     {"ErrorLoadProfileStr", "Error: can't load profile."},
     {"ErrorSaveProfileStr", "Error: can't save profile."},
     {"ErrorStr", "Error"},
@@ -45,6 +47,9 @@ const TBuiltInConstant BuiltInTable[] = {
     {"ExampResStr", "Example result:"},
     {"ExceptErrorStr", "ERROR: %s. Cmd: %d; Error code %d"},
     {"FileAlreadyExistsStr", "File already exists:"},
+    {"FileIncompleteStr", "The file %s is not complete on the recorder: %d of its %d blocks are "
+                          "missing. It was saved with what could be read; the bytes of missing "
+                          "blocks are zero or cut off."},
     {"FileInfoStr",
      "File info:\r\n    Data size: %Ld\r\n    Channels: %d\r\n    Sample rate: %d\r\n    Block "
      "align: %d\r\n    Length: %.2d:%.2d:%.2d\r\n\r\nAdditional info:\r\n"},
@@ -86,6 +91,7 @@ const TBuiltInConstant BuiltInTable[] = {
     {"NotWaveFileStr", "is not wave file."},
     {"OutCallStr", "Output call"},
     {"OutcomingCallStr", "Out"},
+    {"PageOfBlockStr", "page %d of block %d"},
     {"PartStr", "part"},
     {"PathNotFoundStr", "Path not found:"},
     {"PulseNumberStr", "Pulse number"},

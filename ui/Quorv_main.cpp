@@ -13,6 +13,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
 #include <QMenu>
 #include <QMenuBar>
@@ -42,6 +43,7 @@
 #include "ui/Mainutils.h"
 #include "ui/MsgBox.h"
 #include "ui/PassDlg.h"
+#include "ui/RecorderListView.h"
 #include "ui/RenameDlg.h"
 #include "ui/SingleInstance.h"
 #include "ui/Splash.h"
@@ -138,6 +140,7 @@ TfrmQuorvMain::TfrmQuorvMain(QWidget* parent) : QMainWindow(parent) {
     CreatePanels();
     CreateStatusPanel();
     ConnectRecorderViews();
+    ConnectFocusHandlers();
     lvRecContentColumnClick(-1);
     CreateConnectionMenu();
     CreateMenus();
@@ -174,6 +177,8 @@ TfrmQuorvMain::TfrmQuorvMain(QWidget* parent) : QMainWindow(parent) {
 }
 
 TfrmQuorvMain::~TfrmQuorvMain() {
+    // The application's focus and state signals must not reach a window being taken down.
+    disconnect(qApp, nullptr, this, nullptr);
     DisconnectRecorder();
     RemoveRecorderUi();
     if (Splash)
@@ -509,7 +514,7 @@ QWidget* TfrmQuorvMain::CreateRecorderPane() {
     RecModel->SetRowCount(0);
     DrvModel->SetRowCount(0);
     auto listView = [this](const char* name, QAbstractItemModel* model) {
-        auto* view = new QTreeView(pnlRecorder);
+        auto* view = new TRecorderListView(pnlRecorder);
         view->setObjectName(QString::fromLatin1(name));
         view->setModel(model);
         view->setRootIsDecorated(false);
@@ -576,7 +581,8 @@ QWidget* TfrmQuorvMain::CreateExplorerPane() {
     ShellModel = new QFileSystemModel(this);
     ShellModel->setObjectName(QStringLiteral("ShellModel"));
     ShellModel->setFilter(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::AllDirs);
-    ShellModel->setReadOnly(true);
+    // Writable for renaming in place only (a new folder's name); drops never reach the model.
+    ShellModel->setReadOnly(false);
 
     ShellComboBox1 = new QComboBox(pane);
     ShellComboBox1->setObjectName(QStringLiteral("ShellComboBox1"));
@@ -595,9 +601,12 @@ QWidget* TfrmQuorvMain::CreateExplorerPane() {
     ShellTreeView1->setHeaderHidden(true);
     for (int column = 1; column < FolderModel->columnCount(); ++column)
         ShellTreeView1->hideColumn(column);
+    // Only the user's moves in the tree count (a click or a key gives it the focus first):
+    // the model replacing a row it has just loaded moves the current row to a neighbour,
+    // which must not take the explorer away from a folder typed into the address box.
     connect(ShellTreeView1->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) {
-                if (current.isValid())
+                if (current.isValid() && ShellTreeView1->hasFocus())
                     SetExplorerFolder(FolderModel->filePath(current));
             });
 
@@ -620,6 +629,10 @@ QWidget* TfrmQuorvMain::CreateExplorerPane() {
     ShellIconView1->setResizeMode(QListView::Adjust);
     pnlShellList->addWidget(ShellListView1);
     pnlShellList->addWidget(ShellIconView1);
+    // Names are edited with F2 (and a new folder's at once); a double click opens.
+    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(ShellListView1),
+                                    static_cast<QAbstractItemView*>(ShellIconView1)})
+        view->setEditTriggers(QAbstractItemView::EditKeyPressed);
     auto openFolder = [this](const QModelIndex& index) {
         if (index.isValid() && ShellModel->isDir(index))
             SetExplorerFolder(ShellModel->filePath(index));
@@ -1031,9 +1044,14 @@ void TfrmQuorvMain::UpdateActions() {
     for (QAction* action :
          {actGoToDefFolder, actSetDefFolder, actNewFolder, actFolderTree, actExpRefresh})
         action->setEnabled(explorer);
-    actLevelUp->setEnabled(explorer && !QDir(ExplorerFolder()).isRoot());
+    // A name being edited has its editor open over the list.
+    const auto* shown = qobject_cast<const QAbstractItemView*>(pnlShellList->currentWidget());
+    const auto* editor = shown != nullptr ? shown->viewport()->findChild<QLineEdit*>() : nullptr;
+    const bool editing = editor != nullptr && editor->isVisible();
+    actLevelUp->setEnabled(explorer && !editing && !QDir(ExplorerFolder()).isRoot());
     actShowAddInfo->setEnabled(explorer && !SelectedExplorerPath().isEmpty());
-    actExpDelete->setEnabled(explorer && ShellListView1->selectionModel()->hasSelection());
+    actExpDelete->setEnabled(explorer && !editing &&
+                             ShellListView1->selectionModel()->hasSelection());
     UpdateRecorderActions();
 }
 

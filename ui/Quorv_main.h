@@ -81,6 +81,8 @@ struct TMainFormSeams {
     std::function<bool()> ExecSettingsDialog;
     // Shows the sound-information dialog modally for a WAV file.
     std::function<void(const QString& path)> ShowSoundInfo;
+    // Takes down the settings dialog's profile-name balloon when it shows.
+    std::function<void()> DestroySettingsBalloon;
 };
 
 // The main window: the frame of menus, tool bar, actions, the recorder pane with its two
@@ -307,6 +309,20 @@ public:
     void actExpDeleteExecute();
     void actRecSettingsExecute();
     void actShowAddInfoExecute();
+    // The explorer's address box: a typed folder opens, anything else is reported.
+    void ShellComboBox1Return();
+    // Focus and colour: the caption of the pane that holds the focus is highlighted.
+    void pnlRecContentEnter();
+    void pnlRecContentExit();
+    void pnlExpWindowEnter();
+    void pnlExpWindowExit();
+    void pnlRecCaptionEnter();
+    void lblRecContentClick();
+    void lblExplorerClick();
+    void FormDeactivate();
+    void ApplicationEvents1Deactivate();
+    // The control that had the focus when the window was last deactivated.
+    QWidget* LastActive() const { return LastActiveControl.data(); }
     // Drops between the panes: the recorder lists take explorer items (copy to the recorder),
     // the explorer takes recorder rows (copy to the PC); nothing drops onto its own pane.
     bool DropAccepted(const QObject* target, const QObject* source) const;
@@ -377,6 +393,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void CreateActions();
@@ -386,6 +403,10 @@ private:
     QWidget* CreateRecorderPane();
     QWidget* CreateExplorerPane();
     void CreateConnectionMenu();
+    void ConnectFocusHandlers();
+    void FocusMoved(QWidget* old, QWidget* now);
+    // The caption panel clicks and focus entries; true when the event was handled.
+    bool FocusEventFilter(QObject* watched, QEvent* event);
 
     // Event handlers, named after the component and the event.
     bool FormCloseQuery();

@@ -418,6 +418,10 @@ bool TfrmQuorvMain::ShowOperationOutcome() {
                                 QString::fromStdString(outcome.Message)),
                        ApplicationTitle(), MB_ICONERROR);
         return false;
+    case TOperationOutcome::TKind::Damaged:
+        ShowMessageBox(QString::fromStdString(outcome.Message), ApplicationTitle(),
+                       MB_OK | MB_ICONERROR);
+        return false;
     }
     return false;
 }

@@ -89,6 +89,10 @@ void ShowDownloadOutcome(const TOperationOutcome& outcome) {
     case TOperationOutcome::TKind::Failed:
         ShowMessageBox(QString::fromStdString(outcome.Message), ApplicationTitle(), MB_OK);
         return;
+    case TOperationOutcome::TKind::Damaged:
+        ShowMessageBox(QString::fromStdString(outcome.Message), ApplicationTitle(),
+                       MB_OK | MB_ICONERROR);
+        return;
     }
 }
 

@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QListView>
 #include <QMenu>
+#include <QStackedWidget>
 #include <QStyle>
 #include <QToolBar>
 #include <QToolButton>
@@ -108,6 +109,8 @@ void TfrmQuorvMain::lvContentContextMenu(QTreeView* view, const QPoint& position
 }
 
 bool TfrmQuorvMain::eventFilter(QObject* watched, QEvent* event) {
+    if (FocusEventFilter(watched, event))
+        return true;
     if (event->type() == QEvent::KeyPress && (watched == lvRecContent || watched == lvDrvContent)) {
         const auto* key = static_cast<QKeyEvent*>(event);
         const bool consumed = watched == lvRecContent
@@ -518,10 +521,15 @@ void TfrmQuorvMain::actNewFolderExecute() {
     }
     ShellListView1->clearSelection();
     actExpRefreshExecute();
+    // The new folder's name is put into editing at once, so that the user can rename it.
     const QModelIndex created = ShellModel->index(path);
-    if (created.isValid()) {
-        ShellListView1->setCurrentIndex(created);
-        ShellListView1->scrollTo(created);
+    auto* shown = qobject_cast<QAbstractItemView*>(pnlShellList->currentWidget());
+    if (created.isValid() && shown != nullptr) {
+        shown->setCurrentIndex(created);
+        shown->selectionModel()->select(created, QItemSelectionModel::ClearAndSelect |
+                                                     QItemSelectionModel::Rows);
+        shown->scrollTo(created);
+        shown->edit(created);
     }
 }
 

@@ -465,4 +465,81 @@ TEST_F(DriveDownload, ACancelledOrFailedDownloadKeepsTheOldFileAndLeavesNoTempor
     EXPECT_EQ(FilesIn(Dir.Path), std::vector<std::string>{"report.bin"});
 }
 
+// A PC file stored in an image file's drive area with the error-correcting code, one of its
+// 249-byte slots then damaged beyond correction on the image: the download keeps every byte
+// that can be read, at its place and cut to the file's size, in place of the old PC file,
+// and tells the user where the damage is. A move must not erase it: the outcome is no
+// success.
+TEST(DriveDownloadOfImage, OneUncorrectableSlotKeepsTheFileAndSaysWhere) {
+    constexpr std::uint16_t PageSize = 2112;
+    constexpr std::uint16_t PagesPerBlock = 64;
+    TTempDir dir;
+    TFakeUi ui;
+    const std::string image = dir.File("memory.ovk");
+    TFlashImage({PageSize, PagesPerBlock, 8, 1}).WriteImageFile(image);
+    TRecorder recorder(ConnImageFile, ui);
+    recorder.SetImageFileName(image);
+    ASSERT_TRUE(recorder.IsConnected());
+    const auto scan = [&] {
+        recorder.Refresh();
+        recorder.WaitForOperation();
+        ASSERT_EQ(recorder.GetOutcome().Kind, TKind::Succeeded);
+    };
+    scan();
+
+    Bytes content(7972);
+    std::mt19937 random(5);
+    for (std::uint8_t& b : content)
+        b = static_cast<std::uint8_t>(random());
+    const std::string source = dir.File("source.bin");
+    std::ofstream(source, std::ios::binary)
+        .write(reinterpret_cast<const char*>(content.data()),
+               static_cast<std::streamsize>(content.size()));
+    TPosixFile sourceFile;
+    ASSERT_TRUE(sourceFile.Open(source, TPosixFile::TMode::ReadOnly));
+    recorder.WriteDriveFile("report.bin", &sourceFile, TSystemTime{2024, 1, 1, 1, 0, 0, 0, 0});
+    recorder.WaitForOperation();
+    ASSERT_EQ(recorder.GetOutcome().Kind, TKind::Succeeded) << recorder.GetOutcome().Message;
+    sourceFile.Close();
+    scan();
+    ASSERT_EQ(recorder.GetDriveFileList()->Count(), 1);
+    const std::uint32_t block = recorder.GetDriveFileList()->Get(0)->Blocks.Get(0).Block;
+
+    // Slot 1 of page 2 of the file's block: four bytes changed, more than the code corrects.
+    {
+        TPosixFile flash;
+        ASSERT_TRUE(flash.Open(image, TPosixFile::TMode::ReadWrite));
+        const std::uint64_t slot =
+            PageSize + (std::uint64_t{block} * PagesPerBlock + 2) * PageSize + 256;
+        for (std::uint64_t at : {10, 60, 110, 250}) {
+            std::uint8_t byte = 0;
+            ASSERT_TRUE(flash.ReadExact(slot + at, &byte, 1));
+            byte ^= 0x5A;
+            ASSERT_TRUE(flash.WriteExact(slot + at, &byte, 1));
+        }
+    }
+
+    const std::string target = dir.File("report.bin");
+    std::ofstream(target) << "an older copy";
+    const TDownloadResult result = DownloadDriveFileTo(recorder, 0, target);
+    EXPECT_EQ(result.Outcome.Kind, TKind::Damaged);
+    EXPECT_FALSE(result.Succeeded());
+    EXPECT_EQ(result.Files, std::vector<std::string>{target});
+    EXPECT_EQ(result.Outcome.Message,
+              "ECC UNCORRECTABLE ERROR: the file report.bin was saved, but it holds bytes that "
+              "could not be corrected, in page 2 of block 0.");
+    const Bytes saved = FileBytes(target);
+    ASSERT_EQ(saved.size(), content.size());
+    // Page 1 of the block holds the file's first 8 x 249 bytes, so slot 1 of page 2 holds
+    // those from 9 x 249 on: every other byte is the file's.
+    const std::size_t damaged = 9 * 249;
+    std::size_t same = 0;
+    for (std::size_t i = 0; i < content.size(); ++i)
+        if (i < damaged || i >= damaged + 249)
+            same += saved[i] == content[i] ? 1 : 0;
+    EXPECT_EQ(same, content.size() - 249) << "7,723 of 7,972 bytes read back";
+    EXPECT_EQ(FilesIn(dir.Path),
+              (std::vector<std::string>{"memory.ovk", "report.bin", "source.bin"}));
+}
+
 } // namespace

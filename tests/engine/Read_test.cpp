@@ -573,10 +573,12 @@ TEST_P(DriveByteErrors, UpToThreeAreCorrectedFourAreWrittenAsStoredAndReported) 
         EXPECT_EQ(BlockReads(2), 1);
         return;
     }
+    // The file is kept whole with the slot as stored, and the user is told where it is.
     ASSERT_EQ(status, RsUncorrectable);
-    EXPECT_EQ(outcome.Kind, TKind::Failed);
-    EXPECT_NE(outcome.Message.find("ECC UNCORRECTABLE ERROR"), std::string::npos);
-    EXPECT_NE(outcome.Message.find("page 3 of block 1"), std::string::npos);
+    EXPECT_EQ(outcome.Kind, TKind::Damaged);
+    EXPECT_EQ(outcome.Message.rfind("ECC UNCORRECTABLE ERROR", 0), 0u) << outcome.Message;
+    EXPECT_NE(outcome.Message.find("Docs\\report.bin"), std::string::npos) << outcome.Message;
+    EXPECT_NE(outcome.Message.find("page 3 of block 1"), std::string::npos) << outcome.Message;
     EXPECT_EQ(BlockReads(2), 3);
     const std::size_t at = SlotOffset(1, 3, 1);
     EXPECT_TRUE(std::equal(file.begin(), file.begin() + at, Content.begin()));
@@ -650,15 +652,52 @@ TEST_F(DriveFixture, ACancelOrAFailureNeverGrowsTheFile) {
     EXPECT_TRUE(std::equal(file.begin(), file.end(), Content.begin()));
 }
 
-TEST_F(DriveFixture, AFileWithAMissingBlockKeepsWhatPrecedesTheGapAndFails) {
-    PutDriveFile({2, 4}, 3 * EccDataPerBlock, true, {1, 3});
-    Scan();
-    ASSERT_EQ(Recorder->GetDriveFileList()->Get(0)->Incomplete, 1);
-    const TOperationOutcome outcome = ReadDrive();
-    EXPECT_EQ(outcome.Kind, TKind::Failed);
-    const Bytes file = TargetBytes();
-    ASSERT_EQ(file.size(), EccDataPerBlock);
-    EXPECT_TRUE(std::equal(file.begin(), file.end(), Content.begin()));
+// A file incomplete on the recorder keeps every block that is there in its own place: the
+// place of a missing block reads as zeros, a missing end shortens the file, and the user is
+// told how many blocks are missing.
+TEST_F(DriveFixture, AFileWithMissingBlocksKeepsEveryBlockThatIsThereInItsPlace) {
+    const std::uint32_t size = 3 * EccDataPerBlock - 500;
+    const struct {
+        const char* name;
+        std::vector<std::uint16_t> indexes; // of the two blocks present
+        std::uint32_t fileSize;
+    } cases[] = {
+        {"middle", {1, 3}, size},
+        {"first", {2, 3}, size},
+        {"end", {1, 2}, 2 * EccDataPerBlock},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::fill(Device->Flash.Data().begin(), Device->Flash.Data().end(), 0xFF);
+        PutDriveFile({2, 4}, size, true, c.indexes);
+        Scan();
+        const TDriveFileInfo& listed = *Recorder->GetDriveFileList()->Get(0);
+        EXPECT_EQ(listed.Incomplete, 1);
+        EXPECT_EQ(listed.Size, c.fileSize);
+        const TOperationOutcome outcome = ReadDrive();
+        EXPECT_EQ(outcome.Kind, TKind::Damaged);
+        EXPECT_NE(outcome.Message.find("not complete on the recorder: 1 of its 3 blocks"),
+                  std::string::npos)
+            << outcome.Message;
+        const Bytes file = TargetBytes();
+        ASSERT_EQ(file.size(), c.fileSize);
+        for (std::uint16_t block = 1; block <= 3; ++block) {
+            const std::size_t from = (block - 1u) * std::size_t{EccDataPerBlock};
+            const std::size_t to = std::min<std::size_t>(from + EccDataPerBlock, c.fileSize);
+            if (from >= to)
+                continue;
+            const bool present =
+                std::find(c.indexes.begin(), c.indexes.end(), block) != c.indexes.end();
+            if (present)
+                EXPECT_TRUE(
+                    std::equal(file.begin() + from, file.begin() + to, Content.begin() + from))
+                    << "block " << block;
+            else
+                EXPECT_TRUE(std::all_of(file.begin() + from, file.begin() + to,
+                                        [](std::uint8_t b) { return b == 0; }))
+                    << "block " << block;
+        }
+    }
 }
 
 TEST_F(DriveFixture, AnUnknownIndexOrNoTargetFails) {

@@ -237,7 +237,9 @@ TEST_F(Uploads, EveryCodecIsWrittenAsTheScanAndTheDecoderReadIt) {
             EXPECT_EQ(h.ChannelMode(), 0);
         }
 
-        // The last block: written pages carry 0x5555, the pages after them are untouched.
+        // The last block: written pages carry 0x5555 but the one the sound ends on, which
+        // keeps its word erased as a recorder's last page does; the pages after it are
+        // untouched, and the scan ends the recording on its last written page.
         const std::uint32_t last = r->Blocks.Get(2).Block;
         std::uint32_t written = 0;
         while (written < PagesPerBlock && !AllErased(Device.Flash.Page(last, written), PageSize))
@@ -246,11 +248,14 @@ TEST_F(Uploads, EveryCodecIsWrittenAsTheScanAndTheDecoderReadIt) {
         EXPECT_LT(written, PagesPerBlock);
         for (std::uint32_t p = 0; p < PagesPerBlock; ++p) {
             const std::uint8_t* page = Device.Flash.Page(last, p);
-            if (p < written)
+            if (p + 1 < written)
                 EXPECT_EQ(Get16(page + PageSize - 2), 0x5555u) << "page " << p;
+            else if (p + 1 == written)
+                EXPECT_EQ(Get16(page + PageSize - 2), 0xFFFFu) << "page " << p;
             else
                 EXPECT_TRUE(AllErased(page, PageSize)) << "page " << p;
         }
+        EXPECT_EQ(r->Pages.Count(), static_cast<int>(2 * PagesPerBlock + written));
 
         const std::vector<std::int16_t> decoded = DecodeRecording(*r);
         ASSERT_GE(decoded.size(), source.size());
@@ -290,7 +295,7 @@ TEST_F(Uploads, RecordingNumbersStayWithinTheRecordingRange) {
     EXPECT_EQ(Recorder->GetSoundFileList()->Count(), 6);
 }
 
-TEST_F(Uploads, AWaveThatDoesNotFitIsCutOnlyWhenThePartialUploadWasAgreed) {
+TEST_F(Uploads, AWaveThatDoesNotFitIsCutAtTheLastFreeBlock) {
     Choose(TCompression::None);
     const std::int64_t freeBlocks = Recorder->FreeBlocks().Count();
     const std::size_t perBlock = (PageSize - 66) / 2 + (PagesPerBlock - 1) * ((PageSize - 2) / 2);
@@ -306,7 +311,7 @@ TEST_F(Uploads, AWaveThatDoesNotFitIsCutOnlyWhenThePartialUploadWasAgreed) {
     EXPECT_EQ(Device.CountOf(CmdFlashWrite), 0);
     EXPECT_EQ(FlashCopy(), before);
 
-    // Larger than the free memory: the main window asked, so the upload fills every block.
+    // Larger than the free memory (the main window asks first): the upload fills every block.
     const std::size_t tooLarge = std::size_t(Recorder->GetFreeMemory()) / 2 + 100;
     auto wave = Wave(TestSignal(tooLarge, 8000), 8000);
     TOperationOutcome outcome = UploadRecording(*wave, 1);
@@ -316,12 +321,11 @@ TEST_F(Uploads, AWaveThatDoesNotFitIsCutOnlyWhenThePartialUploadWasAgreed) {
     const TSoundFileInfo* r = Recorder->GetSoundFileList()->ByNumber(1);
     ASSERT_NE(r, nullptr);
     EXPECT_EQ(r->Blocks.Count(), freeBlocks);
-    EXPECT_EQ(Get16(Device.Flash.Page(r->Blocks.Get(freeBlocks - 1).Block, PagesPerBlock - 1) +
-                    PageSize - 2),
-              0x5555u)
+    EXPECT_FALSE(AllErased(
+        Device.Flash.Page(r->Blocks.Get(freeBlocks - 1).Block, PagesPerBlock - 1), PageSize - 2))
         << "the last block is full";
 
-    // No free block at all: refused whatever was agreed.
+    // No free block at all: refused, nothing is stored.
     Device.ClearLog();
     wave = Wave(TestSignal(1000, 8000), 8000);
     outcome = UploadRecording(*wave, 2);
@@ -599,13 +603,51 @@ TEST_F(DriveUploads, FilesThatDoNotFitAreRefusedBeforeAnythingIsWritten) {
     EXPECT_EQ(Recorder->FreeBlocks().Count(), 0);
 }
 
-TEST_F(DriveUploads, EmptyFilesAndFoldersStoreNoBlock) {
+// An upload that succeeds has stored its entry: an empty file and a folder each take one
+// block for their header and name.
+TEST_F(DriveUploads, EmptyFilesAndFoldersTakeOneBlockForTheirEntry) {
+    const int freeBefore = Recorder->FreeBlocks().Count();
     TPosixFile empty;
     ASSERT_TRUE(empty.Open(PcFile("empty.txt", {}), TPosixFile::TMode::ReadOnly));
     EXPECT_EQ(UploadFile("empty.txt", &empty).Kind, TKind::Succeeded);
+    Scan(); // as the main window does before the next upload
     EXPECT_EQ(UploadFile("Folder", nullptr).Kind, TKind::Succeeded);
-    EXPECT_EQ(Device.CountOf(CmdFlashWrite), 0);
+    EXPECT_EQ(Device.CountOf(CmdFlashWrite), 2);
     EXPECT_EQ(Device.CountOf(CmdEraseBlock), 0);
+    Scan();
+    EXPECT_EQ(Recorder->FreeBlocks().Count(), freeBefore - 2);
+
+    const struct {
+        const char* name;
+        std::uint8_t folder;
+    } entries[] = {{"empty.txt", 0}, {"Folder", 1}};
+    for (const auto& e : entries) {
+        SCOPED_TRACE(e.name);
+        const TDriveFileInfo* f = DriveFile(e.name);
+        ASSERT_NE(f, nullptr);
+        EXPECT_EQ(f->Size, 0);
+        EXPECT_EQ(f->Folder, e.folder);
+        EXPECT_EQ(f->Incomplete, 0);
+        ASSERT_EQ(f->Blocks.Count(), 1);
+        EXPECT_EQ(f->Blocks.Get(0).Header.DriveBlockIndex(), 1);
+    }
+    TPosixFile copy;
+    ASSERT_TRUE(copy.Open(PcFile("copy.txt", {'o', 'l', 'd'}), TPosixFile::TMode::ReadWrite));
+    Recorder->ReadDriveFile(Recorder->GetDriveFileList()->IndexOfName("empty.txt"), &copy);
+    Recorder->WaitForOperation();
+    EXPECT_EQ(Recorder->GetOutcome().Kind, TKind::Succeeded) << Recorder->GetOutcome().Message;
+    EXPECT_EQ(copy.Size(), 0);
+
+    // Without a free block the entry cannot be stored: refused, not reported as stored.
+    while (Recorder->FreeBlocks().Count() > 0) {
+        ASSERT_EQ(
+            UploadFile("Filler" + std::to_string(Recorder->FreeBlocks().Count()), nullptr).Kind,
+            TKind::Succeeded);
+        Scan();
+    }
+    Device.ClearLog();
+    EXPECT_EQ(UploadFile("Late", nullptr).Kind, TKind::Failed);
+    EXPECT_EQ(Device.CountOf(CmdFlashWrite), 0);
 }
 
 TEST_F(DriveUploads, ANameThatDoesNotFitThePageIsRefusedNotCut) {

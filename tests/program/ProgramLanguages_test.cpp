@@ -27,6 +27,7 @@
 #include "i18n/VexaLangQtProperties.h"
 #include "i18n/VexaLangTranslations.h"
 #include "platform/TextFormat.h"
+#include "tests/program/ProgramFixture.h"
 #include "ui/FmtChoose.h"
 #include "ui/OverWrite.h"
 #include "ui/PartSelect.h"
@@ -34,20 +35,6 @@
 #include "ui/program/ProgramForms.h"
 
 namespace {
-
-struct TShippedLanguage {
-    const char* FileName;
-    std::uint16_t LangId;
-};
-constexpr TShippedLanguage ShippedLanguages[] = {
-    {"Quorvex_deu.lng", 1031},
-    {"Quorvex_rus.lng", 1049},
-};
-constexpr std::uint16_t English = 1033;
-
-QString ShippedFile(const char* name) {
-    return QStringLiteral(QUORVEX_LANGUAGE_FOLDER "/") + QString::fromLatin1(name);
-}
 
 std::unique_ptr<TVexaLang_CompTranslations> LoadShipped(const char* name) {
     auto translations = std::make_unique<TVexaLang_CompTranslations>();
@@ -114,43 +101,8 @@ QString Plain(QString text) {
     return text.remove(QLatin1Char('&'));
 }
 
-class ProgramLanguages : public ::testing::Test {
+class ProgramLanguages : public TProgramFixture {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(Folder.isValid());
-        for (const TShippedLanguage& language : ShippedLanguages)
-            ASSERT_TRUE(QFile::copy(ShippedFile(language.FileName),
-                                    Folder.filePath(QString::fromLatin1(language.FileName))));
-        // As the program's entry sets the manager up.
-        LangManager()->SetDefaultLanguageID(0);
-        LangManager()->SetCurrentLanguageID(LangManager()->GetDefaultLanguageID());
-    }
-    void TearDown() override {
-        Forms.reset();
-        LangManager()->SetCurrentLanguageID(LangManager()->GetDefaultLanguageID());
-        ApplyQtTranslations(English);
-    }
-
-    void WriteSettings(const QByteArray& text) {
-        QFile file(Folder.filePath(QStringLiteral("Quorvex.set")));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(text);
-    }
-
-    TProgramForms& StartProgram() {
-        Forms = std::make_unique<TProgramForms>();
-        Forms->Start(Folder.filePath(QStringLiteral("Quorvex")));
-        return *Forms;
-    }
-
-    void SwitchTo(std::uint16_t langId) {
-        auto* item =
-            Forms->frmQuorvMain.findChild<QAction*>(QStringLiteral("miLanguage%1").arg(langId));
-        ASSERT_NE(item, nullptr) << langId;
-        item->trigger();
-        ASSERT_EQ(LangManager()->GetCurrentLanguageID(), langId);
-    }
-
     // Every form the program has open, and the three it makes when they are needed.
     std::vector<QWidget*> OpenForms() {
         return {&Forms->frmQuorvMain, &Forms->frmRecSettings, &Forms->frmRename, &Forms->AboutBox,
@@ -177,9 +129,6 @@ protected:
                 << text.Section << " " << text.MaskPath;
         }
     }
-
-    QTemporaryDir Folder;
-    std::unique_ptr<TProgramForms> Forms;
 };
 
 // Reads each shipped file and names every constant and form text it lacks, or whose

@@ -300,9 +300,14 @@ TEST_F(Upload, ADriveFolderTreeGoesUpAndAnExistingFileIsAskedAboutButNotItsFolde
         EXPECT_TRUE(script.Texts.isEmpty()) << script.Texts.join('|').toStdString();
     }
     EXPECT_TRUE(asked.isEmpty());
-    // The recorder keeps folders in its files' names, not as entries of their own.
-    const std::vector<std::string> expected = {"docs\\a.txt", "docs\\inner\\b.txt"};
+    // Each folder is an entry of its own (the drive view shows a folder by its entry), and
+    // its files carry it in their names.
+    const std::vector<std::string> expected = {"docs", "docs\\a.txt", "docs\\inner",
+                                               "docs\\inner\\b.txt"};
     EXPECT_EQ(DriveNames(), expected);
+    ASSERT_EQ(Window->ShownDriveList().Count(), 1);
+    EXPECT_EQ(Window->ShownDriveList().Item(0).Name, "docs");
+    EXPECT_TRUE(Window->ShownDriveList().Item(0).IsFolder);
 
     WriteText(folder + "/a.txt", "changed and longer");
     {

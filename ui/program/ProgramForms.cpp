@@ -84,6 +84,12 @@ TProgramForms::TProgramForms() {
     frmQuorvMain.Seams.ShowSoundInfo = [this](const QString& path) {
         ShowSoundInfo(&frmQuorvMain, path);
     };
+    frmQuorvMain.Seams.DestroySettingsBalloon = [this] { frmRecSettings.HideLatinOnlyBalloon(); };
+}
+
+TProgramForms::~TProgramForms() {
+    frmQuorvMain.DisconnectRecorder();
+    frmQuorvMain.Seams = TMainFormSeams{};
 }
 
 void TProgramForms::Start(const QString& programPath) {

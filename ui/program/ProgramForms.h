@@ -15,6 +15,8 @@
 class TProgramForms {
 public:
     TProgramForms();
+    // The recorder goes first, while every form it reaches is still there.
+    ~TProgramForms();
 
     // The deferred initialisation (the settings file, the language files, the options)
     // beside programPath, or beside the executable when it is empty; then the settings

@@ -1,0 +1,185 @@
+// The main window's wiring as the program starts it: drag cursors, the new folder put into
+// name editing, the explorer's address box, the focus colours, the title and the
+// deactivation.
+#include <gtest/gtest.h>
+#include <memory>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QDrag>
+#include <QFileSystemModel>
+#include <QLineEdit>
+#include <QStackedWidget>
+#include <QTest>
+#include <QTreeView>
+
+#include "i18n/VexaLang.h"
+#include "settings/RecSettings.h"
+#include "tests/program/ProgramFixture.h"
+#include "tests/ui/ModalScript.h"
+#include "ui/Mainutils.h"
+#include "ui/RecorderListView.h"
+
+namespace {
+
+class ProgramWindow : public TProgramFixture {
+protected:
+    // The window shown and active, as a user has it.
+    TfrmQuorvMain& ShowMainWindow() {
+        TfrmQuorvMain& main = StartProgram().frmQuorvMain;
+        main.show();
+        QApplication::setActiveWindow(&main);
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&main, 5000));
+        return main;
+    }
+
+    // Waits (bounded) until the condition holds, running the event loop meanwhile.
+    static bool WaitFor(const std::function<bool()>& condition) {
+        return QTest::qWaitFor(condition, 5000);
+    }
+};
+
+QColor CaptionColour(const QWidget* caption) {
+    return caption->palette().color(QPalette::Window);
+}
+
+TEST_F(ProgramWindow, ADragShowsTheCursorForOneRowOrForSeveral) {
+    TfrmQuorvMain& main = StartProgram().frmQuorvMain;
+    auto* view = qobject_cast<TRecorderListView*>(main.lvRecContent);
+    ASSERT_NE(view, nullptr);
+    for (int i = 0; i < 3; ++i) {
+        auto item = std::make_unique<TRecordItem>();
+        item->Number = static_cast<std::uint16_t>(i + 1);
+        main.RecordList().Add(std::move(item));
+    }
+    main.RecModel->SetRowCount(3);
+    EXPECT_EQ(view->CreateDrag(), nullptr) << "nothing selected, nothing dragged";
+
+    const QImage single = DragCursorPixmap(TDragCursorKind::SingleItem).toImage();
+    const QImage several = DragCursorPixmap(TDragCursorKind::MultipleItems).toImage();
+    EXPECT_NE(single, several);
+    struct TCase {
+        std::vector<int> Rows;
+        const QImage& Cursor;
+    };
+    const TCase cases[] = {{{1}, single}, {{0, 2}, several}, {{0, 1, 2}, several}};
+    for (const TCase& c : cases) {
+        main.SelectRows(main.lvRecContent, c.Rows);
+        std::unique_ptr<QDrag> drag(view->CreateDrag());
+        ASSERT_NE(drag, nullptr);
+        EXPECT_EQ(drag->dragCursor(Qt::CopyAction).toImage(), c.Cursor) << c.Rows.size();
+    }
+    EXPECT_NE(qobject_cast<TRecorderListView*>(main.lvDrvContent), nullptr);
+}
+
+TEST_F(ProgramWindow, ANewFolderIsCreatedWithItsNameOpenForEditing) {
+    TfrmQuorvMain& main = ShowMainWindow();
+    const QString folder = Folder.filePath(QStringLiteral("explorer"));
+    ASSERT_TRUE(QDir().mkpath(folder + QStringLiteral("/New Folder")));
+    main.ShellComboBox1->setEditText(folder);
+    main.ShellComboBox1Return();
+    main.actNewFolder->trigger();
+    const QString created = folder + QStringLiteral("/New Folder 1");
+    EXPECT_TRUE(QFileInfo(created).isDir());
+    auto* list = qobject_cast<QAbstractItemView*>(main.pnlShellList->currentWidget());
+    ASSERT_NE(list, nullptr);
+    ASSERT_TRUE(WaitFor([&] {
+        auto* editor = list->viewport()->findChild<QLineEdit*>();
+        return editor != nullptr && editor->isVisible();
+    }));
+    EXPECT_EQ(list->viewport()->findChild<QLineEdit*>()->text(), QStringLiteral("New Folder 1"));
+    // While the name is edited, deleting and going up wait.
+    main.RunIdlePass();
+    EXPECT_FALSE(main.actExpDelete->isEnabled());
+    EXPECT_FALSE(main.actLevelUp->isEnabled());
+}
+
+TEST_F(ProgramWindow, TheAddressBoxOpensATypedFolderAndReportsOneThatIsNotThere) {
+    TfrmQuorvMain& main = ShowMainWindow();
+    const QString folder = QDir(Folder.path()).filePath(QStringLiteral("typed"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    QLineEdit* address = main.ShellComboBox1->lineEdit();
+
+    address->setText(folder);
+    QTest::keyClick(address, Qt::Key_Return);
+    EXPECT_EQ(main.findChild<QFileSystemModel*>(QStringLiteral("ShellModel"))->rootPath(), folder);
+
+    TModalScript script({[](QWidget* box) { static_cast<QDialog*>(box)->accept(); }});
+    const QString missing = folder + QStringLiteral("/not here");
+    address->setText(missing);
+    QTest::keyClick(address, Qt::Key_Return);
+    ASSERT_EQ(script.Texts.size(), 1);
+    EXPECT_EQ(script.Texts.first(),
+              QString::fromStdString(GetLangConstant("PathNotFoundStr")) + ' ' + missing);
+    EXPECT_EQ(main.findChild<QFileSystemModel*>(QStringLiteral("ShellModel"))->rootPath(), folder)
+        << "the explorer stays where it was";
+
+    // A folder chosen in the tree opens too; the tree takes the focus when the user moves in it.
+    auto* folders = main.findChild<QFileSystemModel*>(QStringLiteral("FolderModel"));
+    const QString chosen = QDir(Folder.path()).filePath(QStringLiteral("chosen"));
+    ASSERT_TRUE(QDir().mkpath(chosen));
+    QApplication::setActiveWindow(&main);
+    main.ShellTreeView1->setFocus();
+    ASSERT_TRUE(WaitFor([&] { return main.ShellTreeView1->hasFocus(); }));
+    main.ShellTreeView1->setCurrentIndex(folders->index(chosen));
+    EXPECT_EQ(main.findChild<QFileSystemModel*>(QStringLiteral("ShellModel"))->rootPath(), chosen);
+}
+
+TEST_F(ProgramWindow, ThePaneWithTheFocusShowsItsCaptionHighlighted) {
+    // Colours that tell an active caption from an inactive one, as desktop themes do.
+    const QPalette original = QApplication::palette();
+    QPalette themed = original;
+    const QColor active(0, 84, 153);
+    const QColor inactive(191, 205, 219);
+    themed.setColor(QPalette::Active, QPalette::Highlight, active);
+    themed.setColor(QPalette::Inactive, QPalette::Highlight, inactive);
+    QApplication::setPalette(themed);
+    struct TRestore {
+        QPalette Palette;
+        ~TRestore() { QApplication::setPalette(Palette); }
+    } restore{original};
+    TfrmQuorvMain& main = ShowMainWindow();
+
+    main.lvRecContent->setFocus();
+    ASSERT_TRUE(WaitFor([&] { return CaptionColour(main.pnlRecCaption) == active; }));
+    EXPECT_EQ(CaptionColour(main.pnlExpCaption), inactive);
+
+    main.lblExplorerClick();
+    ASSERT_TRUE(WaitFor([&] { return CaptionColour(main.pnlExpCaption) == active; }));
+    EXPECT_EQ(CaptionColour(main.pnlRecCaption), inactive);
+    EXPECT_TRUE(main.pnlShellList->currentWidget()->hasFocus());
+
+    // The recorder caption passes the focus on to the list that shows.
+    main.lblRecContentClick();
+    EXPECT_TRUE(main.lvRecContent->hasFocus() || !main.lvRecContent->isVisible());
+    EXPECT_EQ(CaptionColour(main.pnlRecCaption), active);
+
+    // Leaving the window remembers the control that had the focus.
+    main.ShellListView1->setFocus();
+    main.FormDeactivate();
+    EXPECT_EQ(main.LastActive(), main.ShellListView1);
+}
+
+TEST_F(ProgramWindow, DeactivatingTheApplicationTakesDownTheSettingsBalloon) {
+    TProgramForms& forms = StartProgram();
+    ASSERT_TRUE(forms.frmRecSettings.ShowLatinOnlyBalloon());
+    EXPECT_TRUE(forms.frmRecSettings.IsBalloonShowing());
+    forms.frmQuorvMain.ApplicationEvents1Deactivate();
+    EXPECT_FALSE(forms.frmRecSettings.IsBalloonShowing());
+}
+
+TEST_F(ProgramWindow, EveryIdlePassTakesTheTitleFromTheApplicationName) {
+    TfrmQuorvMain& main = StartProgram().frmQuorvMain;
+    main.RunIdlePass();
+    EXPECT_TRUE(main.windowTitle().startsWith(QStringLiteral("Application - ")))
+        << main.windowTitle().toStdString();
+    SwitchTo(1031);
+    main.RunIdlePass();
+    const QString german = QString::fromStdString(GetLangConstant("AppNameStr"));
+    EXPECT_NE(german, QStringLiteral("Application"));
+    EXPECT_EQ(ApplicationTitle(), german);
+    EXPECT_TRUE(main.windowTitle().startsWith(german + QStringLiteral(" - ")));
+}
+
+} // namespace
