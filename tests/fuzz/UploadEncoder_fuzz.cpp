@@ -44,12 +44,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const bool first = firstPages || pages % geometry.PagesPerBlock == 0;
             const std::size_t take = std::min(left.size(), encoder.SamplesOfPage(first));
             std::fill(page.begin(), page.end(), 0xFF);
-            encoder.EncodePage(left.first(take), first, page.data());
+            const bool ends = take == left.size();
+            encoder.EncodePage(left.first(take), first, ends, page.data());
             if (first && !std::all_of(page.begin(), page.begin() + HeaderArea,
                                       [](std::uint8_t b) { return b == 0xFF; }))
                 std::abort(); // the block header was overwritten
             left = left.subspan(take);
-            if (left.empty())
+            if (ends)
                 break;
         }
         encoder.BlocksFor(samples.size());
