@@ -166,7 +166,20 @@ bool TMySpinEdit::ParseText(const QString& rawText, TValueType type, double& val
     return ParseSignedDigits(text, 10, value);
 }
 
+bool TMySpinEdit::ShowsSpecialText() const {
+    return !FSpecialValueText.isEmpty() && text() == FSpecialValueText;
+}
+
+void TMySpinEdit::SetSpecialValueText(const QString& text) {
+    const double value = Value();
+    FSpecialValueText = text;
+    SetValue(value);
+}
+
 double TMySpinEdit::Value() const {
+    if (ShowsSpecialText()) {
+        return FValueType == vtFloat ? FMinValue : std::trunc(FMinValue);
+    }
     double value = 0.0;
     if (ParseText(text(), FValueType, value)) {
         return value;
@@ -211,7 +224,19 @@ void TMySpinEdit::SetValue(double value) {
     if (!std::isfinite(checked)) {
         checked = FMinValue;
     }
-    setText(FormatValue(checked));
+    const bool special = !FSpecialValueText.isEmpty() && checked == FMinValue;
+    setText(special ? FSpecialValueText : FormatValue(checked));
+}
+
+double TMySpinEdit::CommitValue() {
+    double parsed = 0.0;
+    const bool converts = ShowsSpecialText() || ParseText(text(), FValueType, parsed);
+    const double value = Value();
+    const bool special = !FSpecialValueText.isEmpty() && value == FMinValue;
+    if (!converts || CheckValue(value) != value || special != ShowsSpecialText()) {
+        SetValue(value);
+    }
+    return Value();
 }
 
 void TMySpinEdit::SetValueType(TValueType type) {
@@ -316,6 +341,10 @@ void TMySpinEdit::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
     }
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        // The form gets the key as a dialog key; the value it acts on is the one shown.
+        CommitValue();
+    }
     for (const QChar key : event->text()) {
         // Delete arrives as character 127 here; it is a key command, not typing.
         if (key.unicode() != 127 && !IsValidChar(key)) {
@@ -330,6 +359,11 @@ void TMySpinEdit::keyPressEvent(QKeyEvent* event) {
         QLineEdit::keyPressEvent(event);
         setReadOnly(false);
         return;
+    }
+    // A number typed over the special text replaces it whole.
+    if (ShowsSpecialText() && !event->text().isEmpty() && event->text().front().unicode() >= 32 &&
+        event->text().front().unicode() != 127) {
+        selectAll();
     }
     QLineEdit::keyPressEvent(event);
 }
@@ -379,12 +413,7 @@ void TMySpinEdit::focusOutEvent(QFocusEvent* event) {
     if (event->reason() == Qt::PopupFocusReason || event->reason() == Qt::ActiveWindowFocusReason) {
         return;
     }
-    double parsed = 0.0;
-    const bool converts = ParseText(text(), FValueType, parsed);
-    const double value = Value();
-    if (!converts || CheckValue(value) != value) {
-        SetValue(value);
-    }
+    CommitValue();
 }
 
 void TMySpinEdit::SetButtonKind(TSpinButtonKind kind) {

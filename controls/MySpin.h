@@ -46,6 +46,11 @@ public:
     TValueType ValueType() const { return FValueType; }
     void SetValueType(TValueType type);
 
+    // Shown in place of the number when the value is MinValue ("no limit" for a size of 0);
+    // empty shows the number. The text reads back as MinValue.
+    QString SpecialValueText() const { return FSpecialValueText; }
+    void SetSpecialValueText(const QString& text);
+
     // The text read as the value type; MinValue (truncated for the integer types) when it
     // does not convert.
     double Value() const;
@@ -54,6 +59,10 @@ public:
     void SetValue(double value);
     // v limited to MinValue .. MaxValue; any v when the two bounds are equal.
     double CheckValue(double value) const;
+    // What leaving the edit does, for a caller that reads the value while the edit still has
+    // the focus: a text that is no number, or a value outside the bounds, is written back
+    // as the value it stands for. Returns the value.
+    double CommitValue();
     // The typing filter: digits, signs, and what the value type adds; control characters pass.
     bool IsValidChar(QChar key) const;
 
@@ -89,6 +98,7 @@ private:
     void UpDownClick(TRxUpDown::TUDBtnType button);
     QString FormatValue(double value) const;
     bool ParseText(const QString& text, TValueType type, double& value) const;
+    bool ShowsSpecialText() const;
 
     bool FArrowKeys = true;
     TSpinButtonKind FButtonKind = bkDiagonal;
@@ -98,6 +108,7 @@ private:
     double FMaxValue = 0.0;
     double FMinValue = 0.0;
     TValueType FValueType = vtInteger;
+    QString FSpecialValueText;
     QWidget* FBtnWindow = nullptr;
     TMySpinButton* FButton = nullptr;
     TRxUpDown* FUpDown = nullptr;

@@ -57,9 +57,8 @@ using TQualityPresetList = TTypedList<TQualityPreset>;
 using TVasPresetList = TTypedList<TVasPreset>;
 using TAmpPresetList = TTypedList<TAmpPreset>;
 
-// Each clears the list, then fills it from the file when it exists. A missing key reads as
-// 0; a preset with a value the recorder does not accept (or that is no number) is left out,
-// with a debug-log line, so choosing a preset can never put such a value into a profile.
+// Each clears the list, then fills it from the file when it exists, one preset per section.
+// A key that is missing or holds no number reads as 0; numbers are truncated to their byte.
 void LoadQualityPresets(const std::string& fileName, std::uint16_t langId,
                         TQualityPresetList& list);
 void LoadVasPresets(const std::string& fileName, std::uint16_t langId, TVasPresetList& list);

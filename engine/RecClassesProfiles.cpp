@@ -24,8 +24,8 @@ constexpr const char* NameKey = "Name";
 
 // How a key's text becomes the field's byte(s).
 enum class TKeyKind {
-    Number, // decimal (or "$"/"0x" hexadecimal) integer
-    Flag,   // integer, non-zero is on; stored as the field's own "on" byte
+    Number, // integer as the INI file reads it; the field keeps its low byte (or 16 bits)
+    Switch, // boolean 0/1; any non-zero integer reads as on
 };
 
 struct TProfileKey {
@@ -33,8 +33,6 @@ struct TProfileKey {
     TKeyKind Kind;
     int (*Get)(const TRecProfile&);
     void (*Set)(TRecProfile&, int);
-    bool (*Accepts)(int);
-    std::uint8_t OnValue; // Flag only
 };
 
 template <auto Member> int GetField(const TRecProfile& profile) {
@@ -46,74 +44,42 @@ template <auto Member> void SetField(TRecProfile& profile, int value) {
     profile.*Member = static_cast<TField>(value);
 }
 
-template <int Low, int High> bool InRange(int value) {
-    return value >= Low && value <= High;
+template <auto Member> constexpr TProfileKey Number(const char* key) {
+    return {key, TKeyKind::Number, GetField<Member>, SetField<Member>};
 }
 
-bool AnyValue(int) {
-    return true;
+template <auto Member> constexpr TProfileKey Switch(const char* key) {
+    return {key, TKeyKind::Switch, GetField<Member>, SetField<Member>};
 }
 
-bool IsTimerType(int value) {
-    return value == 0xFF || value == 1 || value == 2; // off, daily, once
-}
-
-bool IsAgcMode(int value) {
-    return value == 0 || value == 0xFF; // on, off
-}
-
-// Ranges from the settings dialog's controls: the gain byte is its up-down position
-// (40..80) plus 2; the timer's year is one the recorder's clock can reach.
+// The keys after "Name", in the order they are written. Values are taken as they are: a
+// file may carry any number, and the settings dialog limits what it shows and stores.
 constexpr TProfileKey ProfileKeys[] = {
-    {"Sample Rate", TKeyKind::Number, GetField<&TRecProfile::SampleRate>,
-     SetField<&TRecProfile::SampleRate>, InRange<0, 5>, 0},
-    {"Compress", TKeyKind::Number, GetField<&TRecProfile::Compress>,
-     SetField<&TRecProfile::Compress>, InRange<0, 2>, 0},
-    {"CompressParam", TKeyKind::Number, GetField<&TRecProfile::CompressParam>,
-     SetField<&TRecProfile::CompressParam>, InRange<0, 4>, 0},
-    {"CyclicRecord", TKeyKind::Flag, GetField<&TRecProfile::CyclicRecord>,
-     SetField<&TRecProfile::CyclicRecord>, AnyValue, 0xFF},
-    {"CycleBufSize", TKeyKind::Number, GetField<&TRecProfile::CycleBufSize>,
-     SetField<&TRecProfile::CycleBufSize>, InRange<1, 100>, 0},
-    {"TimerType", TKeyKind::Number, GetField<&TRecProfile::TimerType>,
-     SetField<&TRecProfile::TimerType>, IsTimerType, 0},
-    {"TimerStartHour", TKeyKind::Number, GetField<&TRecProfile::TimerStartHour>,
-     SetField<&TRecProfile::TimerStartHour>, InRange<0, 23>, 0},
-    {"TimerStartMin", TKeyKind::Number, GetField<&TRecProfile::TimerStartMin>,
-     SetField<&TRecProfile::TimerStartMin>, InRange<0, 59>, 0},
-    {"TimerStartDay", TKeyKind::Number, GetField<&TRecProfile::TimerStartDay>,
-     SetField<&TRecProfile::TimerStartDay>, InRange<1, 31>, 0},
-    {"TimerStartMonth", TKeyKind::Number, GetField<&TRecProfile::TimerStartMonth>,
-     SetField<&TRecProfile::TimerStartMonth>, InRange<1, 12>, 0},
-    {"TimerStartYear", TKeyKind::Number, GetField<&TRecProfile::TimerStartYear>,
-     SetField<&TRecProfile::TimerStartYear>, InRange<1970, 2106>, 0},
-    {"TimerStopHour", TKeyKind::Number, GetField<&TRecProfile::TimerStopHour>,
-     SetField<&TRecProfile::TimerStopHour>, InRange<0, 23>, 0},
-    {"TimerStopMin", TKeyKind::Number, GetField<&TRecProfile::TimerStopMin>,
-     SetField<&TRecProfile::TimerStopMin>, InRange<0, 59>, 0},
-    {"TimerStopDay", TKeyKind::Number, GetField<&TRecProfile::TimerStopDay>,
-     SetField<&TRecProfile::TimerStopDay>, InRange<1, 31>, 0},
-    {"TimerStopMonth", TKeyKind::Number, GetField<&TRecProfile::TimerStopMonth>,
-     SetField<&TRecProfile::TimerStopMonth>, InRange<1, 12>, 0},
-    {"TimerStopYear", TKeyKind::Number, GetField<&TRecProfile::TimerStopYear>,
-     SetField<&TRecProfile::TimerStopYear>, InRange<1970, 2106>, 0},
-    {"VAS", TKeyKind::Flag, GetField<&TRecProfile::Vas>, SetField<&TRecProfile::Vas>, AnyValue, 1},
-    {"VasLevel", TKeyKind::Number, GetField<&TRecProfile::VasLevel>,
-     SetField<&TRecProfile::VasLevel>, InRange<-55, 0>, 0},
-    {"VasTime", TKeyKind::Number, GetField<&TRecProfile::VasTime>, SetField<&TRecProfile::VasTime>,
-     InRange<1, 15>, 0},
-    {"PGAC_Gain", TKeyKind::Number, GetField<&TRecProfile::PgacGain>,
-     SetField<&TRecProfile::PgacGain>, InRange<42, 82>, 0},
-    {"PGAC_Mode", TKeyKind::Number, GetField<&TRecProfile::PgacMode>,
-     SetField<&TRecProfile::PgacMode>, IsAgcMode, 0},
-    {"PGAC_FastAttack", TKeyKind::Number, GetField<&TRecProfile::PgacFastAttack>,
-     SetField<&TRecProfile::PgacFastAttack>, InRange<0, 15>, 0},
-    {"PGAC_FastRelease", TKeyKind::Number, GetField<&TRecProfile::PgacFastRelease>,
-     SetField<&TRecProfile::PgacFastRelease>, InRange<0, 15>, 0},
-    {"PGAC_SlowAttack", TKeyKind::Number, GetField<&TRecProfile::PgacSlowAttack>,
-     SetField<&TRecProfile::PgacSlowAttack>, InRange<0, 15>, 0},
-    {"PGAC_SlowRelease", TKeyKind::Number, GetField<&TRecProfile::PgacSlowRelease>,
-     SetField<&TRecProfile::PgacSlowRelease>, InRange<0, 15>, 0},
+    Number<&TRecProfile::SampleRate>("Sample Rate"),
+    Number<&TRecProfile::Compress>("Compress"),
+    Number<&TRecProfile::CompressParam>("CompressParam"),
+    Switch<&TRecProfile::CyclicRecord>("CyclicRecord"),
+    Number<&TRecProfile::CycleBufSize>("CycleBufSize"),
+    Number<&TRecProfile::TimerType>("TimerType"),
+    Number<&TRecProfile::TimerStartHour>("TimerStartHour"),
+    Number<&TRecProfile::TimerStartMin>("TimerStartMin"),
+    Number<&TRecProfile::TimerStartDay>("TimerStartDay"),
+    Number<&TRecProfile::TimerStartMonth>("TimerStartMonth"),
+    Number<&TRecProfile::TimerStartYear>("TimerStartYear"),
+    Number<&TRecProfile::TimerStopHour>("TimerStopHour"),
+    Number<&TRecProfile::TimerStopMin>("TimerStopMin"),
+    Number<&TRecProfile::TimerStopDay>("TimerStopDay"),
+    Number<&TRecProfile::TimerStopMonth>("TimerStopMonth"),
+    Number<&TRecProfile::TimerStopYear>("TimerStopYear"),
+    Switch<&TRecProfile::Vas>("VAS"),
+    Number<&TRecProfile::VasLevel>("VasLevel"),
+    Number<&TRecProfile::VasTime>("VasTime"),
+    Number<&TRecProfile::PgacGain>("PGAC_Gain"),
+    Number<&TRecProfile::PgacMode>("PGAC_Mode"),
+    Number<&TRecProfile::PgacFastAttack>("PGAC_FastAttack"),
+    Number<&TRecProfile::PgacFastRelease>("PGAC_FastRelease"),
+    Number<&TRecProfile::PgacSlowAttack>("PGAC_SlowAttack"),
+    Number<&TRecProfile::PgacSlowRelease>("PGAC_SlowRelease"),
 };
 
 std::string ProfileSection(std::size_t index) {
@@ -126,15 +92,6 @@ std::string_view TrimBlanks(std::string_view text) {
     while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ')
         text.remove_suffix(1);
     return text;
-}
-
-// StrToIntDef without a default: nothing when the text is no integer.
-std::optional<int> ParseInteger(std::string_view text) {
-    const std::int32_t a = StrToIntDef(text, 0);
-    const std::int32_t b = StrToIntDef(text, 1);
-    if (a != b)
-        return std::nullopt;
-    return a;
 }
 
 bool IsReadableFile(const std::string& fileName) {
@@ -190,41 +147,27 @@ TProfileFileResult Refusal(TProfileFileError error, std::string section, std::st
     return TProfileFileResult{error, std::move(section), std::move(key), std::move(value)};
 }
 
-// Rate, compression and parameter are only valid together (IsValidRecordingFormat).
-bool IsFormatKey(std::string_view key) {
-    return key == "Sample Rate" || key == "Compress" || key == "CompressParam";
+// A switch read from the file: a file that agrees with the field (on or off) leaves its byte,
+// so that a recorder's own "on" byte (0xFF for cyclic recording) survives a save and a load;
+// a file that turns it on stores 1, off stores 0.
+int SwitchValue(bool fileSaysOn, int current) {
+    if (fileSaysOn == (current != 0))
+        return current;
+    return fileSaysOn ? 1 : 0;
 }
 
-// Reads one profile section over profile; the first invalid value ends the reading.
-TProfileFileResult ReadProfileSection(const TIniFile& ini, const std::string& section,
-                                      TRecProfile& profile, unsigned codePage) {
-    if (ini.ValueExists(section, NameKey))
-        profile.Name = NameFieldFromText(ini.ReadString(section, NameKey, ""), codePage);
-
-    bool formatGiven = false;
+// Reads one profile section over profile. A missing section or "Name" empties the name; a
+// missing key, or one that is no number, leaves its field as it was.
+void ReadProfileSection(const TIniFile& ini, const std::string& section, TRecProfile& profile,
+                        unsigned codePage) {
+    profile.Name = NameFieldFromText(ini.ReadString(section, NameKey, ""), codePage);
     for (const TProfileKey& key : ProfileKeys) {
-        if (!ini.ValueExists(section, key.Key))
-            continue;
-        const std::string text = ini.ReadString(section, key.Key, "");
-        if (text.empty())
-            continue; // read as the framework does: the field keeps its value
-        const std::optional<int> value = ParseInteger(text);
-        if (!value || !key.Accepts(*value))
-            return Refusal(TProfileFileError::InvalidValue, section, key.Key, text);
-        if (key.Kind == TKeyKind::Flag)
-            key.Set(profile, *value != 0 ? key.OnValue : 0);
+        const int current = key.Get(profile);
+        if (key.Kind == TKeyKind::Switch)
+            key.Set(profile, SwitchValue(ini.ReadBool(section, key.Key, current != 0), current));
         else
-            key.Set(profile, *value);
-        formatGiven = formatGiven || IsFormatKey(key.Key);
+            key.Set(profile, ini.ReadInteger(section, key.Key, current));
     }
-    if (formatGiven &&
-        !IsValidRecordingFormat(profile.SampleRate, profile.Compress, profile.CompressParam)) {
-        const std::string value = std::to_string(profile.SampleRate) + ", " +
-                                  std::to_string(profile.Compress) + ", " +
-                                  std::to_string(profile.CompressParam);
-        return Refusal(TProfileFileError::InvalidValue, section, "Sample Rate, Compress", value);
-    }
-    return {};
 }
 
 void LogRefusal(const std::string& fileName, const TProfileFileResult& result) {
@@ -237,10 +180,6 @@ void LogRefusal(const std::string& fileName, const TProfileFileResult& result) {
     case TProfileFileError::WrongModel:
         WriteDebugLog("Profile file " + fileName + " is not for this model: Model=" + result.Value);
         return;
-    case TProfileFileError::InvalidValue:
-        WriteDebugLog("Profile file " + fileName + " refused: [" + result.Section + "] " +
-                      result.Key + "=" + result.Value);
-        return;
     }
 }
 
@@ -252,7 +191,7 @@ void WriteProfiles(TIniFile& ini, const TRecSettings& settings, std::uint8_t mod
         const std::string section = ProfileSection(i);
         ini.WriteString(section, NameKey, NameTextFromField(profile.Name, codePage));
         for (const TProfileKey& key : ProfileKeys) {
-            if (key.Kind == TKeyKind::Flag)
+            if (key.Kind == TKeyKind::Switch)
                 ini.WriteBool(section, key.Key, key.Get(profile) != 0);
             else
                 ini.WriteInteger(section, key.Key, key.Get(profile));
@@ -333,21 +272,6 @@ bool ModelListNames(std::string_view modelList, int model) {
     return false;
 }
 
-bool IsValidRecordingFormat(int rateCode, int compression, int compressParam) {
-    if (rateCode < 0 || rateCode > 5)
-        return false;
-    switch (compression) {
-    case 0:
-        return compressParam == 0;
-    case 1:
-        return compressParam >= 0 && compressParam <= 4;
-    case 2:
-        return (compressParam == 1 || compressParam == 2) && (rateCode == 3 || rateCode == 4);
-    default:
-        return false;
-    }
-}
-
 TProfileFileResult ReadProfileFile(const std::string& fileName, TRecSettings& settings,
                                    std::uint8_t model, unsigned codePage) {
     if (!IsReadableFile(fileName))
@@ -357,14 +281,8 @@ TProfileFileResult ReadProfileFile(const std::string& fileName, TRecSettings& se
     if (!ModelListNames(models, model))
         return Refusal(TProfileFileError::WrongModel, ModelSection, ModelKey, models);
 
-    TRecSettings loaded = settings;
-    for (std::size_t i = 0; i < TRecSettings::ProfileCount; ++i) {
-        TProfileFileResult result =
-            ReadProfileSection(ini, ProfileSection(i), loaded.Profiles[i], codePage);
-        if (!result.Ok())
-            return result;
-    }
-    settings = loaded;
+    for (std::size_t i = 0; i < TRecSettings::ProfileCount; ++i)
+        ReadProfileSection(ini, ProfileSection(i), settings.Profiles[i], codePage);
     return {};
 }
 

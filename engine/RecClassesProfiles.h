@@ -20,10 +20,10 @@ class TRecorderUi;
 //   ...
 //
 // The files are often written by hand, so reading follows the Windows profile functions
-// (keys in any case, blanks around "=", quoted values) and a key that is missing, or has an
-// empty number, keeps the field as it was. Every value present is checked against the range
-// the recorder accepts; one value out of range refuses the whole file and changes nothing,
-// since recording with a half-applied or silently altered profile is worse than being told.
+// (keys in any case, blanks around "=", quoted values). A key that is missing, or holds no
+// number, keeps its field; a number is stored truncated to the field's width, unchecked, so
+// that whatever a recorder holds comes back from its file byte for byte. The settings
+// dialog limits the values at its own controls.
 
 // The program's own folder (that of the running executable), without a trailing "/".
 std::string ProgramFolder();
@@ -48,9 +48,8 @@ bool ModelListNames(std::string_view modelList, int model);
 
 enum class TProfileFileError {
     None,
-    CannotRead,   // missing, not a regular file, or unreadable
-    WrongModel,   // "Model" is missing, empty, or does not name the recorder's model
-    InvalidValue, // a value is not a number or lies outside the field's range
+    CannotRead, // missing, not a regular file, or unreadable
+    WrongModel, // "Model" is missing, empty, or does not name the recorder's model
 };
 
 // What reading a profile file found; Section, Key and Value name the refused entry.
@@ -63,13 +62,14 @@ struct TProfileFileResult {
     bool Ok() const { return Error == TProfileFileError::None; }
 };
 
-// Reads the profiles of the file into settings; on any error settings is left unchanged.
-// Names are converted to the given ANSI code page and cut to 8 bytes.
+// Reads the profiles of the file into settings; on an error settings is left unchanged.
+// Names are converted to the given ANSI code page and cut to 8 bytes; a profile without its
+// section or "Name" gets an empty name.
 TProfileFileResult ReadProfileFile(const std::string& fileName, TRecSettings& settings,
                                    std::uint8_t model, unsigned codePage = SystemCodePage);
 
 // ReadProfileFile, telling the user when the file is refused: "ErrorLoadProfileStr" when it
-// cannot be read, "InvalidProfileFmtStr" for a wrong model or an invalid value.
+// cannot be read, "InvalidProfileFmtStr" when it is not for this model.
 bool LoadProfileFile(const std::string& fileName, TRecSettings& settings, std::uint8_t model,
                      TRecorderUi& ui, unsigned codePage = SystemCodePage);
 
@@ -86,8 +86,3 @@ bool SaveProfileFile(const std::string& fileName, const TRecSettings& settings, 
 // SaveProfileFile, telling the user with "ErrorSaveProfileStr" when it fails.
 bool SaveProfileFile(const std::string& fileName, const TRecSettings& settings, std::uint8_t model,
                      TRecorderUi& ui, unsigned codePage = SystemCodePage);
-
-// Rate and compression the recorder can record with: compression 0 with parameter 0,
-// "uLaw" (1) with a scale index 0..4, ADPCM (2) with 1 (2 bit) or 2 (4 bit) at 8000 or
-// 4000 Hz only; rate codes 0..5.
-bool IsValidRecordingFormat(int rateCode, int compression, int compressParam);

@@ -67,9 +67,13 @@ void TRecorder::StoreSettingsToImage() {
     WriteDebugLog("Fill VAS");
     WriteDebugLog("Fill BatLevels");
     WriteDebugLog("Fill line parameters and password");
+    const TImageHeader old = GetImageHeader();
     SetImageHeaderSettings(record.ToBytes().data());
-    if (!WriteImageHeader())
+    if (!WriteImageHeader()) {
+        // The header in memory stands for the file: it keeps what the file still holds.
+        SetImageHeaderSettings(&old[ImgSettingsOfs]);
         throw TERecXchange(RecErrorMessage(RecErrIo), 0, RecErrIo);
+    }
 }
 
 void TRecorder::StoreSettingsToDevice() {

@@ -85,6 +85,7 @@ const TBuiltInConstant BuiltInTable[] = {
     {"NoAddInfoStr", "File was created (or modified)\r\n    by another program and has\r\n    no "
                      "additional info.\r\n\r\n"},
     {"NoCallInfoStr", "No call information was found"},
+    {"NoLimitStr", "no limit"},
     {"NoRecordSelectedStr", "No record selected. Select record and try again."},
     {"NotEnoughSpaceLoadPartlyStr", "Not enough space to locate all file. Save it partly?"},
     {"NotEnoughSpaceStr", "Not enough space to locate file"},

@@ -27,6 +27,7 @@
 #include "controls/MySpin.h"
 #include "engine/RecClasses.h"
 #include "engine/RecClassesProfiles.h"
+#include "i18n/VexaLang.h"
 #include "i18n/VexaLangFormLists.h"
 #include "i18n/VexaLangForms.h"
 #include "settings/PositionUpDown.h"
@@ -50,6 +51,10 @@ public:
         return QProxyStyle::styleHint(hint, option, widget, returnData);
     }
 };
+
+QString Lang(const char* name) {
+    return QString::fromStdString(GetLangConstant(name));
+}
 
 template <typename T> T* Named(T* widget, const char* name) {
     widget->setObjectName(QString::fromLatin1(name));
@@ -175,6 +180,10 @@ void TfrmRecSettings::FormCreate() {
     Timer1->setInterval(3000);
     Timer1->setSingleShot(true);
     connect(Timer1, &QTimer::timeout, this, &TfrmRecSettings::HideLatinOnlyBalloon);
+
+    // No button is the default: Enter in an edit closes nothing and opens no window.
+    for (QPushButton* button : findChildren<QPushButton*>())
+        button->setAutoDefault(false);
 
     pcSettings->setCurrentWidget(tsGeneral);
     cbScale->setCurrentIndex(0);
@@ -337,7 +346,7 @@ void TfrmRecSettings::CreateGeneralPage() {
     for (QDateEdit* date : {dtpOnceTmrDateOn, dtpOnceTmrDateOff}) {
         date->setCalendarPopup(true);
         date->setDisplayFormat("dd.MM.yyyy");
-        date->setMinimumDate(QDate(1, 1, 1));
+        date->setDateRange(EarliestTimerDate(), LatestTimerDate());
     }
     for (QTimeEdit* time : {dtpOnceTmrTimeOn, dtpOnceTmrTimeOff})
         time->setDisplayFormat("HH:mm");
@@ -422,7 +431,8 @@ void TfrmRecSettings::CreateFilesPage() {
 
     gbSplitting = Named(new QGroupBox("File splitting", tsFiles), "gbSplitting");
     lbPartSize = MakeLabel(gbSplitting, "lbPartSize", "Maximum output file size, MB:");
-    rxsePartSize = MakeSpin(gbSplitting, "rxsePartSize", 1, 2048, 1, 2048);
+    rxsePartSize = MakeSpin(gbSplitting, "rxsePartSize", 0, MaxPartSizeMb, 1, MaxPartSizeMb);
+    rxsePartSize->SetSpecialValueText(Lang("NoLimitStr"));
     (new QVBoxLayout(gbSplitting))->addLayout(Row({lbPartSize, rxsePartSize}));
     page->addWidget(gbSplitting);
 
@@ -578,6 +588,14 @@ void TfrmRecSettings::CreateHiddenPage() {
     page->addStretch();
 }
 
+QDate TfrmRecSettings::EarliestTimerDate() {
+    return QDate(1970, 1, 1);
+}
+
+QDate TfrmRecSettings::LatestTimerDate() {
+    return QDate(2105, 12, 31); // the clock's 32-bit seconds end in February 2106
+}
+
 void TfrmRecSettings::SetRecorder(TCustomRecorder* recorder) {
     FRecorder = dynamic_cast<TRecorder*>(recorder);
 }
@@ -588,8 +606,9 @@ void TfrmRecSettings::SetMaskExpander(std::function<QString(const QString&)> exp
 }
 
 void TfrmRecSettings::VexaLanguageController1LanguageChanged() {
-    // The controls show the working copy again: the caller-ID kinds and the minimum record
-    // time line are made from constants.
+    // The controls show the working copy again: the caller-ID kinds, the minimum record
+    // time line and the part size's "no limit" are made from constants.
+    rxsePartSize->SetSpecialValueText(Lang("NoLimitStr"));
     if (FRecorder) {
         TRecSettings shown = FSettings;
         ControlsToRecSettings(shown);

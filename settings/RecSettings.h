@@ -3,6 +3,7 @@
 #include <functional>
 #include <optional>
 
+#include <QDate>
 #include <QDialog>
 
 #include "engine/RecClassesSettings.h"
@@ -284,6 +285,11 @@ public:
 
     static constexpr int PasswordEditLength = 7;
     static const QString PasswordMask; // seven blanks
+    // The largest part size the edit offers, in MB; 0 is "no limit".
+    static constexpr int MaxPartSizeMb = 2048;
+    // The dates the once-timer pickers offer: those the recorder's clock can reach.
+    static QDate EarliestTimerDate();
+    static QDate LatestTimerDate();
 
 signals:
     // The dealer switches that the main window applies to its own actions.
@@ -310,9 +316,13 @@ private:
     void ApplyPresetToScratch(const std::function<void(TRecProfile&)>& apply);
     void UpdateAmpTexts();
     void ReadLineParams(const TRecSettings& settings);
-    void WriteLineParams(TRecSettings& settings) const;
+    void WriteLineParams(TRecSettings& settings);
     void SetDetectItems(bool aonOnly);
     int Message(const QString& text, unsigned flags);
+    // Puts record into the recorder object and stores it to the device; false, with the
+    // error shown and the object holding what the recorder holds, when that fails.
+    bool StoreToRecorder(const TRecSettings& record);
+    void ReadBackAfterFailedStore(const TRecSettings& before);
 
     bool FPasswordChanged = false;
     bool FModified = false;

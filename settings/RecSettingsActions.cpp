@@ -24,6 +24,7 @@
 #include "controls/MySpin.h"
 #include "engine/RecClasses.h"
 #include "i18n/VexaLang.h"
+#include "link/DebugLog.h"
 #include "link/RecXchange.h"
 #include "settings/PositionUpDown.h"
 #include "settings/RecSettings.h"
@@ -145,22 +146,8 @@ void TfrmRecSettings::actStoreExecute() {
                 Message(Lang("PwdNotChangedStr"), MB_OK); // not printable ASCII
         }
     }
-    if (!FRecorder)
+    if (!FRecorder || !StoreToRecorder(FSettings))
         return;
-    const TRecSettings before = FRecorder->Settings();
-    try {
-        FRecorder->Settings() = FSettings;
-        const TWaitCursor wait;
-        FRecorder->StoreSettings();
-    } catch (const TERecXchange& error) {
-        Message(ExceptionBoxText(error), MB_ICONERROR);
-        return;
-    } catch (const std::exception& error) {
-        // Refused before any exchange (busy, unusable password): the recorder keeps its record.
-        FRecorder->Settings() = before;
-        Message(QString::fromStdString(error.what()), MB_ICONERROR);
-        return;
-    }
     Message(Lang("SettingsAppliedStr"), MB_OK);
     actRestoreExecute();
     FModified = false;
@@ -213,21 +200,42 @@ void TfrmRecSettings::actLoadFromFileExecute() {
 void TfrmRecSettings::actDefSettingsExecute() {
     if (!FRecorder || Message(Lang("RestoreDefSetStr"), MB_YESNO) != IDYES)
         return;
+    TRecSettings factory = FRecorder->Settings();
+    if (!FRecorder->LoadDefaultProfile(factory) || !StoreToRecorder(factory))
+        return;
+    actRestoreExecute();
+}
+
+bool TfrmRecSettings::StoreToRecorder(const TRecSettings& record) {
     const TRecSettings before = FRecorder->Settings();
     try {
-        if (!FRecorder->LoadDefaultProfile(FRecorder->Settings()))
-            return;
+        FRecorder->Settings() = record;
         const TWaitCursor wait;
         FRecorder->StoreSettings();
+        return true;
     } catch (const TERecXchange& error) {
+        ReadBackAfterFailedStore(before);
         Message(ExceptionBoxText(error), MB_ICONERROR);
-        return;
     } catch (const std::exception& error) {
+        // Refused before any exchange (busy, unusable password): the recorder keeps its record.
         FRecorder->Settings() = before;
         Message(QString::fromStdString(error.what()), MB_ICONERROR);
-        return;
     }
-    actRestoreExecute();
+    return false;
+}
+
+void TfrmRecSettings::ReadBackAfterFailedStore(const TRecSettings& before) {
+    // The store may have stopped part-way: what the recorder holds is read again, over what
+    // the object held before (the password is never read back; the old one stays).
+    FRecorder->Settings() = before;
+    try {
+        const TWaitCursor wait;
+        FRecorder->ReadSettings();
+    } catch (const TERecXchange& error) {
+        WriteDebugLog("Settings not read back after a failed store: " + error.MessageUtf8());
+    } catch (const std::exception& error) {
+        WriteDebugLog(std::string("Settings not read back after a failed store: ") + error.what());
+    }
 }
 
 // --- Closing ----------------------------------------------------------------------------------

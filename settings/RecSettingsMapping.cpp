@@ -57,14 +57,24 @@ std::uint8_t ToByte(double value) {
     return static_cast<std::uint8_t>(whole);
 }
 
-int SpinInt(const TMySpinEdit* spin) {
-    return static_cast<int>(std::trunc(spin->Value()));
+// A spin edit's value as the user sees it once the edit is left: typed text that is no
+// number, or lies outside the edit's range, is written back clamped first, so the record
+// never holds what the edit would not show.
+double Committed(TMySpinEdit* spin) {
+    return spin->CommitValue();
 }
 
-// The picker's date, or today when the stored bytes form no valid date.
+int CommittedInt(TMySpinEdit* spin) {
+    return static_cast<int>(std::trunc(Committed(spin)));
+}
+
+// The picker's date, or today when the stored bytes form no date the recorder's clock can
+// reach.
 QDate StoredDate(int year, int month, int day) {
     const QDate date(year, month, day);
-    return date.isValid() && year > 0 ? date : QDate::currentDate();
+    const bool onTheClock = date.isValid() && date >= TfrmRecSettings::EarliestTimerDate() &&
+                            date <= TfrmRecSettings::LatestTimerDate();
+    return onTheClock ? date : QDate::currentDate();
 }
 
 QTime StoredTime(int hour, int minute) {
@@ -306,8 +316,13 @@ void TfrmRecSettings::ControlsToRecSettings(TRecSettings& settings) {
             p.CompressParam = static_cast<std::uint8_t>(cbScale->currentIndex());
     }
 
-    p.CyclicRecord = cbCyclicRec->isChecked() ? 0xFF : 0;
-    p.CycleBufSize = ToByte(rxseCycleLen->Value());
+    // Any non-zero byte is on: an "on" byte the user left on stays as it was (a new image
+    // holds 1), so that showing a profile never changes it.
+    if (!cbCyclicRec->isChecked())
+        p.CyclicRecord = 0;
+    else if (p.CyclicRecord == 0)
+        p.CyclicRecord = 0xFF;
+    p.CycleBufSize = ToByte(Committed(rxseCycleLen));
 
     p.Vas = cbVAS->isChecked() ? 1 : 0;
     p.VasLevel = static_cast<std::int8_t>(updnOffVol->value());
@@ -342,13 +357,13 @@ void TfrmRecSettings::ControlsToRecSettings(TRecSettings& settings) {
     p.PgacSlowAttack = static_cast<std::uint8_t>(updnSAR->value());
     p.PgacSlowRelease = static_cast<std::uint8_t>(updnSRR->value());
 
-    settings.SearchStep = ToByte(rxseSearchStep->Value());
+    settings.SearchStep = ToByte(Committed(rxseSearchStep));
 
     WriteLineParams(settings);
     settings.Profiles[index] = p;
 }
 
-void TfrmRecSettings::WriteLineParams(TRecSettings& settings) const {
+void TfrmRecSettings::WriteLineParams(TRecSettings& settings) {
     std::uint8_t answer = cbAutoAnswer->isChecked() ? 0x08 : 0;
     const bool aonOnly = cbAonOnly->isChecked();
     switch (cbDetectType->currentIndex()) {
@@ -366,23 +381,23 @@ void TfrmRecSettings::WriteLineParams(TRecSettings& settings) const {
     }
     // Divisions rather than products with 0.1 or 1/12, so that exact values stay exact
     // (300 x 0.1 is a hair above 30 and would store 69 for 300 ms).
-    const double firstDelay = 100.0 - seFirstReqDelay->Value() / 10.0;
-    const double nextDelay = 100.0 - seNextReqDelay->Value() / 10.0;
-    const int formAndCount = cbReqForms->currentIndex() * 8 | (SpinInt(seReqCount) & 0x07);
+    const double firstDelay = 100.0 - Committed(seFirstReqDelay) / 10.0;
+    const double nextDelay = 100.0 - Committed(seNextReqDelay) / 10.0;
+    const int formAndCount = cbReqForms->currentIndex() * 8 | (CommittedInt(seReqCount) & 0x07);
     const std::array<TLineParamPair, TRecSettings::PairCount> pairs = {{
         {LineTagAnswerAndCallerId, answer},
-        {LineTagRingVoltage, ToByte(seRingVoltage->Value())},
-        {LineTagBusyVoltage, ToByte(seBusyVoltage->Value())},
-        {LineTagNumberLength, ToByte(seNumLen->Value())},
-        {LineTagRingsBeforeAnswer, ToByte(seSkipRings->Value())},
+        {LineTagRingVoltage, ToByte(Committed(seRingVoltage))},
+        {LineTagBusyVoltage, ToByte(Committed(seBusyVoltage))},
+        {LineTagNumberLength, ToByte(Committed(seNumLen))},
+        {LineTagRingsBeforeAnswer, ToByte(Committed(seSkipRings))},
         {LineTagFirstRequestDelay, ToByte(firstDelay)},
-        {LineTagRequestDuration, ToByte(seReqDur->Value() / 2.0)},
+        {LineTagRequestDuration, ToByte(Committed(seReqDur) / 2.0)},
         {LineTagRequestFormAndCount, ToByte(formAndCount)},
-        {LineTagRequestAmplitude, ToByte(seReqAmp->Value() / -6.0)},
-        {LineTagMinDigits, ToByte(seMinDigCount->Value())},
+        {LineTagRequestAmplitude, ToByte(Committed(seReqAmp) / -6.0)},
+        {LineTagMinDigits, ToByte(Committed(seMinDigCount))},
         {LineTagNextRequestDelay, ToByte(nextDelay)},
-        {LineTagDtmfVoltage, ToByte(seDTMFVoltage->Value() / 12.0)},
-        {LineTagDialDelay, ToByte(seDialDelay->Value())},
+        {LineTagDtmfVoltage, ToByte(Committed(seDTMFVoltage) / 12.0)},
+        {LineTagDialDelay, ToByte(Committed(seDialDelay))},
     }};
     settings.LineParams = pairs;
 }
@@ -449,7 +464,11 @@ void TfrmRecSettings::LoadProgramOptions(const TProgramOptions& options) {
     cbNonDownOnly->setChecked(options.NonDownOnly);
     cbAutoDownload->setChecked(options.AutoDownload);
     cbSync->setChecked(options.SyncTime);
-    rxsePartSize->SetValue(static_cast<double>(options.MaxOutputSize));
+    // What splitting is in effect: 0 (or less) splits nothing and shows "no limit"; a size
+    // above the edit's range, written by hand, is shown as it is.
+    rxsePartSize->SetMaxValue(
+        std::max(static_cast<double>(MaxPartSizeMb), static_cast<double>(options.MaxOutputSize)));
+    rxsePartSize->SetValue(static_cast<double>(std::max<std::int64_t>(options.MaxOutputSize, 0)));
     FLoadedMaxOutputSize = options.MaxOutputSize;
     FLoadedPartSize = rxsePartSize->Value();
     cbFNMask->setEditText(options.FileNameMask);
@@ -485,9 +504,9 @@ bool TfrmRecSettings::SaveProgramOptions(TProgramOptions& options) {
     options.NonDownOnly = cbNonDownOnly->isChecked();
     options.AutoDownload = cbAutoDownload->isChecked();
     options.SyncTime = cbSync->isChecked();
-    // A size the edit cannot show (0, no splitting, or above its range) stays as it was
-    // unless the user picked another.
-    const double partSize = rxsePartSize->Value();
+    // A size the edit shows differently (below 0 as "no limit") stays as it was unless the
+    // user picked another.
+    const double partSize = rxsePartSize->CommitValue();
     options.MaxOutputSize = partSize == FLoadedPartSize
                                 ? FLoadedMaxOutputSize
                                 : static_cast<std::int64_t>(std::trunc(partSize));

@@ -72,14 +72,30 @@ QMessageBox::StandardButton EscapeOf(const QList<QMessageBox::StandardButton>& b
     return buttons.front();
 }
 
-// The box sits over the active window, but never over a splash picture that may go away
-// while the box is up.
+// Whether window belongs to owner's window or to a window that owner's window owns.
+bool IsWithin(const QWidget* window, const QWidget* owner) {
+    for (const QWidget* w = window; w != nullptr; w = w->parentWidget()) {
+        if (w == owner) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The window the user is working in: the active window, unless a modal dialog blocks it
+// (the window manager may not have activated the dialog, or the user went to another
+// program meanwhile); then the modal dialog. A box parented there stays in front of it and
+// is modal to it. Never a splash picture, which may go away while the box is up.
 QWidget* BoxParent() {
-    QWidget* active = QApplication::activeWindow();
-    if (active != nullptr && active->windowType() == Qt::SplashScreen) {
+    QWidget* owner = QApplication::activeWindow();
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal != nullptr && modal->isVisible() && (owner == nullptr || !IsWithin(owner, modal))) {
+        owner = modal;
+    }
+    if (owner != nullptr && owner->windowType() == Qt::SplashScreen) {
         return nullptr;
     }
-    return active;
+    return owner;
 }
 
 int ShowOnThisThread(const QString& text, const QString& caption, unsigned flags) {

@@ -3,6 +3,7 @@
 // (some with caller-ID signalling) and a few flash-drive files, and then gives the recordings
 // their statuses. Usage: MakeDemoImage <output image>
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -215,6 +216,95 @@ std::vector<TDriveFilePlan> DriveFiles() {
     };
 }
 
+// --- The settings record ------------------------------------------------------------------
+
+struct TProfilePlan {
+    const char* Name;
+    std::uint8_t Rate; // rate code
+    std::uint8_t Compress;
+    std::uint8_t CompressParam;
+    bool Cyclic;
+    std::uint8_t CycleBufSize;
+    std::uint8_t TimerType; // 0xFF off, 1 daily, 2 once
+    bool Vas;
+    std::int8_t VasLevel;
+    std::uint8_t VasTime;
+    std::uint8_t GainPosition; // 40..80, the dialog's up-down
+    bool Agc;
+};
+
+// Eight profiles as an owner would have set them in the settings dialog.
+constexpr TProfilePlan ProfilePlans[] = {
+    {"Phone", 3, 2, 2, false, 100, 0xFF, false, -30, 10, 40, true},
+    {"Meeting", 2, 1, 0, false, 100, 0xFF, true, -40, 10, 60, true},
+    {"Dictate", 3, 1, 0, false, 100, 0xFF, true, -30, 5, 50, true},
+    {"LongPlay", 4, 2, 1, true, 100, 0xFF, true, -35, 15, 40, true},
+    {"Hi-Fi", 1, 0, 0, false, 100, 0xFF, false, -30, 10, 40, false},
+    {"Cyclic", 3, 2, 2, true, 50, 0xFF, false, -30, 10, 40, true},
+    {"Office", 3, 2, 2, false, 100, 1, false, -30, 10, 40, true},
+    {"Lecture", 3, 2, 1, false, 100, 2, true, -50, 15, 80, true},
+};
+
+// The record the demo recorder holds: what the settings dialog would have stored, with timers
+// in the week the demo calls were made.
+TRecSettings DemoSettings() {
+    TRecSettings s;
+    for (std::size_t i = 0; i < TRecSettings::ProfileCount; ++i) {
+        const TProfilePlan& plan = ProfilePlans[i];
+        TRecProfile& p = s.Profiles[i];
+        p.Number = static_cast<std::uint8_t>(i + 1);
+        const std::string name = plan.Name;
+        std::copy_n(name.begin(), std::min(name.size(), p.Name.size()), p.Name.begin());
+        p.SampleRate = plan.Rate;
+        p.Compress = plan.Compress;
+        p.CompressParam = plan.CompressParam;
+        p.CyclicRecord = plan.Cyclic ? 0xFF : 0;
+        p.CycleBufSize = plan.CycleBufSize;
+        p.TimerType = plan.TimerType;
+        p.TimerStartHour = 8;
+        p.TimerStartMin = 30;
+        p.TimerStartDay = 18;
+        p.TimerStartMonth = 3;
+        p.TimerStartYear = 2024;
+        p.TimerStopHour = 17;
+        p.TimerStopMin = 45;
+        p.TimerStopDay = 18;
+        p.TimerStopMonth = 3;
+        p.TimerStopYear = 2024;
+        p.Vas = plan.Vas ? 1 : 0;
+        p.VasLevel = plan.VasLevel;
+        p.VasTime = plan.VasTime;
+        p.PgacGain = static_cast<std::uint8_t>(plan.GainPosition + 2);
+        p.PgacMode = plan.Agc ? 0 : 0xFF;
+        p.PgacFastAttack = 8;
+        p.PgacFastRelease = 8;
+        p.PgacSlowAttack = 4;
+        p.PgacSlowRelease = 4;
+    }
+    s.SearchStep = 16;
+    s.KeyPressType = 1;
+    s.AccessLevel = 2;
+    // Battery levels in ADC units of a 2.5 V reference: about 3.0, 3.3, 3.66 and 3.97 V.
+    s.BatteryThresholds = {4900, 5400, 6000, 6500};
+    s.AntialiasFilter = 1;
+    s.CurrentProfile = 0;
+    s.Password = NoPasswordBlock;
+    s.LineParams = {{{LineTagAnswerAndCallerId, 0x02}, // FSK caller ID
+                     {LineTagRingVoltage, 40},
+                     {LineTagBusyVoltage, 20},
+                     {LineTagNumberLength, 7},
+                     {LineTagRingsBeforeAnswer, 2},
+                     {LineTagFirstRequestDelay, 70}, // 300 ms
+                     {LineTagRequestDuration, 50},   // 100 ms
+                     {LineTagRequestFormAndCount, 3 << 3 | 2},
+                     {LineTagRequestAmplitude, 2}, // -12 dB
+                     {LineTagMinDigits, 5},
+                     {LineTagNextRequestDelay, 80}, // 200 ms
+                     {LineTagDtmfVoltage, 100},     // 1200 mV
+                     {LineTagDialDelay, 5}}};
+    return s;
+}
+
 // --- Through the engine -------------------------------------------------------------------
 
 void Expect(bool ok, const std::string& what) {
@@ -302,6 +392,9 @@ void MakeImage(const std::string& image, const fs::path& work) {
         Expect(recorder != nullptr, "no recorder object");
         recorder->SetImageFileName(image);
         Expect(recorder->IsConnected(), "the new image does not open");
+        recorder->Settings() = DemoSettings();
+        recorder->StoreSettings();
+        Expect(recorder->Settings() == DemoSettings(), "the settings do not read back");
         Scan(*recorder);
         for (const TRecordingPlan& plan : Recordings())
             UploadRecording(*recorder, ui, plan, work);

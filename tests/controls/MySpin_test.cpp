@@ -340,6 +340,72 @@ TEST_F(SpinEditWindow, LeavingWritesBackAValueOutsideTheBounds) {
     EXPECT_EQ(Edit->text(), "1");
 }
 
+TEST_F(SpinEditWindow, CommittingWhileFocusedDoesWhatLeavingDoes) {
+    Edit->SetMinValue(1);
+    Edit->SetMaxValue(100);
+    Edit->setFocus(Qt::TabFocusReason);
+    struct TCase {
+        const char* Typed;
+        const char* Shown;
+        double Value;
+    } const cases[] = {{"250", "100", 100}, {"0", "1", 1}, {"-7", "1", 1},
+                       {"37", "37", 37},    {"", "1", 1},  {"-", "1", 1}};
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Typed);
+        Edit->selectAll();
+        QTest::keyClicks(Edit, c.Typed);
+        if (c.Typed[0] == 0)
+            QTest::keyClick(Edit, Qt::Key_Backspace);
+        EXPECT_DOUBLE_EQ(Edit->CommitValue(), c.Value);
+        EXPECT_EQ(Edit->text(), c.Shown);
+        EXPECT_TRUE(Edit->hasFocus());
+    }
+}
+
+TEST_F(SpinEditWindow, EnterCommitsTheTypedValue) {
+    Edit->SetMinValue(0);
+    Edit->SetMaxValue(20);
+    Edit->setFocus(Qt::TabFocusReason);
+    Edit->selectAll();
+    QTest::keyClicks(Edit, "99");
+    QTest::keyClick(Edit, Qt::Key_Return);
+    EXPECT_EQ(Edit->text(), "20");
+}
+
+TEST_F(SpinEditWindow, SpecialTextStandsForTheMinimum) {
+    Edit->SetMinValue(0);
+    Edit->SetMaxValue(2048);
+    Edit->SetValue(650);
+    Edit->SetSpecialValueText("no limit");
+    EXPECT_EQ(Edit->text(), "650");
+    Edit->SetValue(0);
+    EXPECT_EQ(Edit->text(), "no limit");
+    EXPECT_DOUBLE_EQ(Edit->Value(), 0);
+
+    // Stepping leaves it and comes back to it.
+    QTest::keyClick(Edit, Qt::Key_Up);
+    EXPECT_EQ(Edit->text(), "1");
+    QTest::keyClick(Edit, Qt::Key_Down);
+    EXPECT_EQ(Edit->text(), "no limit");
+
+    // A number typed over it replaces it; 0 typed, or anything that is no number, shows it.
+    Edit->setFocus(Qt::MouseFocusReason);
+    Edit->setCursorPosition(2);
+    QTest::keyClicks(Edit, "12");
+    EXPECT_EQ(Edit->text(), "12");
+    Edit->selectAll();
+    QTest::keyClicks(Edit, "0");
+    EXPECT_DOUBLE_EQ(Edit->CommitValue(), 0);
+    EXPECT_EQ(Edit->text(), "no limit");
+    Edit->setText("no limits");
+    SendFocusOut(Edit);
+    EXPECT_EQ(Edit->text(), "no limit");
+
+    // Without a special text the minimum shows as a number again.
+    Edit->SetSpecialValueText(QString());
+    EXPECT_EQ(Edit->text(), "0");
+}
+
 TEST_F(SpinEditWindow, EqualBoundsAcceptAnyValueOnLeaving) {
     Edit->setText("-987654");
     SendFocusOut(Edit);

@@ -11,7 +11,11 @@
 #include "audio/CustomFile.h"
 #include "callerid/Norvel.h"
 #include "engine/RecClasses.h"
+<<<<<<< HEAD
 #include "tests/support/TempDir.h"
+=======
+#include "engine/RecClassesProfiles.h"
+>>>>>>> main
 
 namespace {
 
@@ -148,6 +152,69 @@ TEST_F(DemoImage, CallsGiveTheirNumbersAndTheRestNone) {
         EXPECT_EQ(none.Words[1], 0) << number;
         EXPECT_EQ(none.Words[2], 0) << number;
     }
+}
+
+// A timer date the recorder's clock can reach (seconds since 1970 in 32 bits).
+bool IsClockDate(int year, int month, int day) {
+    static const int days[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+    return year >= 1970 && year <= 2105 && month >= 1 && month <= 12 && day >= 1 &&
+           day <= (month == 2 && !leap ? 28 : days[month - 1]);
+}
+
+TEST_F(DemoImage, HoldsTheSettingsAnOwnerWouldHaveStored) {
+    const TRecSettings& s = Recorder->Settings();
+    EXPECT_GE(s.AccessLevel, 1);
+    EXPECT_LE(s.AccessLevel, 3);
+    EXPECT_LT(s.CurrentProfile, 8);
+    EXPECT_EQ(s.Password, NoPasswordBlock);
+    for (std::uint8_t tag : LineParamTags)
+        EXPECT_NE(s.FindLineParam(tag), nullptr) << int(tag);
+    for (std::size_t i = 0; i < TRecSettings::ProfileCount; ++i) {
+        SCOPED_TRACE(i + 1);
+        const TRecProfile& p = s.Profiles[i];
+        EXPECT_NE(p.Name[0], 0);
+        const bool format = (p.Compress == 0 && p.CompressParam == 0 && p.SampleRate <= 5) ||
+                            (p.Compress == 1 && p.CompressParam <= 4 && p.SampleRate <= 5) ||
+                            (p.Compress == 2 && (p.CompressParam == 1 || p.CompressParam == 2) &&
+                             (p.SampleRate == 3 || p.SampleRate == 4));
+        EXPECT_TRUE(format);
+        EXPECT_TRUE(p.CyclicRecord == 0 || p.CyclicRecord == 0xFF);
+        EXPECT_TRUE(p.CycleBufSize >= 1 && p.CycleBufSize <= 100);
+        EXPECT_TRUE(p.TimerType == 0xFF || p.TimerType == 1 || p.TimerType == 2);
+        EXPECT_TRUE(p.TimerStartHour < 24 && p.TimerStartMin < 60);
+        EXPECT_TRUE(p.TimerStopHour < 24 && p.TimerStopMin < 60);
+        EXPECT_TRUE(IsClockDate(p.TimerStartYear, p.TimerStartMonth, p.TimerStartDay));
+        EXPECT_TRUE(IsClockDate(p.TimerStopYear, p.TimerStopMonth, p.TimerStopDay));
+        EXPECT_TRUE(p.Vas == 0 || p.Vas == 1);
+        EXPECT_TRUE(p.VasLevel >= -55 && p.VasLevel <= 0);
+        EXPECT_TRUE(p.VasTime >= 1 && p.VasTime <= 15);
+        EXPECT_TRUE(p.PgacGain >= 42 && p.PgacGain <= 82 && (p.PgacGain - 42) % 10 == 0);
+        EXPECT_TRUE(p.PgacMode == 0 || p.PgacMode == 0xFF);
+        for (std::uint8_t rate :
+             {p.PgacFastAttack, p.PgacFastRelease, p.PgacSlowAttack, p.PgacSlowRelease})
+            EXPECT_LE(rate, 15);
+    }
+}
+
+TEST_F(DemoImage, ItsProfilesComeBackWholeFromAProfileFile) {
+    const TRecSettings saved = Recorder->Settings();
+    const std::string file = Dir.File("demo.rpr");
+    ASSERT_TRUE(Recorder->SaveProfileFile(file, saved));
+    // Every value the file carries is changed first; the switches stay on or off.
+    std::array<std::uint8_t, TRecSettings::Size> bytes = saved.ToBytes();
+    for (std::uint8_t& byte : bytes)
+        byte = static_cast<std::uint8_t>(~byte);
+    TRecSettings loaded = TRecSettings::FromBytes(bytes.data());
+    for (std::size_t i = 0; i < TRecSettings::ProfileCount; ++i) {
+        loaded.Profiles[i].CyclicRecord = saved.Profiles[i].CyclicRecord;
+        loaded.Profiles[i].Vas = saved.Profiles[i].Vas;
+        loaded.Profiles[i].Request = saved.Profiles[i].Request;
+        loaded.Profiles[i].Number = saved.Profiles[i].Number;
+    }
+    ASSERT_TRUE(Recorder->LoadProfileFile(file, loaded));
+    for (std::size_t i = 0; i < TRecSettings::ProfileCount; ++i)
+        EXPECT_EQ(loaded.Profiles[i].ToBytes(), saved.Profiles[i].ToBytes()) << i + 1;
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include "engine/RecClassesPresets.h"
 #include "engine/RecClassesProfiles.h"
 #include "engine/RecorderUi.h"
+#include "link/ImageFile.h"
 #include "platform/IniFile.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestData.h"
@@ -117,6 +118,19 @@ TRecSettings SampleSettings() {
     s.CurrentProfile = 5;
     s.Password = NoPasswordBlock;
     s.LineParams[0] = {LineTagAnswerAndCallerId, 0x0C};
+    return s;
+}
+
+// The record with every profile name empty, as a file without the profiles' sections
+// leaves it.
+TRecSettings NamesEmptied(TRecSettings s) {
+    for (TRecProfile& p : s.Profiles)
+        p.Name.fill(0);
+    return s;
+}
+
+TRecSettings WithProfileFrom(TRecSettings s, std::size_t index, const TRecProfile& profile) {
+    s.Profiles[index] = profile;
     return s;
 }
 
@@ -247,7 +261,7 @@ TEST_F(ProfileFileTest, WindowsWrittenFileLoads) {
         EXPECT_EQ(p.SampleRate, 4);
         EXPECT_EQ(p.Compress, 2);
         EXPECT_EQ(p.CompressParam, 1);
-        EXPECT_EQ(p.CyclicRecord, 0xFF); // the recorder's own "on" byte
+        EXPECT_EQ(p.CyclicRecord, 1); // was off: a boolean 1 now
         EXPECT_EQ(p.CycleBufSize, 25);
         EXPECT_EQ(p.TimerType, 2);
         EXPECT_EQ(p.Vas, 1);
@@ -262,7 +276,7 @@ TEST_F(ProfileFileTest, WindowsWrittenFileLoads) {
         expected.SampleRate = 4;
         expected.Compress = 2;
         expected.CompressParam = 1;
-        expected.CyclicRecord = 0xFF;
+        expected.CyclicRecord = 1;
         expected.CycleBufSize = 25;
         expected.TimerType = 2;
         expected.Vas = 1;
@@ -272,32 +286,130 @@ TEST_F(ProfileFileTest, WindowsWrittenFileLoads) {
         expected.PgacMode = 0xFF;
         expected.PgacFastAttack = 15;
         EXPECT_EQ(p, expected);
-        TRecSettings others = settings;
-        others.Profiles[1] = SampleSettings().Profiles[1];
-        EXPECT_EQ(others, SampleSettings());
+        // The other profiles have no section: only their names go.
+        EXPECT_EQ(settings, WithProfileFrom(NamesEmptied(SampleSettings()), 1, p));
     }
     TRecSettings settings = SampleSettings();
     EXPECT_EQ(ReadProfileFile(file, settings, 1, 1251).Error, TProfileFileError::WrongModel);
     EXPECT_EQ(settings, SampleSettings());
 }
 
-TEST_F(ProfileFileTest, SaveThenLoadRestoresEveryProfileByte) {
-    const std::string file = Folder.File("all.rpr");
-    const TRecSettings saved = SampleSettings();
-    ASSERT_TRUE(SaveProfileFile(file, saved, 12));
+// The settings record of a fresh image: every profile byte 1 (timer year 257, gain 1) and
+// the default names.
+TRecSettings FreshImageSettings() {
+    TImageHeader header{};
+    FillDefaultImageSettings(header);
+    return TRecSettings::FromBytes(&header[ImgSettingsOfs]);
+}
 
-    // Only the profile fields from byte 2 on travel; the rest of the target stays
-    // its own.
-    TRecSettings loaded = FilledSettings(0x11);
-    ASSERT_TRUE(ReadProfileFile(file, loaded, 12).Ok());
-    TRecSettings expected = FilledSettings(0x11);
-    for (std::size_t i = 0; i < TRecSettings::ProfileCount; ++i) {
-        TRecProfile p = saved.Profiles[i];
-        p.Request = expected.Profiles[i].Request;
-        p.Number = expected.Profiles[i].Number;
-        expected.Profiles[i] = p;
+// A recorder that never used its timers: every timer field 0, the rest plausible.
+TRecSettings UnusedTimerSettings() {
+    TRecSettings s = SampleSettings();
+    for (TRecProfile& p : s.Profiles) {
+        p.TimerType = 0xFF;
+        p.TimerStartHour = p.TimerStartMin = p.TimerStartDay = p.TimerStartMonth = 0;
+        p.TimerStopHour = p.TimerStopMin = p.TimerStopDay = p.TimerStopMonth = 0;
+        p.TimerStartYear = p.TimerStopYear = 0;
     }
-    EXPECT_EQ(loaded, expected);
+    return s;
+}
+
+// Every byte of the record set to fill: values no dialog would offer.
+TRecSettings OutOfRangeSettings() {
+    TRecSettings s = FilledSettings(0xEE);
+    for (TRecProfile& p : s.Profiles)
+        SetName(p, "Wild");
+    return s;
+}
+
+// A record that differs from like in every byte a profile file carries, except that the two
+// switches are on and off as in like; the bytes a file never carries differ as well.
+TRecSettings OtherValuesThan(const TRecSettings& like) {
+    std::array<std::uint8_t, TRecSettings::Size> bytes = like.ToBytes();
+    for (std::uint8_t& byte : bytes)
+        byte = static_cast<std::uint8_t>(byte ^ 0x5A);
+    TRecSettings other = TRecSettings::FromBytes(bytes.data());
+    for (std::size_t i = 0; i < TRecSettings::ProfileCount; ++i) {
+        other.Profiles[i].CyclicRecord = like.Profiles[i].CyclicRecord;
+        other.Profiles[i].Vas = like.Profiles[i].Vas;
+    }
+    return other;
+}
+
+TEST_F(ProfileFileTest, SaveThenLoadRestoresEveryProfileByte) {
+    struct TCase {
+        const char* Name;
+        TRecSettings Saved;
+    } const cases[] = {
+        {"Sample", SampleSettings()},
+        {"FreshImage", FreshImageSettings()},
+        {"UnusedTimer", UnusedTimerSettings()},
+        {"OutOfRange", OutOfRangeSettings()},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const std::string file = Folder.File(std::string(c.Name) + ".rpr");
+        ASSERT_TRUE(SaveProfileFile(file, c.Saved, 12));
+
+        // Loaded over the same record, every byte stays.
+        TRecSettings same = c.Saved;
+        ASSERT_TRUE(ReadProfileFile(file, same, 12).Ok());
+        EXPECT_EQ(same.ToBytes(), c.Saved.ToBytes());
+
+        // Loaded over another one, the profiles from byte 2 on come back whole and the rest
+        // of the target stays its own.
+        const TRecSettings target = OtherValuesThan(c.Saved);
+        TRecSettings loaded = target;
+        ASSERT_TRUE(ReadProfileFile(file, loaded, 12).Ok());
+        TRecSettings expected = target;
+        for (std::size_t i = 0; i < TRecSettings::ProfileCount; ++i) {
+            TRecProfile p = c.Saved.Profiles[i];
+            p.Request = target.Profiles[i].Request;
+            p.Number = target.Profiles[i].Number;
+            expected.Profiles[i] = p;
+        }
+        EXPECT_EQ(loaded.ToBytes(), expected.ToBytes());
+
+        // And saving what was loaded writes the same file again.
+        const std::string again = Folder.File(std::string(c.Name) + "-again.rpr");
+        ASSERT_TRUE(SaveProfileFile(again, loaded, 12));
+        EXPECT_EQ(ReadBytes(again), ReadBytes(file));
+    }
+}
+
+TEST_F(ProfileFileTest, SwitchesReadAsBooleansAndKeepAnOnByteThatAgrees) {
+    struct TCase {
+        const char* Line; // empty: no key
+        std::uint8_t Before;
+        std::uint8_t After;
+    } const cases[] = {
+        {"CyclicRecord=1", 0xFF, 0xFF}, // the recorder's own "on" byte stays
+        {"CyclicRecord=1", 0x00, 0x01},
+        {"CyclicRecord=7", 0x00, 0x01},
+        {"CyclicRecord=-1", 0x00, 0x01},
+        {"CyclicRecord=0", 0xFF, 0x00},
+        {"CyclicRecord=0", 0x00, 0x00},
+        {"CyclicRecord=on", 0xFF, 0xFF}, // no number: the field stays
+        {"CyclicRecord=on", 0x00, 0x00},
+        {"", 0x11, 0x11},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(std::string(c.Line) + " over " + std::to_string(c.Before));
+        const std::string file = c.Line[0] != 0 ? OneProfile({c.Line}) : OneProfile({});
+        TRecSettings settings = SampleSettings();
+        settings.Profiles[0].CyclicRecord = c.Before;
+        ASSERT_TRUE(ReadProfileFile(file, settings, 12).Ok());
+        EXPECT_EQ(settings.Profiles[0].CyclicRecord, c.After);
+    }
+    TRecSettings settings = SampleSettings();
+    settings.Profiles[0].Vas = 0;
+    settings.Profiles[1].Vas = 1;
+    const std::string file =
+        Write("vas.rpr", WindowsText({"[Recorder model]", "Model=12", "[Profile 1]", "VAS=1",
+                                      "[Profile 2]", "VAS=0"}));
+    ASSERT_TRUE(ReadProfileFile(file, settings, 12).Ok());
+    EXPECT_EQ(settings.Profiles[0].Vas, 1);
+    EXPECT_EQ(settings.Profiles[1].Vas, 0);
 }
 
 TEST_F(ProfileFileTest, SavedFileHasTheWindowsLayout) {
@@ -378,7 +490,7 @@ TEST_F(ProfileFileTest, NamesAreCutToEightBytesWithoutTerminator) {
     EXPECT_EQ(settings.Profiles[0].Name, (std::array<std::uint8_t, 8>{}));
 }
 
-TEST_F(ProfileFileTest, MissingKeysAndSectionsKeepTheirFields) {
+TEST_F(ProfileFileTest, MissingKeysKeepTheirFieldsAndAMissingSectionEmptiesTheName) {
     // Profile 3 is missing whole; profile 5 has only a name and an empty number.
     std::string text = "[Recorder model]\r\nModel=12\r\n";
     for (int i = 1; i <= 8; ++i) {
@@ -393,93 +505,63 @@ TEST_F(ProfileFileTest, MissingKeysAndSectionsKeepTheirFields) {
 
     TRecSettings expected = SampleSettings();
     for (int i = 1; i <= 8; ++i)
-        if (i != 3)
-            SetName(expected.Profiles[i - 1], i == 5 ? "Only" : "P" + std::to_string(i));
+        SetName(expected.Profiles[i - 1],
+                i == 3 ? "" : (i == 5 ? "Only" : "P" + std::to_string(i)));
     EXPECT_EQ(settings, expected);
-    EXPECT_EQ(NameOf(settings.Profiles[2]), "Prof3");
+    EXPECT_EQ(settings.Profiles[2].Name, (std::array<std::uint8_t, 8>{}));
+
+    // A section without "Name" empties the name too.
+    ASSERT_TRUE(ReadProfileFile(OneProfile({"VasTime=4"}), settings, 12).Ok());
+    EXPECT_EQ(settings.Profiles[0].Name, (std::array<std::uint8_t, 8>{}));
+    EXPECT_EQ(settings.Profiles[0].VasTime, 4);
 }
 
-TEST_F(ProfileFileTest, OutOfRangeValuesRefuseTheWholeFile) {
+TEST_F(ProfileFileTest, NumbersAreStoredTruncatedToTheirFieldUnchecked) {
     struct TCase {
-        const char* line;
-        const char* key;
+        const char* Line;
+        int Offset; // in the 37-byte profile
+        int Width;  // 1 or 2 bytes
+        int Stored;
     } const cases[] = {
-        {"Sample Rate=6", "Sample Rate"},
-        {"Sample Rate=-1", "Sample Rate"},
-        {"Sample Rate=fast", "Sample Rate"},
-        {"Compress=3", "Compress"},
-        {"CompressParam=5", "CompressParam"},
-        {"CycleBufSize=0", "CycleBufSize"},
-        {"CycleBufSize=101", "CycleBufSize"},
-        {"TimerType=0", "TimerType"},
-        {"TimerType=3", "TimerType"},
-        {"TimerStartHour=24", "TimerStartHour"},
-        {"TimerStartMin=60", "TimerStartMin"},
-        {"TimerStartDay=0", "TimerStartDay"},
-        {"TimerStartMonth=13", "TimerStartMonth"},
-        {"TimerStartYear=1969", "TimerStartYear"},
-        {"TimerStopYear=65536", "TimerStopYear"},
-        {"TimerStopDay=32", "TimerStopDay"},
-        {"VAS=on", "VAS"},
-        {"VasLevel=-56", "VasLevel"},
-        {"VasLevel=1", "VasLevel"},
-        {"VasLevel=201", "VasLevel"}, // -55 as an unsigned byte
-        {"VasTime=0", "VasTime"},
-        {"VasTime=16", "VasTime"},
-        {"PGAC_Gain=41", "PGAC_Gain"},
-        {"PGAC_Gain=83", "PGAC_Gain"},
-        {"PGAC_Mode=1", "PGAC_Mode"},
-        {"PGAC_FastAttack=16", "PGAC_FastAttack"},
-        {"PGAC_SlowRelease=-1", "PGAC_SlowRelease"},
+        {"Sample Rate=6", 10, 1, 6},
+        {"Sample Rate=-1", 10, 1, 0xFF},
+        {"Compress=3", 11, 1, 3},
+        {"CompressParam=5", 12, 1, 5},
+        {"CycleBufSize=0", 14, 1, 0},
+        {"CycleBufSize=300", 14, 1, 300 & 0xFF},
+        {"TimerType=0", 15, 1, 0},
+        {"TimerStartHour=24", 16, 1, 24},
+        {"TimerStartMonth=13", 19, 1, 13},
+        {"TimerStartYear=257", 20, 2, 257},
+        {"TimerStopYear=0", 26, 2, 0},
+        {"TimerStopYear=65536", 26, 2, 0},
+        {"TimerStopYear=70000", 26, 2, 70000 & 0xFFFF},
+        {"VasLevel=-56", 29, 1, 0xC8},
+        {"VasLevel=201", 29, 1, 201},
+        {"VasTime=0", 30, 1, 0},
+        {"PGAC_Gain=1", 31, 1, 1},
+        {"PGAC_Mode=1", 32, 1, 1},
+        {"PGAC_FastAttack=$FF", 33, 1, 0xFF},
+        {"PGAC_SlowRelease=-1", 36, 1, 0xFF},
+        {"Compress=fast", 11, 1, 2},       // no number: the field keeps its value
+        {"VasTime=", 30, 1, 1},            // empty: the same
+        {"VasTime=99999999999", 30, 1, 1}, // beyond 32 bits: the same
     };
     for (const TCase& c : cases) {
-        SCOPED_TRACE(c.line);
-        // Profile 1 is valid and read first: it must not be applied either.
-        const std::string file = Write(
-            "bad.rpr", WindowsText({"[Recorder model]", "Model=12", "[Profile 1]", "Name=Good",
-                                    "VasTime=4", "[Profile 7]", "Name=Bad", c.line}));
+        SCOPED_TRACE(c.Line);
+        const std::string file = OneProfile({"Name=Any", c.Line});
         TRecSettings settings = SampleSettings();
-        const TProfileFileResult result = ReadProfileFile(file, settings, 12);
-        EXPECT_EQ(result.Error, TProfileFileError::InvalidValue);
-        EXPECT_EQ(result.Section, "Profile 7");
-        EXPECT_EQ(result.Key, c.key);
-        EXPECT_EQ(settings, SampleSettings());
+        Ui.Messages.clear();
+        ASSERT_TRUE(LoadProfileFile(file, settings, 12, Ui));
+        EXPECT_TRUE(Ui.Messages.empty());
+        const std::array<std::uint8_t, TRecProfile::Size> bytes = settings.Profiles[0].ToBytes();
+        const int stored =
+            c.Width == 1 ? bytes[c.Offset] : bytes[c.Offset] | bytes[c.Offset + 1] << 8;
+        EXPECT_EQ(stored, c.Stored);
+        // Nothing else of the record moved but the names of the profiles without a section.
+        EXPECT_EQ(settings,
+                  WithProfileFrom(NamesEmptied(SampleSettings()), 0, settings.Profiles[0]));
     }
-}
-
-TEST_F(ProfileFileTest, RateAndCompressionMustFormARecordingFormat) {
-    struct TCase {
-        const char* rate;
-        const char* compress;
-        const char* param;
-        bool accepted;
-    } const cases[] = {
-        {"0", "0", "0", true},  {"5", "0", "0", true},  {"0", "1", "4", true},
-        {"3", "2", "1", true},  {"4", "2", "2", true},  {"0", "0", "1", false},
-        {"3", "2", "0", false}, {"3", "2", "3", false}, {"1", "2", "2", false},
-        {"0", "2", "1", false}, {"5", "2", "1", false},
-    };
-    for (const TCase& c : cases) {
-        SCOPED_TRACE(std::string(c.rate) + "/" + c.compress + "/" + c.param);
-        const std::string file =
-            OneProfile({std::string("Sample Rate=") + c.rate, std::string("Compress=") + c.compress,
-                        std::string("CompressParam=") + c.param});
-        TRecSettings settings = SampleSettings();
-        EXPECT_EQ(ReadProfileFile(file, settings, 12).Ok(), c.accepted);
-        if (c.accepted) {
-            EXPECT_EQ(settings.Profiles[0].SampleRate, std::atoi(c.rate));
-            EXPECT_EQ(settings.Profiles[0].Compress, std::atoi(c.compress));
-            EXPECT_EQ(settings.Profiles[0].CompressParam, std::atoi(c.param));
-        } else {
-            EXPECT_EQ(settings, SampleSettings());
-        }
-    }
-    // One key alone is checked against the fields it joins: ADPCM 2 bit at 8000
-    // Hz may become 4 bit, but not uncompressed with parameter 1.
-    TRecSettings settings = SampleSettings();
-    EXPECT_TRUE(ReadProfileFile(OneProfile({"CompressParam=2"}), settings, 12).Ok());
-    EXPECT_EQ(settings.Profiles[0].CompressParam, 2);
-    EXPECT_FALSE(ReadProfileFile(OneProfile({"Compress=0"}), settings, 12).Ok());
 }
 
 TEST_F(ProfileFileTest, LoadTellsTheUserWhyAFileIsRefused) {
@@ -495,8 +577,6 @@ TEST_F(ProfileFileTest, LoadTellsTheUserWhyAFileIsRefused) {
         {"empty model", WindowsText({"[Recorder model]", "Model=", "[Profile 1]"}), false,
          InvalidFormatText},
         {"other model", WindowsText({"[Recorder model]", "Model=9, 11"}), false, InvalidFormatText},
-        {"bad value", WindowsText({"[Recorder model]", "Model=12", "[Profile 1]", "VasTime=99"}),
-         false, InvalidFormatText},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -684,35 +764,47 @@ TEST_F(PresetFileTest, VasAndAmpPresetsReadTheirBytes) {
     EXPECT_EQ(FindAmpPreset(ampList, profile), -1);
 }
 
-TEST_F(PresetFileTest, InvalidPresetsAreLeftOutAndMissingFilesGiveEmptyLists) {
-    const std::string vas =
-        Write("v.ini", WindowsText({"[TooLow]", "Level=-60", "Time=5", "[NoTime]", "Level=-20",
-                                    "[Words]", "Level=loud", "Time=5", "[Good]", "Level=-20",
-                                    "Time=5", "[Positive]", "Level=20", "Time=5"}));
+TEST_F(PresetFileTest, EverySectionIsAPresetAndMissingFilesGiveEmptyLists) {
+    // Missing keys and words read 0; numbers are truncated to their byte, unchecked.
+    const std::string vas = Write(
+        "v.ini", WindowsText({"[TooLow]", "Level=-60", "Time=5", "[NoTime]", "Level=-20", "[Words]",
+                              "Level=loud", "Time=5", "[Positive]", "Level=20", "Time=300"}));
     TVasPresetList vasList;
     LoadVasPresets(vas, 1033, vasList);
-    ASSERT_EQ(vasList.Count(), 1);
-    EXPECT_EQ(vasList[0].Name, "Good");
+    ASSERT_EQ(vasList.Count(), 4);
+    EXPECT_EQ(vasList[0].Level, -60);
+    EXPECT_EQ(vasList[1].Name, "NoTime");
+    EXPECT_EQ(vasList[1].Level, -20);
+    EXPECT_EQ(vasList[1].Time, 0);
+    EXPECT_EQ(vasList[2].Level, 0);
+    EXPECT_EQ(vasList[3].Level, 20);
+    EXPECT_EQ(vasList[3].Time, 300 & 0xFF);
 
     const std::string quality =
         Write("q.ini", WindowsText({"[Adpcm40k]", "Compression=2", "CompressParam=1", "BitRate=0",
                                     "[Rate6]", "BitRate=6", "[None]"}));
     TQualityPresetList qualityList;
     LoadQualityPresets(quality, 1033, qualityList);
-    ASSERT_EQ(qualityList.Count(), 1);
-    EXPECT_EQ(qualityList[0].Name, "None");
+    ASSERT_EQ(qualityList.Count(), 3);
+    EXPECT_EQ(qualityList[0].Compression, 2);
+    EXPECT_EQ(qualityList[1].BitRate, 6);
+    EXPECT_EQ(qualityList[1].Compression, 0);
+    EXPECT_EQ(qualityList[2].Name, "None");
 
     const std::string amp =
         Write("a.ini", WindowsText({"[Mode1]", "Mode=1", "[Rate16]", "FastAttack=16", "[Ok]"}));
     TAmpPresetList ampList;
     LoadAmpPresets(amp, 1033, ampList);
-    ASSERT_EQ(ampList.Count(), 1);
+    ASSERT_EQ(ampList.Count(), 3);
+    EXPECT_EQ(ampList[0].Mode, 1);
+    EXPECT_EQ(ampList[1].FastAttack, 16);
+    EXPECT_EQ(ampList[1].Mode, 0);
 
     // Loading again clears the list first, also when the file is gone.
     LoadAmpPresets(Folder.File("gone.ini"), 1033, ampList);
     EXPECT_EQ(ampList.Count(), 0);
     LoadVasPresets(vas, 1033, vasList);
-    EXPECT_EQ(vasList.Count(), 1);
+    EXPECT_EQ(vasList.Count(), 4);
 }
 
 // The files the build places beside the program.
@@ -744,10 +836,11 @@ TEST_F(ProgramFilesTest, FactoryProfileSetsEveryFieldForItsModels) {
     const std::string file = DefaultProfileFileName(Prefix());
     for (std::uint8_t model : {1, 9, 12}) {
         SCOPED_TRACE(model);
-        // Two different starting records end up equal only when the file sets every
-        // field.
+        // Two starting records that differ in every value end up equal only when the file
+        // sets every field (a switch that agrees with the file keeps its byte, so both
+        // start with the switches off).
         TRecSettings a = FilledSettings(0x00);
-        TRecSettings b = FilledSettings(0xEE);
+        TRecSettings b = OtherValuesThan(a);
         TRecordingUi ui;
         ASSERT_TRUE(LoadProfileFile(file, a, model, ui));
         ASSERT_TRUE(LoadProfileFile(file, b, model, ui));
@@ -779,7 +872,7 @@ TEST_F(ProgramFilesTest, PresetFilesLoadWholeInEveryLanguage) {
         LoadQualityPresets(QualityPresetFileName(Prefix()), lang, quality);
         LoadVasPresets(VasPresetFileName(Prefix()), lang, vas);
         LoadAmpPresets(AmpPresetFileName(Prefix()), lang, amp);
-        // Nothing was left out as invalid.
+        // One preset per section.
         EXPECT_EQ(
             quality.Count(),
             static_cast<int>(TIniFile(QualityPresetFileName(Prefix())).ReadSections().size()));

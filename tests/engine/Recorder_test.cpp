@@ -2,17 +2,21 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <thread>
 
 #include "FixtureDevice.h"
 #include "engine/RecClasses.h"
 #include "engine/RecClassesUtils.h"
+#include "link/ImageFile.h"
 #include "tests/support/BoundedWait.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
 using namespace fixture;
+using testsupport::TTempDir;
 
 // A small flash so that scans stay quick: 16 blocks of 8 pages of 512 bytes.
 TFlashShape SmallShape() {
@@ -271,6 +275,29 @@ TEST_F(RecorderOnDevice, AStoreFailingPartWayLeavesTheRecordAsItWas) {
     Device.FailCommand(CmdProf, 5, RecErrTimeout);
     EXPECT_THROW(Recorder->StoreSettings(), TERecXchange);
     EXPECT_EQ(Recorder->Settings(), before);
+}
+
+TEST(RecorderOnImage, AHeaderThatCannotBeWrittenKeepsWhatTheFileHolds) {
+    TTempDir dir;
+    const std::string image = dir.File("memory.ovk");
+    SetImageFile(image, true);
+    TFakeUi ui;
+    TRecorder recorder(ConnImageFile, ui);
+    recorder.SetImageFileName(image);
+    ASSERT_TRUE(recorder.IsConnected());
+    recorder.ReadSettings();
+    const TRecSettings before = recorder.Settings();
+
+    // The file goes away under the program and a folder takes its name: nothing can be
+    // written or read there.
+    std::filesystem::remove(image);
+    std::filesystem::create_directory(image);
+    recorder.Settings().Profiles[0].VasLevel = -7;
+    recorder.Settings().AccessLevel = 3;
+    EXPECT_THROW(recorder.StoreSettings(), TERecXchange);
+    recorder.Settings() = before;
+    recorder.ReadSettings();
+    EXPECT_EQ(recorder.Settings(), before);
 }
 
 TEST_F(RecorderOnDevice, StoreRefusesAPasswordFieldItCannotSend) {

@@ -2,6 +2,7 @@
 // profile tabs, presets, enabling rules, dealer switches and the program options.
 #include <gtest/gtest.h>
 #include <string>
+#include <utility>
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -14,6 +15,7 @@
 #include <QRadioButton>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTest>
 #include <QTimer>
 
 #include "controls/MySpin.h"
@@ -143,6 +145,59 @@ TEST_F(SettingsDialog, FailedDeviceStoreShowsTheErrorAndKeepsTheFlags) {
     ASSERT_FALSE(F.Messages.empty());
     EXPECT_TRUE(F.Messages.back().contains("Time-out")) << F.Messages.back().toStdString();
     EXPECT_TRUE(F.Dialog->IsModified());
+}
+
+TEST_F(SettingsDialog, AStoreFailingPartWayLeavesWhatTheRecorderHoldsAndTheChangesAsked) {
+    F.Recorder->StoreSettings(); // the device holds the sample record
+    F.Dialog->actRestoreExecute();
+    const TRecSettings stored = F.Recorder->Settings();
+    F.Dialog->edProfileName->setText("First");
+    F.Dialog->tcRecSet->setCurrentIndex(5);
+    F.Dialog->edProfileName->setText("Sixth");
+    // Profiles 1 to 3 reach the recorder, the fourth times out; the read-back works.
+    FakeDevice().FailCommand = CmdProf;
+    FakeDevice().FailAfter = 3;
+    FakeDevice().FailTimes = 1;
+    F.Dialog->actStoreExecute();
+    EXPECT_FALSE(Said("SettingsAppliedStr"));
+    ASSERT_FALSE(F.Messages.empty());
+    EXPECT_TRUE(F.Messages.back().contains("Time-out"));
+
+    // The recorder object holds what the recorder holds: the first profile new, the sixth old.
+    const TRecSettings& held = F.Recorder->Settings();
+    EXPECT_EQ(std::string(held.Profiles[0].Name.begin(), held.Profiles[0].Name.begin() + 5),
+              "First");
+    EXPECT_EQ(held.Profiles[5], stored.Profiles[5]);
+    for (std::size_t i = 0; i < TRecSettings::ProfileCount; ++i) {
+        TRecProfile device = FakeDevice().Profiles[i];
+        device.VasLevel = NegateVasLevel(device.VasLevel);
+        device.Request = held.Profiles[i].Request;
+        EXPECT_EQ(held.Profiles[i], device) << i;
+    }
+
+    // Closing asks, since the sixth profile was never stored.
+    F.Messages.clear();
+    F.MessageAnswers = {IDNO};
+    F.Dialog->FormClose();
+    EXPECT_TRUE(Said("SettingsNotSaved"));
+    // Shown again, the dialog shows the recorder's values.
+    F.Dialog->actRestoreExecute();
+    F.Dialog->tcRecSet->setCurrentIndex(5);
+    EXPECT_EQ(F.Dialog->edProfileName->text(), "Prof6");
+}
+
+TEST_F(SettingsDialog, AStoreToARecorderThatIsGoneLeavesTheRecordAsItWas) {
+    const TRecSettings stored = F.Recorder->Settings();
+    F.Dialog->edProfileName->setText("Unsent");
+    FakeDevice().FailCommand = CmdActiveProf; // every exchange, the read-back too
+    F.Dialog->actStoreExecute();
+    EXPECT_EQ(F.Recorder->Settings(), stored);
+    F.MessageAnswers = {IDNO};
+    F.Messages.clear();
+    F.Dialog->FormClose();
+    EXPECT_TRUE(Said("SettingsNotSaved"));
+    F.Dialog->actRestoreExecute();
+    EXPECT_EQ(F.Dialog->edProfileName->text(), "Prof1");
 }
 
 TEST_F(SettingsDialog, StoreWhileTheRecorderIsBusyIsRefusedWithAMessage) {
@@ -418,6 +473,51 @@ TEST(SettingsProgramOptions, TextsSizeAndTheShowPartsResult) {
     dialog.rxsePartSize->SetValue(1024);
     EXPECT_TRUE(dialog.SaveProgramOptions(back));
     EXPECT_EQ(back.MaxOutputSize, 1024);
+}
+
+TEST(SettingsProgramOptions, ThePartSizeShowsWhatSplittingIsInEffect) {
+    struct TCase {
+        std::int64_t Stored;
+        const char* Shown;
+    } const cases[] = {{0, "no limit"}, {-5, "no limit"}, {1, "1"}, {2048, "2048"}, {5000, "5000"}};
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Stored);
+        TfrmRecSettings dialog;
+        TProgramOptions options;
+        options.MaxOutputSize = c.Stored;
+        dialog.LoadProgramOptions(options);
+        dialog.show();
+        EXPECT_EQ(dialog.rxsePartSize->text(), c.Shown);
+        // Untouched, the option stays what it was.
+        TProgramOptions back = options;
+        dialog.SaveProgramOptions(back);
+        EXPECT_EQ(back.MaxOutputSize, c.Stored);
+    }
+    EXPECT_EQ(Lang("NoLimitStr"), "no limit");
+}
+
+TEST(SettingsProgramOptions, NoLimitIsChosenAndLeftLikeAnyOtherSize) {
+    TfrmRecSettings dialog;
+    TProgramOptions options;
+    options.MaxOutputSize = 0;
+    dialog.LoadProgramOptions(options);
+    dialog.show();
+    dialog.rxsePartSize->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(dialog.rxsePartSize, Qt::Key_Up);
+    EXPECT_EQ(dialog.rxsePartSize->text(), "1");
+    TProgramOptions back = options;
+    dialog.SaveProgramOptions(back);
+    EXPECT_EQ(back.MaxOutputSize, 1);
+
+    // A size typed and never left is taken as the edit holds it: 0 is no limit, more than
+    // the edit offers is its largest.
+    for (const auto& [typed, stored] : {std::pair{"0", 0}, std::pair{"9999", 2048}}) {
+        dialog.rxsePartSize->selectAll();
+        QTest::keyClicks(dialog.rxsePartSize, typed);
+        dialog.SaveProgramOptions(back);
+        EXPECT_EQ(back.MaxOutputSize, stored) << typed;
+    }
+    EXPECT_EQ(dialog.rxsePartSize->text(), "2048");
 }
 
 TEST(SettingsProgramOptions, SizeTheEditCannotShowStaysUnlessChanged) {

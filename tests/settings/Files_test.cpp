@@ -3,15 +3,20 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDateEdit>
 #include <QDateTime>
 #include <QDialog>
+#include <QDir>
+#include <QFile>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QTabBar>
 #include <QTemporaryDir>
 #include <QTimeEdit>
 #include <QTimer>
 
+#include "platform/IniFile.h"
 #include "settings/PositionUpDown.h"
 #include "tests/settings/FixtureRecorder.h"
 #include "ui/MsgBox.h"
@@ -64,6 +69,79 @@ TEST_F(SettingsFiles, FactorySettingsAskFirstAndARefusedFileStoresNothing) {
     EXPECT_EQ(FakeDevice().StoreCount, 0);
     EXPECT_EQ(F.Recorder->Settings().ToBytes(), before.ToBytes());
     EXPECT_EQ(F.Ui->Messages.size(), 1u);
+}
+
+// Saves the eight profiles from the dialog, changes every profile in the dialog as a user
+// would, and loads the file back: the profiles come back byte for byte.
+void SaveChangeAndLoadBack(TSettingsDialogFixture& f) {
+    f.NextFileName = f.Folder.filePath("profiles.rpr");
+    f.Dialog->actSaveToFileExecute();
+    const TRecSettings saved = f.Dialog->WorkingCopy();
+    ASSERT_TRUE(QFile::exists(f.NextFileName));
+    for (int tab = 0; tab < 8; ++tab) {
+        f.Dialog->tcRecSet->setCurrentIndex(tab);
+        f.Dialog->edProfileName->setText(QString("Other%1").arg(tab));
+        f.Dialog->updnOffVol->setValue(f.Dialog->updnOffVol->value() == -5 ? -6 : -5);
+        f.Dialog->cbTimerType->setCurrentIndex((f.Dialog->cbTimerType->currentIndex() + 1) % 3);
+        f.Dialog->updnGain->setValue(f.Dialog->updnGain->value() == 70 ? 60 : 70);
+    }
+    f.Dialog->tcRecSet->setCurrentIndex(saved.CurrentProfile);
+    f.Dialog->actLoadFromFileExecute();
+    EXPECT_TRUE(f.Ui->Messages.empty());
+    const TRecSettings& loaded = f.Dialog->WorkingCopy();
+    for (std::size_t i = 0; i < TRecSettings::ProfileCount; ++i)
+        EXPECT_EQ(loaded.Profiles[i].ToBytes(), saved.Profiles[i].ToBytes()) << "profile " << i + 1;
+    // Closing now asks nothing: what is shown is what the recorder holds, apart from the
+    // edits made before the save.
+    TRecSettings shown = loaded;
+    f.Dialog->ControlsToRecSettings(shown);
+    EXPECT_EQ(shown.Profiles[saved.CurrentProfile].ToBytes(),
+              saved.Profiles[saved.CurrentProfile].ToBytes());
+}
+
+TEST(SettingsProfileFiles, TheDemoImagesProfilesComeBackWhole) {
+    TSettingsDialogFixture f(TSettingsDialogFixture::TConnection::ImageFile,
+                             TSettingsDialogFixture::DemoImage());
+    SaveChangeAndLoadBack(f);
+}
+
+TEST(SettingsProfileFiles, AFreshImagesProfilesComeBackWhole) {
+    TSettingsDialogFixture f(TSettingsDialogFixture::TConnection::ImageFile);
+    ASSERT_EQ(f.Recorder->Settings().Profiles[3].TimerStopYear, 257); // the fill of a new image
+    SaveChangeAndLoadBack(f);
+    // The profile shown holds what its pickers show, never a date they cannot: today.
+    const TIniFile file(f.NextFileName.toStdString());
+    EXPECT_EQ(file.ReadInteger("Profile 1", "TimerStopYear", 0), QDate::currentDate().year());
+    EXPECT_EQ(file.ReadInteger("Profile 4", "TimerStopYear", 0), 257);
+}
+
+TEST(SettingsProfileFiles, AnUnusedTimersProfilesComeBackWhole) {
+    TSettingsDialogFixture f;
+    TRecSettings s = TSettingsDialogFixture::SampleSettings();
+    for (TRecProfile& p : s.Profiles) {
+        p.TimerStartHour = p.TimerStartMin = p.TimerStartDay = p.TimerStartMonth = 0;
+        p.TimerStopHour = p.TimerStopMin = p.TimerStopDay = p.TimerStopMonth = 0;
+        p.TimerStartYear = p.TimerStopYear = 0;
+        p.CyclicRecord = 0xFF; // the recorder's own "on" byte
+    }
+    f.Load(s);
+    SaveChangeAndLoadBack(f);
+}
+
+TEST(SettingsProfileFiles, FactorySettingsThatCannotBeStoredLeaveTheRecordAsItWas) {
+    TSettingsDialogFixture f(TSettingsDialogFixture::TConnection::ImageFile);
+    // What the image holds, as a read takes it; the password is never read from an image.
+    TRecSettings held = f.ImageSettings();
+    NormaliseRecSettings(held);
+    held.Password = f.Recorder->Settings().Password;
+    // The image goes away under the program: the header can be neither written nor read.
+    QFile::remove(f.ImagePath);
+    ASSERT_TRUE(QDir().mkdir(f.ImagePath));
+    f.MessageAnswers = {IDYES};
+    f.Dialog->actDefSettingsExecute();
+    EXPECT_EQ(f.Recorder->Settings(), held);
+    ASSERT_EQ(f.Messages.size(), 2u); // the question and the error
+    EXPECT_TRUE(f.Messages[1].contains("I/O")) << f.Messages[1].toStdString();
 }
 
 TEST_F(SettingsFiles, RateWindowGivesTheControlsBack) {

@@ -2,9 +2,15 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
+#include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDate>
+#include <QFile>
+#include <QTest>
 
+#include "link/ImageFile.h"
 #include "ui/MsgBox.h"
 
 TFakeSettingsDevice& FakeDevice() {
@@ -17,8 +23,15 @@ namespace {
 void FakeExchange(std::uint8_t command, const void* out, std::uint32_t outSize, void* in,
                   std::uint32_t inSize, std::uint32_t) {
     TFakeSettingsDevice& device = FakeDevice();
-    if (device.FailCommand == command)
-        throw TERecXchange("Time-out", command, 6);
+    if (device.FailCommand == command) {
+        if (device.FailAfter > 0) {
+            --device.FailAfter;
+        } else if (device.FailTimes != 0) {
+            if (device.FailTimes > 0)
+                --device.FailTimes;
+            throw TERecXchange("Time-out", command, 6);
+        }
+    }
     const auto* request = static_cast<const std::uint8_t*>(out);
     auto* reply = static_cast<std::uint8_t*>(in);
     std::memset(reply, 0, inSize);
@@ -54,7 +67,7 @@ bool FakeProbe() {
 
 } // namespace
 
-TSettingsDialogFixture::TSettingsDialogFixture() {
+TSettingsDialogFixture::TSettingsDialogFixture(TConnection connection, const QString& image) {
     FakeDevice() = TFakeSettingsDevice{};
     FakeDevice().Password = NoPasswordBlock;
     Dialog = std::make_unique<TfrmRecSettings>();
@@ -81,8 +94,42 @@ TSettingsDialogFixture::TSettingsDialogFixture() {
     };
     Dialog->Prompts().Folder = [](const QString&, const QString&) { return QString(); };
     Ui = std::make_unique<TDialogRecorderUi>(*Dialog);
-    Recorder =
-        std::make_unique<TRecorder>(ConnUsb20SpiAdapter, *Ui, TTransport{FakeExchange, FakeProbe});
+    if (connection == TConnection::FakeAdapter) {
+        Recorder = std::make_unique<TRecorder>(ConnUsb20SpiAdapter, *Ui,
+                                               TTransport{FakeExchange, FakeProbe});
+        return;
+    }
+    ImagePath = Folder.filePath("memory.ovk");
+    if (image.isEmpty())
+        SetImageFile(ImagePath.toStdString(), true);
+    else
+        EXPECT_TRUE(QFile::copy(image, ImagePath)) << image.toStdString();
+    Recorder = std::make_unique<TRecorder>(ConnImageFile, *Ui);
+    Recorder->SetImageFileName(ImagePath.toStdString());
+    // Connected and scanned, as the main window's first refresh leaves it.
+    EXPECT_TRUE(Recorder->IsConnected());
+    Recorder->Refresh();
+    Recorder->WaitForOperation();
+    Dialog->actRestoreExecute();
+}
+
+QString TSettingsDialogFixture::DemoImage() {
+    return QCoreApplication::applicationDirPath() + "/OM_Q70_DEMO.OVK";
+}
+
+TRecSettings TSettingsDialogFixture::ImageSettings() const {
+    std::ifstream file(ImagePath.toStdString(), std::ios::binary);
+    std::array<char, TRecSettings::Size> bytes{};
+    file.seekg(ImgSettingsOfs);
+    file.read(bytes.data(), bytes.size());
+    return TRecSettings::FromBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()));
+}
+
+void TSettingsDialogFixture::Show() {
+    Dialog->show();
+    Dialog->activateWindow();
+    QApplication::setActiveWindow(Dialog.get());
+    EXPECT_TRUE(QTest::qWaitForWindowActive(Dialog.get()));
 }
 
 TSettingsDialogFixture::~TSettingsDialogFixture() {

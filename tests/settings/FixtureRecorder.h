@@ -6,6 +6,7 @@
 #include <vector>
 
 #include <QString>
+#include <QTemporaryDir>
 
 #include "engine/RecClasses.h"
 #include "settings/RecSettings.h"
@@ -18,7 +19,9 @@ struct TFakeSettingsDevice {
     std::uint8_t ActiveProfile = 0;
     TPasswordField Password{};
     int StoreCount = 0;   // command-13 stores
-    int FailCommand = -1; // this command fails with error code 6
+    int FailCommand = -1; // this command fails with error code 6...
+    int FailAfter = 0;    // ...once it has succeeded this many times...
+    int FailTimes = -1;   // ...this many times (-1: always)
 };
 TFakeSettingsDevice& FakeDevice();
 
@@ -36,11 +39,22 @@ private:
     TRecSettingsCallbacks Callbacks;
 };
 
-// The dialog, a recorder on the fake device, and the prompts answered from scripts.
+// The dialog, a recorder on the fake device (or on a fresh image file), and the prompts
+// answered from scripts.
 class TSettingsDialogFixture {
 public:
-    TSettingsDialogFixture();
+    enum class TConnection { FakeAdapter, ImageFile };
+    // On an image file: a copy of image, or a fresh image when it is empty.
+    explicit TSettingsDialogFixture(TConnection connection = TConnection::FakeAdapter,
+                                    const QString& image = QString());
     ~TSettingsDialogFixture();
+
+    // The settings record in the image file's header, as the file holds it now.
+    TRecSettings ImageSettings() const;
+    // Shows the dialog, active, as the main window does before it runs it.
+    void Show();
+    // The demo image the build places beside the test.
+    static QString DemoImage();
 
     // A plausible device record: every field in range, today's once-timer dates.
     static TRecSettings SampleSettings();
@@ -55,4 +69,6 @@ public:
     std::vector<std::optional<QString>> PasswordAnswers; // answers to the password prompt
     int PasswordPrompts = 0;
     QString NextFileName;
+    QTemporaryDir Folder;
+    QString ImagePath; // ImageFile only
 };

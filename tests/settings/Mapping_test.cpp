@@ -128,6 +128,8 @@ const TFieldCase FieldCases[] = {
          EXPECT_EQ(d.rxseCycleLen->Value(), 1);
          EXPECT_TRUE(d.rxseCycleLen->isEnabled());
      }},
+    {"CyclicOnAsAnyNonZeroByte", [](TRecSettings& s) { P0(s).CyclicRecord = 1; },
+     [](const TfrmRecSettings& d) { EXPECT_TRUE(d.cbCyclicRec->isChecked()); }},
     {"CyclicOff",
      [](TRecSettings& s) {
          P0(s).CyclicRecord = 0;
@@ -460,6 +462,51 @@ TEST(SettingsMapping, UpperArrowOfAnUpDownCountsUp) {
     dialog.updnGain->setValue(80);
     QTest::mouseClick(dialog.updnGain->Arrows(), Qt::LeftButton, Qt::NoModifier, QPoint(5, 3));
     EXPECT_EQ(dialog.updnGain->value(), 80);
+}
+
+TEST(SettingsMapping, CyclicRecordingSwitchedOnStoresTheRecordersOnByte) {
+    TSettingsDialogFixture f;
+    TRecSettings s = TSettingsDialogFixture::SampleSettings();
+    s.Profiles[0].CyclicRecord = 0;
+    f.Load(s);
+    f.Dialog->cbCyclicRec->setChecked(true);
+    f.Dialog->ControlsToRecSettings(s);
+    EXPECT_EQ(s.Profiles[0].CyclicRecord, 0xFF);
+    f.Dialog->cbCyclicRec->setChecked(false);
+    f.Dialog->ControlsToRecSettings(s);
+    EXPECT_EQ(s.Profiles[0].CyclicRecord, 0);
+}
+
+TEST(SettingsMapping, AStopDateTheClockCannotHoldShowsToday) {
+    struct TCase {
+        const char* Name;
+        int Year, Month, Day;
+    } const cases[] = {
+        {"NewImageFill", 257, 1, 1},  {"Zero", 0, 0, 0},         {"NoSuchDay", 2024, 2, 30},
+        {"Before1970", 1969, 12, 31}, {"After2105", 2200, 1, 1},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TfrmRecSettings dialog;
+        TRecSettings s = TSettingsDialogFixture::SampleSettings();
+        s.Profiles[0].TimerStopYear = static_cast<std::uint16_t>(c.Year);
+        s.Profiles[0].TimerStopMonth = static_cast<std::uint8_t>(c.Month);
+        s.Profiles[0].TimerStopDay = static_cast<std::uint8_t>(c.Day);
+        dialog.RecSettingsToControls(s);
+        EXPECT_EQ(dialog.dtpOnceTmrDateOff->date(), QDate::currentDate());
+        dialog.ControlsToRecSettings(s);
+        EXPECT_EQ(s.Profiles[0].TimerStopYear, QDate::currentDate().year());
+    }
+    // The last and the first days the clock can reach are shown as they are.
+    for (const QDate date : {QDate(1970, 1, 1), QDate(2105, 12, 31)}) {
+        TfrmRecSettings dialog;
+        TRecSettings s = TSettingsDialogFixture::SampleSettings();
+        s.Profiles[0].TimerStopYear = static_cast<std::uint16_t>(date.year());
+        s.Profiles[0].TimerStopMonth = static_cast<std::uint8_t>(date.month());
+        s.Profiles[0].TimerStopDay = static_cast<std::uint8_t>(date.day());
+        dialog.RecSettingsToControls(s);
+        EXPECT_EQ(dialog.dtpOnceTmrDateOff->date(), date);
+    }
 }
 
 TEST(SettingsMapping, AccessLevelZeroSelectsNoItem) {

@@ -5,10 +5,12 @@
 #include <thread>
 
 #include <QApplication>
+#include <QDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 #include "ui/MsgBox.h"
 
@@ -150,6 +152,41 @@ TEST(ShowMessageBox, OwnerWindowGoingAwayClosesTheBoxSafely) {
     });
     poll->start(5);
     EXPECT_EQ(ShowMessageBox(QString("still there?"), QString("Quorvex"), MB_YESNO), IDNO);
+}
+
+TEST(ShowMessageBox, SitsOnTheModalDialogEvenWhenItsOwnerIsTheActiveWindow) {
+    // The window manager may leave the owner active when a dialog opens, or the user may
+    // have gone to another program meanwhile: the box still goes in front of the dialog.
+    for (const bool ownerActive : {false, true}) {
+        SCOPED_TRACE(ownerActive);
+        QWidget owner;
+        owner.show();
+        QDialog dialog(&owner);
+        QWidget* parent = nullptr;
+        bool shownInFront = false;
+        int code = 0;
+        QTimer::singleShot(0, &dialog, [&] {
+            QApplication::setActiveWindow(ownerActive ? &owner : nullptr);
+            auto* poll = new QTimer(&dialog);
+            QObject::connect(poll, &QTimer::timeout, [&, poll] {
+                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                if (box == nullptr)
+                    return;
+                poll->stop();
+                parent = box->parentWidget();
+                shownInFront = box->windowHandle() != nullptr &&
+                               box->windowHandle()->transientParent() == dialog.windowHandle();
+                box->button(QMessageBox::Yes)->click();
+            });
+            poll->start(5);
+            code = ShowMessageBox(QString("applied"), QString("Quorvex"), MB_YESNO);
+            dialog.accept();
+        });
+        dialog.exec();
+        EXPECT_EQ(code, IDYES);
+        EXPECT_EQ(parent, &dialog);
+        EXPECT_TRUE(shownInFront);
+    }
 }
 
 TEST(ShowMessageBox, NeverSitsOnTheSplash) {
