@@ -11,11 +11,8 @@
 #include "audio/CustomFile.h"
 #include "callerid/Norvel.h"
 #include "engine/RecClasses.h"
-<<<<<<< HEAD
-#include "tests/support/TempDir.h"
-=======
 #include "engine/RecClassesProfiles.h"
->>>>>>> main
+#include "tests/support/TempDir.h"
 
 namespace {
 
