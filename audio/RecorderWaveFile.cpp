@@ -1,6 +1,7 @@
 #include "audio/RecorderWaveFile.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <system_error>
 
@@ -49,6 +50,10 @@ std::string MakeNumberedFileName(const std::string& fileName, std::uint32_t part
 TRecorderWaveFile::TRecorderWaveFile(TCrcWaveFile& wave)
     : Wave(wave), BaseName(wave.GetFileName()) {}
 
+TRecorderWaveFile::~TRecorderWaveFile() {
+    RemovePending();
+}
+
 std::int32_t TRecorderWaveFile::Read(void* buffer, std::int32_t count) {
     return Wave.Read(buffer, count);
 }
@@ -60,7 +65,24 @@ bool TRecorderWaveFile::SetMaxPartSize(std::uint64_t bytes) {
     return true;
 }
 
+void TRecorderWaveFile::NoteFailure(TSinkFailure::TReason reason, const std::string& fileName,
+                                    int error) {
+    if (Failure.Reason != TSinkFailure::TReason::None)
+        return; // the first failure is the one to tell
+    Failure = {reason, fileName, error != 0 ? error : EIO};
+}
+
+void TRecorderWaveFile::RemovePending() {
+    for (const TPendingFile& part : Pending)
+        if (!RemoveFile(part.TempName))
+            WriteDebugLog("Could not remove " + part.TempName);
+    // The parts waiting are the last ones finished; none of them reaches its name now.
+    PartFileNames.resize(PartFileNames.size() - std::min(PartFileNames.size(), Pending.size()));
+    Pending.clear();
+}
+
 void TRecorderWaveFile::ReportCantCreate(const std::string& fileName, int error) {
+    NoteFailure(TSinkFailure::TReason::CantCreate, fileName, error);
     const std::string text = GetLangConstant("CantCreateStr") + " " + BaseFileName(fileName) +
                              "\n" + std::error_code(error, std::generic_category()).message();
     if (ErrorReport)
@@ -91,6 +113,7 @@ bool TRecorderWaveFile::WriteMarkOutput(const std::uint8_t* output, std::int32_t
     WriteDebugLog(Printf("Actually written %d bytes", written));
     if (written != count) {
         WriteDebugLog("Writing " + Wave.GetFileName() + " failed");
+        NoteFailure(TSinkFailure::TReason::CantWrite, Wave.GetFileName(), Wave.GetLastErrno());
         return false;
     }
     return true;
@@ -121,10 +144,13 @@ bool TRecorderWaveFile::ClosePart() {
         Wave.Abandon();
         return false;
     }
-    if (!Wave.Close()) {
+    std::string tempName;
+    if (!Wave.CloseUncommitted(tempName)) {
         WriteDebugLog("Closing " + Wave.GetFileName() + " failed");
+        NoteFailure(TSinkFailure::TReason::CantWrite, Wave.GetFileName(), Wave.GetLastErrno());
         return false;
     }
+    Pending.push_back({tempName, Wave.GetFileName()});
     PartFileNames.push_back(Wave.GetFileName());
     PartInput = 0;
     return true;
@@ -197,6 +223,10 @@ std::int32_t TRecorderWaveFile::WriteParts(const void* data, std::int32_t count)
 }
 
 bool TRecorderWaveFile::Finish() {
+    return FinishParts() && Commit();
+}
+
+bool TRecorderWaveFile::FinishParts() {
     if (Failed) {
         Abandon();
         return false;
@@ -206,10 +236,27 @@ bool TRecorderWaveFile::Finish() {
     if (ClosePart())
         return true;
     Failed = true;
+    Abandon();
     return false;
+}
+
+bool TRecorderWaveFile::Commit() {
+    if (Failed)
+        return false;
+    TCommitError error;
+    if (!CommitFiles(Pending, &error)) {
+        WriteDebugLog("Putting " + error.Target + " in place failed");
+        NoteFailure(TSinkFailure::TReason::CantCreate, error.Target, error.Errno);
+        Failed = true;
+        Abandon();
+        return false;
+    }
+    Pending.clear();
+    return true;
 }
 
 void TRecorderWaveFile::Abandon() {
     if (Wave.IsCreated())
         Wave.Abandon();
+    RemovePending();
 }

@@ -57,6 +57,13 @@ bool TRiffFile::Close() {
     return wasOpen;
 }
 
+bool TRiffFile::Sync() {
+    if (File.Sync())
+        return true;
+    LastErrno = File.GetLastErrno() != 0 ? File.GetLastErrno() : EIO;
+    return false;
+}
+
 std::int64_t TRiffFile::Read(void* buffer, std::size_t count) {
     if (!File.IsOpen())
         return -1;
@@ -77,7 +84,7 @@ std::int64_t TRiffFile::Write(const void* data, std::size_t count) {
     if (Position > FileSize)
         FileSize = Position;
     if (done < count) {
-        LastErrno = errno != 0 ? errno : EIO;
+        LastErrno = File.GetLastErrno() != 0 ? File.GetLastErrno() : EIO;
         return -1;
     }
     return static_cast<std::int64_t>(done);

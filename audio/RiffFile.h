@@ -52,6 +52,8 @@ public:
     bool Create(const std::string& path);
     // Closes the handle whatever chunks are still open; false when the handle was not open.
     bool Close();
+    // Flushes what was written to the disk; false (and the error number kept) when it fails.
+    bool Sync();
     bool IsOpen() const { return File.IsOpen(); }
     bool IsWriting() const { return Writing; }
 

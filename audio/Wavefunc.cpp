@@ -130,6 +130,7 @@ std::int32_t TWaveFile::Write(const void* data, std::int32_t count) {
     if (Riff.GetPosition() + static_cast<std::uint64_t>(count) + ClosingReserve() >
         MaxRiffFileSize) {
         LastError = TWaveError::TooLarge;
+        LastErrno = EFBIG;
         return -1;
     }
     const std::int64_t written = Riff.Write(data, static_cast<std::size_t>(count));
@@ -174,22 +175,38 @@ bool TWaveFile::Close() {
     if (!Riff.IsOpen())
         return Fail(TWaveError::NotOpen);
     if (Riff.IsWriting()) {
-        const bool finished = FinishCreated();
-        LastErrno = Riff.GetLastErrno();
-        Riff.Close();
-        if (!finished || !RenameFile(TempName, FileName)) {
-            if (finished)
-                LastErrno = errno;
-            RemoveFile(TempName);
-            TempName.clear();
+        std::string tempName;
+        if (!CloseUncommitted(tempName))
+            return false;
+        TCommitError error;
+        if (!CommitFiles({{tempName, FileName}}, &error)) {
+            LastErrno = error.Errno;
+            RemoveFile(tempName);
             return Fail(TWaveError::WriteFailed);
         }
-        TempName.clear();
         return true;
     }
     AddInfo.clear();
     AddInfoPresent = false;
     Riff.Close();
+    return true;
+}
+
+bool TWaveFile::CloseUncommitted(std::string& tempName) {
+    if (!IsCreated())
+        return Fail(TWaveError::NotOpen);
+    const bool finished = FinishCreated() && Riff.Sync();
+    LastErrno = Riff.GetLastErrno();
+    Riff.Close();
+    if (!finished) {
+        if (LastErrno == 0)
+            LastErrno = EIO;
+        RemoveFile(TempName);
+        TempName.clear();
+        return Fail(TWaveError::WriteFailed);
+    }
+    tempName = TempName;
+    TempName.clear();
     return true;
 }
 

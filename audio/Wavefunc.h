@@ -27,7 +27,8 @@ enum class TWaveError {
 
 // A RIFF WAVE file with our private add-info chunk. A created file is written under a
 // temporary name beside the target and renamed over it only by a successful Close, so a
-// failed or abandoned file never replaces what was there.
+// failed or abandoned file never replaces what was there. A closed file is on the disk, its
+// folder entry included.
 class TWaveFile {
 public:
     TWaveFile();
@@ -41,6 +42,10 @@ public:
     virtual std::int32_t Write(const void* data, std::int32_t count);
     // Finishes a created file (sizes, private chunk, "fact") or forgets a read file's add-info.
     virtual bool Close();
+    // Finishes a created file as Close does, flushed to the disk, but leaves it under its
+    // temporary name (given back in tempName) for the caller to put in place; false, with
+    // nothing left behind, when it could not be finished.
+    bool CloseUncommitted(std::string& tempName);
 
     // True when the file is a readable WAV; format, add-info and data size are loaded and the
     // position is at the first data byte.

@@ -1,8 +1,7 @@
 #include "engine/RecDownload.h"
 
-#include <chrono>
+#include <cerrno>
 #include <exception>
-#include <thread>
 #include <unistd.h>
 
 #include "audio/CrcWaveFile.h"
@@ -10,6 +9,7 @@
 #include "audio/WaveAddInfo.h"
 #include "engine/RecClassesBlocks.h"
 #include "engine/RecClassesLists.h"
+#include "engine/RecOperationWait.h"
 #include "link/DebugLog.h"
 #include "link/RecXchange.h"
 #include "platform/CodePage.h"
@@ -19,7 +19,6 @@ namespace {
 
 using TKind = TOperationOutcome::TKind;
 
-constexpr auto PollInterval = std::chrono::milliseconds(1);
 constexpr std::size_t MaxNamePartBytes = 255;
 
 // Counts the PCM bytes a read hands to the sink.
@@ -45,24 +44,19 @@ TOperationOutcome Outcome(TKind kind, const std::string& operation, const std::s
     return {kind, operation, 0, 0, message};
 }
 
-void RemoveFiles(const std::vector<std::string>& names) {
-    for (const std::string& name : names)
-        if (!RemoveFile(name))
-            WriteDebugLog("Could not remove " + name);
+// Waits for the read with the one wait of the program; true when the user asked for a cancel.
+bool WaitForRecorder(TCustomRecorder& recorder, const TDownloadPoll& poll) {
+    return PollRecorderOperation(
+        recorder, [&poll](std::uint8_t percent, std::uint32_t) { return poll && poll(percent); });
 }
 
-// Polls until the recorder's operation has ended; true when the user asked for a cancel.
-bool WaitForRecorder(TCustomRecorder& recorder, const TDownloadPoll& poll) {
-    bool cancelled = false;
-    std::this_thread::sleep_for(PollInterval);
-    while (recorder.GetState() != StateIdle) {
-        if (poll && poll(recorder.GetProgress()) && !cancelled) {
-            cancelled = true;
-            recorder.Cancel();
-        }
-        std::this_thread::sleep_for(PollInterval);
-    }
-    return cancelled;
+TDownloadResult FromSink(const TSinkFailure& failure, TDownloadResult result) {
+    result.Reason = failure.Reason == TSinkFailure::TReason::CantCreate
+                        ? TDownloadReason::CantCreate
+                        : TDownloadReason::CantWrite;
+    result.FailedFile = failure.FileName;
+    result.Errno = failure.Errno;
+    return result;
 }
 
 // Starts an operation; an exception from starting becomes the result's outcome.
@@ -77,6 +71,7 @@ bool StartRead(TStart start, const std::string& operation, TDownloadResult& resu
     } catch (const std::exception& error) {
         result.Outcome = Outcome(TKind::Failed, operation, error.what());
     }
+    result.Reason = TDownloadReason::RecorderFailed;
     return false;
 }
 
@@ -128,17 +123,27 @@ TDownloadResult FinishRecordDownload(TCustomRecorder& recorder, TRecorderWaveFil
     result.Outcome = recorder.GetOutcome();
     if (userCancelled && result.Outcome.Kind == TKind::Succeeded)
         result.Outcome.Kind = TKind::Cancelled;
+    // A sink that refused a write stopped the read: its own reason is the one to tell.
+    if (sink.HasFailed()) {
+        sink.Abandon();
+        return FromSink(sink.GetFailure(), result);
+    }
     if (result.Outcome.Kind != TKind::Succeeded) {
         sink.Abandon();
-        RemoveFiles(sink.GetPartFileNames());
+        result.Reason = result.Outcome.Kind == TKind::Cancelled ? TDownloadReason::Cancelled
+                                                                : TDownloadReason::RecorderFailed;
         return result;
     }
-    if (!sink.Finish()) {
-        RemoveFiles(sink.GetPartFileNames());
-        result.Outcome =
-            Outcome(TKind::Failed, result.Outcome.Operation, "The WAV file could not be written");
+    if (!sink.FinishParts())
+        return FromSink(sink.GetFailure(), result);
+    if (options.ConfirmTargets && !sink.GetPartFileNames().empty() &&
+        !options.ConfirmTargets(sink.GetPartFileNames())) {
+        sink.Abandon();
+        result.Reason = TDownloadReason::Declined;
         return result;
     }
+    if (!sink.Commit())
+        return FromSink(sink.GetFailure(), result);
     result.Files = sink.GetPartFileNames();
     if (!options.MarkDownloaded || record.IsVoicePart() || record.Status == StatusDownloaded ||
         record.Status == StatusUploaded)
@@ -147,12 +152,14 @@ TDownloadResult FinishRecordDownload(TCustomRecorder& recorder, TRecorderWaveFil
     try {
         recorder.ChangeSoundFileStatus(record.Number, StatusDownloaded);
         result.Marked = true;
+        return result;
     } catch (const TERecXchange& error) {
         result.Outcome = {TKind::ExchangeFailed, operation, error.Command(), error.ErrorCode(),
                           error.MessageUtf8()};
     } catch (const std::exception& error) {
         result.Outcome = Outcome(TKind::Failed, operation, error.what());
     }
+    result.Reason = TDownloadReason::MarkFailed;
     return result;
 }
 
@@ -166,6 +173,7 @@ TDownloadResult DownloadRecordToWave(TCustomRecorder& recorder, const TRecordToD
     TRecorderWaveFile sink(wave);
     if (options.SplitSize > 0 && !sink.SetMaxPartSize(options.SplitSize)) {
         result.Outcome = Outcome(TKind::Failed, "ReadSFThread", "The split size is too small");
+        result.Reason = TDownloadReason::RecorderFailed;
         return result;
     }
     if (record.Status == StatusUploaded) {
@@ -178,11 +186,8 @@ TDownloadResult DownloadRecordToWave(TCustomRecorder& recorder, const TRecordToD
     sink.SetSerialNumber(recorder.GetSerialNumber());
     if (options.Random)
         sink.SetRandomSource(options.Random);
-    std::string sinkError;
-    sink.SetErrorReport([&sinkError](const std::string&, const std::string& text) {
-        WriteDebugLog(text);
-        sinkError = text;
-    });
+    // The result tells why a part failed; the caller shows it.
+    sink.SetErrorReport([](const std::string&, const std::string& text) { WriteDebugLog(text); });
 
     TCountingSink counter(sink);
     recorder.OutputSink = &counter;
@@ -202,8 +207,6 @@ TDownloadResult DownloadRecordToWave(TCustomRecorder& recorder, const TRecordToD
     }
     result = FinishRecordDownload(recorder, sink, record, options, userCancelled);
     result.DataBytes = counter.Bytes;
-    if (!sinkError.empty() && result.Outcome.Kind == TKind::Failed)
-        result.Outcome.Message = sinkError;
     return result;
 }
 
@@ -237,8 +240,11 @@ TDownloadResult DownloadDriveFileTo(TCustomRecorder& recorder, int index, const 
     TDownloadResult result;
     const std::string tempPath = pcPath + ".tmp~" + std::to_string(::getpid());
     TPosixFile target;
+    errno = 0;
     if (!target.Open(tempPath, TPosixFile::TMode::CreateTruncate)) {
-        result.Outcome = Outcome(TKind::Failed, "ReadDFThread", "Cannot create " + pcPath);
+        result.Reason = TDownloadReason::CantCreate;
+        result.FailedFile = pcPath;
+        result.Errno = errno != 0 ? errno : EIO;
         return result;
     }
     const bool started =
@@ -248,20 +254,45 @@ TDownloadResult DownloadDriveFileTo(TCustomRecorder& recorder, int index, const 
         result.Outcome = recorder.GetOutcome();
         if (userCancelled && result.Outcome.Kind == TKind::Succeeded)
             result.Outcome.Kind = TKind::Cancelled;
+        switch (result.Outcome.Kind) {
+        case TKind::Succeeded:
+            result.Reason = TDownloadReason::Succeeded;
+            break;
+        case TKind::Cancelled:
+            result.Reason = TDownloadReason::Cancelled;
+            break;
+        case TKind::Damaged:
+            result.Reason = TDownloadReason::Damaged;
+            break;
+        default:
+            result.Reason = TDownloadReason::RecorderFailed;
+            break;
+        }
     }
     const std::int64_t size = target.Size();
     const bool synced = target.Sync();
+    // A write that failed on the PC side is told as such, whatever the read made of it.
+    if (started && (target.GetLastErrno() != 0 || !synced) &&
+        result.Reason != TDownloadReason::Cancelled) {
+        result.Reason = TDownloadReason::CantWrite;
+        result.FailedFile = pcPath;
+        result.Errno = target.GetLastErrno() != 0 ? target.GetLastErrno() : EIO;
+    }
     target.Close();
     // A damaged file is kept: it holds every byte that could be read, and the outcome tells
     // the user where the rest is.
-    const bool keep = result.Succeeded() || result.Outcome.Kind == TKind::Damaged;
-    if (keep && synced && RenameFile(tempPath, pcPath)) {
+    const bool keep = result.Succeeded() || result.Reason == TDownloadReason::Damaged;
+    TCommitError error;
+    if (keep && !CommitFiles({{tempPath, pcPath}}, &error)) {
+        result.Reason = TDownloadReason::CantCreate;
+        result.FailedFile = pcPath;
+        result.Errno = error.Errno;
+    }
+    if (result.Succeeded() || result.Reason == TDownloadReason::Damaged) {
         result.Files.push_back(pcPath);
         result.DataBytes = size > 0 ? static_cast<std::uint64_t>(size) : 0;
         return result;
     }
-    if (keep)
-        result.Outcome = Outcome(TKind::Failed, "ReadDFThread", "Cannot create " + pcPath);
     RemoveFile(tempPath);
     return result;
 }

@@ -34,24 +34,45 @@ struct TRecordToDownload {
 // The whole of a recording, or of a voice part (whose parent must be set).
 TRecordToDownload MakeRecordToDownload(const TCustomSoundFileInfo& record);
 
+// Asked once the audio is written, with the name of every file the download is to put in
+// place (the numbered parts of a split download included); false keeps the files that are
+// there and drops the download.
+using TConfirmTargets = std::function<bool(const std::vector<std::string>& targets)>;
+
 struct TWaveDownloadOptions {
     std::string FileName;
     std::uint64_t SplitSize = 0; // bytes per part; 0 keeps the sink's largest part
     // Mark a recording that is neither downloaded nor uploaded as downloaded afterwards.
     bool MarkDownloaded = true;
-    TMarkRandom Random; // the watermark's tone source; empty: seeded from the clock
+    TMarkRandom Random;             // the watermark's tone source; empty: seeded from the clock
+    TConfirmTargets ConfirmTargets; // empty: every file is put in place
 };
 
-// How one download ended. Outcome is the read's, or that of the step after it that failed:
-// a WAV file that could not be written ("Failed"), or the status change
-// ("ExchangeFailed", operation "ChangeSoundFileStatus"; the files are kept then).
+// Why a download ended as it did.
+enum class TDownloadReason {
+    Succeeded,
+    Cancelled,      // the user cancelled: nothing is left and nothing marked
+    RecorderFailed, // the recorder's operation failed or could not start: see Outcome
+    CantCreate,     // a PC file could not be created or put in place: FailedFile, Errno
+    CantWrite,      // writing or flushing a PC file failed (a full disk): FailedFile, Errno
+    Declined,       // ConfirmTargets kept the existing files
+    MarkFailed,     // the files are in place, but marking the recording failed: see Outcome
+    Damaged,        // the file is in place with what could be read; Outcome's message says
+                    // what is missing or damaged and where
+};
+
+// How one download ended. Outcome is the read's, or the status change's ("ExchangeFailed",
+// operation "ChangeSoundFileStatus") when marking failed.
 struct TDownloadResult {
+    TDownloadReason Reason = TDownloadReason::Succeeded;
     TOperationOutcome Outcome;
+    std::string FailedFile;         // the PC file of CantCreate and CantWrite
+    int Errno = 0;                  // the system's error number of CantCreate and CantWrite
     std::vector<std::string> Files; // what the download left on the PC, in order
     std::uint64_t DataBytes = 0;    // PCM bytes the read delivered; a drive file's size
     bool Marked = false;            // the recording was marked downloaded: set the entry's status
 
-    bool Succeeded() const { return Outcome.Kind == TOperationOutcome::TKind::Succeeded; }
+    bool Succeeded() const { return Reason == TDownloadReason::Succeeded; }
 };
 
 // Called between polls with the progress percent; true asks for a cancel.
@@ -59,10 +80,11 @@ using TDownloadPoll = std::function<bool(std::uint8_t percent)>;
 
 // What follows a recording's read, once the recorder's state reads 1. A read that succeeded
 // (and was not cancelled by the user) has its WAV output finished: the mark embedder flushed,
-// the mark record and check word stored, the file closed. Any other read, or an output that
-// does not close cleanly, has what it wrote removed. Only then, and only for a recording that
-// is neither downloaded nor uploaded, is the recording marked downloaded. A read that
-// produced no audio leaves no file but counts as downloaded.
+// the mark record and check word stored, every part closed and flushed; once ConfirmTargets
+// agrees, the parts are put in place together. Any other read, or an output that does not
+// close cleanly, has what it wrote removed and the user's files left as they were. Only then,
+// and only for a recording that is neither downloaded nor uploaded, is the recording marked
+// downloaded. A read that produced no audio leaves no file but counts as downloaded.
 TDownloadResult FinishRecordDownload(TCustomRecorder& recorder, TRecorderWaveFile& sink,
                                      const TRecordToDownload& record,
                                      const TWaveDownloadOptions& options, bool userCancelled);
@@ -81,9 +103,10 @@ std::string SanitiseDriveFileName(const std::string& name);
 // folder + "/" + SanitiseDriveFileName(name).
 std::string DriveFilePcPath(const std::string& folder, const std::string& name);
 
-// Drive file index of the recorder's list into pcPath, through a temporary file renamed over
-// pcPath when the read succeeded, or ended Damaged (uncorrectable bytes, blocks missing on
-// the recorder: the file holds what could be read, cut to the drive file's size, and the
-// outcome's message says what is wrong and where); otherwise nothing is left behind.
+// Drive file index of the recorder's list into pcPath, through a temporary file put in place
+// (flushed, CommitFiles) when the read succeeded, or ended Damaged (uncorrectable bytes,
+// blocks missing on the recorder: the file holds what could be read, cut to the drive file's
+// size, and the outcome's message says what is wrong and where); otherwise nothing is left
+// behind.
 TDownloadResult DownloadDriveFileTo(TCustomRecorder& recorder, int index, const std::string& pcPath,
                                     const TDownloadPoll& poll = {});

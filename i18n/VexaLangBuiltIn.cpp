@@ -22,6 +22,7 @@ const TBuiltInConstant BuiltInTable[] = {
     {"CantCreateStr", "Can't create (modify) file"},
     {"CantFindRecorderStr", "Can't find Recorder. Connect Recorder to PC."},
     {"CantOpenStr", "Can't open"},
+    {"CantWriteStr", "Can't write file"},
     {"Ch8Str", "8 channels"},
     {"ChangesAfterRestartStr", "Changes results will take effect after application restarting."},
     {"CIDDisabledStr", "Dasabled"},

@@ -1,8 +1,10 @@
 #include "platform/PosixFile.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -12,13 +14,15 @@ TPosixFile::~TPosixFile() {
 }
 
 TPosixFile::TPosixFile(TPosixFile&& other) noexcept
-    : Fd(std::exchange(other.Fd, -1)), WriteThrough(other.WriteThrough) {}
+    : Fd(std::exchange(other.Fd, -1)), WriteThrough(other.WriteThrough),
+      LastErrno(other.LastErrno) {}
 
 TPosixFile& TPosixFile::operator=(TPosixFile&& other) noexcept {
     if (this != &other) {
         Close();
         Fd = std::exchange(other.Fd, -1);
         WriteThrough = other.WriteThrough;
+        LastErrno = other.LastErrno;
     }
     return *this;
 }
@@ -41,6 +45,7 @@ bool TPosixFile::Open(const std::string& path, TMode mode, bool writeThrough) {
         Fd = ::open(path.c_str(), flags, 0644);
     } while (Fd < 0 && errno == EINTR);
     WriteThrough = writeThrough;
+    LastErrno = 0;
     return Fd >= 0;
 }
 
@@ -76,12 +81,15 @@ std::size_t TPosixFile::WriteAt(std::uint64_t offset, const void* buffer, std::s
         ssize_t n = ::pwrite(Fd, in + done, size - done, static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
+        if (n <= 0) {
+            // A write that moves nothing without an error has found no room either.
+            LastErrno = n < 0 ? errno : ENOSPC;
             break;
+        }
         done += static_cast<std::size_t>(n);
     }
-    if (WriteThrough && done > 0)
-        ::fdatasync(Fd);
+    if (WriteThrough && done > 0 && ::fdatasync(Fd) != 0)
+        LastErrno = errno;
     return done;
 }
 
@@ -97,7 +105,12 @@ bool TPosixFile::Truncate(std::uint64_t size) {
 }
 
 bool TPosixFile::Sync() {
-    return Fd >= 0 && ::fdatasync(Fd) == 0;
+    if (Fd < 0)
+        return false;
+    if (::fdatasync(Fd) == 0)
+        return true;
+    LastErrno = errno;
+    return false;
 }
 
 bool FileExists(const std::string& path) {
@@ -111,4 +124,75 @@ bool RemoveFile(const std::string& path) {
 
 bool RenameFile(const std::string& from, const std::string& to) {
     return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+namespace {
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string AsideName(const std::string& target) {
+    static std::atomic<unsigned> counter{0};
+    return target + ".old~" + std::to_string(::getpid()) + "_" + std::to_string(++counter);
+}
+
+} // namespace
+
+bool SyncFolderOf(const std::string& path) {
+    const int fd = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool synced = ::fsync(fd) == 0;
+    ::close(fd);
+    return synced;
+}
+
+bool CommitFiles(const std::vector<TPendingFile>& files, TCommitError* error) {
+    struct TStep {
+        const TPendingFile* File;
+        std::string Aside; // where the user's file waits, empty when there was none
+        bool Placed = false;
+    };
+    std::vector<TStep> steps;
+    const auto undo = [&](const std::string& target, int code) {
+        for (auto it = steps.rbegin(); it != steps.rend(); ++it) {
+            if (it->Placed)
+                std::rename(it->File->Target.c_str(), it->File->TempName.c_str());
+            if (!it->Aside.empty())
+                std::rename(it->Aside.c_str(), it->File->Target.c_str());
+        }
+        if (error != nullptr)
+            *error = {target, code != 0 ? code : EIO};
+        return false;
+    };
+    for (const TPendingFile& file : files) {
+        TStep step{&file, {}, false};
+        struct stat st {};
+        if (::lstat(file.Target.c_str(), &st) == 0) {
+            if (S_ISDIR(st.st_mode))
+                return undo(file.Target, EISDIR);
+            step.Aside = AsideName(file.Target);
+            if (std::rename(file.Target.c_str(), step.Aside.c_str()) != 0)
+                return undo(file.Target, errno);
+        } else if (errno != ENOENT) {
+            return undo(file.Target, errno);
+        }
+        steps.push_back(step);
+        if (std::rename(file.TempName.c_str(), file.Target.c_str()) != 0)
+            return undo(file.Target, errno);
+        steps.back().Placed = true;
+    }
+    std::set<std::string> folders;
+    for (const TStep& step : steps) {
+        if (!step.Aside.empty())
+            ::unlink(step.Aside.c_str());
+        folders.insert(FolderOf(step.File->Target));
+    }
+    for (const std::string& folder : folders)
+        SyncFolderOf(folder + "/.");
+    return true;
 }

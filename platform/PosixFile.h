@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // A file handle over a POSIX descriptor with positioned, 64-bit reads and writes.
 // Stands in for the platform's file handles; closes itself on destruction.
@@ -42,13 +43,39 @@ public:
     std::int64_t Size() const;
     bool Truncate(std::uint64_t size);
     bool Sync();
+    // The system's error number of the last write or sync that failed; 0 while none has.
+    int GetLastErrno() const { return LastErrno; }
 
 private:
     int Fd = -1;
     bool WriteThrough = false;
+    int LastErrno = 0;
 };
 
 bool FileExists(const std::string& path);
 bool RemoveFile(const std::string& path);
 // Replaces target atomically where the file system allows it.
 bool RenameFile(const std::string& from, const std::string& to);
+
+// Flushes the entries of the folder that holds path to the disk, so that a file created or
+// renamed there is still there after a crash.
+bool SyncFolderOf(const std::string& path);
+
+// A finished file waiting under a temporary name beside the file it is to become.
+struct TPendingFile {
+    std::string TempName;
+    std::string Target;
+};
+
+// Where and why CommitFiles failed.
+struct TCommitError {
+    std::string Target;
+    int Errno = 0;
+};
+
+// Puts every pending file in place as one step: each target that exists is set aside, then
+// the pending file is renamed over it; the set-aside files go once all are in place and the
+// folders are flushed to the disk. A target that is a folder is never replaced. When any step
+// fails, the steps done are undone (the user's files come back under their names), the
+// pending files stay under their temporary names and the result is false.
+bool CommitFiles(const std::vector<TPendingFile>& files, TCommitError* error = nullptr);

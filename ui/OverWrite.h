@@ -3,16 +3,11 @@
 #include <QDialog>
 #include <QString>
 
+#include "ui/TransferUi.h"
+
 class QLabel;
 class QPushButton;
 class TfrmRename;
-
-// Modal results of the overwrite question.
-constexpr int mrOverwrite = 6;     // overwrite this file (its name may have been renamed)
-constexpr int mrSkip = 7;          // skip this file
-constexpr int mrSkipAll = 9;       // skip this and every later existing file of the batch
-constexpr int mrOverwriteAll = 10; // overwrite this and every later existing file
-constexpr int mrCancelBatch = 2;   // stop the batch
 
 // What to do with a download's target file that exists. The caller sets the file name,
 // runs exec() and reads the file name back after mrOverwrite.

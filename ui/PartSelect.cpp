@@ -123,7 +123,7 @@ void TfrmPartSelect::SetTotalDuration(std::uint32_t seconds) {
     UpdateResults();
 }
 
-void TfrmPartSelect::SetTotalSize(std::uint32_t bytes) {
+void TfrmPartSelect::SetTotalSize(std::uint64_t bytes) {
     FTotalSize = bytes;
     UpdateResults();
 }
@@ -160,14 +160,17 @@ void TfrmPartSelect::UpdateResults() {
     FSelStart = static_cast<std::int32_t>(start);
     FSelDuration = static_cast<std::int32_t>(duration);
     // A recording shorter than a second has no rate to scale by: nothing is selected.
-    FSelSize = total == 0 ? 0
-                          : static_cast<std::int32_t>(
-                                (2 * std::uint64_t{FTotalSize} * duration + total) / (2 * total));
+    // In 128 bits: a size of many GiB times a duration of hours passes 64.
+    FSelSize = total == 0
+                   ? 0
+                   : static_cast<std::uint64_t>(
+                         (2 * static_cast<unsigned __int128>(FTotalSize) * duration + total) /
+                         (2 * total));
 
     lbStart->setText(SecToTimeStr(static_cast<std::uint32_t>(FSelStart)));
     lbEnd->setText(SecToTimeStr(static_cast<std::uint32_t>(FSelStart + FSelDuration)));
     lbDuration->setText(SecToTimeStr(static_cast<std::uint32_t>(FSelDuration)));
-    const qlonglong kilobytes = (static_cast<qlonglong>(FSelSize) + 1023) / 1024;
+    const auto kilobytes = static_cast<qulonglong>((FSelSize + 1023) / 1024);
     lbSelSize->setText(QLocale().toString(kilobytes) + " KB");
 }
 

@@ -26,13 +26,14 @@ public:
     explicit TfrmPartSelect(QWidget* mainWindow = nullptr);
 
     void SetTotalDuration(std::uint32_t seconds);
-    void SetTotalSize(std::uint32_t bytes);
+    // The recording's whole byte size, beyond 4 GiB too.
+    void SetTotalSize(std::uint64_t bytes);
     std::uint32_t TotalDuration() const { return FTotalDuration; }
-    std::uint32_t TotalSize() const { return FTotalSize; }
+    std::uint64_t TotalSize() const { return FTotalSize; }
 
     std::int32_t SelStart() const { return FSelStart; }
     std::int32_t SelDuration() const { return FSelDuration; }
-    std::int32_t SelSize() const { return FSelSize; }
+    std::uint64_t SelSize() const { return FSelSize; }
 
     // The bar's left position and width within the track; kept within the bounds.
     void SetBar(int left, int width);
@@ -74,6 +75,6 @@ private:
     std::uint32_t FTotalDuration = 0;
     std::int32_t FSelDuration = 0;
     std::int32_t FSelStart = 0;
-    std::int32_t FSelSize = 0;
-    std::uint32_t FTotalSize = 0;
+    std::uint64_t FSelSize = 0;
+    std::uint64_t FTotalSize = 0;
 };

@@ -1,5 +1,6 @@
 #include "ui/Quorv_main.h"
 
+#include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
@@ -134,6 +135,7 @@ TfrmQuorvMain::TfrmQuorvMain(QWidget* parent) : QMainWindow(parent) {
     ShownDrvList->SetSortMode(FileSortByName);
     ShownDrvList->SetSourceList(DrvList.get());
     RecList = std::make_unique<TRecordList>();
+    TransferUi = MakeTransferUi();
     InstallRecorderUi();
 
     CreateActions();
@@ -156,11 +158,11 @@ TfrmQuorvMain::TfrmQuorvMain(QWidget* parent) : QMainWindow(parent) {
     Timer1->setInterval(Timer1IntervalMs);
     connect(Timer1, &QTimer::timeout, this, &TfrmQuorvMain::Timer1Timer);
 
-    IdleTimer = new QTimer(this);
-    IdleTimer->setObjectName(QStringLiteral("ApplicationEvents1"));
-    IdleTimer->setInterval(IdleIntervalMs);
-    connect(IdleTimer, &QTimer::timeout, this, &TfrmQuorvMain::RunIdlePass);
-    IdleTimer->start();
+    // The idle pass runs each time the event loop is about to wait, so once the queue has
+    // emptied; the waits of the operations process events without ever waiting, so no pass
+    // runs inside them.
+    connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
+            &TfrmQuorvMain::EventQueueEmptied);
 
     // The chord that shows the settings dialog's hidden tab.
     auto* hiddenChord = new QShortcut(QKeySequence(QStringLiteral("Ctrl+Alt+Shift+V")), this);
@@ -177,7 +179,8 @@ TfrmQuorvMain::TfrmQuorvMain(QWidget* parent) : QMainWindow(parent) {
 }
 
 TfrmQuorvMain::~TfrmQuorvMain() {
-    // The application's focus and state signals must not reach a window being taken down.
+    // No idle pass, focus or state signal may reach a window being taken down.
+    disconnect(QAbstractEventDispatcher::instance(), nullptr, this, nullptr);
     disconnect(qApp, nullptr, this, nullptr);
     DisconnectRecorder();
     RemoveRecorderUi();
@@ -1001,38 +1004,55 @@ QString TfrmQuorvMain::WindowTitleText() const {
     return title + QStringLiteral(" - ");
 }
 
+void TfrmQuorvMain::EventQueueEmptied() {
+    // Coalesced by the loop itself: one pass each time it is about to wait. A modal dialog
+    // opened inside a pass, or inside an operation, waits in a loop of its own; no pass runs
+    // there.
+    if (IdleReady && !IsBusy())
+        RunIdlePass();
+}
+
 void TfrmQuorvMain::ApplicationEvents1Idle() {
     if (!IdleReady)
         return; // a pass is already running further up the stack (a modal dialog's loop)
-    IdleReady = false;
+    // Ready again however the pass ends.
+    struct TPassGuard {
+        bool& Ready;
+        explicit TPassGuard(bool& ready) : Ready(ready) { Ready = false; }
+        ~TPassGuard() { Ready = true; }
+        TPassGuard(const TPassGuard&) = delete;
+        TPassGuard& operator=(const TPassGuard&) = delete;
+    } guard(IdleReady);
     // The title follows the language: "AppNameStr" is read again on every pass.
     if (Initialised)
         SetApplicationTitle(Lang("AppNameStr"));
     const QString title = WindowTitleText();
     if (windowTitle() != title)
         setWindowTitle(title);
-    if (mainPanel->isEnabled()) {
-        // Holding Shift over the active window turns the copy buttons into move buttons.
-        const bool shift =
-            isActiveWindow() && (QGuiApplication::queryKeyboardModifiers() & Qt::ShiftModifier);
-        QAction* toPC = shift ? actMoveToPC : actCopyToPC;
-        QAction* toDefFolder = shift ? actMoveToDefFolder : actCopyToDefFolder;
-        if (tlbtnCopyToPC->defaultAction() != toPC)
-            tlbtnCopyToPC->setDefaultAction(toPC);
-        if (tlbtnCopyToDefFolder->defaultAction() != toDefFolder)
-            tlbtnCopyToDefFolder->setDefaultAction(toDefFolder);
-        if (!Timer1->isActive() && Initialised) {
-            Timer1->start();
-            if (Splash) {
-                delete Splash.data();
-                activateWindow();
-                raise();
-            }
-            PollRecorder();
+    // While an operation runs, it owns the progress form and the recorder.
+    if (IsBusy())
+        return;
+    // Holding Shift over the active window turns the copy buttons into move buttons.
+    const bool shift =
+        isActiveWindow() && (QGuiApplication::queryKeyboardModifiers() & Qt::ShiftModifier);
+    QAction* toPC = shift ? actMoveToPC : actCopyToPC;
+    QAction* toDefFolder = shift ? actMoveToDefFolder : actCopyToDefFolder;
+    if (tlbtnCopyToPC->defaultAction() != toPC)
+        tlbtnCopyToPC->setDefaultAction(toPC);
+    if (tlbtnCopyToDefFolder->defaultAction() != toDefFolder)
+        tlbtnCopyToDefFolder->setDefaultAction(toDefFolder);
+    if (!Timer1->isActive() && Initialised) {
+        Timer1->start();
+        if (Splash) {
+            delete Splash.data();
+            activateWindow();
+            raise();
         }
+        PollRecorder();
     }
-    CloseVisibleProgress();
-    IdleReady = true;
+    // A progress form an operation left behind goes.
+    if (!IsBusy())
+        CloseVisibleProgress();
 }
 
 void TfrmQuorvMain::Timer1Timer() {

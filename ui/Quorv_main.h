@@ -13,6 +13,7 @@
 
 #include "ui/ProgramOptions.h"
 #include "ui/RecordList.h"
+#include "ui/TransferUi.h"
 
 class QAction;
 class QActionGroup;
@@ -39,6 +40,7 @@ class TFilteredFileList;
 class TRecorder;
 class TRecorderUi;
 class TRecordListModel;
+class TTransferController;
 class TVexaLanguageController;
 class TVexaLanguageManager;
 class TPasswordDlg;
@@ -64,13 +66,12 @@ struct TBatteryBar {
 };
 TBatteryBar BatteryBarFor(std::uint32_t modelClass, std::uint16_t millivolts, std::uint8_t level);
 
-// The upload label's text with the rate put into its first %d; no printf on a translated text.
-QString UploadRateText(const QString& format, int rateKbPerSecond);
-
 // The forms other units build, reached through these hand-overs; each one left empty does
 // nothing (or its obvious minimum) until its form is wired in.
 struct TMainFormSeams {
     std::function<void(const QString& text, bool cancelAllowed)> ShowProgress;
+    // A new text on the shown form; its estimate and a Cancel already pressed stay.
+    std::function<void(const QString& text)> SetProgressText;
     std::function<void(int percent)> SetProgress;
     std::function<void()> CloseProgress;
     std::function<void(TRecorder*)> AttachSettings;
@@ -93,8 +94,7 @@ class TfrmQuorvMain : public QMainWindow {
     Q_OBJECT
 
 public:
-    // The idle pass runs this often; the connection pass at most once per Timer1 period.
-    static constexpr int IdleIntervalMs = 100;
+    // The connection pass runs at most once per Timer1 period.
     static constexpr int Timer1IntervalMs = 1000;
 
     // FormCreate: components, lists and the program-wide objects.
@@ -104,7 +104,7 @@ public:
     // The deferred initialisation, run once by the program entry after all forms exist. The
     // settings file, the language files and the default folder are found beside the program.
     void InitMainForm(const QString& programPath = QString());
-    // One idle pass with the actions' update handlers, as the idle timer runs it.
+    // One idle pass with the actions' update handlers, as the emptied event queue runs it.
     void RunIdlePass();
     // A second start asked this instance to the front.
     void BringToFront();
@@ -115,12 +115,20 @@ public:
     bool HiddenTabVisible() const { return HiddenTab; }
     bool IsConnected() const { return Connected; }
     QString SettingsFileName() const { return SettingsFile; }
-    // One flag that refuses closing (and later every device action) while an operation runs;
-    // the hourglass cursor counts too.
+    // One flag that refuses closing and every device action while an operation runs; the
+    // hourglass cursor counts too.
     void SetBusy(bool busy) { Busy = busy; }
     // The progress form's Cancel: long operations read it between polls.
     void RequestCancel() { CancelRequested = true; }
+    bool IsCancelRequested() const { return CancelRequested; }
+    void ClearCancelRequest() { CancelRequested = false; }
     bool IsBusy() const;
+    // Runs one long operation: the window busy and its main panel disabled for the whole
+    // length, the progress form closed and the window enabled again however it ends, and
+    // every exception shown. Operations inside one another share one busy span.
+    void RunOperation(const std::function<void()>& body);
+    // A controller of the batches over the current recorder with the options as they are.
+    TTransferController Transfers();
     int ViewStyle() const { return ShellViewStyle; }
 
     // The settings file, read in three steps at start and written whole at close. Failures
@@ -233,7 +241,6 @@ public:
     QAction* actExpRefresh = nullptr;
 
     QTimer* Timer1 = nullptr;
-    QTimer* IdleTimer = nullptr;
 
     // Opened at start, kept until the first idle pass after the initialisation.
     QPointer<QWidget> Splash;
@@ -245,20 +252,26 @@ public:
 
     // Owned; created and destroyed by the connection handling, null while there is none.
     TCustomRecorder* Recorder = nullptr;
+    // Makes the recorder object of a connection kind; empty: CreateRecorder. Tests give
+    // recorders of their own.
+    std::function<TCustomRecorder*(std::uint32_t kind)> RecorderFactory;
     // Creates the recorder object for ConnectType and points it at its image.
     bool ConnectRecorder();
     // Destroys the recorder object; the recorder views are emptied with it.
     void DisconnectRecorder();
     // Re-reads the recorder's content with progress and refills both views.
     void ReadRecordList();
-    // Waits for the running recorder operation with the progress form.
-    void WaitRecorderOperation(const QString& text);
     // Disables (and re-enables) the main panel around a long operation; busy meanwhile.
     void SetUiEnabled(bool enable);
     void UpdateStatusPanel();
     void pnlStatusResize();
-    // Shows how the last recorder operation ended when it did not succeed; true on success.
-    bool ShowOperationOutcome();
+    // The progress form with the text and its gauge at 0, Cancel enabled when allowed; the
+    // end of the operation closes it.
+    void ShowProgressForm(const QString& text, bool cancelAllowed);
+    void SetProgressGauge(int percent);
+    // The views let go of the recorder's lists before a re-read, and are filled after it.
+    void EmptyRecorderViews();
+    void FillRecorderViews();
 
     // Uploads to the recorder, erase and format. Each batch runs with the window disabled.
     void actCopyToRecExecute();
@@ -268,17 +281,10 @@ public:
     void actRecEraseExecute(QObject* sender);
     // With a sender the user is asked first; without one the memory is formatted at once.
     void actFormatExecute(QObject* sender);
-    // One WAV file as recording number; true when the write ran to its end.
-    bool UploadRecord(const QString& path, std::uint16_t number);
-    // One entry of a PC file list as the drive entry driveName; true when it ran to its end.
-    bool UploadDriveFile(const std::string& driveName, const TFileListItem& entry,
-                         const QString& pcPath);
     // One above the highest record number on the recorder; 1 for an empty recorder.
-    std::uint16_t NextRecordNumber() const;
+    std::uint16_t NextRecordNumber();
     // The explorer list's selected paths, in row order.
     QStringList SelectedExplorerPaths() const;
-    // Replaces the overwrite dialog of drive uploads (a modal result of OverWrite.h).
-    std::function<int(const QString& driveName)> AskOverwriteHook;
 
     // The recorder views.
     TRecordList& RecordList() { return *RecList; }
@@ -349,17 +355,12 @@ public:
     void actCopySelPartExecute();
     // The batch behind the five actions; sender tells which one ran.
     void RunDownloadBatch(const QAction* sender);
-    // One record into the file name (WAV, or raw with SorvaneFormat); true when it ended
-    // succeeded with its file closed cleanly. Marks the entry downloaded where that applies.
-    bool DownloadRecord(const QString& fileName, TRecordItem& entry, std::uint32_t startSecond,
-                        std::uint32_t duration);
-    // One file of the recorder's drive list into pcName; true when it is in place.
-    bool DownloadDriveFile(const QString& pcName, int index);
-    // The overwrite question for an existing target; the name may come back renamed.
-    int AskOverwrite(QString& fileName);
+    // The overwrite question for an existing target; after mrOverwrite the name may come
+    // back renamed (only when renameAllowed), staying in the folder asked about.
+    int AskOverwrite(QString& fileName, bool renameAllowed = true);
     // The part-selection dialog over one record; on mrOk start and duration are the choice.
     int SelectRecordPart(std::uint32_t& startSecond, std::uint32_t& duration,
-                         std::uint32_t recordSize);
+                         std::uint64_t recordSize);
     // The selected rows' entries of the records view, in list order.
     void CollectSelectedRecords();
     const std::vector<TRecordItem*>& SelectedRecords() const { return SelRecords; }
@@ -419,18 +420,12 @@ private:
     void ConnectRecorderViews();
     void ConnectUploadActions();
     bool RecEraseAllowed() const;
-    void UploadRecords(const QStringList& paths);
-    void UploadDriveItems(const QStringList& paths);
-    int AskDriveOverwrite(const QString& driveName);
-    void EraseSelectedRecords();
-    void EraseSelectedDriveFiles();
-    void ShowUploadProgress(const QString& text);
-    void SetGauge(int percent);
     void UpdateRecorderActions();
     void CloseVisibleProgress();
     void CreateStatusPanel();
     void ResetPassword();
-    void FormatWithoutQuestion();
+    // The emptied event queue: an idle pass unless one runs already or an operation waits.
+    void EventQueueEmptied();
     void lvContentContextMenu(QTreeView* view, const QPoint& position);
     void Timer1Timer();
     void UpdateActions();
@@ -465,6 +460,9 @@ private:
     std::unique_ptr<TFileList> SelDrvList;
     std::vector<TRecordItem*> SelRecords;
     std::unique_ptr<TRecorderUi> RecorderUi;
+    // The window's answers to the batches: its progress form, dialogs and boxes.
+    std::unique_ptr<TTransferUi> TransferUi;
+    std::unique_ptr<TTransferUi> MakeTransferUi();
     QString RememberedPassword;
     bool LocationFillGuard = false;
     bool ProgressVisible = false;
@@ -481,6 +479,7 @@ private:
     bool Initialised = false;
     bool ContentModified = false;
     bool Busy = false;
+    int OperationDepth = 0; // RunOperation calls on the stack
     int ShellViewStyle = 3;
     // Pane widths as last set or dragged; the panes may be hidden when they are asked for.
     int ExpWidth = 460;

@@ -29,6 +29,7 @@
 #include "ui/PassDlg.h"
 #include "ui/QtTranslations.h"
 #include "ui/Quorv_main.h"
+#include "ui/TransferController.h"
 
 namespace {
 
@@ -114,12 +115,6 @@ public:
 private:
     TfrmQuorvMain& Main;
 };
-
-void ProcessPendingMessages() {
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-    // A short pause keeps the wait from spinning a core while the worker runs.
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-}
 
 QFrame* StatusItem(QWidget* parent, const char* name, int tag) {
     auto* item = new QFrame(parent);
@@ -261,7 +256,8 @@ void TfrmQuorvMain::CreateStatusPanel() {
 
 bool TfrmQuorvMain::ConnectRecorder() {
     const std::int32_t kind = ProgramOptions.ConnectType;
-    Recorder = CreateRecorder(static_cast<std::uint32_t>(kind));
+    Recorder = RecorderFactory ? RecorderFactory(static_cast<std::uint32_t>(kind))
+                               : CreateRecorder(static_cast<std::uint32_t>(kind));
     lbErrorState->setText(Lang("CantFindRecorderStr"));
     if (Recorder == nullptr)
         return false;
@@ -281,13 +277,8 @@ bool TfrmQuorvMain::ConnectRecorder() {
 }
 
 void TfrmQuorvMain::DisconnectRecorder() {
-    // The entries point into the recorder's lists: they go first.
-    RecList->Clear();
-    RecModel->SetRowCount(0);
-    DrvList->Clear();
-    ShownDrvList->Refresh();
+    EmptyRecorderViews();
     SelDrvList->Clear();
-    DrvModel->SetRowCount(0);
     DestroyRecorder(Recorder);
     Connected = false;
     Recorder = nullptr;
@@ -327,11 +318,7 @@ void TfrmQuorvMain::PollRecorder() {
             pnlRecorder->hide();
             pnlStatus->hide();
             lbErrorState->show();
-            RecList->Clear();
-            RecModel->SetRowCount(0);
-            DrvList->Clear();
-            ShownDrvList->Refresh();
-            DrvModel->SetRowCount(0);
+            EmptyRecorderViews();
             FirstRefreshPending = true;
         }
     } catch (const TERecXchange& error) {
@@ -377,115 +364,11 @@ void TfrmQuorvMain::ResetPassword() {
         Recorder->SetDefaultAndErase();
         return;
     }
-    CancelRequested = false;
-    FormatWithoutQuestion();
-    if (!CancelRequested)
+    // The format action's work without its question; the defaults follow a whole format only.
+    bool formatted = false;
+    RunOperation([&] { formatted = Transfers().FormatMemory(false); });
+    if (formatted)
         Recorder->SetDefault();
-}
-
-void TfrmQuorvMain::FormatWithoutQuestion() {
-    // The format action's own work without its question; the erase and format unit shows
-    // more around it.
-    SetUiEnabled(false);
-    try {
-        Recorder->FormatMemory();
-        WaitRecorderOperation(Lang("StatusFormatingStr"));
-    } catch (...) {
-        SetUiEnabled(true);
-        throw;
-    }
-    SetUiEnabled(true);
-    if (!ShowOperationOutcome())
-        CancelRequested = true;
-}
-
-bool TfrmQuorvMain::ShowOperationOutcome() {
-    if (Recorder == nullptr)
-        return false;
-    const TOperationOutcome outcome = Recorder->GetOutcome();
-    switch (outcome.Kind) {
-    case TOperationOutcome::TKind::None:
-    case TOperationOutcome::TKind::Succeeded:
-        return true;
-    case TOperationOutcome::TKind::Cancelled:
-        return false;
-    case TOperationOutcome::TKind::ExchangeFailed:
-        ShowExceptionBox(TERecXchange(outcome.Message, outcome.Command, outcome.ErrorCode));
-        return false;
-    case TOperationOutcome::TKind::Failed:
-        ShowMessageBox(QStringLiteral("Unexpected %1 error occured: \n%2")
-                           .arg(QString::fromStdString(outcome.Operation),
-                                QString::fromStdString(outcome.Message)),
-                       ApplicationTitle(), MB_ICONERROR);
-        return false;
-    case TOperationOutcome::TKind::Damaged:
-        ShowMessageBox(QString::fromStdString(outcome.Message), ApplicationTitle(),
-                       MB_OK | MB_ICONERROR);
-        return false;
-    }
-    return false;
-}
-
-void TfrmQuorvMain::ReadRecordList() {
-    RecList->Clear();
-    RecModel->SetRowCount(0);
-    DrvList->Clear();
-    ShownDrvList->Refresh();
-    DrvModel->SetRowCount(0);
-    Recorder->Refresh();
-    while (Recorder->GetState() != StateIdle) {
-        ProgressGauge = Recorder->GetProgress();
-        if (Seams.SetProgress)
-            Seams.SetProgress(ProgressGauge);
-        ProcessPendingMessages();
-    }
-    ProgressGauge = 100;
-    if (Seams.SetProgress)
-        Seams.SetProgress(ProgressGauge);
-    ContentModified = Recorder->IsModified();
-    ShowOperationOutcome();
-    FillRecordList();
-    FillDriveList();
-    UpdateStatusPanel();
-    FillLocationCombo();
-}
-
-void TfrmQuorvMain::WaitRecorderOperation(const QString& text) {
-    if (Recorder->GetState() != StateIdle) {
-        ProgressGauge = 0;
-        ProgressVisible = true;
-        if (Seams.ShowProgress)
-            Seams.ShowProgress(text, true);
-        if (Seams.SetProgress)
-            Seams.SetProgress(0);
-    }
-    bool cancelSent = false;
-    while (Recorder->GetState() != StateIdle) {
-        ProgressGauge = Recorder->GetProgress();
-        if (Seams.SetProgress)
-            Seams.SetProgress(ProgressGauge);
-        // The progress form's Cancel reaches the operation through the recorder's flag.
-        if (CancelRequested && !cancelSent) {
-            Recorder->Cancel();
-            cancelSent = true;
-        }
-        ProcessPendingMessages();
-    }
-    ProgressGauge = 100;
-    if (Seams.SetProgress)
-        Seams.SetProgress(ProgressGauge);
-}
-
-void TfrmQuorvMain::CloseVisibleProgress() {
-    if (!ProgressVisible)
-        return;
-    ProgressGauge = 100;
-    if (Seams.SetProgress)
-        Seams.SetProgress(100);
-    QCoreApplication::processEvents();
-    if (Seams.CloseProgress)
-        Seams.CloseProgress();
-    ProgressVisible = false;
 }
 
 void TfrmQuorvMain::SetUiEnabled(bool enable) {

@@ -34,6 +34,7 @@
 #include "ui/MsgBox.h"
 #include "ui/Quorv_main.h"
 #include "ui/RecordList.h"
+#include "ui/TransferController.h"
 
 namespace {
 
@@ -403,17 +404,12 @@ void TfrmQuorvMain::actShowDrvExecute() {
 }
 
 void TfrmQuorvMain::actRecRefreshExecute() {
-    if (Recorder == nullptr || Busy)
+    if (Recorder == nullptr || IsBusy())
         return;
     const bool firstRefresh = FirstRefreshPending;
-    ProgressVisible = true;
-    ProgressGauge = 0;
-    if (Seams.ShowProgress)
-        Seams.ShowProgress(Lang("StatusRefreshingStr"), false);
-    if (Seams.SetProgress)
-        Seams.SetProgress(0);
-    TWaitCursor hourglass;
-    try {
+    RunOperation([&] {
+        ShowProgressForm(Lang("StatusRefreshingStr"), false);
+        TWaitCursor hourglass;
         if (!Recorder->IsConnected())
             return;
         ReadRecordList();
@@ -424,30 +420,27 @@ void TfrmQuorvMain::actRecRefreshExecute() {
         if (ProgramOptions.SyncTime)
             SyncRecorderClock(); // for every kind, whatever the action's enabling says
         if (ProgramOptions.AutoDownload) {
+            std::vector<TCustomSoundFileInfo*> shown;
+            for (int row = 0; row < RecList->Count(); ++row)
+                shown.push_back(RecList->GetItem(row));
+            const std::vector<TCustomSoundFileInfo*> chosen =
+                TTransferController::AutoDownloadSelection(shown, ProgramOptions.NonDownOnly);
             std::vector<int> rows;
-            for (int row = 0; row < RecList->Count(); ++row) {
-                const TRecordItem* item = RecList->GetItem(row);
-                if (!item->IsVoicePart() &&
-                    (!ProgramOptions.NonDownOnly || item->Status == StatusNotDownloaded))
+            for (int row = 0; row < RecList->Count(); ++row)
+                if (std::find(chosen.begin(), chosen.end(), shown[row]) != chosen.end())
                     rows.push_back(row);
-            }
             SelectRows(lvRecContent, rows);
-            // The handlers themselves, not the actions: their enabling is from an idle pass
-            // before this refresh selected the rows.
-            if (!rows.empty()) {
-                actCopyToDefFolderExecute();
-                if (ProgramOptions.AutoDelete)
-                    actRecEraseExecute(actRecErase);
-            }
+            // The automatic delete is the move's erase: only what reached the PC, nothing
+            // after a cancel.
+            if (!chosen.empty())
+                Transfers().DownloadRecords(chosen, ProgramOptions.DefFolder.toStdString(),
+                                            ProgramOptions.AutoDelete ? TDownloadKind::Move
+                                                                      : TDownloadKind::Copy);
             RecModel->Repaint();
         }
         if (RecList->Count() == 0 && DrvList->Count() == 0 && Recorder->GetUnusedMemory() == 0)
             ShowMessageBox(Lang("RecMemNotFormatedStr"), ApplicationTitle(), MB_ICONINFORMATION);
-    } catch (const TERecXchange& error) {
-        ShowExceptionBox(error);
-    } catch (const std::exception& error) {
-        ShowMessageBox(QString::fromStdString(error.what()), ApplicationTitle(), MB_ICONERROR);
-    }
+    });
 }
 
 void TfrmQuorvMain::UpdateRecorderActions() {
@@ -471,11 +464,6 @@ void TfrmQuorvMain::UpdateRecorderActions() {
     lvDrvContent->setVisible(drive && actShowDrv->isChecked());
     actDrvLevelUp->setEnabled(connected && ViewFlag == 1 && ShownDrvList->FilterPath() != "\\");
 
-    // The transfers (copy, move, erase, format, upload) come with their own unit; until then
-    // their actions stay disabled.
-    for (QAction* action : {actFormat, actRecErase, actCopyToPC, actMoveToPC, actCopyToDefFolder,
-                            actMoveToDefFolder, actCopySelPart, actCopyToRec})
-        action->setEnabled(false);
     actFormat->setEnabled(connected && idle);
     actRecErase->setEnabled(connected && idle && RecEraseAllowed());
     actCopyToRec->setEnabled(connected && idle && !SelectedExplorerPaths().isEmpty());
@@ -484,7 +472,11 @@ void TfrmQuorvMain::UpdateRecorderActions() {
     ConnectDownloadActions();
     const bool canDownload =
         connected && idle && !SelectedRows(ViewFlag == 0 ? lvRecContent : lvDrvContent).empty();
-    for (QAction* action : {actCopyToPC, actMoveToPC, actCopyToDefFolder, actMoveToDefFolder})
+    // Copy and move to the PC write into the explorer's folder: only while it is shown.
+    const bool explorer = actViewExp->isChecked();
+    for (QAction* action : {actCopyToPC, actMoveToPC})
+        action->setEnabled(canDownload && explorer);
+    for (QAction* action : {actCopyToDefFolder, actMoveToDefFolder})
         action->setEnabled(canDownload);
     actCopySelPartUpdate();
 }

@@ -5,20 +5,21 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QLocale>
+#include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
 
 namespace {
 
-// A modal window that nobody answers would hold its test in exec() until ctest's time-out;
-// after this long it is closed and the test fails, naming the window.
-constexpr int ModalLimitMs = 60'000;
+// A modal dialog that nobody answers would hold its test until the time-out of the whole
+// run. One that stays open this long is a failure of its test, and is cancelled.
+constexpr int StrayModalLimitMs = 20000;
 
-class TModalWatchdog {
+class TStrayModalWatch {
 public:
-    TModalWatchdog() {
-        QObject::connect(&Tick, &QTimer::timeout, [this] { Check(); });
-        Tick.start(500);
+    TStrayModalWatch() {
+        QObject::connect(&Timer, &QTimer::timeout, [this] { Check(); });
+        Timer.start(250);
     }
 
 private:
@@ -26,13 +27,15 @@ private:
         QWidget* modal = QApplication::activeModalWidget();
         if (modal != Seen) {
             Seen = modal;
-            Since.start();
+            Open.restart();
             return;
         }
-        if (modal == nullptr || Since.elapsed() < ModalLimitMs)
+        if (modal == nullptr || Open.elapsed() < StrayModalLimitMs)
             return;
-        ADD_FAILURE() << "modal window \"" << modal->objectName().toStdString() << "\" ("
-                      << modal->metaObject()->className() << ") was never answered";
+        const auto* box = qobject_cast<QMessageBox*>(modal);
+        ADD_FAILURE() << "a modal " << modal->metaObject()->className()
+                      << " stayed open without an answer"
+                      << (box != nullptr ? ": " + box->text().toStdString() : std::string());
         if (auto* dialog = qobject_cast<QDialog*>(modal))
             dialog->reject();
         else
@@ -40,9 +43,9 @@ private:
         Seen = nullptr;
     }
 
-    QTimer Tick;
+    QTimer Timer;
     QPointer<QWidget> Seen;
-    QElapsedTimer Since;
+    QElapsedTimer Open;
 };
 
 class TQtApplicationEnvironment : public ::testing::Environment {
@@ -59,18 +62,18 @@ public:
         App = new QApplication(argc, argv);
         // Number texts in the tests are written the C way, whatever the machine's locale.
         QLocale::setDefault(QLocale::c());
-        Watchdog = new TModalWatchdog;
+        Watch = new TStrayModalWatch;
     }
     void TearDown() override {
-        delete Watchdog;
-        Watchdog = nullptr;
+        delete Watch;
+        Watch = nullptr;
         delete App;
         App = nullptr;
     }
 
 private:
     QApplication* App = nullptr;
-    TModalWatchdog* Watchdog = nullptr;
+    TStrayModalWatch* Watch = nullptr;
 };
 
 const auto* const Registered = ::testing::AddGlobalTestEnvironment(new TQtApplicationEnvironment);

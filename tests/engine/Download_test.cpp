@@ -1,4 +1,5 @@
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -78,6 +79,10 @@ std::vector<std::string> FilesIn(const fs::path& dir) {
 Bytes FileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string Text(const Bytes& bytes) {
+    return std::string(bytes.begin(), bytes.end());
 }
 
 TMarkRandom FixedRandom() {
@@ -259,6 +264,7 @@ TEST_F(DownloadFixture, VoicePartsUploadsAndDownloadsWithoutMarkingLeaveTheRecor
 TEST_F(DownloadFixture, ACancelRemovesEveryPartItWroteAndMarksNothing) {
     std::ofstream(Dir.File("unrelated.txt")) << "stays";
     std::ofstream(Dir.File("1.wav")) << "the user's old file";
+    std::ofstream(Dir.File("1_0001.wav")) << "the user's old second part";
     std::atomic<int> polls{0};
     std::atomic<int> reads{0};
     Device.BeforeCommand = [&](std::uint8_t command) {
@@ -275,9 +281,13 @@ TEST_F(DownloadFixture, ACancelRemovesEveryPartItWroteAndMarksNothing) {
     EXPECT_EQ(result.Outcome.Kind, TKind::Cancelled);
     EXPECT_FALSE(result.Marked);
     EXPECT_TRUE(result.Files.empty());
-    // The first part file had replaced the old one (the user agreed to overwrite); every part
-    // file is gone.
-    EXPECT_EQ(FilesIn(Dir.Path), std::vector<std::string>{"unrelated.txt"});
+    EXPECT_EQ(result.Reason, TDownloadReason::Cancelled);
+    // Every part it wrote is gone, and the user's files of the same names are as they were:
+    // a download replaces them only once it has succeeded whole.
+    EXPECT_EQ(FilesIn(Dir.Path),
+              (std::vector<std::string>{"1.wav", "1_0001.wav", "unrelated.txt"}));
+    EXPECT_EQ(Text(FileBytes(Dir.File("1.wav"))), "the user's old file");
+    EXPECT_EQ(Text(FileBytes(Dir.File("1_0001.wav"))), "the user's old second part");
     EXPECT_EQ(Device.CountOf(CmdFlashWrite), 0);
 }
 
@@ -293,9 +303,10 @@ TEST_F(DownloadFixture, AFailedReadOrAnUncreatableFileLeavesNothing) {
 
     TWaveDownloadOptions options = Options("missing/1.wav");
     result = DownloadRecordToWave(*Recorder, MakeRecordToDownload(Recording(1)), options);
-    EXPECT_EQ(result.Outcome.Kind, TKind::Failed);
-    EXPECT_NE(result.Outcome.Message.find(GetLangConstant("CantCreateStr")), std::string::npos)
-        << result.Outcome.Message;
+    // The reason is the file's, not the read's: the caller can name the file and the cause.
+    EXPECT_EQ(result.Reason, TDownloadReason::CantCreate);
+    EXPECT_EQ(result.FailedFile, Dir.File("missing/1.wav"));
+    EXPECT_EQ(result.Errno, ENOENT);
     EXPECT_FALSE(result.Marked);
     EXPECT_TRUE(FilesIn(Dir.Path).empty());
 
@@ -459,8 +470,11 @@ TEST_F(DriveDownload, ACancelledOrFailedDownloadKeepsTheOldFileAndLeavesNoTempor
     EXPECT_EQ(FilesIn(Dir.Path), std::vector<std::string>{"report.bin"});
 
     result = DownloadDriveFileTo(*Recorder, 0, Dir.File("no/such/folder/report.bin"));
-    EXPECT_EQ(result.Outcome.Kind, TKind::Failed);
+    EXPECT_EQ(result.Reason, TDownloadReason::CantCreate);
+    EXPECT_EQ(result.FailedFile, Dir.File("no/such/folder/report.bin"));
+    EXPECT_EQ(result.Errno, ENOENT);
     result = DownloadDriveFileTo(*Recorder, 7, Dir.File("other.bin"));
+    EXPECT_EQ(result.Reason, TDownloadReason::RecorderFailed);
     EXPECT_EQ(result.Outcome.Kind, TKind::Failed);
     EXPECT_EQ(FilesIn(Dir.Path), std::vector<std::string>{"report.bin"});
 }

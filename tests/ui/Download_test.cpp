@@ -250,15 +250,17 @@ TEST_F(Download, MoveErasesOnlyTheRecordsThatReachedThePc) {
 TEST_F(Download, AnOutputThatCannotBeWrittenLeavesTheRecordNotDownloaded) {
     MakeImage(ImagePath(), {1.0, 1.0}, {StatusNotDownloaded, StatusNotDownloaded});
     Start();
-    // A folder stands where the first file would go: overwriting it cannot succeed.
+    // A folder stands where the first file would go: it can never be replaced, so nothing
+    // is asked and nothing read for it; the box names the file and the reason.
     ASSERT_TRUE(QDir().mkpath(TargetFile("rec_1.wav")));
-    TModalScript script({AnswerOverwrite(mrOverwrite),
-                         [](QWidget* modal) { qobject_cast<QDialog*>(modal)->accept(); }});
+    TModalScript script({[](QWidget* modal) { qobject_cast<QDialog*>(modal)->accept(); }});
     Window->SelectRows(Window->lvRecContent, {0, 1});
     Window->actCopyToDefFolderExecute();
     EXPECT_TRUE(script.Done());
     EXPECT_EQ(script.Unexpected, 0);
     ASSERT_EQ(script.Texts.size(), 1);
+    EXPECT_EQ(script.Texts[0], Lang("CantCreateStr") + " rec_1.wav\n" +
+                                   QString::fromStdString(std::strerror(EISDIR)));
     EXPECT_TRUE(QFileInfo(TargetFile("rec_1.wav")).isDir());
     EXPECT_EQ(Status(0), Lang("rsNonDownloadedStr"));
     // The batch went on with the next record.

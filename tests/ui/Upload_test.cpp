@@ -32,6 +32,7 @@
 #include "ui/OverWrite.h"
 #include "ui/ProgramOptions.h"
 #include "ui/Quorv_main.h"
+#include "ui/TransferController.h"
 
 namespace {
 
@@ -168,8 +169,7 @@ TEST(UploadRateText, PutsTheRateIntoTheFirstIntegerConversionOnly) {
         {"trailing %", "trailing %"},
     };
     for (const TCase& c : cases)
-        EXPECT_EQ(UploadRateText(QString::fromLatin1(c.Format), 42).toStdString(), c.Expected)
-            << c.Format;
+        EXPECT_EQ(UploadRateText(c.Format, 42), c.Expected) << c.Format;
 }
 
 TEST_F(Upload, EraseAskedNoKeepsEverythingAndYesErasesTheSelectedRecords) {
@@ -289,15 +289,20 @@ TEST_F(Upload, ADriveFolderTreeGoesUpAndAnExistingFileIsAskedAboutButNotItsFolde
     WriteText(folder + "/a.txt", "first");
     Folder("docs/inner");
     WriteText(folder + "/inner/b.txt", "second file");
+    // Each existing file is asked about with the overwrite dialog, without its rename.
     QStringList asked;
-    Window->AskOverwriteHook = [&](const QString& name) {
-        asked << name;
-        return mrOverwrite;
+    const auto overwrite = [&asked](QWidget* modal) {
+        auto* dialog = qobject_cast<TfrmOverwrite*>(modal);
+        ASSERT_NE(dialog, nullptr) << "expected the overwrite question";
+        EXPECT_TRUE(dialog->RenameBtn->isHidden());
+        asked << dialog->FileName();
+        dialog->done(mrOverwrite);
     };
     {
         TModalScript script;
         Window->CopyToRecorder({folder});
         EXPECT_TRUE(script.Texts.isEmpty()) << script.Texts.join('|').toStdString();
+        EXPECT_EQ(script.Unexpected, 0);
     }
     EXPECT_TRUE(asked.isEmpty());
     // Each folder is an entry of its own (the drive view shows a folder by its entry), and
@@ -311,8 +316,9 @@ TEST_F(Upload, ADriveFolderTreeGoesUpAndAnExistingFileIsAskedAboutButNotItsFolde
 
     WriteText(folder + "/a.txt", "changed and longer");
     {
-        TModalScript script;
+        TModalScript script({overwrite, overwrite});
         Window->CopyToRecorder({folder});
+        EXPECT_TRUE(script.Done());
         EXPECT_EQ(script.Unexpected, 0);
     }
     asked.sort();

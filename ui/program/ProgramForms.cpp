@@ -39,6 +39,8 @@ void ConnectProgressForm(TfrmQuorvMain& main, TfrmStatus& status) {
         status.show();
         status.repaint();
     };
+    // A new label (the upload's rate) keeps the estimate and a Cancel already pressed.
+    main.Seams.SetProgressText = [&status](const QString& text) { status.lbStatus->setText(text); };
     main.Seams.SetProgress = [&status](int percent) { status.SetProgress(float(percent)); };
     main.Seams.CloseProgress = [&status] {
         status.SetKeepFocus(false);

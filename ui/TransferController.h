@@ -1,0 +1,104 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "audio/WatermarkSetup.h"
+#include "engine/RecDownload.h"
+#include "engine/RecOperationWait.h"
+#include "engine/Recinterface.h"
+#include "ui/Fileutils.h"
+
+class TCustomSoundFileInfo;
+class TTransferUi;
+
+// The rate text of the upload label: the rate put into the format's first integer
+// conversion; no printf on a translated text.
+std::string UploadRateText(const std::string& format, int rateKbPerSecond);
+
+// The program options a batch reads, taken when the batch starts.
+struct TTransferOptions {
+    std::string FileNameMask;
+    bool Split = true;
+    std::int64_t MaxOutputSize = 0; // megabytes per part of a split download; 0: no split
+    bool SorvaneFormat = false;     // downloads to the resampled raw format
+    bool NonSavedEraseDisable = false;
+    TMarkRandom Random; // the watermark's tone source; empty: seeded from the clock
+};
+
+enum class TDownloadKind {
+    Copy,
+    Move,         // the copy, then the erase of what reached the PC
+    SelectedPart, // a part of each recording, chosen in the part selection
+};
+
+// The batches of the main window over one recorder, without widgets: downloads, moves,
+// uploads, erase and format. Each waits for its recorder operations with the progress form,
+// asks and tells through the TTransferUi and leaves the recorder idle. A failed recorder
+// exchange of one file is shown and its batch goes on; one that escapes (a failed erase, an
+// exchange of the recorder object itself) reaches the caller.
+class TTransferController {
+public:
+    TTransferController(TCustomRecorder& recorder, TTransferUi& ui, TTransferOptions options);
+
+    // The recorder's content read again with the gauge of the progress form the caller shows;
+    // the window's lists let go before and refill after (ListsChanging, ListsChanged).
+    void ReadRecordList();
+    // Waits for the running operation, showing the progress form with the text while it runs
+    // past the first poll. A cancel reaches the recorder only with forwardCancel; the batch
+    // stops before its next entry either way.
+    TOperationOutcome WaitRecorderOperation(const std::string& text, bool forwardCancel);
+
+    // The records into the folder, named by the file-name mask. A recording is marked
+    // downloaded, and a move erases it, only when its files were written, flushed and put in
+    // place and are still there when the batch ends; a move erases nothing after a cancel.
+    void DownloadRecords(const std::vector<TCustomSoundFileInfo*>& records,
+                         const std::string& folder, TDownloadKind kind);
+    // The collected drive selection (folders expanded, relative to shownFolder) into the
+    // folder; a move erases the entries that arrived whole.
+    void DownloadDriveFiles(const std::vector<TFileListItem>& selection,
+                            const std::string& shownFolder, const std::string& folder, bool move);
+    // Asks first; erases whole recordings from the first to the last, stopping only between
+    // them.
+    void EraseRecords(const std::vector<TCustomSoundFileInfo*>& records);
+    // Asks first; erases the selection from its last entry to its first.
+    void EraseDriveFiles(const std::vector<TFileListItem>& selection,
+                         const std::string& shownFolder);
+    // WAV files as new recordings above the highest number.
+    void UploadRecords(const std::vector<std::string>& paths);
+    // Files and folder trees into the shown drive folder.
+    void UploadDriveFiles(const std::vector<std::string>& paths, const std::string& shownFolder);
+    // With ask, the question comes first. True when the memory was formatted to the end.
+    bool FormatMemory(bool ask);
+
+    // One above the highest record number on the recorder; 1 for an empty recorder.
+    std::uint16_t NextRecordNumber();
+    // The whole recordings the automatic download fetches: those not downloaded yet, or all.
+    static std::vector<TCustomSoundFileInfo*>
+    AutoDownloadSelection(const std::vector<TCustomSoundFileInfo*>& records, bool nonDownOnly);
+
+private:
+    struct TDownloaded;
+
+    bool StopRequested();
+    TOperationPoll Poll(std::function<void(std::uint32_t state)> onPoll = {});
+    bool ReportOutcome(const TOperationOutcome& outcome);
+    void ReportDownload(const TDownloadResult& result);
+    bool MayWrite(std::string& name, int& answer, bool renameAllowed);
+    bool ConfirmParts(const std::vector<std::string>& targets, int& answer);
+    TDownloadResult DownloadRecord(TCustomSoundFileInfo& record, const std::string& fileName,
+                                   std::uint32_t startSecond, std::uint32_t duration, int& answer);
+    TDownloadResult DownloadRaw(const TRecordToDownload& record, const std::string& fileName);
+    bool MarkDownloaded(TCustomSoundFileInfo& record);
+    void KeepSurvivors(std::vector<TDownloaded>& done);
+    bool UploadRecord(const std::string& path, std::uint16_t number);
+    bool UploadDriveFile(const std::string& driveName, const TFileListItem& entry,
+                         const std::string& pcPath);
+    int FindDriveEntry(const std::string& name);
+
+    TCustomRecorder& Recorder;
+    TTransferUi& Ui;
+    TTransferOptions Options;
+    bool Cancelled = false; // the overwrite question said stop
+};

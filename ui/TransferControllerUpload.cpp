@@ -1,0 +1,310 @@
+// The controller's uploads: WAV files become recordings, PC files and folder trees go into
+// the flash-drive area.
+
+#include <chrono>
+#include <cmath>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "audio/WaveAddInfo.h"
+#include "audio/Wavefunc.h"
+#include "engine/RecClassesBlocks.h"
+#include "engine/RecClassesLists.h"
+#include "link/RecXchange.h"
+#include "platform/PosixFile.h"
+#include "platform/SystemTime.h"
+#include "ui/MsgBox.h"
+#include "ui/TransferController.h"
+#include "ui/TransferHelpers.h"
+#include "ui/TransferUi.h"
+
+using transfer::BaseName;
+using transfer::DriveNameBelow;
+using transfer::Text;
+
+namespace {
+
+constexpr unsigned PartialQuestion = MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON1;
+
+bool IsFolder(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// An existing regular file that opens for reading.
+bool CanRead(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    const bool file = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    ::close(fd);
+    return file;
+}
+
+// The file's last-write time in local time; the current time when it cannot be read.
+TSystemTime FileLocalTime(const std::string& path) {
+    struct stat st {};
+    std::tm local{};
+    if (::stat(path.c_str(), &st) != 0 || localtime_r(&st.st_mtim.tv_sec, &local) == nullptr)
+        return LocalTimeNow();
+    TSystemTime time;
+    time.Year = static_cast<std::uint16_t>(local.tm_year + 1900);
+    time.Month = static_cast<std::uint16_t>(local.tm_mon + 1);
+    time.DayOfWeek = static_cast<std::uint16_t>(local.tm_wday);
+    time.Day = static_cast<std::uint16_t>(local.tm_mday);
+    time.Hour = static_cast<std::uint16_t>(local.tm_hour);
+    time.Minute = static_cast<std::uint16_t>(local.tm_min);
+    time.Second = static_cast<std::uint16_t>(local.tm_sec > 59 ? 59 : local.tm_sec);
+    time.Milliseconds = static_cast<std::uint16_t>(st.st_mtim.tv_nsec / 1000000);
+    return time;
+}
+
+// A PC path for an entry of a scanned folder tree ("\a\b\" folder path) below base.
+std::string PcPathOf(const std::string& base, const TFileListItem& entry) {
+    std::string path = base;
+    std::size_t from = 0;
+    while (from < entry.FolderPath.size()) {
+        std::size_t to = entry.FolderPath.find('\\', from);
+        if (to == std::string::npos)
+            to = entry.FolderPath.size();
+        if (to > from)
+            path += "/" + entry.FolderPath.substr(from, to - from);
+        from = to + 1;
+    }
+    return path + "/" + entry.Name;
+}
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+} // namespace
+
+// The rate text of the upload label. The text comes from a translation file, so it is never
+// handed to printf: only its first %d (or %i, %u) takes the rate and %% stays one percent
+// sign; a text without such a conversion is shown unchanged.
+std::string UploadRateText(const std::string& format, int rateKbPerSecond) {
+    std::string out;
+    bool used = false;
+    for (std::size_t i = 0; i < format.size(); ++i) {
+        const char c = format[i];
+        if (c != '%' || i + 1 >= format.size()) {
+            out += c;
+            continue;
+        }
+        const char next = format[i + 1];
+        if (next == '%') {
+            out += '%';
+            ++i;
+        } else if (!used && (next == 'd' || next == 'i' || next == 'u')) {
+            out += std::to_string(rateKbPerSecond);
+            used = true;
+            ++i;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+void TTransferController::UploadRecords(const std::vector<std::string>& paths) {
+    Ui.ClearCancel();
+    Cancelled = false;
+    if (Recorder.ChooseUploadFormat() == -1)
+        return;
+    for (const std::string& path : paths) {
+        if (StopRequested())
+            break;
+        const std::string name = BaseName(path);
+        try {
+            if (IsFolder(path)) {
+                Ui.ShowMessage(name + " " + Text("NotWaveFileStr"), MB_OK);
+                continue;
+            }
+            if (!CanRead(path)) {
+                Ui.ShowMessage(Text("CantOpenStr") + " " + name, MB_OK);
+                continue;
+            }
+            if (!IsWaveFile(path)) {
+                Ui.ShowMessage(name + " " + Text("NotWaveFileStr"), MB_OK);
+                continue;
+            }
+            if (Recorder.IsModified())
+                ReadRecordList();
+            if (Recorder.GetFreeMemory() <= 0) {
+                if (Ui.ShowMessage(Text("NotEnoughSpaceStr") + " " + path, MB_OKCANCEL) == IDCANCEL)
+                    Cancelled = true;
+                break;
+            }
+            UploadRecord(path, NextRecordNumber());
+        } catch (const TERecXchange& error) {
+            Ui.ShowExchangeError(error);
+        }
+    }
+}
+
+bool TTransferController::UploadRecord(const std::string& path, std::uint16_t number) {
+    TWaveFile wave;
+    wave.SetFileName(path);
+    if (!wave.Open()) {
+        Ui.ShowMessage(Text("CantOpenStr") + " " + path, MB_OK);
+        return false;
+    }
+    try {
+        // A file this program downloaded keeps the time it was recorded at.
+        TSystemTime recordTime;
+        if (wave.GetAddInfoSize() == WaveAddInfoSizes[5]) {
+            const std::vector<std::uint8_t>& record = wave.GetAddInfo();
+            recordTime = ParseWaveAddInfo(record.data(), static_cast<std::int32_t>(record.size()))
+                             .RecordTime;
+        } else {
+            recordTime = FileLocalTime(path);
+        }
+        const std::int64_t size = Recorder.GetUploadSize(wave);
+        if (size < 0) {
+            Ui.ShowMessage(Text("UnsuppAudioFmtStr"), MB_OK);
+            return false;
+        }
+        if (Recorder.GetFreeMemory() < size &&
+            Ui.ShowMessage(Text("NotEnoughSpaceLoadPartlyStr"), PartialQuestion) != IDYES)
+            return false;
+        Ui.ShowProgress(Text("StatusPreparingStr"), true);
+        const auto started = std::chrono::steady_clock::now();
+        Recorder.WriteSoundFile(number, wave, recordTime);
+        const std::string format = Text("StatusUploadingRecordStr");
+        std::string label;
+        int gauge = 0;
+        const TOperationPoll poll = Poll();
+        PollRecorderOperation(Recorder, [&](std::uint8_t percent, std::uint32_t state) {
+            gauge = percent;
+            if (state == StateWriting) {
+                const double seconds =
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - started)
+                        .count();
+                const double bytes = static_cast<double>(size / 100) * gauge;
+                if (seconds > 0) {
+                    const int rate = static_cast<int>(std::ceil(bytes / seconds / 1024));
+                    const std::string text =
+                        UploadRateText(format, rate) + " " + std::to_string(number);
+                    // A new label keeps the estimate and a Cancel already pressed.
+                    if (text != label)
+                        Ui.SetProgressText(label = text);
+                }
+            }
+            return poll(percent, state);
+        });
+        Ui.SetProgress(100);
+        wave.Close();
+        // A write that failed or was cancelled did not run to its end; the recorder removes
+        // what a cancelled upload wrote.
+        return ReportOutcome(Recorder.GetOutcome());
+    } catch (const TERecXchange& error) {
+        Ui.ShowExchangeError(error);
+        return false;
+    }
+}
+
+void TTransferController::UploadDriveFiles(const std::vector<std::string>& paths,
+                                           const std::string& shownFolder) {
+    Ui.ClearCancel();
+    Cancelled = false;
+    bool overwriteAll = false;
+    bool skipAll = false;
+    for (const std::string& path : paths) {
+        if (StopRequested())
+            break;
+        const std::string base = FolderOf(path);
+        TFileList entries;
+        if (IsFolder(path)) {
+            ScanFolderTree(path, &entries);
+        } else {
+            TFileListItem file;
+            file.Name = BaseName(path);
+            file.FolderPath = "\\";
+            struct stat st {};
+            file.Size = ::stat(path.c_str(), &st) == 0 ? static_cast<std::int64_t>(st.st_size) : 0;
+            file.Time = FileLocalTime(path);
+            entries.AddCopy(file);
+        }
+        for (int i = 0; i < entries.Count() && !StopRequested(); ++i) {
+            const TFileListItem& entry = entries.Item(i);
+            const std::string relative = TrimBackslashes(entry.FolderPath + entry.Name);
+            const std::string driveName = DriveNameBelow(shownFolder, relative);
+            bool skip = false;
+            const int existing = FindDriveEntry(driveName);
+            if (existing >= 0) {
+                if (entry.IsFolder || skipAll) {
+                    skip = true; // an existing folder takes the content as it is
+                } else if (!overwriteAll) {
+                    std::string asked = driveName;
+                    switch (Ui.AskOverwrite(asked, false)) {
+                    case mrCancelBatch:
+                        skip = true;
+                        Cancelled = true;
+                        break;
+                    case mrOverwriteAll:
+                        overwriteAll = true;
+                        break;
+                    case mrSkipAll:
+                        skipAll = true;
+                        skip = true;
+                        break;
+                    case mrOverwrite:
+                        break;
+                    default:
+                        skip = true;
+                        break;
+                    }
+                }
+                if (!skip) {
+                    Recorder.EraseDriveFile(existing);
+                    // An entry that could not be erased is not written over.
+                    if (!ReportOutcome(WaitRecorderOperation(
+                            Text("StatusErasingStr") + " " + driveName, false)))
+                        skip = true;
+                }
+            }
+            if (Recorder.IsModified())
+                ReadRecordList();
+            if (skip)
+                continue;
+            // A folder's size counts its entries, not bytes: it needs no room of its own.
+            const std::int64_t needed = entry.IsFolder ? 0 : entry.Size;
+            if (needed <= Recorder.GetFreeDriveMemory()) {
+                UploadDriveFile(driveName, entry, PcPathOf(base, entry));
+                if (Recorder.IsModified())
+                    ReadRecordList(); // the next entry's lookup needs the list as it is now
+            } else if (Ui.ShowMessage(Text("NotEnoughSpaceStr") + " " + relative, MB_OKCANCEL) ==
+                       IDCANCEL) {
+                Cancelled = true;
+            }
+        }
+    }
+}
+
+bool TTransferController::UploadDriveFile(const std::string& driveName, const TFileListItem& entry,
+                                          const std::string& pcPath) {
+    Ui.ShowProgress(Text("StatusUploadingFileStr") + " " + entry.Name, true);
+    TPosixFile file;
+    if (!entry.IsFolder && !file.Open(pcPath, TPosixFile::TMode::ReadOnly)) {
+        Ui.ShowMessage(Text("CantOpenStr") + " " + entry.Name, MB_OK);
+        return false;
+    }
+    try {
+        if (!entry.IsFolder && Recorder.GetFreeDriveMemory() < entry.Size) {
+            Ui.ShowMessage(Text("NotEnoughSpaceStr") + " " + entry.Name, MB_OK);
+            return false;
+        }
+        Recorder.WriteDriveFile(driveName, entry.IsFolder ? nullptr : &file, entry.Time);
+        PollRecorderOperation(Recorder, Poll(), true);
+        Ui.SetProgress(100);
+        file.Close();
+        return ReportOutcome(Recorder.GetOutcome());
+    } catch (const TERecXchange& error) {
+        Ui.ShowExchangeError(error);
+        return false;
+    }
+}
