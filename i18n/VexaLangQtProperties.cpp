@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QMetaProperty>
 #include <QStackedWidget>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QToolButton>
@@ -179,6 +180,25 @@ void AddWidgetTexts(TProperties& out, QWidget* widget, bool isForm) {
             out, "Caption", [button] { return button->text(); },
             [button](const QString& text) { button->setText(text); }, own);
         AddHint(out, widget, own);
+        return;
+    }
+    if (auto* bar = qobject_cast<QTabBar*>(widget)) {
+        // A tab bar of its own (not a page control's) holds its captions as one list.
+        Add(
+            out, "Tabs",
+            [bar] {
+                QStringList lines;
+                for (int i = 0; i < bar->count(); ++i)
+                    lines << bar->tabText(i);
+                return JoinLines(lines);
+            },
+            [bar](const QString& text) {
+                const QStringList lines = SplitLines(text);
+                for (int i = 0; i < lines.size() && i < bar->count(); ++i)
+                    bar->setTabText(i, lines[i]);
+            },
+            bar->count() > 0);
+        AddHint(out, widget);
         return;
     }
     if (QTabWidget* tabs = TabWidgetOfPage(widget)) {

@@ -438,7 +438,7 @@ void TfrmRecSettings::CreateFilesPage() {
 
     lbDefFolder = MakeLabel(tsFiles, "lbDefFolder", "Default folder:");
     edDefFolder = Named(new QLineEdit(tsFiles), "edDefFolder");
-    btnBrowse = Named(new QPushButton("Browse...", tsFiles), "btnBrowse");
+    btnBrowse = Named(new QPushButton("...", tsFiles), "btnBrowse");
     auto* folder = new QHBoxLayout;
     folder->addWidget(lbDefFolder);
     folder->addWidget(edDefFolder, 1);

@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "i18n/VexaLangFormLists.h"
+#include "ui/Mainutils.h"
 #include "ui/MsgBox.h"
 
 TfrmFmtChoose::TfrmFmtChoose(QWidget* owner) : QDialog(owner) {
@@ -77,6 +78,12 @@ TfrmFmtChoose::TfrmFmtChoose(QWidget* owner) : QDialog(owner) {
 
     rbNoCompress->setChecked(true);
     rbClick();
+    // The choices read as the settings dialog shows them, in the current language.
+    gbCompression->setTitle(SettingsControlText("gbCompression", gbCompression->title()));
+    for (QRadioButton* choice : {rbNoCompress, rbADPCM2, rbADPCM4, rbuLaw})
+        choice->setText(
+            SettingsControlText(choice->objectName().toLatin1().constData(), choice->text()));
+    Label2->setText(SettingsControlText("lbScale", Label2->text()));
     // The form's texts are complete: they are its default language.
     CreateFormLanguageController(this, TTranslatedForm::FormatChoice);
 }

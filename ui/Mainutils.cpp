@@ -9,8 +9,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QFile>
+#include <QGroupBox>
+#include <QLabel>
 
 #include "i18n/VexaLang.h"
 #include "link/RecXchange.h"
@@ -77,6 +81,23 @@ QString ApplicationTitle() {
 
 void SetApplicationTitle(const QString& title) {
     StoredApplicationTitle() = title;
+}
+
+QString SettingsControlText(const char* componentName, const QString& fallback) {
+    if (qApp == nullptr)
+        return fallback;
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window->objectName() != QLatin1String("frmRecSettings"))
+            continue;
+        const QWidget* control = window->findChild<QWidget*>(QLatin1String(componentName));
+        if (const auto* button = qobject_cast<const QAbstractButton*>(control))
+            return button->text().remove(QLatin1Char('&'));
+        if (const auto* group = qobject_cast<const QGroupBox*>(control))
+            return group->title().remove(QLatin1Char('&'));
+        if (const auto* label = qobject_cast<const QLabel*>(control))
+            return label->text().remove(QLatin1Char('&'));
+    }
+    return fallback;
 }
 
 QString SecToTimeStr(std::uint32_t seconds) {

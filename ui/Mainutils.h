@@ -24,6 +24,11 @@ void SetApplicationTitle(const QString& title);
 // Seconds as "hh:mm:ss"; hours take as many digits as they need ("123:05:09").
 QString SecToTimeStr(std::uint32_t seconds);
 
+// The text of a control of the settings dialog (a button's caption, a group box's title, a
+// label), which carries the current language; the fallback while there is no such dialog.
+// Other forms that show the same choices take their texts from there.
+QString SettingsControlText(const char* componentName, const QString& fallback);
+
 // The value's bits from its highest set bit down, padded on the left with zero up to width
 // (at most 64). A zero value gives width zeros.
 QString IntToBinStr(int width, QChar zero, QChar one, std::uint64_t value);

@@ -171,6 +171,7 @@ TfrmQuorvMain::TfrmQuorvMain(QWidget* parent) : QMainWindow(parent) {
 
     ProgramOptions.RecentFiles.clear();
 
+    FitTextsToLanguage();
     // Last, so that the texts above are the ones a switch back to the default restores.
     VexaLanguageController1 = CreateFormLanguageController(this, TTranslatedForm::MainWindow);
     VexaLanguageController1->OnLanguageChanged = [this](TVexaLanguageController&) {

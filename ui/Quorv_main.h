@@ -405,6 +405,9 @@ private:
     QWidget* CreateExplorerPane();
     void CreateConnectionMenu();
     void ConnectFocusHandlers();
+    // Texts that depend on the language's lengths: the tool bar's captions on up to two
+    // lines, the lists' columns wide enough for their captions and texts.
+    void FitTextsToLanguage();
     void FocusMoved(QWidget* old, QWidget* now);
     // The caption panel clicks and focus entries; true when the event was handled.
     bool FocusEventFilter(QObject* watched, QEvent* event);

@@ -29,6 +29,7 @@
 #include "ui/PassDlg.h"
 #include "ui/QtTranslations.h"
 #include "ui/Quorv_main.h"
+#include "ui/SoundInfoAnalysis.h"
 #include "ui/TransferController.h"
 
 namespace {
@@ -67,6 +68,11 @@ QString RecorderPaneLabel(std::int32_t kind) {
 class TMainRecorderUi : public TRecorderUi {
 public:
     explicit TMainRecorderUi(TfrmQuorvMain& main) : Main(main) {}
+
+    // The records' mode texts name the compression in the current language.
+    std::string CompressionCaption(std::uint8_t sourceCompression) override {
+        return SourceCompressionName(sourceCompression).toStdString();
+    }
 
     void AttachRecorder(TRecorder* recorder) override {
         if (Main.Seams.AttachSettings)
@@ -393,8 +399,12 @@ void TfrmQuorvMain::VexaLanguageController1LanguageChanged() {
         lbDemo->setText(RecorderPaneLabel(ProgramOptions.ConnectType));
     RecModel->Repaint();
     FillLocationCombo();
-    if (Connected)
+    if (Connected) {
         UpdateStatusPanel();
+        // The records' mode texts are made by the scan: the next pass reads the lists again.
+        ContentModified = true;
+    }
+    FitTextsToLanguage();
     if (Initialised) {
         SetApplicationTitle(Lang("AppNameStr"));
         setWindowTitle(WindowTitleText());

@@ -1,13 +1,19 @@
 // The main window's focus and colour handlers, its deactivation and the explorer's address
 // box.
+#include <algorithm>
+#include <cstdlib>
+
 #include <QApplication>
 #include <QComboBox>
 #include <QEvent>
 #include <QFileInfo>
 #include <QFrame>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QStackedWidget>
+#include <QToolBar>
+#include <QToolButton>
 #include <QTreeView>
 
 #include "i18n/VexaLang.h"
@@ -38,7 +44,49 @@ void PaintCaption(QFrame* caption, bool focused) {
             label->setPalette(palette);
 }
 
+// A long caption on two lines, broken at the blank nearest its middle.
+QString TwoLineCaption(QString text) {
+    text.remove(QStringLiteral("..."));
+    text.remove(QLatin1Char('&'));
+    constexpr int LongCaption = 14;
+    if (text.size() <= LongCaption)
+        return text;
+    const int middle = static_cast<int>(text.size() / 2);
+    int best = -1;
+    for (int i = 0; i < text.size(); ++i)
+        if (text[i] == QLatin1Char(' ') &&
+            (best < 0 || std::abs(i - middle) < std::abs(best - middle)))
+            best = i;
+    if (best >= 0)
+        text[best] = QLatin1Char('\n');
+    return text;
+}
+
+// A column is widened (never narrowed) to show its caption and the texts of its rows.
+void FitColumns(QTreeView* view) {
+    for (int column = 0; column < view->header()->count(); ++column) {
+        const int needed =
+            std::max(static_cast<const QAbstractItemView*>(view)->sizeHintForColumn(column),
+                     view->header()->sectionSizeHint(column));
+        if (needed > view->columnWidth(column))
+            view->setColumnWidth(column, needed);
+    }
+}
+
 } // namespace
+
+void TfrmQuorvMain::FitTextsToLanguage() {
+    for (QToolButton* button : ToolBar1->findChildren<QToolButton*>()) {
+        QAction* action = button->defaultAction();
+        if (action != nullptr && button->toolButtonStyle() == Qt::ToolButtonTextUnderIcon)
+            action->setIconText(TwoLineCaption(action->text()));
+    }
+    // The Shift key swaps the copy buttons' actions: the move actions are shown there too.
+    for (QAction* action : {actMoveToPC, actMoveToDefFolder})
+        action->setIconText(TwoLineCaption(action->text()));
+    FitColumns(lvRecContent);
+    FitColumns(lvDrvContent);
+}
 
 void TfrmQuorvMain::ConnectFocusHandlers() {
     connect(qApp, &QApplication::focusChanged, this,

@@ -163,6 +163,7 @@ void TfrmQuorvMain::FillRecordList() {
     }
     RecList->Sort();
     RecModel->SetRowCount(RecList->Count());
+    FitTextsToLanguage(); // the status texts of the language may need a wider column
 }
 
 void TfrmQuorvMain::FillDriveList() {

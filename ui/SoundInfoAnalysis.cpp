@@ -12,6 +12,7 @@
 #include "audio/WaveAddInfo.h"
 #include "audio/Wavefunc.h"
 #include "i18n/VexaLang.h"
+#include "ui/Mainutils.h"
 #include "ui/NorvelLoader.h"
 #include "ui/SoundInfoFeed.h"
 
@@ -114,15 +115,7 @@ QString SourceCompressionName(std::uint16_t value) {
     }
     // The settings dialog's button carries the current language when the dialog exists.
     const TName& name = Names[value];
-    if (qApp != nullptr) {
-        for (QWidget* widget : QApplication::allWidgets()) {
-            auto* button = qobject_cast<QRadioButton*>(widget);
-            if (button != nullptr && button->objectName() == name.Component) {
-                return button->text().remove('&');
-            }
-        }
-    }
-    return name.Default;
+    return SettingsControlText(name.Component, QString::fromLatin1(name.Default));
 }
 
 QString CallInfoText(const TCallerIdStatus& status) {

@@ -1,6 +1,7 @@
 #include "ui/SoundInfoFrm.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QFile>
 #include <QLabel>
 #include <QPointer>
@@ -67,6 +68,8 @@ void TfrmSoundInfo::PrepareSoundInfo(TWaveFile& wave) {
     setWindowTitle(ApplicationTitle());
     lbSoundInfo->setText(Texts.FileInfo + Texts.AddInfo);
     btnSoundAnalyse->setText(LabelText(GetLangConstant("AnalyseCallStr")));
+    // The form has no translation of its own: its OK is Qt's, in the current language.
+    btnOK->setText(QCoreApplication::translate("QPlatformTheme", "OK"));
     btnSoundAnalyse->show();
     lbCallInfo->clear();
     lbCallInfo->hide();

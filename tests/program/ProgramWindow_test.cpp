@@ -36,7 +36,7 @@ protected:
 
     // Waits (bounded) until the condition holds, running the event loop meanwhile.
     static bool WaitFor(const std::function<bool()>& condition) {
-        return QTest::qWaitFor(condition, 5000);
+        return WaitInEventLoop(condition);
     }
 };
 
@@ -180,6 +180,19 @@ TEST_F(ProgramWindow, EveryIdlePassTakesTheTitleFromTheApplicationName) {
     EXPECT_NE(german, QStringLiteral("Application"));
     EXPECT_EQ(ApplicationTitle(), german);
     EXPECT_TRUE(main.windowTitle().startsWith(german + QStringLiteral(" - ")));
+}
+
+TEST_F(ProgramWindow, AfterASwitchTheRecordsAreReadAgainWithModeTextsInTheNewLanguage) {
+    WriteSettings("[Settings]\r\nConnectType=3\r\n"); // the emulation over the demo image
+    TfrmQuorvMain& main = ShowMainWindow();
+    ASSERT_TRUE(WaitFor([&] { return main.IsConnected() && main.RecordList().Count() > 0; }));
+    auto modeText = [&] {
+        return main.RecModel->data(main.RecModel->index(0, 4), Qt::DisplayRole).toString();
+    };
+    EXPECT_TRUE(modeText().contains(QStringLiteral(" Hz; "))) << modeText().toStdString();
+    SwitchTo(1049);
+    EXPECT_TRUE(WaitFor([&] { return modeText().contains(QStringLiteral(" Гц; ")); }))
+        << modeText().toStdString();
 }
 
 } // namespace

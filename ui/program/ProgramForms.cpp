@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -32,6 +33,8 @@ void CentreOver(QWidget& dialog, const QWidget& main) {
 void ConnectProgressForm(TfrmQuorvMain& main, TfrmStatus& status) {
     QObject::connect(&status, &TfrmStatus::CancelClicked, &main, [&main] { main.RequestCancel(); });
     main.Seams.ShowProgress = [&status](const QString& text, bool cancelAllowed) {
+        // The form has no translation of its own: its one button is Qt's Cancel.
+        status.Button1->setText(QCoreApplication::translate("QPlatformTheme", "Cancel"));
         status.Button1->setEnabled(cancelAllowed);
         status.lbStatus->setText(text);
         status.SetProgress(0);
