@@ -91,7 +91,7 @@ std::int64_t TRiffFile::Write(const void* data, std::size_t count) {
 }
 
 TRiffStatus TRiffFile::Descend(TRiffChunk& chunk, const TRiffChunk* parent, std::uint32_t id,
-                               std::uint32_t formType) {
+                               std::uint32_t formType, TRiffOverstated overstated) {
     if (!File.IsOpen())
         return TRiffStatus::NotOpen;
     std::uint64_t end = FileSize;
@@ -107,12 +107,16 @@ TRiffStatus TRiffFile::Descend(TRiffChunk& chunk, const TRiffChunk* parent, std:
         if (got < RiffChunkHeaderSize)
             return TRiffStatus::IoError;
         const std::uint32_t foundId = GetU32(header);
-        const std::uint32_t size = GetU32(header + 4);
+        const std::uint32_t stated = GetU32(header + 4);
+        std::uint32_t size = stated;
         const std::uint64_t body = at + RiffChunkHeaderSize;
         const bool idMatches = foundId == id;
         if (idMatches) {
-            if (body + size > end)
-                return TRiffStatus::PastParent;
+            if (body + size > end) {
+                if (overstated == TRiffOverstated::Refuse)
+                    return TRiffStatus::PastParent;
+                size = static_cast<std::uint32_t>(end - body);
+            }
             std::uint32_t foundForm = 0;
             if (wantsFormType) {
                 if (size < 4 || got < headerBytes)
@@ -125,6 +129,7 @@ TRiffStatus TRiffFile::Descend(TRiffChunk& chunk, const TRiffChunk* parent, std:
                 chunk.FormType = foundForm;
                 chunk.DataOffset = body;
                 chunk.Flags = 0;
+                chunk.StatedSize = stated;
                 Position = body + (wantsFormType ? 4 : 0);
                 return TRiffStatus::Ok;
             }

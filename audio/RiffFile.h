@@ -20,13 +20,21 @@ constexpr std::uint32_t ListId = MakeFourCc('L', 'I', 'S', 'T');
 constexpr int RiffChunkHeaderSize = 8;
 
 // What is known of one chunk. DataOffset is the file offset of the body, which for RIFF and
-// LIST starts with the form type; Size counts the body without its pad byte.
+// LIST starts with the form type; Size counts the body without its pad byte. StatedSize is
+// the size its header gives, which a chunk cut to its parent's end exceeds.
 struct TRiffChunk {
     std::uint32_t Id = 0;
     std::uint32_t Size = 0;
     std::uint32_t FormType = 0;
     std::uint64_t DataOffset = 0;
     std::uint32_t Flags = 0;
+    std::uint32_t StatedSize = 0;
+};
+
+// What Descend does with a chunk whose stated size reaches past its parent or the file.
+enum class TRiffOverstated {
+    Refuse, // PastParent
+    Cut,    // the chunk is taken with what its parent holds of it
 };
 
 enum class TRiffStatus {
@@ -71,7 +79,8 @@ public:
     // type when formType is not 0). On Ok the position is at the chunk's body, after the form
     // type for RIFF and LIST.
     TRiffStatus Descend(TRiffChunk& chunk, const TRiffChunk* parent, std::uint32_t id,
-                        std::uint32_t formType = 0);
+                        std::uint32_t formType = 0,
+                        TRiffOverstated overstated = TRiffOverstated::Refuse);
     // Writes a chunk header at the current position; size is a placeholder that Ascend
     // replaces by the bytes actually written. A RIFF or LIST chunk writes its form type.
     TRiffStatus CreateChunk(TRiffChunk& chunk, std::uint32_t id, std::uint32_t size = 0,

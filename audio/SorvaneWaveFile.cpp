@@ -26,9 +26,10 @@ std::int32_t TSorvaneWaveFile::Write(const void* data, std::int32_t count) {
         return 0;
     if (Conversion->Feed(static_cast<const std::uint8_t*>(data), static_cast<std::size_t>(count)))
         return count;
+    // A conversion the owner cancelled needs no message.
     if (!Failed.load())
         Fail(Conversion->GetError().empty() ? "The conversion has stopped" : Conversion->GetError(),
-             true);
+             Conversion->GetState() != TSorvaneConversion::TState::Cancelled);
     return 0;
 }
 
@@ -56,12 +57,15 @@ bool TSorvaneWaveFile::FinishConversion() {
              true);
     if (Conversion->GetDroppedBytes() != 0)
         WriteDebugLog("Raw export: a partial frame at the end of the audio was dropped");
+    DeliverReport();
     return finished && !Failed.load();
 }
 
 void TSorvaneWaveFile::CancelConversion() {
-    if (Conversion)
-        Conversion->Cancel();
+    if (!Conversion)
+        return;
+    Conversion->Cancel();
+    DeliverReport();
 }
 
 bool TSorvaneWaveFile::AddByteCount(std::uint32_t bytes) {
@@ -77,19 +81,26 @@ std::string TSorvaneWaveFile::GetError() const {
     return Error;
 }
 
+// On any thread: the failure is noted; its report waits for the owner (DeliverReport).
 void TSorvaneWaveFile::Fail(const std::string& error, bool report) {
+    bool first = false;
     {
         std::lock_guard<std::mutex> guard(ErrorLock);
-        if (Error.empty())
+        if (Error.empty()) {
             Error = error;
+            first = true;
+        }
     }
     Failed = true;
-    if (!report)
-        return;
-    if (ErrorReport)
-        ErrorReport(MessageCaption, error);
-    else
-        WriteDebugLog(error);
+    WriteDebugLog("Raw export: " + error);
+    if (first && report)
+        ReportPending = true;
+}
+
+// On the owner's thread, after the conversion thread has ended.
+void TSorvaneWaveFile::DeliverReport() {
+    if (ReportPending.exchange(false) && ErrorReport)
+        ErrorReport(MessageCaption, GetError());
 }
 
 // On the conversion thread.

@@ -17,6 +17,10 @@ class TSorvaneConversion;
 // thread and writes what comes back, as 12-bit values offset by 2048, at the file's end.
 // The byte count is the file's length so far (the header the download wrote included);
 // converted blocks land at that offset. After a failure every later write gives 0.
+// A failure found on the read or the conversion thread is reported on the thread that calls
+// FinishConversion or CancelConversion, once the conversion thread has ended: the report may
+// wait for the user, and the owner waits for the conversion thread, so a worker that waited
+// for the report would never end.
 class TSorvaneWaveFile : public TCustomFile {
 public:
     // The file stays the caller's; it must be open for writing.
@@ -46,17 +50,19 @@ public:
     bool HasFailed() const { return Failed.load(); }
     std::string GetError() const;
 
-    // Default: a debug-log line.
+    // Called once for the first failure worth a message, on the owner's thread (see above).
     void SetErrorReport(TSinkErrorReport report) { ErrorReport = std::move(report); }
     void SetMessageCaption(const std::string& caption) { MessageCaption = caption; }
 
 private:
     bool WriteConverted(const std::int16_t* samples, std::size_t count);
     void Fail(const std::string& error, bool report);
+    void DeliverReport();
 
     TPosixFile& File;
     std::atomic<std::uint32_t> ByteCount{0};
     std::atomic<bool> Failed{false};
+    std::atomic<bool> ReportPending{false};
     mutable std::mutex ErrorLock;
     std::string Error;
     TSinkErrorReport ErrorReport;

@@ -63,6 +63,7 @@ std::int64_t TWaveFile::HeaderSizeFor(const TWaveFormat& format) {
 
 bool TWaveFile::Create() {
     DataSize = 0;
+    StatedDataSize = 0;
     WrittenBits = 0;
     LastErrno = 0;
     if (Riff.IsOpen())
@@ -220,7 +221,9 @@ void TWaveFile::Abandon() {
 
 bool TWaveFile::ReadHeader() {
     TRiffChunk fmt;
-    if (Riff.Descend(RiffChunk, nullptr, RiffId, WaveForm) != TRiffStatus::Ok)
+    // A file cut short, written to a pipe (sizes 0xFFFFFFFF) or missing its pad byte states
+    // more than it holds: its chunks are read as far as the file goes.
+    if (Riff.Descend(RiffChunk, nullptr, RiffId, WaveForm, TRiffOverstated::Cut) != TRiffStatus::Ok)
         return FailOpen(TWaveError::NotWave);
     if (Riff.Descend(fmt, &RiffChunk, FmtId) != TRiffStatus::Ok)
         return FailOpen(TWaveError::NoFormat);
@@ -235,7 +238,7 @@ bool TWaveFile::ReadHeader() {
     Riff.Ascend(fmt);
 
     // The private chunk is looked for after "fmt "; the first one counts.
-    switch (Riff.Descend(AddInfoChunk, &RiffChunk, WaveAddInfoChunkId)) {
+    switch (Riff.Descend(AddInfoChunk, &RiffChunk, WaveAddInfoChunkId, 0, TRiffOverstated::Cut)) {
     case TRiffStatus::Ok:
         if (AddInfoChunk.Size > static_cast<std::uint32_t>(WaveAddInfoMaxSize))
             return FailOpen(TWaveError::BadAddInfo);
@@ -253,7 +256,7 @@ bool TWaveFile::ReadHeader() {
     }
 
     Riff.SetPosition(RiffChunk.DataOffset + 4);
-    switch (Riff.Descend(DataChunk, &RiffChunk, DataId)) {
+    switch (Riff.Descend(DataChunk, &RiffChunk, DataId, 0, TRiffOverstated::Cut)) {
     case TRiffStatus::Ok:
         break;
     case TRiffStatus::PastParent:
@@ -264,6 +267,7 @@ bool TWaveFile::ReadHeader() {
         return FailOpen(TWaveError::ShortRead);
     }
     DataSize = DataChunk.Size;
+    StatedDataSize = DataChunk.StatedSize;
     DataStart = DataChunk.DataOffset;
     DataEndPosition = DataStart + DataSize;
     SampleCount = 0;

@@ -66,8 +66,11 @@ public:
 
     // The "fact" value: bytes x 8 / bits per sample of everything written.
     std::uint32_t GetSampleCount() const { return SampleCount; }
-    // Bytes written, or after Open the size of the "data" chunk.
+    // Bytes written, or after Open the size of the "data" chunk as far as the file holds it.
     std::uint64_t GetDataSize() const { return DataSize; }
+    // After Open: the data size the file's header states; more than GetDataSize when the
+    // file is shorter than its header claims.
+    std::uint64_t GetStatedDataSize() const { return StatedDataSize; }
     // The file offset of the first data byte.
     std::uint64_t GetDataStart() const { return DataStart; }
     // The data start advanced by every write.
@@ -112,6 +115,7 @@ private:
     std::uint32_t SampleCount = 0;
     std::uint64_t WrittenBits = 0;
     std::uint64_t DataSize = 0;
+    std::uint64_t StatedDataSize = 0;
     std::uint64_t DataStart = 0;
     std::uint64_t DataEndPosition = 0;
     TWaveError LastError = TWaveError::None;

@@ -33,13 +33,15 @@ struct TFlashGeometry {
 };
 
 // Limits of a geometry we accept: generous for any flash a recorder carries, tight enough
-// that buffers of a block and arrays of all headers stay bounded.
+// that buffers of a block and arrays of all headers stay bounded. Block numbers travel in 16
+// bits (block lists, uploads, erases), so a flash of more blocks than 16 bits can number
+// would read one recording's blocks for another's.
 constexpr std::uint16_t MinPageSize = 512;
 constexpr std::uint16_t MaxPageSize = 32768;
 constexpr std::uint16_t MinPagesPerBlock = 2;
 constexpr std::uint16_t MaxPagesPerBlock = 1024;
 constexpr std::uint32_t MaxBlockSize = 16u << 20;
-constexpr std::uint32_t MaxTotalBlocks = 1u << 20;
+constexpr std::uint32_t MaxTotalBlocks = 1u << 16;
 
 // Bytes of 16-bit PCM that one full block yields for a compression type and parameter;
 // 0 for a type without a defined size.

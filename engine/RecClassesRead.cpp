@@ -7,6 +7,7 @@
 #include "audio/Codecsfunc.h"
 #include "audio/CustomFile.h"
 #include "engine/RecClasses.h"
+#include "engine/RecClassesScan.h"
 #include "engine/RecClassesUtils.h"
 #include "link/DebugLog.h"
 #include "link/ReedSolomon.h"
@@ -20,7 +21,7 @@ namespace {
 // The sink refused a write: the read stops and ends as failed, not as cancelled.
 class ESinkRefused : public std::runtime_error {
 public:
-    ESinkRefused() : std::runtime_error("The output file refused a write") {}
+    ESinkRefused() : std::runtime_error(LangText("SinkRefusedStr")) {}
 };
 
 // Floating-point position error that must not turn into one more second of silence.
@@ -213,8 +214,16 @@ void TSoundFileReader::ReadRun(int first, int count, bool pause) {
     }
 }
 
-// Whole seconds of silence, then the fraction of a second cut to whole frames.
+// Whole seconds of silence, then the fraction of a second cut to whole frames. Whatever the
+// page times say, a pause is never longer than the scan lets one be, nor than the recording
+// it lies in: the silence stays within what the recording's own length can hold.
 void TSoundFileReader::WritePause(double gap) {
+    const double longest = std::min<double>(MaxRecordingPauseSeconds, Info.Duration);
+    if (gap > longest) {
+        WriteDebugLogF("ERROR: a pause of %.0f s is longer than the recording; cut to %.0f s", gap,
+                       longest);
+        gap = longest;
+    }
     while (gap >= 1.0 && !Stopped()) {
         Write(Silence.data(), Silence.size());
         gap -= 1.0;
@@ -307,7 +316,7 @@ void TDriveFileReader::Run() {
         return; // the caller removes what a cancelled download wrote
     // The file ends at the drive file's size; a missing block's place reads as zeros.
     if (!Target.Truncate(Size))
-        throw std::runtime_error("The PC file could not be cut to its size");
+        throw std::runtime_error(LangText("PcFileNotCutStr"));
     // Blocks past the size the scan could confirm are missing too.
     const std::uint64_t statedBlocks = std::max(BlocksFor(File.FirstHeader.DriveFileSize()),
                                                 static_cast<std::uint64_t>(present.size()));
@@ -399,7 +408,7 @@ bool TDriveFileReader::DecodeBlock(std::uint32_t blockInFile, bool lastAttempt) 
 
 void TDriveFileReader::WriteData(std::uint64_t offset, std::uint64_t length) {
     if (!Target.WriteExact(offset, Data.data(), static_cast<std::size_t>(length)))
-        throw std::runtime_error("The PC file could not be written");
+        throw std::runtime_error(LangText("PcFileNotWrittenStr"));
 }
 
 } // namespace

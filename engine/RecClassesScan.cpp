@@ -255,14 +255,24 @@ void TMemoryScan::CollectBlockPages(TSoundFileInfo& recording, std::size_t k, do
     }
 
     // A resume time that is unwritten, or outside what this block can span, is damaged: the
-    // sound then resumes with the next block (or without a gap when there is none).
+    // sound then resumes with the next block (or without a gap when there is none). No pause
+    // is longer than a recorder records.
     auto resumeAfter = [&](std::uint32_t page, double now) {
         const std::uint32_t raw = ResumeTimes[page + 1];
         const double low = std::floor(now);
-        const double high = hasNext ? nextTime : blockTime + MaxPauseInLastBlockSeconds;
+        const double high = hasNext ? nextTime : blockTime + MaxRecordingPauseSeconds;
+        double resume = now + secondsPerPage;
         if (raw != UnknownTime && raw >= low && raw <= high)
-            return static_cast<double>(raw);
-        return hasNext && nextTime >= now ? nextTime : now + secondsPerPage;
+            resume = raw;
+        else if (hasNext && nextTime >= now)
+            resume = nextTime;
+        if (resume - now > MaxRecordingPauseSeconds) {
+            WriteDebugLogF("ERROR: Block %zu: a pause of %.0f s after page %u is longer than a "
+                           "recorder pauses; the sound goes on without it",
+                           k, resume - now, page);
+            resume = now + secondsPerPage;
+        }
+        return resume;
     };
 
     const bool adpcm = entry.Header.CompressionType() == CompressAdpcm;

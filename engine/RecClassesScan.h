@@ -10,9 +10,11 @@
 
 class TRecorder;
 
-// The longest pause a break inside a recording's last block may stand for; a resume time
-// further on is taken as damaged (there is no next block to bound it).
-constexpr double MaxPauseInLastBlockSeconds = 24.0 * 3600.0;
+// The longest pause a break in a recording may stand for. A recorder waiting for voice or
+// for its timer pauses for hours; a resume time or a next block's time further on comes from
+// a clock set anew or a stale block, and bridged with silence it would fill the disk (years
+// of it). Such a break is logged and the sound goes on without a gap.
+constexpr double MaxRecordingPauseSeconds = 24.0 * 3600.0;
 
 // Block order within a recording: block time compared as unsigned, then the block's index
 // within the recording. Negative, zero or positive.

@@ -9,6 +9,7 @@
 #include "audio/Wavefunc.h"
 #include "engine/RecClasses.h"
 #include "engine/RecClassesUtils.h"
+#include "i18n/VexaLang.h"
 #include "link/DebugLog.h"
 #include "link/ReedSolomon.h"
 #include "platform/ByteOrder.h"
@@ -102,27 +103,26 @@ std::uint16_t ChooseRecordNumber(const TSoundFileList& recordings, std::uint16_t
     for (std::uint16_t n = 1; n <= MaxFileNumber; ++n)
         if (!used(n))
             return n;
-    throw EUploadRefused("Every recording number is in use");
+    throw EUploadRefused(LangText("NoFreeRecordNumberStr"));
 }
 
 std::uint16_t ChooseDriveFileNumber(const TDriveFileList& files) {
     for (std::uint16_t n = 1; n <= MaxFileNumber; ++n)
         if (files.FindByNumber(n) < 0)
             return n;
-    throw EUploadRefused("Every flash-drive file number is in use");
+    throw EUploadRefused(LangText("NoFreeDriveFileNumberStr"));
 }
 
 // The name as stored: UTF-16 with a zero character after it, refused rather than cut.
 std::u16string StoredDriveName(const std::string& name, const TDriveFileLayout& layout) {
     if (name.empty())
-        throw EUploadRefused("A flash-drive file needs a name");
+        throw EUploadRefused(LangText("DriveFileNameEmptyStr"));
     if (!IsValidUtf8(name) || name.find('\0') != std::string::npos)
-        throw EUploadRefused("The file name \"" + name + "\" holds characters it cannot store");
+        throw EUploadRefused(FormatLangConstant("DriveFileNameCharsStr", name));
     std::u16string text = Utf8ToUtf16(name);
     if (text.size() > layout.MaxNameChars)
-        throw EUploadRefused(FormatText("The file name is too long for the recorder: %zu "
-                                        "characters, at most %zu fit",
-                                        text.size(), layout.MaxNameChars));
+        throw EUploadRefused(
+            FormatLangConstant("DriveFileNameTooLongStr", text.size(), layout.MaxNameChars));
     return text;
 }
 
@@ -177,7 +177,7 @@ void TSoundUpload::Run() {
 
 void TSoundUpload::Plan() {
     if (!Recorder.HasValidGeometry())
-        throw EUploadRefused("The recorder's memory is not known yet");
+        throw EUploadRefused(LangText("MemoryNotKnownStr"));
     const TWaveFormat& format = Source.GetFormat();
     Type = Recorder.GetUploadCompression();
     Param = Type == CompressNone ? 0 : Recorder.GetUploadCompressParam();
@@ -190,7 +190,7 @@ void TSoundUpload::Plan() {
     SamplesLeft = Source.GetDataSize() / 2;
     const std::uint64_t needed = encoder.BlocksFor(SamplesLeft);
     if (needed == 0)
-        throw EUploadRefused("The wave file holds no sound");
+        throw EUploadRefused(LangText("WaveNoSoundStr"));
     const auto free = static_cast<std::uint64_t>(Recorder.FreeBlocks().Count());
     std::uint64_t blocks = needed;
     if (needed > free) {
@@ -204,7 +204,7 @@ void TSoundUpload::Plan() {
                        static_cast<unsigned long long>(free));
     }
     if (blocks > 0xFFFF)
-        throw EUploadRefused("The recording is too long for one upload");
+        throw EUploadRefused(LangText("RecordingTooLongStr"));
     Number = ChooseRecordNumber(*Recorder.GetSoundFileList(), WantedNumber);
     if (Number != WantedNumber)
         WriteDebugLogF("Record number %u is not free; using %u", WantedNumber, Number);
@@ -260,7 +260,7 @@ void TSoundUpload::ReadSamples(std::size_t count) {
         return;
     if (Source.Read(Bytes.data(), static_cast<std::int32_t>(Bytes.size())) !=
         static_cast<std::int32_t>(Bytes.size()))
-        throw std::runtime_error("The wave file " + Source.GetFileName() + " could not be read");
+        throw std::runtime_error(FormatLangConstant("FileNotReadStr", Source.GetFileName()));
     for (std::size_t i = 0; i < count; ++i)
         Samples[i] = GetI16(&Bytes[2 * i]);
 }
@@ -314,19 +314,17 @@ void TDriveUpload::Run() {
 
 void TDriveUpload::Plan() {
     if (!Recorder.HasValidGeometry())
-        throw EUploadRefused("The recorder's memory is not known yet");
+        throw EUploadRefused(LangText("MemoryNotKnownStr"));
     Layout = TDriveFileLayout::For(Recorder.Geometry(), Recorder.GetModelClass());
     StoredName = StoredDriveName(Name, Layout);
     if (Source != nullptr) {
         const std::int64_t size = Source->Size();
         if (size < 0)
-            throw std::runtime_error("The size of " + Name + " cannot be read");
+            throw std::runtime_error(FormatLangConstant("FileSizeNotReadStr", Name));
         Size = static_cast<std::uint64_t>(size);
     }
     if (Size > MaxDriveFileSize)
-        throw EUploadRefused("The file " + Name +
-                             " is 4 GiB or larger: the recorder cannot "
-                             "store it");
+        throw EUploadRefused(FormatLangConstant("FileOver4GiBStr", Name));
     // An empty file or a folder entry takes one block for its header and name: stored in
     // none, it would not be on the recorder at all (and a folder's files would be out of
     // sight, since the drive view shows a folder only by its entry).
@@ -335,7 +333,7 @@ void TDriveUpload::Plan() {
     if (needed > free)
         throw EUploadRefused(NotEnoughSpace(needed, free));
     if (needed > 0xFFFF)
-        throw EUploadRefused("The file " + Name + " is too large for the recorder");
+        throw EUploadRefused(FormatLangConstant("FileTooLargeStr", Name));
     Number = ChooseDriveFileNumber(*Recorder.GetDriveFileList());
     Targets = TakeFreeBlocks(Recorder, needed);
     CheckBlocksEmpty(Recorder, Targets);
@@ -384,7 +382,7 @@ void TDriveUpload::FillBlock(std::size_t i, std::vector<std::uint8_t>& block,
     if (Layout.Correction)
         std::fill(data.begin(), data.end(), 0xFF); // bytes past the file's end
     if (count > 0 && !Source->ReadExact(offset, target, count))
-        throw std::runtime_error("The file " + Name + " could not be read");
+        throw std::runtime_error(FormatLangConstant("FileNotReadStr", Name));
     if (!Layout.Correction)
         return;
     for (std::uint32_t p = 1; p < g.PagesPerBlock; ++p)

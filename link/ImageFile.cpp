@@ -542,6 +542,13 @@ void SetImageFile(const std::string& path, bool create) {
         }
         if (!CreateBlankImage(path))
             return;
+    } else if (!ProbeGeometry()) {
+        // A good header over a damaged data area (the magic gone, the file cut short) would
+        // never connect: the demo gets a blank image as for a damaged header.
+        WriteDebugLog("Image file: the data area of " + path +
+                      " is damaged; a new image replaces it");
+        if (!CreateBlankImage(path))
+            return;
     }
     if (ProbeGeometry())
         RebuildBlockTable();

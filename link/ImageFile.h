@@ -48,7 +48,8 @@ struct TFlashInfo {
 std::uint16_t ImageHeaderCrc(const TImageHeader& header);
 
 // Stores the path. With create (the demo kind) a missing image, or one whose header is not
-// valid, is replaced by a blank image of the default geometry; a valid one keeps its own.
+// valid or whose data area cannot be found or used, is replaced by a blank image of the
+// default geometry; a valid one keeps its own.
 void SetImageFile(const std::string& path, bool create);
 // The probe of the image kinds: true when the header reads with a good CRC, the magic is
 // found and the geometry it gives is sound.

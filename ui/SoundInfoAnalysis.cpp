@@ -211,6 +211,11 @@ TSoundInfoTexts AnalyseSoundFile(TWaveFile& wave, TNorvelLibrary* library) {
         }
     }
     texts.AddInfo = AddInfoText(info, crc.GetValue(), texts);
+    if (wave.GetStatedDataSize() > wave.GetDataSize()) {
+        texts.AddInfo += LabelText(FormatLangConstant("WaveCutShortStr", wave.GetDataSize(),
+                                                      wave.GetStatedDataSize())) +
+                         "\n";
+    }
 
     TCallerIdStatus status{};
     if (decoding) {

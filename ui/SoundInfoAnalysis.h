@@ -12,7 +12,8 @@ class TNorvelLibrary;
 // What the sound-information dialog shows of one WAV file.
 struct TSoundInfoTexts {
     QString FileInfo;       // format and length
-    QString AddInfo;        // the recording information of the private chunk
+    QString AddInfo;        // the recording information of the private chunk, and a note
+                            // when the file is shorter than its header claims
     QString CallInfo;       // what the caller-ID analysis found
     QString AnalysisNote;   // why no analysis ran (no library, a format it cannot take)
     int AddInfoVersion = 0; // 0: no known private chunk

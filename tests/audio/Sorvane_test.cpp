@@ -1,11 +1,13 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/resource.h>
 #include <thread>
 #include <vector>
 
@@ -131,6 +133,45 @@ struct TReports {
             Texts.push_back(text);
         };
     }
+};
+
+// Reports as a window shows them: a message box can only be shown from the window's thread,
+// so a report from any other thread would have to wait for that thread.
+struct TOwnerThreadReports {
+    std::thread::id Owner = std::this_thread::get_id();
+    std::vector<std::string> Texts;
+    std::atomic<int> FromOtherThreads{0};
+    TSinkErrorReport Callback() {
+        return [this](const std::string&, const std::string& text) {
+            if (std::this_thread::get_id() != Owner)
+                ++FromOtherThreads;
+            else
+                Texts.push_back(text);
+        };
+    }
+};
+
+// Files this process writes end at a size, as on a disk that fills up: a write past it fails
+// with EFBIG instead of raising SIGXFSZ.
+class TFileSizeLimit {
+public:
+    explicit TFileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &Old);
+        OldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = Old;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~TFileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &Old);
+        std::signal(SIGXFSZ, OldHandler);
+    }
+    TFileSizeLimit(const TFileSizeLimit&) = delete;
+    TFileSizeLimit& operator=(const TFileSizeLimit&) = delete;
+
+private:
+    rlimit Old{};
+    void (*OldHandler)(int) = SIG_DFL;
 };
 
 // The 12-bit values the export writes, worked out independently of ToSorvaneSample.
@@ -377,6 +418,35 @@ TEST(SorvaneWaveFile, FailedFileWriteStopsTheExport) {
         EXPECT_EQ(reports.Texts[0], "Writing error\nNo space left on device");
         EXPECT_EQ(reports.Captions[0], "Quorvex");
     }
+    EXPECT_EQ(ThreadCount(), threads);
+}
+
+// The disk fills while the conversion is drained at the end of the file: the conversion
+// thread's failed write is reported on the thread that drains it, after the conversion
+// thread has ended (a window's message box from the conversion thread would wait for the
+// window's thread, which waits for the conversion thread), and the export leaves nothing.
+TEST(SorvaneExport, ADiskFillingAtTheEndIsReportedOnTheOwnersThreadAfterTheDrain) {
+    TTempDir dir;
+    const std::vector<std::uint8_t> input = MakeTone(8000, {440}, 1.0, 10000);
+    const auto feed = [&](TCustomFile& sink) { return FeedInBlocks(sink, input, 4000); };
+    ASSERT_TRUE(ExportSorvaneRaw(dir.File("whole.raw"), 1, 8000, feed));
+    const auto whole = static_cast<rlim_t>(std::filesystem::file_size(dir.File("whole.raw")));
+    std::filesystem::remove(dir.File("whole.raw"));
+
+    const std::size_t threads = ThreadCount();
+    TOwnerThreadReports reports;
+    std::string error;
+    bool exported = true;
+    {
+        TFileSizeLimit limit(whole - 2); // only the last converted block does not fit
+        exported =
+            ExportSorvaneRaw(dir.File("full.raw"), 1, 8000, feed, reports.Callback(), &error);
+    }
+    EXPECT_FALSE(exported);
+    EXPECT_EQ(reports.FromOtherThreads.load(), 0);
+    ASSERT_EQ(reports.Texts.size(), 1u);
+    EXPECT_EQ(reports.Texts[0], "Writing error\nFile too large");
+    EXPECT_EQ(dir.EntryCount(), 0u);
     EXPECT_EQ(ThreadCount(), threads);
 }
 

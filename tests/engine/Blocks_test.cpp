@@ -194,6 +194,10 @@ TEST(Geometry, ValidationRefusesWhatWouldOverflowOrLoop) {
         {"first block past the end", 1, 64, 64, 2112, 64, 1, false},
         {"huge block", 1, 1024, 64, 32768, 1, 1, false},
         {"too many blocks", 255, 64, 65535, 2112, 1, 1, false},
+        {"65,536 blocks: every number fits 16 bits", 2, 64, 32768, 2112, 1, 1, true},
+        {"65,535 blocks on one flash", 1, 64, 65535, 2112, 1, 1, true},
+        {"65,538 blocks", 2, 64, 32769, 2112, 1, 1, false},
+        {"2 x 33,000 blocks", 2, 64, 33000, 2112, 1, 1, false},
     };
     for (const Case& c : cases) {
         const TFlashGeometry g = TFlashGeometry::FromFlashParams(

@@ -1,5 +1,6 @@
 #include "FixtureFlash.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <fstream>
@@ -127,11 +128,13 @@ void TFlashImage::WriteImageFile(const std::string& path, const Bytes* settings3
     Put16(&header[675], 10);
     Put16(&header[728], ImageHeaderLayoutCrc(header.data()));
 
-    Bytes file(Geometry.PageSize, 0);
+    // The data start after the header: one page, or just the header for pages smaller.
+    const std::size_t dataStart = std::max<std::size_t>(Geometry.PageSize, header.size());
+    Bytes file(dataStart, 0);
     std::memcpy(file.data(), header.data(), header.size());
     file.insert(file.end(), Flash.begin(), Flash.end());
     const std::uint8_t magic[4] = {0xEE, 0x7F, 0xCD, 0xFE};
-    std::memcpy(&file[Geometry.PageSize], magic, 4);
+    std::memcpy(&file[dataStart], magic, 4);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(file.data()),
               static_cast<std::streamsize>(file.size()));

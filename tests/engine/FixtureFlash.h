@@ -73,8 +73,8 @@ public:
                                                       THeaderSpec base = {});
 
     // A recorder image file: header with its CRC (settings at 308 from the record given, or
-    // the default profile bytes), filler up to one page, then every block from block 0, whose
-    // first four bytes carry the magic.
+    // the default profile bytes), filler up to one page (none for pages smaller than the
+    // header), then every block from block 0, whose first four bytes carry the magic.
     void WriteImageFile(const std::string& path, const Bytes* settings356 = nullptr) const;
 
 private:

@@ -85,6 +85,7 @@ TEST_F(RecorderOnDevice, BadGeometryMeansNotConnected) {
         {"divisor not dividing", 1, 8, 16, 512, 1, 3},
         {"first block past the end", 1, 8, 16, 512, 16, 1},
         {"garbage", 0xA5, 0xA5A5, 0xA5A5, 0xA5A5, 0xA5A5, 0xA5A5},
+        {"block numbers past 16 bits", 2, 8, 33000, 512, 1, 1},
     };
     for (const Case& c : cases) {
         SetFlashParams(Device, c.flashCount, c.pagesPerBlock, c.blocks, c.pageSize, c.firstRec,

@@ -6,6 +6,7 @@
 
 #include "FixtureDevice.h"
 #include "FixtureFlash.h"
+#include "audio/CustomFile.h"
 #include "engine/RecClasses.h"
 #include "engine/RecClassesUtils.h"
 #include "tests/support/TempDir.h"
@@ -187,6 +188,125 @@ INSTANTIATE_TEST_SUITE_P(
                       BreakCase{"beforeTheBreak", 900, false, 1102.0},
                       BreakCase{"pastTheNextBlock", 5000, false, 1102.0}),
     [](const ::testing::TestParamInfo<BreakCase>& info) { return std::string(info.param.name); });
+
+// Gaps the scan takes from flash: a pause a recorder records is kept, one longer than a day
+// (a clock set anew, a stale block) is no pause: the sound goes on without it, the break
+// still parts the voice.
+TEST_F(ScanOfImage, APauseLongerThanADayIsNoPause) {
+    constexpr std::uint32_t Start = 1'000'000'000;
+    constexpr std::uint32_t TwentyYears = 20u * 365 * 86400;
+    const struct {
+        const char* name;
+        std::uint32_t nextBlockTime;
+        std::uint32_t resumeRecord; // on page 3 of the first block, after its break on page 2
+        double expectedResume;      // time of the first block's page 3
+    } cases[] = {
+        {"three hours to the next block", Start + 3 * 3600, 0xFFFFFFFF, Start + 3 * 3600},
+        {"three hours in the block", Start + 4 * 3600, Start + 3 * 3600, Start + 3 * 3600},
+        {"next block twenty years on", Start + TwentyYears, 0xFFFFFFFF,
+         Start + 3 * PlainPageSeconds},
+        {"resume twenty years on", Start + TwentyYears + 100, Start + TwentyYears,
+         Start + 3 * PlainPageSeconds},
+        {"next block at the end of time", 0xFFFFFF00, 0xFFFFFFFF, Start + 3 * PlainPageSeconds},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TFlashImage flash(Shape());
+        flash.PutContinuousRecording(4, Start, {2, 3}, PlainBlockSeconds);
+        THeaderSpec second;
+        second.Number = 4;
+        second.Index = 2;
+        second.Time = c.nextBlockTime;
+        flash.PutHeader(3, second);
+        flash.PutPageInfo(2, 2, 0x55FF);
+        if (c.resumeRecord != 0xFFFFFFFF)
+            flash.PutBreakRecord(2, 3, c.resumeRecord);
+        Scan(flash);
+        const TSoundFileInfo* r = Recording(4);
+        ASSERT_NE(r, nullptr);
+        ASSERT_EQ(r->Pages.Count(), 32);
+        EXPECT_NEAR(r->Pages.Get(3).Time, c.expectedResume, 1e-6);
+        EXPECT_EQ(r->VoiceParts->Count(), 2);
+        const double sound = 32 * PlainPageSeconds;
+        EXPECT_EQ(r->Duration, static_cast<std::uint32_t>(c.expectedResume - Start -
+                                                          3 * PlainPageSeconds + sound));
+    }
+}
+
+// Takes a read's bytes up to a limit, then refuses: a read that would write without end
+// fails instead of filling the memory.
+class TBoundedSink : public TCustomFile {
+public:
+    static constexpr std::size_t Limit = 8u << 20;
+    std::int32_t Read(void*, std::int32_t) override { return 0; }
+    std::int32_t Write(const void*, std::int32_t count) override {
+        if (count < 0 || Bytes + static_cast<std::size_t>(count) > Limit)
+            return 0;
+        Bytes += static_cast<std::size_t>(count);
+        return count;
+    }
+    std::size_t Bytes = 0;
+};
+
+// Found by fuzzing: an image of 6.9 KB whose recording breaks in its first block and goes on
+// in a block dated at the end of the recorder's time listed 136 years and read them as
+// silence. Now the pause is none: a few pages of sound, listed and read as such.
+TEST_F(ScanOfImage, ASmallImageWithABlockAtTheEndOfTimeListsAndReadsItsSoundOnly) {
+    const TFlashShape shape{512, 3, 4, 1};
+    TFlashImage flash(shape);
+    const double blockSeconds = LayoutSecondsPerBlock(shape, 0, 0, 8000);
+    flash.PutContinuousRecording(1, 0x10, {1, 2}, blockSeconds);
+    THeaderSpec late;
+    late.Index = 2;
+    late.Time = 0xFFFFFF00;
+    flash.PutHeader(2, late);
+    flash.PutPageInfo(1, 1, 0x55FF);
+    flash.WriteImageFile(Path);
+    ASSERT_LT(std::filesystem::file_size(Path), 7000u);
+
+    Scan(flash);
+    const TSoundFileInfo* r = Recording(1);
+    ASSERT_NE(r, nullptr);
+    ASSERT_EQ(r->Pages.Count(), 6);
+    EXPECT_EQ(r->Duration, static_cast<std::uint32_t>(2 * blockSeconds));
+    TBoundedSink sink;
+    Recorder->OutputSink = &sink;
+    Recorder->ReadSoundFile(1, 0, r->Duration);
+    Recorder->WaitForOperation();
+    Recorder->OutputSink = nullptr;
+    EXPECT_EQ(Recorder->GetOutcome().Kind, TOperationOutcome::TKind::Succeeded)
+        << Recorder->GetOutcome().Message;
+    EXPECT_LE(sink.Bytes, std::size_t{6 * (512 - 2)});
+}
+
+// The reader's own bound: a page list whose times jump (as no scan makes them) is read with a
+// pause no longer than the recording.
+TEST_F(ScanOfImage, TheReadersPauseStaysWithinTheRecordingsLength) {
+    TFlashImage flash(Shape());
+    flash.PutContinuousRecording(4, 1000, {2, 3}, PlainBlockSeconds);
+    THeaderSpec second;
+    second.Number = 4;
+    second.Index = 2;
+    second.Time = 1102; // not joining: the first block's page words are read
+    flash.PutHeader(3, second);
+    flash.PutPageInfo(2, 2, 0x55FF);
+    flash.PutBreakRecord(2, 3, 1001);
+    Scan(flash);
+    TSoundFileInfo* r = Recording(4);
+    ASSERT_NE(r, nullptr);
+    ASSERT_EQ(r->Pages.Count(), 32);
+    const std::uint32_t duration = r->Duration;
+    for (int i = 3; i < r->Pages.Count(); ++i)
+        r->Pages.GetOwned(i).Time += 20.0 * 365 * 86400;
+    TBoundedSink sink;
+    Recorder->OutputSink = &sink;
+    Recorder->ReadSoundFile(4, 0, duration);
+    Recorder->WaitForOperation();
+    Recorder->OutputSink = nullptr;
+    EXPECT_EQ(Recorder->GetOutcome().Kind, TOperationOutcome::TKind::Succeeded)
+        << Recorder->GetOutcome().Message;
+    EXPECT_LE(sink.Bytes, std::size_t{32} * (2112 - 2) + std::size_t{duration} * 16000);
+}
 
 TEST_F(ScanOfImage, ABreakInTheLastBlockWithoutResumeTimeGoesOnWithoutAGap) {
     TFlashImage flash(Shape());
@@ -573,6 +693,28 @@ TEST_F(ScanOfImage, TheDemoKindOpensAnImageOfItsOwn) {
     demo.Refresh();
     demo.WaitForOperation();
     EXPECT_NE(demo.GetSoundFileList()->ByNumber(3), nullptr);
+}
+
+// The emulation's image with a good header but its data area gone connects again: it is
+// made anew as a missing one is.
+TEST_F(ScanOfImage, TheDemoKindRepairsAnImageWhoseDataAreaIsDamaged) {
+    TFlashImage flash(Shape());
+    flash.PutContinuousRecording(3, 1000, {2}, PlainBlockSeconds);
+    flash.WriteImageFile(Path);
+    std::filesystem::resize_file(Path, 2112 + 100); // the header stays, the blocks are gone
+    {
+        TRecorder image(ConnImageFile, Ui);
+        image.SetImageFileName(Path);
+        EXPECT_FALSE(image.IsConnected());
+    }
+    TRecorder demo(ConnDemo, Ui);
+    demo.SetImageFileName(Path);
+    ASSERT_TRUE(demo.IsConnected());
+    demo.Refresh();
+    demo.WaitForOperation();
+    EXPECT_EQ(demo.GetOutcome().Kind, TOperationOutcome::TKind::Succeeded);
+    EXPECT_EQ(demo.GetSoundFileList()->Count(), 0);
+    EXPECT_EQ(demo.FreeBlocks().Count(), 63);
 }
 
 TEST_F(ScanOfImage, BadImagesAreRefusedCleanly) {

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <random>
@@ -270,6 +271,28 @@ TEST_F(Uploads, EveryCodecIsWrittenAsTheScanAndTheDecoderReadIt) {
         ASSERT_GE(read.size(), source.size());
         EXPECT_GE(SnrDb(source, read), c.minSnrDb);
     }
+}
+
+// A WAV file cut short (its header states more data than it holds) uploads the sound that
+// is there.
+TEST_F(Uploads, AWaveFileCutShortUploadsTheSoundThatIsThere) {
+    Choose(TCompression::None);
+    const std::vector<std::int16_t> source = TestSignal(3000, 8000);
+    const std::string path = Dir.File("cut.wav");
+    WriteWave(path, source, 8000);
+    std::filesystem::resize_file(path, 44 + 2 * 1700 + 1); // half a sample after 1700
+    TWaveFile wave;
+    wave.SetFileName(path);
+    ASSERT_TRUE(wave.Open());
+    EXPECT_EQ(wave.GetStatedDataSize(), 6000u);
+    ASSERT_EQ(UploadRecording(wave, 1).Kind, TKind::Succeeded);
+    Scan();
+    const TSoundFileInfo* r = Recorder->GetSoundFileList()->ByNumber(1);
+    ASSERT_NE(r, nullptr);
+    const std::vector<std::int16_t> read = ReadRecording(*r);
+    ASSERT_GE(read.size(), 1700u);
+    EXPECT_TRUE(std::equal(source.begin(), source.begin() + 1700, read.begin()));
+    EXPECT_LT(read.size(), 1700u + PageSize / 2) << "padding of at most one page";
 }
 
 TEST_F(Uploads, RecordingNumbersStayWithinTheRecordingRange) {

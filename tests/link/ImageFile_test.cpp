@@ -1,5 +1,6 @@
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <random>
 #include <vector>
@@ -194,6 +195,32 @@ TEST_F(ImageFileTest, CreateReplacesMissingTruncatedOrCorruptHeaders) {
         SetImageFile(Path, true);
         EXPECT_EQ(std::filesystem::file_size(Path), 8'652'864u);
         EXPECT_TRUE(OpenImageFile());
+        EXPECT_FALSE(std::filesystem::exists(Path + ".tmp"));
+    }
+}
+
+// A header that checks over a data area that does not: no magic where the data start, or a
+// file cut short of one block. The demo would never connect to it; it gets a new image.
+TEST_F(ImageFileTest, CreateReplacesAValidHeaderOverADamagedDataArea) {
+    const struct {
+        const char* Name;
+        std::function<void(Bytes&)> Damage;
+    } cases[] = {
+        {"magic overwritten", [](Bytes& b) { std::fill(b.begin() + 1024, b.end(), 0); }},
+        {"cut inside the first block", [](Bytes& b) { b.resize(1024 + 528 * 3); }},
+        {"cut at the data start", [](Bytes& b) { b.resize(1024); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        Bytes image = BuildImage({});
+        c.Damage(image);
+        WriteFile(Path, image);
+        SetImageFile(Path, false);
+        ASSERT_FALSE(OpenImageFile());
+        SetImageFile(Path, true);
+        EXPECT_EQ(std::filesystem::file_size(Path), 8'652'864u);
+        EXPECT_TRUE(OpenImageFile());
+        EXPECT_EQ(GetImageGeometry().DataStart, 2112u);
         EXPECT_FALSE(std::filesystem::exists(Path + ".tmp"));
     }
 }

@@ -348,6 +348,24 @@ TEST_F(SoundInfoFile, DownloadedFilePassesAndAnEditFails) {
     EXPECT_TRUE(edited.AddInfo.contains("Integerity checking: FAILED!\n"));
 }
 
+// A download cut short loses its add-info record at the end: the check cannot pass, the
+// length is what the file holds, and the dialog says the file is shorter than it claims.
+TEST_F(SoundInfoFile, AFileCutShortIsAnalysedAndSaysSo) {
+    REQUIRE_BUILT_LIBRARY();
+    const std::vector<std::uint8_t> data = PcmBytes(DtmfCall(8000, "4711"), 1, 16);
+    const std::string path = WriteWave(Dir, "cut.wav", data, {});
+    std::filesystem::resize_file(path, 44 + 16000);
+
+    const TSoundInfoTexts texts = Analyse(path, Library);
+    EXPECT_EQ(texts.AddInfoVersion, 0);
+    EXPECT_FALSE(texts.IntegrityPassed);
+    EXPECT_TRUE(texts.FileInfo.contains("Data size: 16000\n")) << texts.FileInfo.toStdString();
+    EXPECT_TRUE(texts.AddInfo.endsWith(QString("The file is shorter than its header claims: "
+                                               "16000 of %1 data bytes are there.\n")
+                                           .arg(data.size())))
+        << texts.AddInfo.toStdString();
+}
+
 TEST_F(SoundInfoFile, FileOfTheDownloadSinkPasses) {
     REQUIRE_BUILT_LIBRARY();
     // The sink of a real download marks the audio and stores the check word itself.

@@ -19,6 +19,12 @@ foreach(library quorvex_settings quorvex_controls quorvex_i18n_forms quorvex_eng
     target_link_libraries(Quorvex PRIVATE ${library})
   endif()
 endforeach()
+# The program's exported C interface. The linker takes a unit from a static library only
+# when the program calls into it, and the program never calls mrk_Check itself: each name
+# is made undefined up front so that its unit is linked and exported.
+foreach(symbol CreateRecorder DestroyRecorder mrk_Init mrk_Process mrk_GetAddInfo mrk_Check)
+  target_link_options(Quorvex PRIVATE "LINKER:--undefined=${symbol}")
+endforeach()
 
 # The settings a fresh installation starts with (the emulation over the demo image). The
 # program writes its settings back into this file, so it is placed only when missing.
