@@ -43,14 +43,19 @@ QTabWidget* TabWidgetOfPage(QWidget* widget) {
     return tabs != nullptr && tabs->indexOf(widget) >= 0 ? tabs : nullptr;
 }
 
+// The texts of a list's items as one text of lines.
+template <typename TTextAt> QString JoinedTexts(int count, TTextAt textAt) {
+    QStringList lines;
+    for (int i = 0; i < count; ++i)
+        lines << textAt(i);
+    return JoinLines(lines);
+}
+
 void AddItems(TProperties& out, QComboBox* combo) {
     Add(
         out, "Items",
         [combo] {
-            QStringList lines;
-            for (int i = 0; i < combo->count(); ++i)
-                lines << combo->itemText(i);
-            return JoinLines(lines);
+            return JoinedTexts(combo->count(), [combo](int i) { return combo->itemText(i); });
         },
         [combo](const QString& text) {
             // Item data stays with the items that remain; the current item stays selected,
@@ -78,10 +83,7 @@ void AddItems(TProperties& out, QListWidget* list) {
     Add(
         out, "Items",
         [list] {
-            QStringList lines;
-            for (int i = 0; i < list->count(); ++i)
-                lines << list->item(i)->text();
-            return JoinLines(lines);
+            return JoinedTexts(list->count(), [list](int i) { return list->item(i)->text(); });
         },
         [list](const QString& text) {
             const QStringList lines = SplitLines(text);
@@ -186,12 +188,7 @@ void AddWidgetTexts(TProperties& out, QWidget* widget, bool isForm) {
         // A tab bar of its own (not a page control's) holds its captions as one list.
         Add(
             out, "Tabs",
-            [bar] {
-                QStringList lines;
-                for (int i = 0; i < bar->count(); ++i)
-                    lines << bar->tabText(i);
-                return JoinLines(lines);
-            },
+            [bar] { return JoinedTexts(bar->count(), [bar](int i) { return bar->tabText(i); }); },
             [bar](const QString& text) {
                 const QStringList lines = SplitLines(text);
                 for (int i = 0; i < lines.size() && i < bar->count(); ++i)

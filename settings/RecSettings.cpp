@@ -1,5 +1,7 @@
 #include "settings/RecSettings.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -70,7 +72,7 @@ TMySpinEdit* MakeSpin(QWidget* parent, const char* name, double min, double max,
     spin->SetMaxValue(max);
     spin->SetIncrement(increment);
     spin->SetValue(value);
-    spin->setMaximumWidth(90);
+    spin->setMaximumWidth(TfrmRecSettings::SpinEditWidth);
     return spin;
 }
 
@@ -263,7 +265,7 @@ void TfrmRecSettings::CreateGeneralPage() {
 
     // Quality: compression and rate, or the quality presets.
     gbCompression = Named(new QGroupBox("Compression", tsGeneral), "gbCompression");
-    rbNoCompress = Named(new QRadioButton("No compression", gbCompression), "rbNoCompress");
+    rbNoCompress = Named(new QRadioButton("No compress", gbCompression), "rbNoCompress");
     rbADPCM4 = Named(new QRadioButton("ADPCM 4 bit", gbCompression), "rbADPCM4");
     rbADPCM2 = Named(new QRadioButton("ADPCM 2 bit", gbCompression), "rbADPCM2");
     rbuLaw = Named(new QRadioButton("uLaw", gbCompression), "rbuLaw");
@@ -432,7 +434,7 @@ void TfrmRecSettings::CreateFilesPage() {
     gbSplitting = Named(new QGroupBox("File splitting", tsFiles), "gbSplitting");
     lbPartSize = MakeLabel(gbSplitting, "lbPartSize", "Maximum output file size, MB:");
     rxsePartSize = MakeSpin(gbSplitting, "rxsePartSize", 0, MaxPartSizeMb, 1, MaxPartSizeMb);
-    rxsePartSize->SetSpecialValueText(Lang("NoLimitStr"));
+    ShowNoLimitText();
     (new QVBoxLayout(gbSplitting))->addLayout(Row({lbPartSize, rxsePartSize}));
     page->addWidget(gbSplitting);
 
@@ -588,6 +590,14 @@ void TfrmRecSettings::CreateHiddenPage() {
     page->addStretch();
 }
 
+void TfrmRecSettings::ShowNoLimitText() {
+    rxsePartSize->SetSpecialValueText(Lang("NoLimitStr"));
+    // Wide enough for the text in every language, with the spin button beside it.
+    const int needed = rxsePartSize->fontMetrics().horizontalAdvance(Lang("NoLimitStr")) + 40;
+    rxsePartSize->setMinimumWidth(needed);
+    rxsePartSize->setMaximumWidth(std::max(SpinEditWidth, needed));
+}
+
 QDate TfrmRecSettings::EarliestTimerDate() {
     return QDate(1970, 1, 1);
 }
@@ -608,7 +618,7 @@ void TfrmRecSettings::SetMaskExpander(std::function<QString(const QString&)> exp
 void TfrmRecSettings::VexaLanguageController1LanguageChanged() {
     // The controls show the working copy again: the caller-ID kinds, the minimum record
     // time line and the part size's "no limit" are made from constants.
-    rxsePartSize->SetSpecialValueText(Lang("NoLimitStr"));
+    ShowNoLimitText();
     if (FRecorder) {
         TRecSettings shown = FSettings;
         ControlsToRecSettings(shown);

@@ -287,6 +287,7 @@ public:
     static const QString PasswordMask; // seven blanks
     // The largest part size the edit offers, in MB; 0 is "no limit".
     static constexpr int MaxPartSizeMb = 2048;
+    static constexpr int SpinEditWidth = 90; // the spin edits' widest
     // The dates the once-timer pickers offer: those the recorder's clock can reach.
     static QDate EarliestTimerDate();
     static QDate LatestTimerDate();
@@ -319,6 +320,9 @@ private:
     void WriteLineParams(TRecSettings& settings);
     void SetDetectItems(bool aonOnly);
     int Message(const QString& text, unsigned flags);
+    // True with a recorder; without one, the user is told and false comes back.
+    bool RecorderAvailable();
+    void ShowNoLimitText();
     // Puts record into the recorder object and stores it to the device; false, with the
     // error shown and the object holding what the recorder holds, when that fails.
     bool StoreToRecorder(const TRecSettings& record);

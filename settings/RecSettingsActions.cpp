@@ -129,6 +129,8 @@ void TfrmRecSettings::actStoreExecute() {
     if (edPassword->hasFocus())
         edPasswordExit();
     ControlsToRecSettings(FSettings);
+    if (!RecorderAvailable())
+        return;
     if (FPasswordChanged) {
         const std::optional<QString> entered =
             FPrompts.Password ? FPrompts.Password(Lang("PwdChangeStr")) : std::nullopt;
@@ -146,7 +148,7 @@ void TfrmRecSettings::actStoreExecute() {
                 Message(Lang("PwdNotChangedStr"), MB_OK); // not printable ASCII
         }
     }
-    if (!FRecorder || !StoreToRecorder(FSettings))
+    if (!StoreToRecorder(FSettings))
         return;
     Message(Lang("SettingsAppliedStr"), MB_OK);
     actRestoreExecute();
@@ -171,24 +173,28 @@ void TfrmRecSettings::actRestoreExecute() {
 // --- Profile files and factory settings -----------------------------------------------------
 
 void TfrmRecSettings::actSaveToFileExecute() {
+    if (!RecorderAvailable())
+        return; // the file names the recorder's model
     const QString filter = Lang("RecProfileFileFilterStr");
     const QString suffix = filter.section('|', 1, 1).section('.', -1);
     const QString fileName = FPrompts.FileName ? FPrompts.FileName(true, FileDialogFilter(filter),
                                                                    suffix, FProgramFolder)
                                                : QString();
-    if (fileName.isEmpty() || !FRecorder)
+    if (fileName.isEmpty() || !RecorderAvailable())
         return;
     ControlsToRecSettings(FSettings);
     FRecorder->SaveProfileFile(fileName.toStdString(), FSettings);
 }
 
 void TfrmRecSettings::actLoadFromFileExecute() {
+    if (!RecorderAvailable())
+        return;
     const QString filter = Lang("RecProfileFileFilterStr");
     const QString suffix = filter.section('|', 1, 1).section('.', -1);
     const QString fileName = FPrompts.FileName ? FPrompts.FileName(false, FileDialogFilter(filter),
                                                                    suffix, FProgramFolder)
                                                : QString();
-    if (fileName.isEmpty() || !FRecorder)
+    if (fileName.isEmpty() || !RecorderAvailable())
         return;
     if (!FRecorder->LoadProfileFile(fileName.toStdString(), FSettings))
         return;
@@ -198,12 +204,20 @@ void TfrmRecSettings::actLoadFromFileExecute() {
 }
 
 void TfrmRecSettings::actDefSettingsExecute() {
-    if (!FRecorder || Message(Lang("RestoreDefSetStr"), MB_YESNO) != IDYES)
+    if (!RecorderAvailable() || Message(Lang("RestoreDefSetStr"), MB_YESNO) != IDYES)
         return;
     TRecSettings factory = FRecorder->Settings();
     if (!FRecorder->LoadDefaultProfile(factory) || !StoreToRecorder(factory))
         return;
     actRestoreExecute();
+}
+
+bool TfrmRecSettings::RecorderAvailable() {
+    // The main window may have lost the recorder while the dialog was open.
+    if (FRecorder != nullptr)
+        return true;
+    Message(Lang("CantFindRecorderStr"), MB_ICONERROR);
+    return false;
 }
 
 bool TfrmRecSettings::StoreToRecorder(const TRecSettings& record) {
@@ -242,10 +256,14 @@ void TfrmRecSettings::ReadBackAfterFailedStore(const TRecSettings& before) {
 
 void TfrmRecSettings::FormClose() {
     if (FRecorder) {
+        // A password typed and not yet left counts as entered, as for a store; a new one
+        // not stored yet is a change as much as a byte of the record is.
+        if (edPassword->hasFocus())
+            edPasswordExit();
         const TRecSettings stored = FRecorder->Settings();
         ControlsToRecSettings(FSettings);
-        if (FSettings.ToBytes() != stored.ToBytes() &&
-            Message(Lang("SettingsNotSaved"), MB_YESNO) == IDYES)
+        const bool changed = FSettings.ToBytes() != stored.ToBytes() || FPasswordChanged;
+        if (changed && Message(Lang("SettingsNotSaved"), MB_YESNO) == IDYES)
             actStoreExecute();
     }
     HideLatinOnlyBalloon();

@@ -6,6 +6,7 @@
 
 #include "FixtureDevice.h"
 #include "FixtureFlash.h"
+#include "FixtureWave.h"
 #include "audio/Wavefunc.h"
 #include "engine/RecClasses.h"
 #include "engine/RecDownload.h"
@@ -23,31 +24,6 @@ using TCompression = TUploadFormatChoice::TCompression;
 constexpr std::uint16_t PageSize = 2112;
 constexpr std::uint16_t PagesPerBlock = 64;
 const TSystemTime StartTime{2024, 5, 6, 0, 10, 20, 30, 0};
-
-void WriteWave(const std::string& path, const std::vector<std::int16_t>& samples,
-               std::uint32_t rate) {
-    const auto dataBytes = static_cast<std::uint32_t>(samples.size() * 2);
-    Bytes file(44);
-    std::memcpy(&file[0], "RIFF", 4);
-    Put32(&file[4], 36 + dataBytes);
-    std::memcpy(&file[8], "WAVEfmt ", 8);
-    Put32(&file[16], 16);
-    Put16(&file[20], 1);
-    Put16(&file[22], 1);
-    Put32(&file[24], rate);
-    Put32(&file[28], rate * 2);
-    Put16(&file[32], 2);
-    Put16(&file[34], 16);
-    std::memcpy(&file[36], "data", 4);
-    Put32(&file[40], dataBytes);
-    for (std::int16_t s : samples) {
-        file.push_back(static_cast<std::uint8_t>(s));
-        file.push_back(static_cast<std::uint8_t>(static_cast<std::uint16_t>(s) >> 8));
-    }
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(file.data()),
-               static_cast<std::streamsize>(file.size()));
-}
 
 // A steady tone that ends at full level: whatever follows it in the download is the codec's
 // page padding or something read from flash that holds no sound.

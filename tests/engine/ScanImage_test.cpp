@@ -23,6 +23,21 @@ TFlashShape Shape(std::uint32_t blocks = 16, std::uint16_t firstRec = 1) {
 constexpr double PlainBlockSeconds = 33696.0 / 16000.0;
 constexpr double PlainPageSeconds = PlainBlockSeconds / 16;
 
+// Takes a read's bytes up to a limit, then refuses: a read that would write without end
+// fails instead of filling the memory.
+class TBoundedSink : public TCustomFile {
+public:
+    static constexpr std::size_t Limit = 8u << 20;
+    std::int32_t Read(void*, std::int32_t) override { return 0; }
+    std::int32_t Write(const void*, std::int32_t count) override {
+        if (count < 0 || Bytes + static_cast<std::size_t>(count) > Limit)
+            return 0;
+        Bytes += static_cast<std::size_t>(count);
+        return count;
+    }
+    std::size_t Bytes = 0;
+};
+
 struct ScanOfImage : ::testing::Test {
     TTempDir Dir;
     TFakeUi Ui;
@@ -47,12 +62,33 @@ struct ScanOfImage : ::testing::Test {
     TSoundFileInfo* Recording(std::uint16_t number) {
         return Recorder->GetSoundFileList()->ByNumber(number);
     }
+    // Reads the recording from its start for the duration into a bounded sink; the bytes the
+    // read wrote, the read having succeeded.
+    std::size_t ReadBounded(std::uint16_t number, std::uint32_t duration) {
+        TBoundedSink sink;
+        Recorder->OutputSink = &sink;
+        Recorder->ReadSoundFile(number, 0, duration);
+        Recorder->WaitForOperation();
+        Recorder->OutputSink = nullptr;
+        EXPECT_EQ(Recorder->GetOutcome().Kind, TOperationOutcome::TKind::Succeeded)
+            << Recorder->GetOutcome().Message;
+        return sink.Bytes;
+    }
     TDriveFileInfo* DriveFile(std::uint16_t number) {
         TDriveFileList* list = Recorder->GetDriveFileList();
         const int index = list->FindByNumber(number);
         return index < 0 ? nullptr : list->Get(index);
     }
 };
+
+// The header of a later block of a recording, at its own time.
+THeaderSpec LaterBlock(std::uint16_t number, std::uint16_t index, std::uint32_t time) {
+    THeaderSpec h;
+    h.Number = number;
+    h.Index = index;
+    h.Time = time;
+    return h;
+}
 
 std::vector<std::uint32_t> BlocksOf(const TSoundFileInfo& r) {
     std::vector<std::uint32_t> blocks;
@@ -213,11 +249,7 @@ TEST_F(ScanOfImage, APauseLongerThanADayIsNoPause) {
         SCOPED_TRACE(c.name);
         TFlashImage flash(Shape());
         flash.PutContinuousRecording(4, Start, {2, 3}, PlainBlockSeconds);
-        THeaderSpec second;
-        second.Number = 4;
-        second.Index = 2;
-        second.Time = c.nextBlockTime;
-        flash.PutHeader(3, second);
+        flash.PutHeader(3, LaterBlock(4, 2, c.nextBlockTime));
         flash.PutPageInfo(2, 2, 0x55FF);
         if (c.resumeRecord != 0xFFFFFFFF)
             flash.PutBreakRecord(2, 3, c.resumeRecord);
@@ -233,21 +265,6 @@ TEST_F(ScanOfImage, APauseLongerThanADayIsNoPause) {
     }
 }
 
-// Takes a read's bytes up to a limit, then refuses: a read that would write without end
-// fails instead of filling the memory.
-class TBoundedSink : public TCustomFile {
-public:
-    static constexpr std::size_t Limit = 8u << 20;
-    std::int32_t Read(void*, std::int32_t) override { return 0; }
-    std::int32_t Write(const void*, std::int32_t count) override {
-        if (count < 0 || Bytes + static_cast<std::size_t>(count) > Limit)
-            return 0;
-        Bytes += static_cast<std::size_t>(count);
-        return count;
-    }
-    std::size_t Bytes = 0;
-};
-
 // Found by fuzzing: an image of 6.9 KB whose recording breaks in its first block and goes on
 // in a block dated at the end of the recorder's time listed 136 years and read them as
 // silence. Now the pause is none: a few pages of sound, listed and read as such.
@@ -256,10 +273,7 @@ TEST_F(ScanOfImage, ASmallImageWithABlockAtTheEndOfTimeListsAndReadsItsSoundOnly
     TFlashImage flash(shape);
     const double blockSeconds = LayoutSecondsPerBlock(shape, 0, 0, 8000);
     flash.PutContinuousRecording(1, 0x10, {1, 2}, blockSeconds);
-    THeaderSpec late;
-    late.Index = 2;
-    late.Time = 0xFFFFFF00;
-    flash.PutHeader(2, late);
+    flash.PutHeader(2, LaterBlock(1, 2, 0xFFFFFF00));
     flash.PutPageInfo(1, 1, 0x55FF);
     flash.WriteImageFile(Path);
     ASSERT_LT(std::filesystem::file_size(Path), 7000u);
@@ -269,14 +283,7 @@ TEST_F(ScanOfImage, ASmallImageWithABlockAtTheEndOfTimeListsAndReadsItsSoundOnly
     ASSERT_NE(r, nullptr);
     ASSERT_EQ(r->Pages.Count(), 6);
     EXPECT_EQ(r->Duration, static_cast<std::uint32_t>(2 * blockSeconds));
-    TBoundedSink sink;
-    Recorder->OutputSink = &sink;
-    Recorder->ReadSoundFile(1, 0, r->Duration);
-    Recorder->WaitForOperation();
-    Recorder->OutputSink = nullptr;
-    EXPECT_EQ(Recorder->GetOutcome().Kind, TOperationOutcome::TKind::Succeeded)
-        << Recorder->GetOutcome().Message;
-    EXPECT_LE(sink.Bytes, std::size_t{6 * (512 - 2)});
+    EXPECT_LE(ReadBounded(1, r->Duration), std::size_t{6 * (512 - 2)});
 }
 
 // The reader's own bound: a page list whose times jump (as no scan makes them) is read with a
@@ -284,11 +291,8 @@ TEST_F(ScanOfImage, ASmallImageWithABlockAtTheEndOfTimeListsAndReadsItsSoundOnly
 TEST_F(ScanOfImage, TheReadersPauseStaysWithinTheRecordingsLength) {
     TFlashImage flash(Shape());
     flash.PutContinuousRecording(4, 1000, {2, 3}, PlainBlockSeconds);
-    THeaderSpec second;
-    second.Number = 4;
-    second.Index = 2;
-    second.Time = 1102; // not joining: the first block's page words are read
-    flash.PutHeader(3, second);
+    // Not joining the first block: its page words are read.
+    flash.PutHeader(3, LaterBlock(4, 2, 1102));
     flash.PutPageInfo(2, 2, 0x55FF);
     flash.PutBreakRecord(2, 3, 1001);
     Scan(flash);
@@ -298,14 +302,8 @@ TEST_F(ScanOfImage, TheReadersPauseStaysWithinTheRecordingsLength) {
     const std::uint32_t duration = r->Duration;
     for (int i = 3; i < r->Pages.Count(); ++i)
         r->Pages.GetOwned(i).Time += 20.0 * 365 * 86400;
-    TBoundedSink sink;
-    Recorder->OutputSink = &sink;
-    Recorder->ReadSoundFile(4, 0, duration);
-    Recorder->WaitForOperation();
-    Recorder->OutputSink = nullptr;
-    EXPECT_EQ(Recorder->GetOutcome().Kind, TOperationOutcome::TKind::Succeeded)
-        << Recorder->GetOutcome().Message;
-    EXPECT_LE(sink.Bytes, std::size_t{32} * (2112 - 2) + std::size_t{duration} * 16000);
+    EXPECT_LE(ReadBounded(4, duration),
+              std::size_t{32} * (2112 - 2) + std::size_t{duration} * 16000);
 }
 
 TEST_F(ScanOfImage, ABreakInTheLastBlockWithoutResumeTimeGoesOnWithoutAGap) {

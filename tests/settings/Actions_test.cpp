@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QFile>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -246,12 +247,24 @@ TEST_F(SettingsDialog, RefreshOfTheRecorderReloadsTheControls) {
     EXPECT_EQ(F.Dialog->edProfileName->text(), "Dev");
 }
 
-TEST_F(SettingsDialog, DetachedRecorderIsForgotten) {
+TEST_F(SettingsDialog, DetachedRecorderIsForgottenAndStoringWithoutItIsReported) {
     F.Recorder.reset();
     EXPECT_EQ(F.Dialog->Recorder(), nullptr);
     F.Dialog->actRestoreExecute();
     F.Dialog->FormClose();
-    F.Dialog->actStoreExecute();
+    EXPECT_TRUE(F.Messages.empty());
+    // Each action that needs the recorder says that it is gone, instead of doing nothing.
+    F.NextFileName = "/tmp/never-written.rpr";
+    F.MessageAnswers = {IDYES};
+    for (const auto action :
+         {&TfrmRecSettings::actStoreExecute, &TfrmRecSettings::actSaveToFileExecute,
+          &TfrmRecSettings::actLoadFromFileExecute, &TfrmRecSettings::actDefSettingsExecute}) {
+        F.Messages.clear();
+        (F.Dialog.get()->*action)();
+        EXPECT_EQ(F.Messages, std::vector<QString>{Lang("CantFindRecorderStr")});
+    }
+    EXPECT_EQ(F.PasswordPrompts, 0);
+    EXPECT_FALSE(QFile::exists("/tmp/never-written.rpr"));
 }
 
 TEST_F(SettingsDialog, AdpcmMovesFastRatesTo8000AndDisablesThem) {

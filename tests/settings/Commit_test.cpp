@@ -187,6 +187,14 @@ const TTrigger Triggers[] = {
          ASSERT_FALSE(f.Messages.empty());
          EXPECT_EQ(f.Messages.front(), QString::fromStdString(GetLangConstant("SettingsNotSaved")));
      }},
+    {"CloseBoxAndYes",
+     [](TSettingsDialogFixture& f) {
+         f.MessageAnswers = {IDYES};
+         EXPECT_TRUE(f.Dialog->close());
+         EXPECT_FALSE(f.Dialog->isVisible());
+         ASSERT_FALSE(f.Messages.empty());
+         EXPECT_EQ(f.Messages.front(), QString::fromStdString(GetLangConstant("SettingsNotSaved")));
+     }},
 };
 
 class TypedValueStore : public ::testing::TestWithParam<TTrigger> {};
@@ -242,6 +250,24 @@ TEST(TypedValueClose, TheClosingQuestionComparesTheValueTheEditCanHold) {
     QTest::keyClick(f.Dialog->rxseCycleLen, Qt::Key_Escape);
     EXPECT_FALSE(f.Dialog->isVisible());
     EXPECT_TRUE(f.Messages.empty());
+}
+
+TEST(TypedPasswordClose, APasswordTypedAndNotStoredIsAskedAboutOnClosing) {
+    TSettingsDialogFixture f(TConnection::ImageFile);
+    f.Show();
+    f.Dialog->pcSettings->setCurrentWidget(f.Dialog->tsAdvanced);
+    f.Dialog->edPassword->setFocus(Qt::TabFocusReason);
+    QTest::keyClicks(f.Dialog->edPassword, "1234");
+    f.MessageAnswers = {IDYES};
+    f.PasswordAnswers = {QString("1234")};
+    QTest::keyClick(f.Dialog->edPassword, Qt::Key_Escape);
+    EXPECT_FALSE(f.Dialog->isVisible());
+    ASSERT_FALSE(f.Messages.empty());
+    EXPECT_EQ(f.Messages.front(), QString::fromStdString(GetLangConstant("SettingsNotSaved")));
+    EXPECT_EQ(f.PasswordPrompts, 1);
+    const std::optional<std::string> stored = PasswordFromField(f.ImageSettings().Password);
+    ASSERT_TRUE(stored.has_value());
+    EXPECT_EQ(*stored, "1234");
 }
 
 TEST(SettingsKeyboard, EnterInAnEditCommitsItAndNeitherClosesNorOpensAnything) {

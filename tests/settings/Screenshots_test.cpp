@@ -11,11 +11,16 @@
 #include <QTimer>
 
 #include "tests/settings/FixtureRecorder.h"
+#include "ui/ProgramOptions.h"
 
 TEST(SettingsDialogPictures, DISABLED_Screenshots) {
     const QString folder = qEnvironmentVariable("QUORVEX_SHOTS", QDir::tempPath());
-    TSettingsDialogFixture f;
-    f.Load(TSettingsDialogFixture::SampleSettings());
+    // The demo recorder's settings, and a program that splits nothing.
+    TSettingsDialogFixture f(TSettingsDialogFixture::TConnection::ImageFile,
+                             TSettingsDialogFixture::DemoImage());
+    TProgramOptions options;
+    options.MaxOutputSize = 0;
+    f.Dialog->LoadProgramOptions(options);
     f.Recorder->SetHiddenTabVisible(true);
     f.Dialog->show();
     for (int i = 0; i < f.Dialog->pcSettings->count(); ++i) {

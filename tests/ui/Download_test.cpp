@@ -303,6 +303,52 @@ TEST_F(Download, ADriveFileArrivesWholeUnderItsSanitisedName) {
     EXPECT_EQ(QDir(Target()).entryList(QDir::Files).size(), 1);
 }
 
+// A drive file one of whose 249-byte slots the code cannot correct: the move keeps the file
+// on the PC with every byte that could be read, tells the user where the damage is, and
+// leaves the recorder's copy alone.
+TEST_F(Download, ADamagedDriveFileIsKeptShownAndNotErasedByAMove) {
+    MakeImage(ImagePath(), {});
+    const std::string content(5000, 'q');
+    AddDriveFile(ImagePath(), "notes.txt", content);
+    std::uint32_t block = 0;
+    {
+        TPlainUploadUi ui;
+        TRecorder recorder(ConnImageFile, ui);
+        recorder.SetImageFileName(ImagePath());
+        ASSERT_TRUE(recorder.IsConnected());
+        recorder.Refresh();
+        recorder.WaitForOperation();
+        ASSERT_EQ(recorder.GetDriveFileList()->Count(), 1);
+        block = recorder.GetDriveFileList()->Get(0)->Blocks.Get(0).Block;
+    }
+    {
+        // Slot 0 of the block's page 1: four bytes changed, more than the code corrects.
+        TPosixFile image;
+        ASSERT_TRUE(image.Open(ImagePath(), TPosixFile::TMode::ReadWrite));
+        const std::uint64_t slot = 2112 + (std::uint64_t{block} * 64 + 1) * 2112;
+        for (const std::uint64_t at : {10u, 60u, 110u, 250u}) {
+            std::uint8_t byte = 0;
+            ASSERT_TRUE(image.ReadExact(slot + at, &byte, 1));
+            byte ^= 0x5A;
+            ASSERT_TRUE(image.WriteExact(slot + at, &byte, 1));
+        }
+    }
+    Start();
+    Window->actShowDrvExecute();
+    ASSERT_EQ(Window->ShownDriveList().Count(), 1);
+    TModalScript script;
+    Window->SelectRows(Window->lvDrvContent, {0});
+    Window->actMoveToDefFolderExecute();
+    EXPECT_EQ(script.Texts,
+              QStringList{"ECC UNCORRECTABLE ERROR: the file notes.txt was saved, but it holds "
+                          "bytes that could not be corrected, in page 1 of block 0."});
+    const QByteArray saved = ReadAll(TargetFile("notes.txt"));
+    ASSERT_EQ(saved.size(), 5000);
+    EXPECT_EQ(saved.mid(249), QByteArray(5000 - 249, 'q'));
+    Window->actRecRefreshExecute();
+    EXPECT_EQ(Window->Recorder->GetDriveFileList()->Count(), 1) << "the recorder keeps its copy";
+}
+
 TEST_F(Download, CopySelectedPartIsOfferedForOneWholeRecordingOnly) {
     MakeImage(ImagePath(), {1.0, 1.0});
     Start();

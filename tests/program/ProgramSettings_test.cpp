@@ -1,0 +1,281 @@
+// The settings dialog as the program runs it: opened from the main window over a recorder on
+// the USB 2.0 SPI adapter (simulated, its memory a copy of the demo image), with the
+// program's own message boxes. What the user typed reaches the recorder's wire clamped, the
+// boxes come up in front of the dialog, and a store that fails is neither forgotten nor
+// hidden.
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+#include <vector>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <QWindow>
+
+#include "controls/MySpin.h"
+#include "engine/RecClasses.h"
+#include "i18n/VexaLang.h"
+#include "link/SimClock.h"
+#include "link/SimImageRecorder.h"
+#include "link/SimSpiAdapter.h"
+#include "link/SpiLink.h"
+#include "tests/program/ProgramFixture.h"
+
+namespace {
+
+QString Lang(const char* name) {
+    return QString::fromStdString(GetLangConstant(name));
+}
+
+// Answers the program's message boxes as they come up, one scripted button each (OK or No
+// when the script has run out), and notes what each box looked like.
+class TBoxAnswers {
+public:
+    struct TSeen {
+        QString Text;
+        QWidget* Parent = nullptr;
+        bool InFrontOfParent = false; // the window system keeps it above its parent
+    };
+
+    explicit TBoxAnswers(std::vector<QMessageBox::StandardButton> answers = {})
+        : Answers(std::move(answers)) {
+        QObject::connect(&Poll, &QTimer::timeout, [this] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr || box->property("answered").toBool())
+                return;
+            box->setProperty("answered", true);
+            QWidget* parent = box->parentWidget();
+            Seen.push_back(
+                {box->text(), parent,
+                 parent != nullptr && box->windowHandle() != nullptr &&
+                     box->windowHandle()->transientParent() == parent->window()->windowHandle()});
+            QMessageBox::StandardButton answer = QMessageBox::NoButton;
+            if (Next < Answers.size())
+                answer = Answers[Next++];
+            QAbstractButton* button =
+                answer != QMessageBox::NoButton ? box->button(answer) : box->escapeButton();
+            if (button != nullptr)
+                button->click();
+            else
+                box->reject();
+        });
+        Poll.start(5);
+    }
+
+    std::vector<TSeen> Seen;
+
+private:
+    std::vector<QMessageBox::StandardButton> Answers;
+    std::size_t Next = 0;
+    QTimer Poll;
+};
+
+class ProgramSettings : public TProgramFixture {
+protected:
+    void SetUp() override {
+        TProgramFixture::SetUp();
+        Image = Folder.filePath("recorder.ovk").toStdString();
+        ASSERT_TRUE(QFile::copy(QCoreApplication::applicationDirPath() + "/OM_Q70_DEMO.OVK",
+                                QString::fromStdString(Image)));
+        Device = std::make_unique<SimImageRecorder>(Image);
+        Adapter = std::make_unique<SimSpiAdapter>(*Device, Clock);
+        TSpiLinkServices services;
+        services.Adapter = Adapter.get();
+        services.NowMs = [this] { return Clock.NowMs(); };
+        services.SleepMs = [this](std::uint32_t ms) { Clock.SleepMs(ms); };
+        services.Console = [](const std::string&) {};
+        SetSpiLinkServices(services);
+    }
+    void TearDown() override {
+        TProgramFixture::TearDown();
+        ResetSpiLinkServices();
+    }
+
+    // The program started on the adapter, its window shown and active, the recorder connected
+    // and scanned.
+    TProgramForms& StartConnected() {
+        ProgramOptions.ConnectType = ConnUsb20SpiAdapter;
+        TProgramForms& forms = StartProgram();
+        TfrmQuorvMain& main = forms.frmQuorvMain;
+        main.show();
+        QApplication::setActiveWindow(&main);
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&main, 5000));
+        EXPECT_TRUE(WaitInEventLoop(
+            [&] {
+                return main.IsConnected() && main.Recorder != nullptr &&
+                       main.Recorder->GetState() == StateIdle;
+            },
+            20000));
+        return forms;
+    }
+
+    // Runs the settings dialog from the main window's action, doing what the user does while
+    // it is up; the dialog is closed (its question answered No) if the user's part leaves it
+    // open.
+    void InSettingsDialog(TProgramForms& forms, const std::function<void()>& user) {
+        TfrmRecSettings& dialog = forms.frmRecSettings;
+        bool ran = false;
+        QTimer::singleShot(0, &dialog, [&] {
+            if (QTest::qWaitForWindowExposed(&dialog, 5000))
+                user();
+            ran = true;
+            if (dialog.isVisible())
+                dialog.reject();
+        });
+        forms.frmQuorvMain.actRecSettings->trigger();
+        EXPECT_TRUE(ran);
+    }
+
+    // The profile bytes the recorder received last for profile number (1 to 8).
+    std::vector<std::uint8_t> LastStoredProfile(int number) const {
+        std::vector<std::uint8_t> data;
+        for (const auto& command : Adapter->Commands())
+            if (command.Command == CmdProf && command.Data.size() == TRecProfile::Size &&
+                command.Data[0] == RequestSet && command.Data[1] == number)
+                data = command.Data;
+        return data;
+    }
+
+    std::string Image;
+    SimClock Clock;
+    std::unique_ptr<SimImageRecorder> Device;
+    std::unique_ptr<SimSpiAdapter> Adapter;
+};
+
+void Type(TMySpinEdit* edit, const QString& text) {
+    edit->setFocus(Qt::TabFocusReason);
+    edit->selectAll();
+    QTest::keyClicks(edit, text);
+}
+
+TEST_F(ProgramSettings, ABoxRaisedByTheDialogComesUpInFrontOfItWhateverWindowIsActive) {
+    TProgramForms& forms = StartConnected();
+    TfrmRecSettings& dialog = forms.frmRecSettings;
+    TBoxAnswers boxes;
+    InSettingsDialog(forms, [&] {
+        // The window manager left the main window active (or the user was elsewhere).
+        QApplication::setActiveWindow(&forms.frmQuorvMain);
+        dialog.cbCyclicRec->setChecked(true);
+        Type(dialog.rxseCycleLen, "250");
+        QTest::mouseClick(dialog.ToolBar1->widgetForAction(dialog.actStore), Qt::LeftButton);
+    });
+    ASSERT_EQ(boxes.Seen.size(), 1u);
+    EXPECT_EQ(boxes.Seen[0].Text, Lang("SettingsAppliedStr"));
+    EXPECT_EQ(boxes.Seen[0].Parent, &dialog);
+    EXPECT_TRUE(boxes.Seen[0].InFrontOfParent);
+    // The recorder received the value the edit can hold.
+    const std::vector<std::uint8_t> profile = LastStoredProfile(1);
+    ASSERT_EQ(profile.size(), TRecProfile::Size);
+    EXPECT_EQ(profile[14], 100);
+}
+
+TEST_F(ProgramSettings, EscapeAndYesStoreTheTypedValueClamped) {
+    TProgramForms& forms = StartConnected();
+    TfrmRecSettings& dialog = forms.frmRecSettings;
+    TBoxAnswers boxes({QMessageBox::Yes, QMessageBox::Ok});
+    InSettingsDialog(forms, [&] {
+        dialog.cbCyclicRec->setChecked(true);
+        Type(dialog.rxseCycleLen, "250");
+        QTest::keyClick(dialog.rxseCycleLen, Qt::Key_Escape);
+        EXPECT_FALSE(dialog.isVisible());
+    });
+    ASSERT_EQ(boxes.Seen.size(), 2u);
+    EXPECT_EQ(boxes.Seen[0].Text, Lang("SettingsNotSaved"));
+    EXPECT_EQ(boxes.Seen[1].Text, Lang("SettingsAppliedStr"));
+    for (const TBoxAnswers::TSeen& seen : boxes.Seen) {
+        EXPECT_EQ(seen.Parent, &dialog);
+        EXPECT_TRUE(seen.InFrontOfParent);
+    }
+    const std::vector<std::uint8_t> profile = LastStoredProfile(1);
+    ASSERT_EQ(profile.size(), TRecProfile::Size);
+    EXPECT_EQ(profile[14], 100);
+}
+
+TEST_F(ProgramSettings, AFailedStoreIsAskedAboutOnClosingAndNotShownAsStoredWhenReopened) {
+    TProgramForms& forms = StartConnected();
+    TfrmRecSettings& dialog = forms.frmRecSettings;
+    QString nameBefore;
+    // The error, then No to the closing question.
+    TBoxAnswers boxes({QMessageBox::Ok, QMessageBox::No});
+    InSettingsDialog(forms, [&] {
+        nameBefore = dialog.edProfileName->text();
+        dialog.edProfileName->setFocus();
+        dialog.edProfileName->selectAll();
+        QTest::keyClicks(dialog.edProfileName, "Unsent");
+        // The recorder refuses profile commands: the store's five tries and the read-back's.
+        Adapter->InjectFault(TSimFault::Status4, CmdProf, 10);
+        QTest::mouseClick(dialog.ToolBar1->widgetForAction(dialog.actStore), Qt::LeftButton);
+        QTest::keyClick(dialog.edProfileName, Qt::Key_Escape);
+        EXPECT_FALSE(dialog.isVisible());
+    });
+    ASSERT_EQ(boxes.Seen.size(), 2u);
+    EXPECT_NE(boxes.Seen[0].Text, Lang("SettingsAppliedStr"));
+    EXPECT_EQ(boxes.Seen[1].Text, Lang("SettingsNotSaved"));
+    auto* recorder = dynamic_cast<TRecorder*>(forms.frmQuorvMain.Recorder);
+    ASSERT_NE(recorder, nullptr);
+    EXPECT_EQ(
+        QByteArray(reinterpret_cast<const char*>(recorder->Settings().Profiles[0].Name.data()), 6),
+        QByteArray("Phone\0", 6));
+
+    // Shown again, the dialog shows what the recorder holds, and closing it asks nothing.
+    TBoxAnswers none;
+    InSettingsDialog(forms, [&] {
+        EXPECT_EQ(dialog.edProfileName->text(), nameBefore);
+        QTest::keyClick(dialog.edProfileName, Qt::Key_Escape);
+        EXPECT_FALSE(dialog.isVisible());
+    });
+    EXPECT_TRUE(none.Seen.empty());
+}
+
+TEST_F(ProgramSettings, NoSplittingShowsNoLimitInTheLanguageOfTheProgram) {
+    TProgramForms& forms = StartConnected();
+    TfrmRecSettings& dialog = forms.frmRecSettings;
+    ASSERT_EQ(ProgramOptions.MaxOutputSize, 0);
+    for (const std::uint16_t language : {English, std::uint16_t{1049}, std::uint16_t{1031}}) {
+        SwitchTo(language);
+        const QString noLimit = Lang("NoLimitStr");
+        InSettingsDialog(forms, [&] {
+            EXPECT_EQ(dialog.rxsePartSize->text(), noLimit);
+            EXPECT_GE(dialog.rxsePartSize->width(),
+                      dialog.rxsePartSize->fontMetrics().horizontalAdvance(noLimit));
+        });
+        EXPECT_EQ(ProgramOptions.MaxOutputSize, 0);
+    }
+}
+
+// Not a check: pictures for a person to look at. Run under Xvfb with
+//   --gtest_also_run_disabled_tests --gtest_filter='*SettingsPictures*'
+// and QUORVEX_SHOTS set to the folder for the PNG files.
+TEST_F(ProgramSettings, DISABLED_SettingsPictures) {
+    const QString folder = qEnvironmentVariable("QUORVEX_SHOTS", QDir::tempPath());
+    TProgramForms& forms = StartConnected();
+    TfrmRecSettings& dialog = forms.frmRecSettings;
+    for (const std::uint16_t language : {English, std::uint16_t{1049}}) {
+        SwitchTo(language);
+        InSettingsDialog(forms, [&] {
+            dialog.pcSettings->setCurrentWidget(dialog.tsFiles);
+            QTest::qWait(200);
+            dialog.grab().save(folder + QString("/settings-files-%1.png").arg(language));
+            dialog.pcSettings->setCurrentWidget(dialog.tsGeneral);
+            // The whole screen while the box that a store raises is up.
+            QTimer::singleShot(300, [&] {
+                QApplication::primaryScreen()->grabWindow(0).save(
+                    folder + QString("/settings-stored-%1.png").arg(language));
+                if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+                    box->accept();
+            });
+            QTest::mouseClick(dialog.ToolBar1->widgetForAction(dialog.actStore), Qt::LeftButton);
+        });
+    }
+}
+
+} // namespace
