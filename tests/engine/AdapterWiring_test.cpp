@@ -9,11 +9,8 @@
 #include "audio/CustomFile.h"
 #include "engine/RecClasses.h"
 #include "link/ReedSolomon.h"
-#include "link/SimClock.h"
-#include "link/SimImageRecorder.h"
-#include "link/SimSpiAdapter.h"
-#include "link/SpiLink.h"
 #include "platform/PosixFile.h"
+#include "tests/common/SimulatedAdapter.h"
 #include "tests/support/TempDir.h"
 
 // The whole way from the recorder object through the SPI link, the adapter framing and a
@@ -147,17 +144,10 @@ TEST(AdapterWiring, Kind4OverTheSimulatedRecorderReadsLikeKind1) {
         ASSERT_TRUE(r.IsConnected());
         viaImage = Take(r, dir.File("image.bin"));
     }
-    SimClock clock;
     TSnapshot viaAdapter;
     {
-        SimImageRecorder device(path);
-        SimSpiAdapter sim(device, clock);
-        TSpiLinkServices services;
-        services.Adapter = &sim;
-        services.NowMs = [&] { return clock.NowMs(); };
-        services.SleepMs = [&](std::uint32_t ms) { clock.SleepMs(ms); };
-        services.Console = [](const std::string&) {};
-        SetSpiLinkServices(services);
+        TSimulatedAdapter recorder(path);
+        SimSpiAdapter& sim = recorder.Adapter;
         // Packets and replies at odd bit phases and gaps, as a real recorder may send them.
         sim.SetPacketShapes({{0, 3, 5}, {2, 7, 20}, {1, 0, 32}});
         sim.SetReplyShapes({{1, 2, 3}, {0, 5, 27}});
@@ -171,7 +161,6 @@ TEST(AdapterWiring, Kind4OverTheSimulatedRecorderReadsLikeKind1) {
                                 [](const auto& c) { return c.Command == CmdFlashRead; }),
                   10);
         r.SetActive(false);
-        ResetSpiLinkServices();
     }
     ASSERT_EQ(viaImage.Sounds.size(), 2u);
     EXPECT_EQ(viaImage.Sounds[0], "5 blocks: 6 2 4 pages 48 duration 8 parts 2");

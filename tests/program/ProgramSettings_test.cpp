@@ -24,10 +24,7 @@
 #include "controls/MySpin.h"
 #include "engine/RecClasses.h"
 #include "i18n/VexaLang.h"
-#include "link/SimClock.h"
-#include "link/SimImageRecorder.h"
-#include "link/SimSpiAdapter.h"
-#include "link/SpiLink.h"
+#include "tests/common/SimulatedAdapter.h"
 #include "tests/program/ProgramFixture.h"
 
 namespace {
@@ -86,18 +83,11 @@ protected:
         Image = Folder.filePath("recorder.ovk").toStdString();
         ASSERT_TRUE(QFile::copy(QCoreApplication::applicationDirPath() + "/OM_Q70_DEMO.OVK",
                                 QString::fromStdString(Image)));
-        Device = std::make_unique<SimImageRecorder>(Image);
-        Adapter = std::make_unique<SimSpiAdapter>(*Device, Clock);
-        TSpiLinkServices services;
-        services.Adapter = Adapter.get();
-        services.NowMs = [this] { return Clock.NowMs(); };
-        services.SleepMs = [this](std::uint32_t ms) { Clock.SleepMs(ms); };
-        services.Console = [](const std::string&) {};
-        SetSpiLinkServices(services);
+        Recorder = std::make_unique<TSimulatedAdapter>(Image);
     }
     void TearDown() override {
         TProgramFixture::TearDown();
-        ResetSpiLinkServices();
+        Recorder.reset();
     }
 
     // The program started on the adapter, its window shown and active, the recorder connected
@@ -135,20 +125,18 @@ protected:
         EXPECT_TRUE(ran);
     }
 
-    // The profile bytes the recorder received last for profile number (1 to 8).
-    std::vector<std::uint8_t> LastStoredProfile(int number) const {
-        std::vector<std::uint8_t> data;
-        for (const auto& command : Adapter->Commands())
+    // The cycle-buffer byte the recorder received last for profile 1; -1 when none was sent.
+    int LastStoredCycleBuffer() const {
+        int stored = -1;
+        for (const auto& command : Recorder->Adapter.Commands())
             if (command.Command == CmdProf && command.Data.size() == TRecProfile::Size &&
-                command.Data[0] == RequestSet && command.Data[1] == number)
-                data = command.Data;
-        return data;
+                command.Data[0] == RequestSet && command.Data[1] == 1)
+                stored = command.Data[14];
+        return stored;
     }
 
     std::string Image;
-    SimClock Clock;
-    std::unique_ptr<SimImageRecorder> Device;
-    std::unique_ptr<SimSpiAdapter> Adapter;
+    std::unique_ptr<TSimulatedAdapter> Recorder;
 };
 
 void Type(TMySpinEdit* edit, const QString& text) {
@@ -173,9 +161,7 @@ TEST_F(ProgramSettings, ABoxRaisedByTheDialogComesUpInFrontOfItWhateverWindowIsA
     EXPECT_EQ(boxes.Seen[0].Parent, &dialog);
     EXPECT_TRUE(boxes.Seen[0].InFrontOfParent);
     // The recorder received the value the edit can hold.
-    const std::vector<std::uint8_t> profile = LastStoredProfile(1);
-    ASSERT_EQ(profile.size(), TRecProfile::Size);
-    EXPECT_EQ(profile[14], 100);
+    EXPECT_EQ(LastStoredCycleBuffer(), 100);
 }
 
 TEST_F(ProgramSettings, EscapeAndYesStoreTheTypedValueClamped) {
@@ -195,9 +181,7 @@ TEST_F(ProgramSettings, EscapeAndYesStoreTheTypedValueClamped) {
         EXPECT_EQ(seen.Parent, &dialog);
         EXPECT_TRUE(seen.InFrontOfParent);
     }
-    const std::vector<std::uint8_t> profile = LastStoredProfile(1);
-    ASSERT_EQ(profile.size(), TRecProfile::Size);
-    EXPECT_EQ(profile[14], 100);
+    EXPECT_EQ(LastStoredCycleBuffer(), 100);
 }
 
 TEST_F(ProgramSettings, AFailedStoreIsAskedAboutOnClosingAndNotShownAsStoredWhenReopened) {
@@ -212,7 +196,7 @@ TEST_F(ProgramSettings, AFailedStoreIsAskedAboutOnClosingAndNotShownAsStoredWhen
         dialog.edProfileName->selectAll();
         QTest::keyClicks(dialog.edProfileName, "Unsent");
         // The recorder refuses profile commands: the store's five tries and the read-back's.
-        Adapter->InjectFault(TSimFault::Status4, CmdProf, 10);
+        Recorder->Adapter.InjectFault(TSimFault::Status4, CmdProf, 10);
         QTest::mouseClick(dialog.ToolBar1->widgetForAction(dialog.actStore), Qt::LeftButton);
         QTest::keyClick(dialog.edProfileName, Qt::Key_Escape);
         EXPECT_FALSE(dialog.isVisible());

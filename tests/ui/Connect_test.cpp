@@ -30,11 +30,8 @@
 #include "i18n/VexaLang.h"
 #include "link/ImageFile.h"
 #include "link/RecXchange.h"
-#include "link/SimClock.h"
-#include "link/SimImageRecorder.h"
-#include "link/SimSpiAdapter.h"
-#include "link/SpiLink.h"
 #include "platform/ByteOrder.h"
+#include "tests/common/SimulatedAdapter.h"
 #include "ui/FmtChoose.h"
 #include "ui/Mainutils.h"
 #include "ui/PassDlg.h"
@@ -388,18 +385,12 @@ TEST_F(Connection, WhileAnOperationRunsNoDeviceActionOrChangeOfKindIsTaken) {
 class AdapterConnection : public Connection {
 protected:
     void Attach(const std::string& image) {
-        Device = std::make_unique<SimImageRecorder>(image);
-        Adapter = std::make_unique<SimSpiAdapter>(*Device, Clock);
-        TSpiLinkServices services;
-        services.Adapter = Adapter.get();
-        services.NowMs = [this] { return Clock.NowMs(); };
-        services.SleepMs = [this](std::uint32_t ms) { Clock.SleepMs(ms); };
-        services.Console = [](const std::string&) {};
-        SetSpiLinkServices(services);
+        Recorder = std::make_unique<TSimulatedAdapter>(image);
+        Adapter = &Recorder->Adapter;
     }
     void TearDown() override {
         Window.reset();
-        ResetSpiLinkServices();
+        Recorder.reset();
         Connection::TearDown();
     }
     int CountOf(std::uint8_t command, std::uint8_t firstByte) const {
@@ -410,9 +401,8 @@ protected:
         return count;
     }
 
-    SimClock Clock;
-    std::unique_ptr<SimImageRecorder> Device;
-    std::unique_ptr<SimSpiAdapter> Adapter;
+    std::unique_ptr<TSimulatedAdapter> Recorder;
+    SimSpiAdapter* Adapter = nullptr;
 };
 
 TEST_F(AdapterConnection, TheStatusPanelShowsTheRecordersClockAndBattery) {
