@@ -20,24 +20,9 @@ constexpr int kDigitLevel = -15; // dBm0 per tone
 constexpr double kHighestSnr = 30.0;
 constexpr double kLowestSnr = -6.0;
 
-double PowerDbm0(const TSamples& samples) {
-    // 0 dBm0 is a sine of peak 32767 * 10^(-3.14 / 20).
-    const double reference = 32767.0 * std::pow(10.0, -3.14 / 20.0) / std::sqrt(2.0);
-    return 20.0 * std::log10(RmsOf(samples) / reference);
-}
-
 std::string DecodeDigits(int rate, const TSamples& call8k) {
     const auto state = Decode(rate, FromSpanRate(call8k, rate));
     return DigitText(StatusOf(*state));
-}
-
-std::string SpandspDigits(const TSamples& call8k) {
-    dtmf_rx_state_t* receiver = dtmf_rx_init(nullptr, nullptr, nullptr);
-    dtmf_rx(receiver, call8k.data(), static_cast<int>(call8k.size()));
-    char digits[256];
-    const size_t count = dtmf_rx_get(receiver, digits, sizeof digits - 1);
-    dtmf_rx_free(receiver);
-    return std::string(digits, count);
 }
 
 struct TSweepLine {
@@ -85,10 +70,10 @@ void SweepDtmf(int onMs, int offMs) {
         lines.push_back({snr,
                          {DecodeDigits(8000, noisy) == digits ? 100 : 0,
                           DecodeDigits(40000, noisy) == digits ? 100 : 0,
-                          SpandspDigits(noisy) == digits ? 100 : 0}});
+                          SpandspDtmfDigits(noisy) == digits ? 100 : 0}});
         // Count digits right when the string is not: position by position.
         const std::string results[3] = {DecodeDigits(8000, noisy), DecodeDigits(40000, noisy),
-                                        SpandspDigits(noisy)};
+                                        SpandspDtmfDigits(noisy)};
         for (int d = 0; d < 3; ++d) {
             if (results[d] != digits) {
                 int same = 0;
@@ -137,20 +122,10 @@ bool NorvelTakes(int rate, const TSamples& call8k, const TCallerIdFields& fields
 }
 
 void SweepFsk() {
-    std::mt19937 random(77);
     std::vector<TMessageCase> cases;
-    for (int m = 0; m < 100; ++m) {
+    for (const TCallerIdFields& fields : RandomCallerIdFields(100, 77)) {
         TMessageCase c;
-        char date[9];
-        std::snprintf(date, sizeof date, "%02d%02d%02d%02d", 1 + m % 12, 1 + m % 28, m % 24,
-                      m % 60);
-        c.Fields.DateTime = date;
-        for (int i = 0; i < 10; ++i) {
-            c.Fields.Number.push_back(static_cast<char>('0' + random() % 10));
-        }
-        for (int i = 0; i < 12; ++i) {
-            c.Fields.Name.push_back(static_cast<char>('A' + random() % 26));
-        }
+        c.Fields = fields;
         c.Bytes = MdmfMessage(c.Fields);
         c.Burst = FskCallerId(c.Fields);
         cases.push_back(std::move(c));

@@ -10,11 +10,18 @@ namespace norvel {
 namespace {
 
 constexpr double kDtmfMaxSpread = 0.15;
-// Speech can put two harmonics on a row and a column frequency. In at least one frame of a
-// digit the pair must carry most of the power, and the weaker tone a fair part of it
-// (twist within about 6 dB).
+// A rise by more than this from one frame to the next: a window filling with the tone.
+constexpr float kDtmfSteepRise = 0.3f;
+// Speech can put two harmonics on a row and a column frequency, but seldom for long and
+// seldom alone. In every frame inside a digit the pair must carry most of the window's power,
+// and the tones' powers must differ by no more than a keypad's twist: the column tone up to
+// 12 dB weaker (normal twist, 8 dB needed) or up to 6 dB stronger (reverse, 4 dB needed);
+// each tone's share leaks up to 2 dB of its partner through its own 16-period window.
 constexpr double kDtmfPairShare = 0.6;
-constexpr double kDtmfToneShare = 0.2;
+// kDtmfUsableRatio: the quarter-period amplitude of a sine swings from 0.45 to 0.64 of its
+// peak with the phase, so a tone 8 dB below its partner can read a ratio of 4.6.
+constexpr double kDtmfNormalTwist = 12.0; // dB
+constexpr double kDtmfReverseTwist = 6.0; // dB
 
 struct TMaskCode {
     uint8_t Mask;
@@ -33,7 +40,8 @@ void AppendToneDigit(TNorvelState& state, uint8_t code) {
     }
 }
 
-void IncludeInterior(TDtmfRun& run, float level) {
+void IncludeInterior(TDtmfRun& run, float level, bool dominant) {
+    run.WeakInside = run.WeakInside || !dominant;
     if (!run.HasInterior) {
         run.InteriorMin = run.InteriorMax = level;
         run.HasInterior = true;
@@ -43,63 +51,75 @@ void IncludeInterior(TDtmfRun& run, float level) {
     }
 }
 
-void AddFallingFrame(TDtmfRun& run, float level) {
+void AddFallingFrame(TDtmfRun& run, float level, bool dominant) {
     if (run.FallingCount == kDtmfMaxEdgeFrames) {
         // Longer than an edge: the oldest of the fall is inside the tone after all.
-        IncludeInterior(run, run.Falling[0]);
+        IncludeInterior(run, run.Falling[0], run.FallingDominant[0]);
         for (int i = 1; i < kDtmfMaxEdgeFrames; ++i) {
             run.Falling[i - 1] = run.Falling[i];
+            run.FallingDominant[i - 1] = run.FallingDominant[i];
         }
         --run.FallingCount;
     }
-    run.Falling[run.FallingCount++] = level;
+    run.Falling[run.FallingCount] = level;
+    run.FallingDominant[run.FallingCount] = dominant;
+    ++run.FallingCount;
     run.Role = TDtmfFrameRole::Pending;
 }
 
-void AddInsideFrame(TDtmfRun& run, float level) {
+void AddInsideFrame(TDtmfRun& run, float level, bool dominant) {
     for (uint8_t i = 0; i < run.FallingCount; ++i) {
-        IncludeInterior(run, run.Falling[i]);
+        IncludeInterior(run, run.Falling[i], run.FallingDominant[i]);
     }
     run.FallingCount = 0;
-    IncludeInterior(run, level);
+    IncludeInterior(run, level, dominant);
     run.Role = TDtmfFrameRole::Inside;
 }
 
-// Frames count towards the level spread once they are known not to straddle the tone's start
-// (a steep rise) or its end (a steep fall that lasts to the end of the run).
-void AddDtmfLevel(TDtmfRun& run, float level) {
+// Frames count towards the level spread and the pair's dominance once they are known not to
+// straddle the tone's start (a steep rise) or its end (a steep fall that lasts to the end of
+// the run).
+void AddDtmfLevel(TDtmfRun& run, float level, bool dominant) {
     ++run.Length;
     if (run.Length == 1) {
         run.Previous = level;
+        run.PreviousDominant = dominant;
         run.Role = TDtmfFrameRole::Held;
         return;
     }
     if (level == run.Previous) {
         // A copy the smoothing made of the frame before: it shares that frame's place.
         if (run.Role == TDtmfFrameRole::Pending) {
-            AddFallingFrame(run, level);
+            AddFallingFrame(run, level, dominant);
         } else if (run.Role == TDtmfFrameRole::Inside) {
-            IncludeInterior(run, level);
+            IncludeInterior(run, level, dominant);
         }
         return;
     }
     if (run.Role == TDtmfFrameRole::Held) {
         if (level > run.Previous * (1.0f + kDtmfEdgeStep)) {
+            run.SteepRise = level > run.Previous * (1.0f + kDtmfSteepRise);
             run.Previous = level;
+            run.PreviousDominant = dominant;
             return;
         }
-        IncludeInterior(run, run.Previous);
+        // In noise the last frame of the rise may step up by less than the edge step while
+        // its window still reaches back before the tone: after a steep rise it is an edge.
+        if (!run.SteepRise) {
+            IncludeInterior(run, run.Previous, run.PreviousDominant);
+        }
         run.Role = TDtmfFrameRole::Inside;
     }
     const bool falling = run.Role == TDtmfFrameRole::Pending
                              ? level <= run.Previous
                              : level < run.Previous * (1.0f - kDtmfEdgeStep);
     if (falling) {
-        AddFallingFrame(run, level);
+        AddFallingFrame(run, level, dominant);
     } else {
-        AddInsideFrame(run, level);
+        AddInsideFrame(run, level, dominant);
     }
     run.Previous = level;
+    run.PreviousDominant = dominant;
 }
 
 bool PairDominates(const TNorvelState& state, int row, int column) {
@@ -110,8 +130,12 @@ bool PairDominates(const TNorvelState& state, int row, int column) {
     };
     const double rowShare = share(row);
     const double columnShare = share(column);
-    return rowShare + columnShare >= kDtmfPairShare && rowShare >= kDtmfToneShare &&
-           columnShare >= kDtmfToneShare;
+    if (rowShare <= 0.0 || columnShare <= 0.0) {
+        return false;
+    }
+    const double twist = 10.0 * std::log10(rowShare / columnShare);
+    return rowShare + columnShare >= kDtmfPairShare && twist <= kDtmfNormalTwist &&
+           twist >= -kDtmfReverseTwist;
 }
 
 bool DtmfLevelSteady(const TDtmfRun& run) {
@@ -122,13 +146,13 @@ bool DtmfLevelSteady(const TDtmfRun& run) {
 }
 
 void AddDtmfFrame(TDtmfRun& run, const THistoryEntry& entry) {
-    AddDtmfLevel(run, entry.Level);
+    AddDtmfLevel(run, entry.Level, entry.PairDominant);
     run.PairDominant = run.PairDominant || entry.PairDominant;
 }
 
 void CloseDtmfRun(TNorvelState& state) {
     const TDtmfRun& run = state.DtmfRun;
-    if (run.Symbol != 0 && run.Length >= kDtmfMinFrames && run.PairDominant &&
+    if (run.Symbol != 0 && run.Length >= kDtmfMinFrames && run.PairDominant && !run.WeakInside &&
         DtmfLevelSteady(run)) {
         AppendToneDigit(state, DtmfSymbolCode(run.Symbol));
     }
@@ -200,10 +224,10 @@ THistoryEntry ClassifyDtmfFrame(const TNorvelState& state) {
         return {};
     }
     uint8_t mask = 0;
-    if (rowReading.Ratio < 4.0) {
+    if (rowReading.Ratio < kDtmfUsableRatio) {
         mask |= static_cast<uint8_t>(1u << row);
     }
-    if (columnReading.Ratio < 4.0) {
+    if (columnReading.Ratio < kDtmfUsableRatio) {
         mask |= static_cast<uint8_t>(1u << column);
     }
     for (int entry = 0; entry < 16; ++entry) {

@@ -9,6 +9,14 @@
 
 namespace norvel {
 
+// A DTMF tone counts into a key only when the window's mean magnitude is below this many
+// times its amplitude.
+constexpr double kDtmfUsableRatio = 5.5;
+// A DTMF tone is present when its amplitude exceeds this share of each neighbour's 3% away.
+// A tone 1.5% off, or one whose window the tone fills only in part (the frames at a digit's
+// edges, which noise would otherwise drop), stays above it; one 3.5% off falls below.
+constexpr double kDtmfNeighbourShare = 0.6;
+
 // Symbol 0 when the frame carries no key; otherwise the code table's row + 1, the row tone's
 // level and whether the tone pair carries most of the frame's power.
 THistoryEntry ClassifyDtmfFrame(const TNorvelState& state);

@@ -1,5 +1,6 @@
 #include "callerid/FskDemodulator.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "callerid/ToneAnalysis.h"
@@ -13,8 +14,8 @@ constexpr uint16_t kMessageType = 0x80;   // multiple data message
 // Once the length is known the message may need longer: 10 ms per byte and a margin.
 constexpr uint32_t kMillisecondsPerByte = 10;
 constexpr uint32_t kDeadlineMargin = 50;
-constexpr double kStartHalfWave = 100.0;
 constexpr int kCellsPerByte = 10;
+constexpr uint32_t kBitRates[] = {1200, 1176, 1224};
 
 uint16_t RingDistance(uint16_t from, uint16_t to) {
     return static_cast<uint16_t>((to - from) & kFskRingMask);
@@ -30,25 +31,25 @@ void WriteClasses(TFskDemodulator& fsk, uint8_t fskClass, uint32_t count) {
     }
 }
 
-// Ten cells from the read position; cell 0 start (space), 1-8 data, 9 stop (mark). A cell's
-// bit is the average class of the middle half of its samples: the half-wave that straddles
-// a bit boundary takes its class from a period half in the neighbouring bit, and at 8000 Hz a
-// lone mark bit is a single cycle.
-bool FrameByte(const TFskDemodulator& fsk, int32_t sampleRate, uint8_t& value, uint16_t& lastMark) {
+// Ten cells from the read position; cell 0 start (space), 1-8 data, 9 stop (mark). Each bit
+// is the average class over its whole cell: every sample's class comes from a bit-long
+// window centred near it, so most of what each one saw lies inside the cell.
+bool FrameByteAt(const TFskDemodulator& fsk, int32_t sampleRate, uint32_t bitRate, uint8_t& value,
+                 uint16_t& lastMark) {
     int counts[kCellsPerByte] = {};
     int spaces[kCellsPerByte] = {};
     bool markSeen = false;
-    for (uint32_t offset = 0; offset < fsk.ByteSpan; ++offset) {
-        const uint64_t quarters = uint64_t{offset} * 1200 * 4 / static_cast<uint64_t>(sampleRate);
-        const uint32_t cell = static_cast<uint32_t>(quarters / 4);
-        const uint32_t quarter = static_cast<uint32_t>(quarters % 4);
+    const uint64_t rate = static_cast<uint64_t>(sampleRate);
+    const uint32_t span = static_cast<uint32_t>((kCellsPerByte * rate + bitRate - 1) / bitRate);
+    for (uint32_t offset = 0; offset < span; ++offset) {
+        const uint32_t cell = static_cast<uint32_t>(uint64_t{offset} * bitRate / rate);
         const uint16_t index = static_cast<uint16_t>((fsk.Read + offset) & kFskRingMask);
         const uint8_t fskClass = fsk.Classes[index];
         if (fskClass == 0) {
             lastMark = index;
             markSeen = true;
         }
-        if (cell >= kCellsPerByte || fskClass == 2 || quarter == 0 || quarter == 3) {
+        if (cell >= kCellsPerByte || fskClass == 2) {
             continue;
         }
         ++counts[cell];
@@ -75,6 +76,19 @@ bool FrameByte(const TFskDemodulator& fsk, int32_t sampleRate, uint8_t& value, u
     return true;
 }
 
+// Transmitters may be 2% off the nominal bit rate; over a byte that moves the last cells by a
+// fifth of a bit, so a byte that does not frame at 1200 bit/s is tried at either limit.
+bool FrameByte(const TFskDemodulator& fsk, int32_t sampleRate, uint8_t& value, uint16_t& lastMark) {
+    for (const uint32_t bitRate : kBitRates) {
+        uint16_t mark = lastMark;
+        if (FrameByteAt(fsk, sampleRate, bitRate, value, mark)) {
+            lastMark = mark;
+            return true;
+        }
+    }
+    return false;
+}
+
 void AcceptByte(TNorvelState& state, uint8_t value) {
     TMessageBuffer& message = state.Message;
     message.Sum = static_cast<uint16_t>(message.Sum + value);
@@ -83,8 +97,16 @@ void AcceptByte(TNorvelState& state, uint8_t value) {
     }
     ++message.Count;
     if (message.Count == 1 && value != kMessageType) {
-        ReturnToIdle(state);
+        if (state.Fsk.Background) {
+            StopFskReception(state.Fsk);
+            message = TMessageBuffer{};
+        } else {
+            ReturnToIdle(state);
+        }
         return;
+    }
+    if (message.Count == 1 && state.Fsk.Background) {
+        CommitFskReception(state); // a message has begun: this was a carrier after all
     }
     if (message.Count == 2) {
         const uint32_t needed = (uint32_t{value} + 1) * kMillisecondsPerByte + kDeadlineMargin;
@@ -95,6 +117,7 @@ void AcceptByte(TNorvelState& state, uint8_t value) {
     if (message.Count > 1 && message.Count == message.Entries[1] + 3) {
         if ((message.Sum & 0xFF) == 0) {
             state.State = TDecoderState::FskComplete;
+            StopFskReception(state.Fsk);
         } else {
             ReturnToIdle(state); // a corrupted message gives nothing; listen again
         }
@@ -103,7 +126,7 @@ void AcceptByte(TNorvelState& state, uint8_t value) {
 
 void FrameBytes(TNorvelState& state) {
     TFskDemodulator& fsk = state.Fsk;
-    while (state.State == TDecoderState::FskReception) {
+    while (fsk.Phase == TFskPhase::Receiving && state.State != TDecoderState::FskComplete) {
         uint32_t pending = RingDistance(fsk.Read, fsk.Write);
         if (pending < fsk.FramingWindow) {
             return;
@@ -149,14 +172,76 @@ void FrameBytes(TNorvelState& state) {
     }
 }
 
-bool IsPositive(int16_t sample) {
-    return sample >= 0;
+// A sample is mark or space when the two tones carry this share of the window's power at
+// least; otherwise (silence, noise, speech) it is class 2.
+constexpr double kMinToneShare = 0.3;
+constexpr int kCosineSteps = 256;
+constexpr double kReferenceScale = 16384.0;
+constexpr double kTwoPi = 6.283185307179586476925286766559;
+
+// A cosine reference in Q14, looked up by the top 8 bits of a 32-bit phase.
+const std::array<int16_t, kCosineSteps>& CosineTable() {
+    static const std::array<int16_t, kCosineSteps> table = [] {
+        std::array<int16_t, kCosineSteps> values{};
+        for (int i = 0; i < kCosineSteps; ++i) {
+            values[i] = static_cast<int16_t>(
+                std::lround(kReferenceScale * std::cos(kTwoPi * i / kCosineSteps)));
+        }
+        return values;
+    }();
+    return table;
 }
 
-// Position of the zero crossing between the previous sample (at position - 1) and this one.
-double CrossingPosition(int64_t position, int16_t previous, int16_t sample) {
-    const double before = previous;
-    return static_cast<double>(position - 1) + before / (before - static_cast<double>(sample));
+uint32_t PhaseStep(double frequency, int32_t sampleRate) {
+    return static_cast<uint32_t>(std::llround(frequency / sampleRate * 4294967296.0));
+}
+
+// Products of one sample with the cosine and sine of a reference at `angle`.
+void Mix(int32_t x, uint32_t angle, int32_t& inPhase, int32_t& quadrature) {
+    const std::array<int16_t, kCosineSteps>& table = CosineTable();
+    const uint32_t step = angle >> 24;
+    inPhase = x * table[step];
+    quadrature = x * table[(step - kCosineSteps / 4) & (kCosineSteps - 1)];
+}
+
+// Slides the bit-long window on by one sample.
+void Correlate(TFskDemodulator& fsk, int16_t sample) {
+    TFskProducts& slot = fsk.Products[fsk.ProductIndex];
+    fsk.MarkI -= slot.MarkI;
+    fsk.MarkQ -= slot.MarkQ;
+    fsk.SpaceI -= slot.SpaceI;
+    fsk.SpaceQ -= slot.SpaceQ;
+    fsk.Energy -= slot.Energy;
+    const int32_t x = sample;
+    Mix(x, fsk.MarkAngle, slot.MarkI, slot.MarkQ);
+    Mix(x, fsk.SpaceAngle, slot.SpaceI, slot.SpaceQ);
+    slot.Energy = x * x;
+    fsk.MarkI += slot.MarkI;
+    fsk.MarkQ += slot.MarkQ;
+    fsk.SpaceI += slot.SpaceI;
+    fsk.SpaceQ += slot.SpaceQ;
+    fsk.Energy += slot.Energy;
+    fsk.MarkAngle += fsk.MarkStep;
+    fsk.SpaceAngle += fsk.SpaceStep;
+    fsk.ProductIndex = fsk.ProductIndex + 1 == fsk.Window ? 0 : fsk.ProductIndex + 1;
+}
+
+// Mark when the 1200 Hz correlation is the stronger, space when the 2200 Hz one is.
+uint8_t ClassifyWindow(const TFskDemodulator& fsk) {
+    const auto power = [](int64_t i, int64_t q) {
+        const double a = static_cast<double>(i);
+        const double b = static_cast<double>(q);
+        return a * a + b * b;
+    };
+    const double mark = power(fsk.MarkI, fsk.MarkQ);
+    const double space = power(fsk.SpaceI, fsk.SpaceQ);
+    // A pure tone at a reference frequency gives a power of scale^2 W E / 2.
+    const double full =
+        kReferenceScale * kReferenceScale * fsk.Window * static_cast<double>(fsk.Energy) / 2.0;
+    if (fsk.Energy <= 0 || mark + space < kMinToneShare * full) {
+        return 2;
+    }
+    return mark >= space ? 0 : 1;
 }
 
 } // namespace
@@ -169,8 +254,11 @@ void SetUpFskThresholds(TFskDemodulator& fsk, int32_t sampleRate) {
     fsk.T3 = (b + c + 1.0) / 2.0;
     fsk.T4 = (3.0 * c - b - 1.0) / 2.0;
     fsk.FramingWindow = static_cast<uint32_t>(std::ceil(sampleRate / 60.0));
-    fsk.ByteSpan = static_cast<uint32_t>(std::ceil(sampleRate / 120.0));
+    fsk.ByteSpan = static_cast<uint32_t>(std::ceil(kCellsPerByte * sampleRate / 1176.0));
     fsk.MarkPeriod = static_cast<uint32_t>(std::ceil(c));
+    fsk.Window = std::clamp<uint32_t>(static_cast<uint32_t>(std::lround(c)), 1, kFskWindowCapacity);
+    fsk.MarkStep = PhaseStep(1200.0, sampleRate);
+    fsk.SpaceStep = PhaseStep(2200.0, sampleRate);
 }
 
 uint8_t ClassifyFskPeriod(const TFskDemodulator& fsk, double period) {
@@ -183,83 +271,58 @@ uint8_t ClassifyFskPeriod(const TFskDemodulator& fsk, double period) {
     return 2;
 }
 
-void StartFskReception(TNorvelState& state) {
+void StartFskReception(TNorvelState& state, bool background) {
     TFskDemodulator& fsk = state.Fsk;
     fsk.Classes.fill(0);
     fsk.Write = 0;
     fsk.Read = 0;
-    fsk.Position = 0;
-    fsk.PendingSamples = 0;
-    fsk.Overlong = false;
+    fsk.Phase = TFskPhase::WaitCrossing;
+    fsk.Background = background;
     fsk.Deadline = state.Milliseconds + kReceptionLimit;
-}
-
-void WaitFskCrossing(TNorvelState& state) {
+    fsk.Products.fill(TFskProducts{});
+    fsk.ProductIndex = 0;
+    fsk.MarkI = fsk.MarkQ = fsk.SpaceI = fsk.SpaceQ = fsk.Energy = 0;
+    // The window starts full of the last bit's samples.
     const TSampleRing& ring = state.Ring;
-    if (ring.Count < 2) {
-        return;
+    const int64_t first = std::max<int64_t>(0, ring.Count - fsk.Window);
+    for (int64_t index = first; index < ring.Count; ++index) {
+        Correlate(fsk, ring.Samples[index & kSampleRingMask]);
     }
-    const int16_t sample = ring.Samples[(ring.Count - 1) & kSampleRingMask];
-    const int16_t previous = ring.Samples[(ring.Count - 2) & kSampleRingMask];
-    if (IsPositive(sample) == IsPositive(previous)) {
-        return;
-    }
-    TFskDemodulator& fsk = state.Fsk;
-    fsk.Position = 0;
-    fsk.LastCrossing = CrossingPosition(0, previous, sample);
-    fsk.EarlierCrossing = fsk.LastCrossing - kStartHalfWave; // the first period is no bit
-    fsk.Positive = IsPositive(sample);
-    fsk.Previous = sample;
-    fsk.PendingSamples = 1;
-    fsk.Overlong = false;
-    fsk.ZeroRun = 0;
-    state.State = TDecoderState::FskReception;
+    fsk.Previous = ring.Count > 0 ? ring.Samples[(ring.Count - 1) & kSampleRingMask] : 0;
 }
 
-void DemodulateFskSample(TNorvelState& state, int16_t sample) {
+void StopFskReception(TFskDemodulator& fsk) {
+    fsk.Phase = TFskPhase::Off;
+    fsk.Background = false;
+}
+
+void RunFskSample(TNorvelState& state, int16_t sample) {
     TFskDemodulator& fsk = state.Fsk;
-    ++fsk.Position;
-    if (IsPositive(sample) != fsk.Positive) {
-        const double crossing = CrossingPosition(fsk.Position, fsk.Previous, sample);
-        const uint8_t fskClass =
-            fsk.Overlong ? 2 : ClassifyFskPeriod(fsk, crossing - fsk.EarlierCrossing);
-        WriteClasses(fsk, fskClass, fsk.PendingSamples);
-        fsk.EarlierCrossing = fsk.LastCrossing;
-        fsk.LastCrossing = crossing;
-        fsk.Positive = !fsk.Positive;
-        fsk.PendingSamples = 1;
-        fsk.Overlong = false;
-        fsk.ZeroRun = 0;
-    } else {
-        ++fsk.PendingSamples;
-        fsk.ZeroRun = sample == 0 ? fsk.ZeroRun + 1 : 0;
-        // Once the period can only end above the mark limit its class is known: write it now,
-        // so that a burst followed by silence still delivers its last byte.
-        if (!fsk.Overlong && static_cast<double>(fsk.Position) - fsk.EarlierCrossing > fsk.T4) {
-            fsk.Overlong = true;
-            // Digital silence: the half-wave ended where the signal reached zero and stayed.
-            if (fsk.ZeroRun > 0 && fsk.ZeroRun < fsk.PendingSamples) {
-                const double end = static_cast<double>(fsk.Position - fsk.ZeroRun) + 1.0;
-                WriteClasses(fsk, ClassifyFskPeriod(fsk, end - fsk.EarlierCrossing),
-                             fsk.PendingSamples - fsk.ZeroRun);
-                fsk.PendingSamples = fsk.ZeroRun;
+    Correlate(fsk, sample);
+    const bool crossing = (sample >= 0) != (fsk.Previous >= 0);
+    fsk.Previous = sample;
+    if (fsk.Phase == TFskPhase::WaitCrossing) {
+        if (crossing) {
+            fsk.Phase = TFskPhase::Receiving;
+            if (!fsk.Background) {
+                state.State = TDecoderState::FskReception;
             }
         }
-        if (fsk.Overlong) {
-            WriteClasses(fsk, 2, fsk.PendingSamples);
-            fsk.PendingSamples = 0;
-        }
+        return;
     }
-    fsk.Previous = sample;
+    WriteClasses(fsk, ClassifyWindow(fsk), 1);
     FrameBytes(state);
 }
 
 void CheckFskDeadline(TNorvelState& state) {
-    if (state.State != TDecoderState::FskWaitCrossing &&
-        state.State != TDecoderState::FskReception) {
+    TFskDemodulator& fsk = state.Fsk;
+    if (fsk.Phase == TFskPhase::Off ||
+        static_cast<int32_t>(state.Milliseconds - fsk.Deadline) < 0) {
         return;
     }
-    if (static_cast<int32_t>(state.Milliseconds - state.Fsk.Deadline) >= 0) {
+    if (fsk.Background) {
+        StopFskReception(fsk);
+    } else {
         ReturnToIdle(state);
     }
 }

@@ -1,7 +1,8 @@
 #pragma once
 
-// 1200 baud FSK (mark 1200 Hz, space 2200 Hz): zero-crossing period classification into a
-// per-sample ring, then asynchronous byte framing of the caller-ID message.
+// 1200 baud FSK (mark 1200 Hz, space 2200 Hz): each sample classed by correlating the last
+// bit's worth of audio with both tones (a matched, band-limiting filter), the classes kept
+// in a per-sample ring, then asynchronous byte framing of the caller-ID message.
 
 #include <cstdint>
 
@@ -13,16 +14,17 @@ namespace norvel {
 void SetUpFskThresholds(TFskDemodulator& fsk, int32_t sampleRate);
 
 // Clears the reception data and arms the 500 ms limit; called when the carrier is recognised.
-void StartFskReception(TNorvelState& state);
+// In the background the decoder stays in state 0 until the first byte of a message arrives.
+void StartFskReception(TNorvelState& state, bool background);
+void StopFskReception(TFskDemodulator& fsk);
 
-// State 3: the first zero crossing starts the reception (state 19).
-void WaitFskCrossing(TNorvelState& state);
-// State 19, once per sample.
-void DemodulateFskSample(TNorvelState& state, int16_t sample);
+// Once per sample while listening: the first zero crossing (state 3 to 19), the sample's
+// class and byte framing.
+void RunFskSample(TNorvelState& state, int16_t sample);
 // Once per millisecond: an unfinished reception ends at its deadline.
 void CheckFskDeadline(TNorvelState& state);
 
-// Class of a period in samples: 0 mark, 1 space, 2 neither.
+// Class of a zero-crossing period in samples: 0 mark, 1 space, 2 neither.
 uint8_t ClassifyFskPeriod(const TFskDemodulator& fsk, double period);
 
 } // namespace norvel

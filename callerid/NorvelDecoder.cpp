@@ -27,12 +27,13 @@ void ProcessSample(TNorvelState& state, int16_t sample) {
     switch (state.State) {
     case TDecoderState::Idle:
         DetectClick(state, sample);
+        if (state.Fsk.Phase != TFskPhase::Off) {
+            RunFskSample(state, sample); // listening behind state 0
+        }
         break;
     case TDecoderState::FskWaitCrossing:
-        WaitFskCrossing(state);
-        break;
     case TDecoderState::FskReception:
-        DemodulateFskSample(state, sample);
+        RunFskSample(state, sample);
         break;
     default:
         break;
@@ -44,6 +45,25 @@ void ProcessSample(TNorvelState& state, int16_t sample) {
         state.ClockRemainder -= static_cast<uint32_t>(state.SampleRate);
         OnMillisecond(state);
     }
+}
+
+// Samples from `first` that need nothing but storing: state 0 with no click open and no FSK
+// listening, quieter than a click, and short of the next millisecond. Most of a call.
+size_t QuietRun(const TNorvelState& state, const int16_t* samples, size_t count) {
+    if (state.State != TDecoderState::Idle || state.Pulse.ClickOpen ||
+        state.Fsk.Phase != TFskPhase::Off) {
+        return 0;
+    }
+    const uint32_t rate = static_cast<uint32_t>(state.SampleRate);
+    // The sample that completes the millisecond goes the whole way.
+    const size_t beforeTick = (rate - state.ClockRemainder - 1) / 1000;
+    const size_t limit = count < beforeTick ? count : beforeTick;
+    const int32_t threshold = state.Pulse.ClickThreshold;
+    size_t run = 0;
+    while (run < limit && samples[run] <= threshold && samples[run] >= -threshold) {
+        ++run;
+    }
+    return run;
 }
 
 } // namespace
@@ -65,8 +85,16 @@ void ProcessSamples(TNorvelState& state, const int16_t* samples, size_t count) {
     if (state.SampleRate == 0 || samples == nullptr) {
         return;
     }
-    for (size_t index = 0; index < count; ++index) {
-        ProcessSample(state, samples[index]);
+    size_t index = 0;
+    while (index < count) {
+        const size_t quiet = QuietRun(state, samples + index, count - index);
+        if (quiet > 0) {
+            StoreSamples(state.Ring, samples + index, quiet);
+            state.ClockRemainder += static_cast<uint32_t>(1000 * quiet);
+            index += quiet;
+            continue;
+        }
+        ProcessSample(state, samples[index++]);
     }
 }
 

@@ -8,8 +8,11 @@ void PushHistory(TSymbolHistory& history, const THistoryEntry& entry) {
     history.Write = static_cast<uint8_t>((history.Write + 1) & kHistoryMask);
     THistoryEntry& previous = history.Entries[(newest - 1) & kHistoryMask];
     const THistoryEntry& before = history.Entries[(newest - 2) & kHistoryMask];
-    if (before.Symbol != previous.Symbol && previous.Symbol != entry.Symbol) {
+    // A copy is no source for the next one: in noise, frames that alternate between nothing
+    // and stray symbols would otherwise carry a digit on across the gap after it.
+    if (before.Symbol != previous.Symbol && previous.Symbol != entry.Symbol && !before.Smoothed) {
         previous = before;
+        previous.Smoothed = true;
     }
 }
 

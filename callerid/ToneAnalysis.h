@@ -12,4 +12,7 @@ void RunToneAnalysis(TNorvelState& state);
 // Back to state 0 with the histories and the message buffer cleared; digits are kept.
 void ReturnToIdle(TNorvelState& state);
 
+// A reception that listened behind state 0 has taken the first byte of a message: state 19.
+void CommitFskReception(TNorvelState& state);
+
 } // namespace norvel

@@ -8,7 +8,6 @@ namespace norvel {
 namespace {
 
 constexpr int kPeriodsPerWindow = 16;
-constexpr double kNeighbourShare = 0.75;
 constexpr double kTwoPi = 6.283185307179586476925286766559;
 
 uint32_t RingSlot(int64_t absoluteIndex) {
@@ -35,6 +34,22 @@ void StoreSample(TSampleRing& ring, int16_t sample) {
     ring.Prefix[slot] = ring.Prefix[previous] + static_cast<uint32_t>(int32_t{sample});
     ring.AbsPrefix[slot] = ring.AbsPrefix[previous] + magnitude;
     ++ring.Count;
+}
+
+void StoreSamples(TSampleRing& ring, const int16_t* samples, size_t count) {
+    uint32_t prefix = ring.Prefix[RingSlot(ring.Count - 1)];
+    uint32_t absPrefix = ring.AbsPrefix[RingSlot(ring.Count - 1)];
+    int64_t next = ring.Count;
+    for (size_t i = 0; i < count; ++i, ++next) {
+        const int32_t sample = samples[i];
+        const uint32_t slot = RingSlot(next);
+        prefix += static_cast<uint32_t>(sample);
+        absPrefix += static_cast<uint32_t>(sample < 0 ? -sample : sample);
+        ring.Samples[slot] = static_cast<int16_t>(sample);
+        ring.Prefix[slot] = prefix;
+        ring.AbsPrefix[slot] = absPrefix;
+    }
+    ring.Count = next;
 }
 
 TToneWindow MakeToneWindow(uint32_t frequency, int32_t sampleRate) {
@@ -109,12 +124,20 @@ TWindowMeasure MeasureWindow(const TSampleRing& ring, const TToneWindow& window)
 }
 
 TToneReading DetectTone(const TSampleRing& ring, const TToneFilter& filter) {
+    return DetectUsableTone(ring, filter, 1e300, kNeighbourShare);
+}
+
+TToneReading DetectUsableTone(const TSampleRing& ring, const TToneFilter& filter,
+                              double usableRatio, double neighbourShare) {
     const TWindowMeasure centre = MeasureWindow(ring, filter.Windows[1]);
+    if (!(centre.Level < usableRatio * centre.Amplitude)) {
+        return TToneReading{};
+    }
     const TWindowMeasure below = MeasureWindow(ring, filter.Windows[0]);
     const TWindowMeasure above = MeasureWindow(ring, filter.Windows[2]);
     TToneReading reading;
-    if (centre.Amplitude > kNeighbourShare * below.Amplitude &&
-        centre.Amplitude > kNeighbourShare * above.Amplitude) {
+    if (centre.Amplitude > neighbourShare * below.Amplitude &&
+        centre.Amplitude > neighbourShare * above.Amplitude) {
         reading.Amplitude = centre.Amplitude;
         reading.Level = centre.Level;
         reading.InPhase = centre.InPhase;
@@ -153,6 +176,14 @@ TToneCorrelation CorrelateTone(const TSampleRing& ring, uint32_t frequency, int3
         c = nextC;
     }
     return result;
+}
+
+double MeanMagnitude(const TSampleRing& ring, uint16_t length) {
+    const uint32_t span = std::min<uint32_t>(length, kSampleRingSize - 1);
+    if (span == 0) {
+        return 0.0;
+    }
+    return static_cast<double>(BackSum(ring.AbsPrefix, ring.Count - 1, 0, span)) / span;
 }
 
 double PhaseOf(const TToneCorrelation& correlation) {

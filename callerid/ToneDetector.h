@@ -3,6 +3,7 @@
 // Quarter-period tone correlator over the sample ring. Each window's bin sums are differences
 // of the ring's running sums, so the work per tone does not grow with the sample rate.
 
+#include <cstddef>
 #include <cstdint>
 
 #include "callerid/private/NorvelState.h"
@@ -18,6 +19,8 @@ struct TWindowMeasure {
 
 void ClearSampleRing(TSampleRing& ring);
 void StoreSample(TSampleRing& ring, int16_t sample);
+// The same for `count` samples in a row.
+void StoreSamples(TSampleRing& ring, const int16_t* samples, size_t count);
 
 // Window of 16 periods of `frequency` (at most the ring), with its quarter boundaries.
 TToneWindow MakeToneWindow(uint32_t frequency, int32_t sampleRate);
@@ -28,7 +31,14 @@ TWindowMeasure MeasureWindow(const TSampleRing& ring, const TToneWindow& window)
 
 // The tone counts as present when its amplitude exceeds 0.75 of each neighbour's; otherwise
 // the reading is all zero (ratio 100).
+constexpr double kNeighbourShare = 0.75;
 TToneReading DetectTone(const TSampleRing& ring, const TToneFilter& filter);
+// The same for a tone that the frame rules use only when its level-to-amplitude ratio is below
+// `usableRatio`: when the tone's own window already reads a higher ratio, it reads as absent
+// without measuring the neighbours, as it would when a neighbour were the stronger. The tone
+// is present when its amplitude exceeds `neighbourShare` of each neighbour's.
+TToneReading DetectUsableTone(const TSampleRing& ring, const TToneFilter& filter,
+                              double usableRatio, double neighbourShare);
 
 // Exact complex correlation of the newest `length` samples with `frequency`, against a
 // reference that runs from the first sample since reset: a steady tone at exactly
@@ -41,6 +51,9 @@ struct TToneCorrelation {
 };
 TToneCorrelation CorrelateTone(const TSampleRing& ring, uint32_t frequency, int32_t sampleRate,
                                uint16_t length);
+// Mean magnitude of the newest `length` samples.
+double MeanMagnitude(const TSampleRing& ring, uint16_t length);
+
 // Phase in radians of the correlation.
 double PhaseOf(const TToneCorrelation& correlation);
 // Share of the window's power that the tone carries (about 1 for a pure tone).

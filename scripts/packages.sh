@@ -16,7 +16,7 @@ QUORVEX_BUILD_PACKAGES=(
 QUORVEX_TEST_PACKAGES=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libfec-dev libspandsp-dev
-  python3 sox
+  python3 sox espeak-ng
   xvfb xauth
   clang libclang-rt-14-dev
 )

@@ -89,11 +89,12 @@ struct TToneReading {
 };
 
 // One frame's symbol (or flag). DTMF frames keep their level and whether the tone pair
-// carried most of the frame's power.
+// carried most of the frame's power within the twist limits.
 struct THistoryEntry {
     uint8_t Symbol = 0;
     bool PairDominant = false;
     float Level = 0.0f;
+    bool Smoothed = false; // a copy of its predecessor, put in place of a one-frame outlier
 };
 
 struct TSymbolHistory {
@@ -112,13 +113,17 @@ struct TDtmfRun {
     // start), pending while they fall steeply (maybe its end), or counted as inside the tone.
     TDtmfFrameRole Role = TDtmfFrameRole::Held;
     float Previous = 0.0f; // level of the run's newest frame
-    // The frames of a steep fall at the run's end so far.
+    bool PreviousDominant = false;
+    bool SteepRise = false; // the newest frame rose steeply from the one before
+    // The frames of a steep fall at the run's end so far, and whether their pair dominated.
     std::array<float, kDtmfMaxEdgeFrames> Falling{};
+    std::array<bool, kDtmfMaxEdgeFrames> FallingDominant{};
     uint8_t FallingCount = 0;
     float InteriorMin = 0.0f;
     float InteriorMax = 0.0f;
     bool HasInterior = false;
     bool PairDominant = false; // some frame of the run had the pair carry the power
+    bool WeakInside = false;   // a frame inside the tone had the pair not carry it
 };
 
 struct TMfRun {
@@ -127,11 +132,14 @@ struct TMfRun {
     uint32_t ZeroFrames = 0;
 };
 
-// The phase of the 1200 Hz component in the last frame, against an absolute 1200 Hz clock.
+// The phase of the 1200 Hz component in the last frame, against an absolute 1200 Hz clock,
+// and the turn it made over the current run of carrier frames.
 struct TMarkPhase {
     bool Valid = false;
     double Phase = 0.0;
     int64_t Newest = 0;
+    double RunTurn = 0.0;   // radians since the run's first frame
+    int64_t RunSamples = 0; // samples over which RunTurn was measured
 };
 
 struct TMessageBuffer {
@@ -140,23 +148,38 @@ struct TMessageBuffer {
     uint16_t Sum = 0;
 };
 
+// Bell 202 tone correlators over one bit: at most 40000 / 1200 samples.
+constexpr int kFskWindowCapacity = 34;
+
+enum class TFskPhase : uint8_t { Off, WaitCrossing, Receiving };
+
+// One sample's products with the mark and space references, kept until it leaves the window.
+struct TFskProducts {
+    int32_t MarkI = 0, MarkQ = 0, SpaceI = 0, SpaceQ = 0;
+    int32_t Energy = 0;
+};
+
 struct TFskDemodulator {
     double T1 = 0.0, T2 = 0.0, T3 = 0.0, T4 = 0.0; // period limits in samples
     uint32_t FramingWindow = 0;                    // R / 60: pending samples before framing
-    uint32_t ByteSpan = 0;                         // R / 120: ten bit cells
-    uint32_t MarkPeriod = 0;                       // R / 1200, rounded up
-    std::array<uint8_t, kFskRingSize> Classes{};   // 0 mark, 1 space, 2 neither, per sample
+    uint32_t ByteSpan = 0;   // ten bit cells at the slowest bit rate taken (2% below 1200 bit/s)
+    uint32_t MarkPeriod = 0; // R / 1200, rounded up
+    uint32_t Window = 0;     // samples per bit, rounded
+    uint32_t MarkStep = 0, SpaceStep = 0; // reference phase steps per sample, 2^32 a turn
+    TFskPhase Phase = TFskPhase::Off;
+    // Listening behind state 0: a carrier off nominal may be the 1209 Hz DTMF column held
+    // alone, so the decoder leaves state 0 only once a message really begins.
+    bool Background = false;
+    // Sliding correlation of the last bit's samples with both tones (exact integer sums).
+    uint32_t MarkAngle = 0, SpaceAngle = 0;
+    std::array<TFskProducts, kFskWindowCapacity> Products{};
+    uint32_t ProductIndex = 0;
+    int64_t MarkI = 0, MarkQ = 0, SpaceI = 0, SpaceQ = 0, Energy = 0;
+    std::array<uint8_t, kFskRingSize> Classes{}; // 0 mark, 1 space, 2 neither, per sample
     uint16_t Write = 0;
     uint16_t Read = 0;
-    bool Positive = false;
-    int16_t Previous = 0;
-    int64_t Position = 0;      // samples seen since reception began
-    double LastCrossing = 0.0; // positions of the last two zero crossings, between samples
-    double EarlierCrossing = 0.0;
-    uint32_t PendingSamples = 0; // samples of the running half-wave not yet classified
-    bool Overlong = false;       // the running half-wave can only be class 2 any more
-    uint32_t ZeroRun = 0;        // exact zeros at the end of the running half-wave
-    uint32_t Deadline = 0;       // millisecond clock at which an unfinished reception ends
+    int16_t Previous = 0;  // the last sample, for the first zero crossing
+    uint32_t Deadline = 0; // millisecond clock at which an unfinished reception ends
 };
 
 struct TClick {

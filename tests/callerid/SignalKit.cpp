@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <random>
 #include <spandsp.h>
 #include <stdexcept>
@@ -17,6 +18,11 @@ constexpr double kPi = 3.14159265358979323846;
 
 int16_t Saturate(double value) {
     return static_cast<int16_t>(std::lround(std::clamp(value, -32768.0, 32767.0)));
+}
+
+// Peak of a sine at `level` dBm0 (0 dBm0 is 3.14 dB below full scale).
+double PeakOfDbm0(double level) {
+    return 32767.0 * std::pow(10.0, (level - 3.14) / 20.0);
 }
 
 int SamplesFor(int sampleRate, int milliseconds) {
@@ -169,6 +175,13 @@ TSamples FromSpanRate(const TSamples& samples, int sampleRate) {
     return Resample(samples, kSpanRate, sampleRate);
 }
 
+TSamples Placed(const TSamples& samples8k, int sampleRate, int delayUs) {
+    TSamples out(static_cast<size_t>(std::llround(static_cast<double>(delayUs) * sampleRate / 1e6)),
+                 0);
+    Append(out, FromSpanRate(samples8k, sampleRate));
+    return out;
+}
+
 TSamples DtmfDigits(const std::string& digits, int level, int onMs, int offMs, int twist) {
     dtmf_tx_state_t* tx = dtmf_tx_init(nullptr);
     dtmf_tx_set_level(tx, level, twist);
@@ -200,6 +213,56 @@ TSamples Tones(int f1, int level1, int f2, int level2, int milliseconds) {
     tone_gen_free(generator);
     tone_gen_descriptor_free(descriptor);
     return out;
+}
+
+TSamples TonePair(double f1, double level1, double f2, double level2, int milliseconds) {
+    TSamples out = Silence(kSpanRate, milliseconds);
+    for (const auto& [frequency, level] : {std::pair{f1, level1}, std::pair{f2, level2}}) {
+        if (level > -99.0) {
+            MixInto(out, Sine(kSpanRate, frequency, PeakOfDbm0(level), milliseconds));
+        }
+    }
+    return out;
+}
+
+TSamples DtmfKeys(const std::string& keys, double rowLevel, double columnLevel,
+                  double frequencyScale, int onMs, int offMs) {
+    static const std::string kKeys = "123A456B789C*0#D";
+    static const double kRows[] = {697, 770, 852, 941};
+    static const double kColumns[] = {1209, 1336, 1477, 1633};
+    TSamples out;
+    for (const char key : keys) {
+        const size_t index = kKeys.find(key);
+        if (index == std::string::npos) {
+            throw std::invalid_argument("no such DTMF key");
+        }
+        Append(out, TonePair(kRows[index / 4] * frequencyScale, rowLevel,
+                             kColumns[index % 4] * frequencyScale, columnLevel, onMs));
+        Append(out, Silence(kSpanRate, offMs));
+    }
+    return out;
+}
+
+double PowerDbm0(const TSamples& samples) {
+    double sum = 0.0;
+    size_t active = 0;
+    for (const int16_t s : samples) {
+        if (s != 0) {
+            sum += static_cast<double>(s) * s;
+            ++active;
+        }
+    }
+    if (active == 0) {
+        return -99.0;
+    }
+    return 20.0 * std::log10(std::sqrt(sum / static_cast<double>(active)) * std::sqrt(2.0) /
+                             PeakOfDbm0(0.0));
+}
+
+void AddNoiseAtSnr(TSamples& signal, double snr, int seed) {
+    const double level = PowerDbm0(signal) - snr;
+    MixInto(signal, WhiteNoise(static_cast<int>(signal.size() * 1000 / kSpanRate),
+                               static_cast<float>(level), seed));
 }
 
 TSamples WhiteNoise(int milliseconds, float level, int seed) {
@@ -254,6 +317,78 @@ std::vector<int> MfCycleRows(int category, const std::string& number) {
     return rows;
 }
 
+TSamples MfCallOnLine(int category, const std::string& number, double frequencyScale,
+                      double lowLevel, double highLevel) {
+    static const int kMasks[12] = {0x03, 0x05, 0x06, 0x09, 0x0A, 0x0C,
+                                   0x11, 0x12, 0x14, 0x18, 0x24, 0x28};
+    const std::vector<int> cycle = MfCycleRows(category, number);
+    TSamples call = Silence(kSpanRate, 200);
+    Append(call, Tones(500, -10, 0, 0, 150));
+    for (int c = 0; c < 2; ++c) {
+        for (const int row : cycle) {
+            std::vector<double> frequencies;
+            for (int bit = 0; bit < 6; ++bit) {
+                if ((kMasks[row] & (1 << bit)) != 0) {
+                    frequencies.push_back((700 + 200 * bit) * frequencyScale);
+                }
+            }
+            Append(call, TonePair(frequencies[0], lowLevel, frequencies[1], highLevel, 40));
+        }
+    }
+    Append(call, Silence(kSpanRate, 300));
+    return call;
+}
+
+std::vector<TMfNumber> RandomMfNumbers(int count, uint32_t seed) {
+    std::mt19937 random(seed);
+    std::vector<TMfNumber> numbers;
+    for (int n = 0; n < count; ++n) {
+        TMfNumber number;
+        for (int i = 0; i < 7; ++i) {
+            number.Number.push_back(static_cast<char>('0' + random() % 10));
+        }
+        number.Category = 1 + n % 9;
+        if (number.Number.back() == '0' + number.Category) {
+            number.Category = number.Category % 9 + 1;
+        }
+        number.Expected = {static_cast<uint16_t>(number.Category)};
+        for (const char digit : number.Number) {
+            number.Expected.push_back(static_cast<uint16_t>(digit - '0'));
+        }
+        numbers.push_back(number);
+    }
+    return numbers;
+}
+
+std::string SpandspDtmfDigits(const TSamples& samples8k) {
+    dtmf_rx_state_t* receiver = dtmf_rx_init(nullptr, nullptr, nullptr);
+    dtmf_rx(receiver, samples8k.data(), static_cast<int>(samples8k.size()));
+    char digits[512];
+    const size_t count = dtmf_rx_get(receiver, digits, sizeof digits - 1);
+    dtmf_rx_free(receiver);
+    return std::string(digits, count);
+}
+
+std::vector<TCallerIdFields> RandomCallerIdFields(int count, uint32_t seed) {
+    std::mt19937 random(seed);
+    std::vector<TCallerIdFields> messages;
+    for (int m = 0; m < count; ++m) {
+        TCallerIdFields fields;
+        char date[9];
+        std::snprintf(date, sizeof date, "%02d%02d%02d%02d", 1 + m % 12, 1 + m % 28, m % 24,
+                      m % 60);
+        fields.DateTime = date;
+        for (int i = 0; i < 10; ++i) {
+            fields.Number.push_back(static_cast<char>('0' + random() % 10));
+        }
+        for (int i = 0; i < 12; ++i) {
+            fields.Name.push_back(static_cast<char>('A' + random() % 26));
+        }
+        messages.push_back(fields);
+    }
+    return messages;
+}
+
 std::vector<uint8_t> MdmfMessage(const TCallerIdFields& fields) {
     std::vector<uint8_t> message = {0x80, 0};
     AddField(message, 1, fields.DateTime);
@@ -290,11 +425,16 @@ TSamples FskCallerId(const TCallerIdFields& fields, double gain, int postambleBi
 }
 
 TSamples FskBytes(const std::vector<uint8_t>& bytes, double gain, int postambleBits) {
+    return FskBytesOn(bytes, TFskLine{}, gain, postambleBits);
+}
+
+TSamples FskBytesOn(const std::vector<uint8_t>& bytes, const TFskLine& line, double gain,
+                    int postambleBits) {
     TBitSource source;
-    for (int i = 0; i < 300; ++i) {
+    for (int i = 0; i < line.SeizureBits; ++i) {
         source.Bits.push_back(i & 1);
     }
-    source.Bits.insert(source.Bits.end(), 180, 1);
+    source.Bits.insert(source.Bits.end(), static_cast<size_t>(line.MarkBits), 1);
     for (const uint8_t byte : bytes) {
         source.Bits.push_back(0);
         for (int bit = 0; bit < 8; ++bit) {
@@ -303,11 +443,16 @@ TSamples FskBytes(const std::vector<uint8_t>& bytes, double gain, int postambleB
         source.Bits.push_back(1);
     }
     source.Bits.insert(source.Bits.end(), static_cast<size_t>(postambleBits), 1);
-    fsk_tx_state_t* tx = fsk_tx_init(nullptr, &preset_fsk_specs[FSK_BELL202], NextBit, &source);
+    fsk_spec_t spec = preset_fsk_specs[FSK_BELL202];
+    spec.freq_zero = static_cast<int>(std::lround(spec.freq_zero * line.ToneScale));
+    spec.freq_one = static_cast<int>(std::lround(spec.freq_one * line.ToneScale));
+    spec.baud_rate = static_cast<int>(std::lround(spec.baud_rate * line.BitRateScale));
+    fsk_tx_state_t* tx = fsk_tx_init(nullptr, &spec, NextBit, &source);
     TSamples out;
     int16_t block[160];
     // The modulator sends the bit it has when the source runs dry; stop at its length.
-    const size_t total = source.Bits.size() * kSpanRate / 1200;
+    const size_t total = static_cast<size_t>(static_cast<double>(source.Bits.size()) * kSpanRate /
+                                             (1200.0 * line.BitRateScale));
     while (out.size() < total) {
         const int produced = fsk_tx(tx, block, 160);
         if (produced <= 0) {

@@ -29,11 +29,24 @@ double RmsOf(const TSamples& samples);
 // Windowed-sinc interpolation from 8000 Hz to a higher rate (any ratio).
 TSamples Resample(const TSamples& samples, int fromRate, int toRate);
 TSamples FromSpanRate(const TSamples& samples, int sampleRate);
+// An 8000 Hz signal at `sampleRate`, resampled as above and started `delayUs` microseconds
+// late: results must not depend on where a signal begins inside the 10 ms analysis frame.
+TSamples Placed(const TSamples& samples8k, int sampleRate, int delayUs);
 
 // DTMF from spandsp's generator; `level` per tone in dBm0.
 TSamples DtmfDigits(const std::string& digits, int level, int onMs, int offMs, int twist = 0);
 // One or two tones from spandsp's tone generator; frequency 0 for none.
 TSamples Tones(int f1, int level1, int f2, int level2, int milliseconds);
+// Two sines at 8000 Hz with levels in dBm0 (a level of -99 or less leaves a tone out).
+TSamples TonePair(double f1, double level1, double f2, double level2, int milliseconds);
+// DTMF keys from two sines each: row tone at `rowLevel`, column tone at `columnLevel` dBm0,
+// both frequencies scaled by `frequencyScale`.
+TSamples DtmfKeys(const std::string& keys, double rowLevel, double columnLevel,
+                  double frequencyScale, int onMs, int offMs);
+// Noise of `milliseconds` at `level` dBm0 whose power is measured against `signal`: adds
+// white noise at `snr` dB below the signal's power over its non-silent samples.
+void AddNoiseAtSnr(TSamples& signal, double snr, int seed);
+double PowerDbm0(const TSamples& samples);
 // White noise from spandsp at `level` dBm0.
 TSamples WhiteNoise(int milliseconds, float level, int seed);
 // Speech-shaped (Hoth) noise from spandsp.
@@ -46,11 +59,29 @@ TSamples MfSymbols(const std::vector<int>& rows, int level, int symbolMs);
 // the repeat symbol). Rows, not codes.
 std::vector<int> MfCycleRows(int category, const std::string& number);
 
+// The number after the 500 Hz request tone, two cycles of 40 ms symbols, with each symbol's
+// lower tone at `lowLevel` and its upper tone at `highLevel` dBm0, both frequencies scaled.
+TSamples MfCallOnLine(int category, const std::string& number, double frequencyScale,
+                      double lowLevel, double highLevel);
+struct TMfNumber {
+    int Category = 0;
+    std::string Number;
+    std::vector<uint16_t> Expected; // the status record's group 2 values
+};
+// Seven-digit numbers; the category is never the number's last digit, which it precedes on
+// the line (two equal symbols in a row would merge).
+std::vector<TMfNumber> RandomMfNumbers(int count, uint32_t seed);
+
+// The digits spandsp's DTMF receiver takes from 8000 Hz audio.
+std::string SpandspDtmfDigits(const TSamples& samples8k);
+
 struct TCallerIdFields {
     std::string DateTime; // MMDDHHMM, empty for none
     std::string Number;
     std::string Name;
 };
+// Fields of caller-ID messages: a date and time, a ten-digit number, a twelve-letter name.
+std::vector<TCallerIdFields> RandomCallerIdFields(int count, uint32_t seed);
 // The multiple-data message bytes: type 0x80, length, fields, checksum (mod 256 sum 0).
 std::vector<uint8_t> MdmfMessage(const TCallerIdFields& fields);
 // Bell 202 caller ID from spandsp's ADSI transmitter: 300 bits of channel seizure, 180 mark
@@ -58,6 +89,16 @@ std::vector<uint8_t> MdmfMessage(const TCallerIdFields& fields);
 TSamples FskCallerId(const TCallerIdFields& fields, double gain = 1.0, int postambleBits = 5);
 // Same modulator for raw message bytes (for messages a standard transmitter would refuse).
 TSamples FskBytes(const std::vector<uint8_t>& bytes, double gain = 1.0, int postambleBits = 5);
+// A transmitter off nominal: both tones and the bit rate scaled, and the seizure and the mark
+// bits before the message of a given length (a recording that starts late loses the first).
+struct TFskLine {
+    double ToneScale = 1.0;
+    double BitRateScale = 1.0;
+    int SeizureBits = 300;
+    int MarkBits = 180;
+};
+TSamples FskBytesOn(const std::vector<uint8_t>& bytes, const TFskLine& line, double gain = 1.0,
+                    int postambleBits = 5);
 
 // Pulse dialling clicks: a lobe of one sign, then a short tail of the other sign below the
 // click threshold.
