@@ -60,13 +60,14 @@ bool TSorvaneExport::Begin(const std::string& fileName, std::uint16_t channels,
     }
     Sink = std::make_unique<TSorvaneWaveFile>(*File);
     Sink->SetMessageCaption(MessageCaption);
+    Sink->SetFileName(fileName);
     if (ErrorReport)
         Sink->SetErrorReport(ErrorReport);
     const std::uint8_t header[SorvaneHeaderSize] = {};
     errno = 0;
     if (!File->WriteExact(0, header, sizeof header)) {
         const int error = errno;
-        return Fail(std::string("Writing error\n") + std::strerror(error != 0 ? error : EIO), true);
+        return Fail(SorvaneWriteFailure(fileName, error != 0 ? error : EIO), true);
     }
     Sink->AddByteCount(SorvaneHeaderSize);
     try {
@@ -95,7 +96,7 @@ bool TSorvaneExport::Finish() {
     errno = 0;
     if (!File->WriteExact(0, lengthField, sizeof lengthField) || !File->Sync()) {
         const int error = errno;
-        return Fail(std::string("Writing error\n") + std::strerror(error != 0 ? error : EIO), true);
+        return Fail(SorvaneWriteFailure(FileName, error != 0 ? error : EIO), true);
     }
     File->Close();
     if (!RenameFile(TempName, FileName)) {

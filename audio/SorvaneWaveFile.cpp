@@ -7,9 +7,17 @@
 #include "audio/SorvaneConversion.h"
 #include "audio/SorvaneError.h"
 #include "audio/SorvaneSample.h"
+#include "i18n/VexaLang.h"
 #include "link/DebugLog.h"
 #include "platform/ByteOrder.h"
 #include "platform/PosixFile.h"
+
+std::string SorvaneWriteFailure(const std::string& fileName, int error) {
+    const std::size_t slash = fileName.find_last_of('/');
+    return GetLangConstant("CantWriteStr") + " " +
+           (slash == std::string::npos ? fileName : fileName.substr(slash + 1)) + "\n" +
+           std::strerror(error);
+}
 
 TSorvaneWaveFile::TSorvaneWaveFile(TPosixFile& file) : File(file) {}
 
@@ -111,7 +119,7 @@ bool TSorvaneWaveFile::WriteConverted(const std::int16_t* samples, std::size_t c
     const std::uint32_t offset = ByteCount.load();
     // The header's length field must still hold the whole file.
     if (bytes > std::numeric_limits<std::uint32_t>::max() - offset) {
-        Fail(std::string("Writing error\n") + std::strerror(EFBIG), true);
+        Fail(SorvaneWriteFailure(FileName, EFBIG), true);
         return false;
     }
     Converted.resize(bytes);
@@ -122,7 +130,7 @@ bool TSorvaneWaveFile::WriteConverted(const std::int16_t* samples, std::size_t c
     const int error = errno;
     ByteCount = offset + static_cast<std::uint32_t>(written);
     if (written < bytes) {
-        Fail(std::string("Writing error\n") + std::strerror(error != 0 ? error : EIO), true);
+        Fail(SorvaneWriteFailure(FileName, error != 0 ? error : EIO), true);
         return false;
     }
     return true;

@@ -13,6 +13,10 @@
 class TPosixFile;
 class TSorvaneConversion;
 
+// The message of a write that failed: "Can't write file", the file's name and the system's
+// reason.
+std::string SorvaneWriteFailure(const std::string& fileName, int error);
+
 // The sink of a raw export: feeds the recorder's decoded 16-bit audio to the conversion
 // thread and writes what comes back, as 12-bit values offset by 2048, at the file's end.
 // The byte count is the file's length so far (the header the download wrote included);
@@ -53,6 +57,8 @@ public:
     // Called once for the first failure worth a message, on the owner's thread (see above).
     void SetErrorReport(TSinkErrorReport report) { ErrorReport = std::move(report); }
     void SetMessageCaption(const std::string& caption) { MessageCaption = caption; }
+    // The name the messages give the file (the target's, not the temporary one's).
+    void SetFileName(const std::string& name) { FileName = name; }
 
 private:
     bool WriteConverted(const std::int16_t* samples, std::size_t count);
@@ -67,6 +73,7 @@ private:
     std::string Error;
     TSinkErrorReport ErrorReport;
     std::string MessageCaption = "Quorvex";
+    std::string FileName;
     std::vector<std::uint8_t> Converted; // conversion thread only
     std::unique_ptr<TSorvaneConversion> Conversion;
 };

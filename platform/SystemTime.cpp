@@ -47,11 +47,8 @@ void CivilFromDays(std::int64_t z, std::int64_t& year, unsigned& month, unsigned
     year = static_cast<std::int64_t>(yoe) + era * 400 + (month <= 2);
 }
 
-TSystemTime LocalTimeNow() {
-    using namespace std::chrono;
-    const auto now = system_clock::now();
-    const std::time_t secs = system_clock::to_time_t(now);
-    const auto ms = duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;
+TSystemTime LocalSystemTime(std::int64_t epochSeconds, unsigned milliseconds) {
+    const auto secs = static_cast<std::time_t>(epochSeconds);
     std::tm local{};
     localtime_r(&secs, &local);
     TSystemTime t;
@@ -62,8 +59,15 @@ TSystemTime LocalTimeNow() {
     t.Hour = static_cast<std::uint16_t>(local.tm_hour);
     t.Minute = static_cast<std::uint16_t>(local.tm_min);
     t.Second = static_cast<std::uint16_t>(local.tm_sec > 59 ? 59 : local.tm_sec);
-    t.Milliseconds = static_cast<std::uint16_t>(ms < 0 ? 0 : ms);
+    t.Milliseconds = static_cast<std::uint16_t>(milliseconds > 999 ? 999 : milliseconds);
     return t;
+}
+
+TSystemTime LocalTimeNow() {
+    using namespace std::chrono;
+    const auto now = system_clock::now();
+    const auto ms = duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;
+    return LocalSystemTime(system_clock::to_time_t(now), static_cast<unsigned>(ms < 0 ? 0 : ms));
 }
 
 std::int64_t LocalUnixSecondsNow() {

@@ -26,6 +26,9 @@ TSystemTime ReadSystemTime(const std::uint8_t* in16);
 std::int64_t DaysFromCivil(std::int64_t year, unsigned month, unsigned day);
 void CivilFromDays(std::int64_t days, std::int64_t& year, unsigned& month, unsigned& day);
 
+// The local wall-clock time of a moment given in seconds since the epoch (a file's time, say);
+// a leap second reads as 59.
+TSystemTime LocalSystemTime(std::int64_t epochSeconds, unsigned milliseconds);
 // Local wall-clock time now, with milliseconds.
 TSystemTime LocalTimeNow();
 // Local wall-clock time now as seconds since 1970-01-01 00:00 of the same wall clock.

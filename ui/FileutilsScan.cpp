@@ -1,4 +1,3 @@
-#include <ctime>
 #include <dirent.h>
 #include <filesystem>
 #include <memory>
@@ -13,19 +12,7 @@ namespace {
 using TDirectoryId = std::pair<dev_t, ino_t>;
 
 TSystemTime LocalCalendarTime(const struct timespec& stamp) {
-    struct tm local {};
-    const time_t seconds = stamp.tv_sec;
-    localtime_r(&seconds, &local);
-    TSystemTime time;
-    time.Year = static_cast<std::uint16_t>(local.tm_year + 1900);
-    time.Month = static_cast<std::uint16_t>(local.tm_mon + 1);
-    time.DayOfWeek = static_cast<std::uint16_t>(local.tm_wday);
-    time.Day = static_cast<std::uint16_t>(local.tm_mday);
-    time.Hour = static_cast<std::uint16_t>(local.tm_hour);
-    time.Minute = static_cast<std::uint16_t>(local.tm_min);
-    time.Second = static_cast<std::uint16_t>(local.tm_sec);
-    time.Milliseconds = static_cast<std::uint16_t>(stamp.tv_nsec / 1000000);
-    return time;
+    return LocalSystemTime(stamp.tv_sec, static_cast<unsigned>(stamp.tv_nsec / 1000000));
 }
 
 // Only folders and regular files are entries: a pipe or a device would hang the copy that

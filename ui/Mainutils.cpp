@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <ctime>
 #include <fcntl.h>
 #include <locale.h>
 #include <string.h>
@@ -144,17 +143,10 @@ void GetFileLocalTime(const QString& path, TSystemTime& time) {
     if (!file.IsOpen())
         return;
     struct stat info {};
-    std::tm local{};
-    if (::fstat(file.Handle(), &info) != 0 || !localtime_r(&info.st_mtim.tv_sec, &local)) {
+    if (::fstat(file.Handle(), &info) != 0) {
         time = LocalTimeNow();
         return;
     }
-    time.Year = static_cast<std::uint16_t>(local.tm_year + 1900);
-    time.Month = static_cast<std::uint16_t>(local.tm_mon + 1);
-    time.DayOfWeek = static_cast<std::uint16_t>(local.tm_wday);
-    time.Day = static_cast<std::uint16_t>(local.tm_mday);
-    time.Hour = static_cast<std::uint16_t>(local.tm_hour);
-    time.Minute = static_cast<std::uint16_t>(local.tm_min);
-    time.Second = static_cast<std::uint16_t>(local.tm_sec > 59 ? 59 : local.tm_sec);
-    time.Milliseconds = static_cast<std::uint16_t>(info.st_mtim.tv_nsec / 1000000);
+    time =
+        LocalSystemTime(info.st_mtim.tv_sec, static_cast<unsigned>(info.st_mtim.tv_nsec / 1000000));
 }

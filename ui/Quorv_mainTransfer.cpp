@@ -92,17 +92,27 @@ void TfrmQuorvMain::RunOperation(const std::function<void()>& body) {
     // The span of the outermost operation: entered once, left on every path.
     struct TSpan {
         TfrmQuorvMain& Main;
+        bool ConnectWas = false;
+        bool DisconnectWas = false;
         explicit TSpan(TfrmQuorvMain& main) : Main(main) {
-            if (Main.OperationDepth++ == 0) {
-                Main.SetUiEnabled(false);
-                Main.UpdateActions(); // the tool bar lies outside the panel
-            }
+            if (Main.OperationDepth++ != 0)
+                return;
+            Main.SetUiEnabled(false);
+            // The tool bar lies outside the panel: its actions go grey for the time. Connect
+            // and Disconnect are the polling's to set; they come back as they were.
+            Main.UpdateActions();
+            ConnectWas = Main.actConnect->isEnabled();
+            DisconnectWas = Main.actDisconnect->isEnabled();
+            Main.actConnect->setEnabled(false);
+            Main.actDisconnect->setEnabled(false);
         }
         ~TSpan() {
-            if (--Main.OperationDepth == 0) {
-                Main.CloseVisibleProgress();
-                Main.SetUiEnabled(true);
-            }
+            if (--Main.OperationDepth != 0)
+                return;
+            Main.CloseVisibleProgress();
+            Main.SetUiEnabled(true);
+            Main.actConnect->setEnabled(ConnectWas);
+            Main.actDisconnect->setEnabled(DisconnectWas);
         }
         TSpan(const TSpan&) = delete;
         TSpan& operator=(const TSpan&) = delete;

@@ -195,22 +195,21 @@ TDownloadResult TTransferController::DownloadRaw(const TRecordToDownload& record
         } catch (const TERecXchange& error) {
             Recorder.OutputSink = nullptr;
             result.Reason = TDownloadReason::RecorderFailed;
-            Ui.ShowExchangeError(error);
+            result.Outcome = {TOperationOutcome::TKind::ExchangeFailed, "ReadSFThread",
+                              error.Command(), error.ErrorCode(), error.MessageUtf8()};
             return false;
         }
         const bool cancelled = PollRecorderOperation(Recorder, Poll());
         Recorder.OutputSink = nullptr;
         result.Outcome = Recorder.GetOutcome();
-        if (cancelled || result.Outcome.Kind == TOperationOutcome::TKind::Cancelled) {
+        if (cancelled || result.Outcome.Kind == TOperationOutcome::TKind::Cancelled)
             result.Reason = TDownloadReason::Cancelled;
-        } else if (result.Outcome.Kind != TOperationOutcome::TKind::Succeeded) {
+        else if (result.Outcome.Kind != TOperationOutcome::TKind::Succeeded)
             result.Reason = TDownloadReason::RecorderFailed;
-            ReportOutcome(result.Outcome);
-        }
         return result.Reason == TDownloadReason::Succeeded;
     };
-    // The export's messages name the file and the system's reason; the first one is shown
-    // once the read has ended.
+    // The export's messages name the file and the system's reason; they come first, since a
+    // file that refused a write also stopped the read.
     std::string problem;
     const auto report = [&problem](const std::string&, const std::string& text) {
         WriteDebugLog(text);
@@ -222,11 +221,17 @@ TDownloadResult TTransferController::DownloadRaw(const TRecordToDownload& record
         result.Files.push_back(fileName);
         return result;
     }
-    if (result.Reason == TDownloadReason::Succeeded) {
+    if (result.Reason == TDownloadReason::Cancelled)
+        return result;
+    if (!problem.empty()) {
         result.Reason = TDownloadReason::CantWrite;
         result.FailedFile = fileName;
-        if (!problem.empty())
-            Ui.ShowMessage(problem, MB_OK);
+        Ui.ShowMessage(problem, MB_OK);
+    } else if (result.Reason == TDownloadReason::RecorderFailed) {
+        ReportOutcome(result.Outcome);
+    } else {
+        result.Reason = TDownloadReason::CantWrite;
+        result.FailedFile = fileName;
     }
     return result;
 }

@@ -46,19 +46,9 @@ bool CanRead(const std::string& path) {
 // The file's last-write time in local time; the current time when it cannot be read.
 TSystemTime FileLocalTime(const std::string& path) {
     struct stat st {};
-    std::tm local{};
-    if (::stat(path.c_str(), &st) != 0 || localtime_r(&st.st_mtim.tv_sec, &local) == nullptr)
+    if (::stat(path.c_str(), &st) != 0)
         return LocalTimeNow();
-    TSystemTime time;
-    time.Year = static_cast<std::uint16_t>(local.tm_year + 1900);
-    time.Month = static_cast<std::uint16_t>(local.tm_mon + 1);
-    time.DayOfWeek = static_cast<std::uint16_t>(local.tm_wday);
-    time.Day = static_cast<std::uint16_t>(local.tm_mday);
-    time.Hour = static_cast<std::uint16_t>(local.tm_hour);
-    time.Minute = static_cast<std::uint16_t>(local.tm_min);
-    time.Second = static_cast<std::uint16_t>(local.tm_sec > 59 ? 59 : local.tm_sec);
-    time.Milliseconds = static_cast<std::uint16_t>(st.st_mtim.tv_nsec / 1000000);
-    return time;
+    return LocalSystemTime(st.st_mtim.tv_sec, static_cast<unsigned>(st.st_mtim.tv_nsec / 1000000));
 }
 
 // A PC path for an entry of a scanned folder tree ("\a\b\" folder path) below base.

@@ -17,6 +17,7 @@
 #include "audio/SorvaneSample.h"
 #include "audio/SorvaneSoxChain.h"
 #include "audio/SorvaneWaveFile.h"
+#include "i18n/VexaLang.h"
 #include "platform/ByteOrder.h"
 #include "platform/PosixFile.h"
 #include "tests/support/BoundedWait.h"
@@ -395,8 +396,8 @@ TEST(SorvaneExport, BeginRefusesWhatItCannotDo) {
     EXPECT_EQ(ThreadCount(), threads);
 }
 
-// A disk that refuses the converted audio: the "Writing error" text once, Write gives 0
-// from then on, the conversion ends and reports failure.
+// A disk that refuses the converted audio: "Can't write file" with the file's name and the
+// system's reason once, Write gives 0 from then on, the conversion ends and reports failure.
 TEST(SorvaneWaveFile, FailedFileWriteStopsTheExport) {
     TPosixFile full;
     ASSERT_TRUE(full.Open("/dev/full", TPosixFile::TMode::ReadWrite));
@@ -405,6 +406,7 @@ TEST(SorvaneWaveFile, FailedFileWriteStopsTheExport) {
     {
         TSorvaneWaveFile sink(full);
         sink.SetErrorReport(reports.Callback());
+        sink.SetFileName("/home/owner/call.raw");
         sink.StartConversion(1, 8000);
         const std::vector<std::uint8_t> input = MakeTone(8000, {440}, 2.0, 10000);
         std::int32_t result = 1;
@@ -415,7 +417,8 @@ TEST(SorvaneWaveFile, FailedFileWriteStopsTheExport) {
         EXPECT_EQ(sink.Write(input.data(), 1000), 0);
         EXPECT_FALSE(sink.FinishConversion());
         ASSERT_EQ(reports.Texts.size(), 1u);
-        EXPECT_EQ(reports.Texts[0], "Writing error\nNo space left on device");
+        EXPECT_EQ(reports.Texts[0],
+                  GetLangConstant("CantWriteStr") + " call.raw\nNo space left on device");
         EXPECT_EQ(reports.Captions[0], "Quorvex");
     }
     EXPECT_EQ(ThreadCount(), threads);
@@ -445,7 +448,7 @@ TEST(SorvaneExport, ADiskFillingAtTheEndIsReportedOnTheOwnersThreadAfterTheDrain
     EXPECT_FALSE(exported);
     EXPECT_EQ(reports.FromOtherThreads.load(), 0);
     ASSERT_EQ(reports.Texts.size(), 1u);
-    EXPECT_EQ(reports.Texts[0], "Writing error\nFile too large");
+    EXPECT_EQ(reports.Texts[0], GetLangConstant("CantWriteStr") + " full.raw\nFile too large");
     EXPECT_EQ(dir.EntryCount(), 0u);
     EXPECT_EQ(ThreadCount(), threads);
 }
@@ -457,6 +460,7 @@ TEST(SorvaneWaveFile, LengthMustFitTheHeader) {
     TReports reports;
     TSorvaneWaveFile sink(file);
     sink.SetErrorReport(reports.Callback());
+    sink.SetFileName(dir.File("big.raw"));
     EXPECT_TRUE(sink.AddByteCount(0xFFFFF000u));
     EXPECT_FALSE(sink.AddByteCount(0x2000u));
     EXPECT_EQ(sink.GetByteCount(), 0xFFFFF000u);
@@ -466,7 +470,7 @@ TEST(SorvaneWaveFile, LengthMustFitTheHeader) {
     EXPECT_FALSE(sink.FinishConversion());
     EXPECT_LE(sink.GetByteCount(), 0xFFFFFFFFu);
     ASSERT_EQ(reports.Texts.size(), 1u);
-    EXPECT_EQ(reports.Texts[0], "Writing error\nFile too large");
+    EXPECT_EQ(reports.Texts[0], GetLangConstant("CantWriteStr") + " big.raw\nFile too large");
 }
 
 TEST(SorvaneWaveFile, WritesNeedARunningConversion) {

@@ -261,7 +261,7 @@ TEST_F(PartSelect, InitialSelectionIsTheWholeRecording) {
     EXPECT_EQ(form.BarWidth(), TfrmPartSelect::TrackWidth - 4);
     EXPECT_EQ(form.SelStart(), 0);
     EXPECT_EQ(form.SelDuration(), 600);
-    EXPECT_EQ(form.SelSize(), 4'800'000);
+    EXPECT_EQ(form.SelSize(), 4'800'000u);
     EXPECT_EQ(form.lbStart->text(), "00:00:00");
     EXPECT_EQ(form.lbEnd->text(), "00:10:00");
     EXPECT_EQ(form.lbDuration->text(), "00:10:00");
@@ -297,7 +297,7 @@ TEST_F(PartSelect, ResultsFollowTheBar) {
     form.SetBar(2 + 75, 150);
     EXPECT_EQ(form.SelStart(), 150);
     EXPECT_EQ(form.SelDuration(), 300);
-    EXPECT_EQ(form.SelSize(), 2'400'000);
+    EXPECT_EQ(form.SelSize(), 2'400'000u);
     EXPECT_EQ(form.lbStart->text(), "00:02:30");
     EXPECT_EQ(form.lbEnd->text(), "00:07:30");
     EXPECT_EQ(form.lbSelSize->text(), QLocale().toString(2344) + " KB");
@@ -310,7 +310,7 @@ TEST_F(PartSelect, SelectionNeverRunsPastTheRecording) {
     form.SetBar(2 + 15, 285);
     EXPECT_EQ(form.SelStart(), 1);
     EXPECT_EQ(form.SelStart() + form.SelDuration(), 10);
-    EXPECT_EQ(form.SelSize(), 9'000);
+    EXPECT_EQ(form.SelSize(), 9'000u);
 }
 
 TEST_F(PartSelect, ZeroDurationGivesZeroSize) {
@@ -318,8 +318,29 @@ TEST_F(PartSelect, ZeroDurationGivesZeroSize) {
     form.SetBar(50, 100);
     EXPECT_EQ(form.SelStart(), 0);
     EXPECT_EQ(form.SelDuration(), 0);
-    EXPECT_EQ(form.SelSize(), 0);
+    EXPECT_EQ(form.SelSize(), 0u);
     EXPECT_EQ(form.lbSelSize->text(), "0 KB");
+}
+
+TEST_F(PartSelect, SizesBeyondTwoAndFourGibibytesStayWhole) {
+    struct TCase {
+        std::uint64_t Total;
+        std::uint64_t Half; // the size of the first half
+    };
+    // Three hours of stereo at 44.1 kHz, and a recording of 5 GiB.
+    const TCase cases[] = {{3ull * 3600 * 176400, 3ull * 3600 * 176400 / 2},
+                           {5ull << 30, 5ull << 29}};
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Total);
+        form.SetTotalDuration(600);
+        form.SetTotalSize(c.Total);
+        EXPECT_EQ(form.SelSize(), c.Total);
+        EXPECT_EQ(form.lbSelSize->text(),
+                  QLocale().toString(static_cast<qulonglong>((c.Total + 1023) / 1024)) + " KB");
+        form.SetBar(2, 150); // 300 s of 600
+        EXPECT_EQ(form.SelSize(), c.Half);
+        form.SetBar(2, TfrmPartSelect::TrackWidth - 4);
+    }
 }
 
 TEST_F(PartSelect, DraggingEdgesAndBar) {

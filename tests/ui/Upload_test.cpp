@@ -18,6 +18,7 @@
 #include <QTreeView>
 
 #include "ModalScript.h"
+#include "SlowRecorder.h"
 #include "WindowImages.h"
 #include "audio/WaveAddInfo.h"
 #include "audio/Wavefunc.h"
@@ -111,6 +112,7 @@ protected:
     }
     void TearDown() override {
         Window.reset();
+        TSlowLink::Reset();
         QDir::setCurrent(OldCurrent);
         ProgramOptions = TProgramOptions{};
     }
@@ -119,6 +121,11 @@ protected:
         MakeImageWithNumbers(Dir.filePath("OM_Q70_DEMO.OVK").toStdString(), numbers, statuses);
         ProgramOptions.ConnectType = ConnDemo;
         Window = std::make_unique<TfrmQuorvMain>();
+        // A recorder whose operations last, as a real one's, where a test asks for it.
+        if (Slow)
+            Window->RecorderFactory = [this](std::uint32_t kind) {
+                return new TSlowRecorder(kind, InstalledRecorderUi());
+            };
         Window->InitMainForm(Dir.filePath("Quorvex"));
         Poll();
         Poll();
@@ -154,6 +161,7 @@ protected:
 
     QTemporaryDir Dir;
     QString OldCurrent;
+    bool Slow = false;
     std::unique_ptr<TfrmQuorvMain> Window;
 };
 
@@ -331,6 +339,7 @@ TEST_F(Upload, ADriveFolderTreeGoesUpAndAnExistingFileIsAskedAboutButNotItsFolde
 }
 
 TEST_F(Upload, DriveEraseGoesFromTheLastSelectedEntryToTheFirst) {
+    Slow = true;
     Connect({});
     Window->actShowDrvExecute();
     WriteText(Dir.filePath("a.txt"), "first");
@@ -362,12 +371,13 @@ TEST_F(Upload, DriveEraseGoesFromTheLastSelectedEntryToTheFirst) {
     Window->lvDrvContentColumnClick(0); // the sort kept as it was for the selection
     ASSERT_EQ(Window->ShownDriveList().Item(0).Name, first);
     Window->SelectRows(Window->lvDrvContent, {0, 2});
+    // Each erase lasts, so each shows the progress form with its entry.
+    TSlowLink::HoldMs = 100;
     TModalScript script({AnswerQuestion(QMessageBox::Yes)});
     Window->actRecEraseExecute(Window->actRecErase);
     EXPECT_TRUE(script.Done());
     EXPECT_EQ(script.Unexpected, 0);
     EXPECT_EQ(DriveNames(), (std::vector<std::string>{"b.txt"}));
-    // Only the erases still running when waited for show the progress form.
     // The collected selection walked backwards.
     const TFileList& selection = Window->SelectedDriveList();
     ASSERT_EQ(selection.Count(), 2);
@@ -375,11 +385,7 @@ TEST_F(Upload, DriveEraseGoesFromTheLastSelectedEntryToTheFirst) {
     const QStringList order = {
         Lang("StatusErasingStr") + " " + QString::fromStdString(selection.Item(1).Name),
         Lang("StatusErasingStr") + " " + QString::fromStdString(selection.Item(0).Name)};
-    for (const QString& text : shown)
-        EXPECT_TRUE(order.contains(text)) << text.toStdString();
-    if (shown.size() == 2) {
-        EXPECT_EQ(shown, order);
-    }
+    EXPECT_EQ(shown, order);
 }
 
 // A tone with an add-info record of the given version holding a recording time.

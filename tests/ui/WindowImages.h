@@ -17,7 +17,7 @@
 
 namespace {
 
-QString Lang(const char* name) {
+[[maybe_unused]] QString Lang(const char* name) {
     return QString::fromStdString(GetLangConstant(name));
 }
 

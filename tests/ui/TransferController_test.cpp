@@ -1,0 +1,500 @@
+// The batches of the main window without the window: a recorder over a real image file whose
+// operations take their time, real folders, and a script for every question and box.
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <deque>
+#include <fstream>
+#include <functional>
+#include <gtest/gtest.h>
+#include <mutex>
+#include <sys/mount.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include "SlowRecorder.h"
+#include "WindowImages.h"
+#include "audio/WaveAddInfo.h"
+#include "audio/Wavefunc.h"
+#include "engine/RecClasses.h"
+#include "i18n/VexaLang.h"
+#include "link/RecXchange.h"
+#include "platform/PosixFile.h"
+#include "ui/MsgBox.h"
+#include "ui/TransferController.h"
+#include "ui/TransferUi.h"
+
+// --- What reaches the disk, and when ------------------------------------------------------
+// The program's flushes pass through here, so a test can see that a file and its folder were
+// on the disk before a recording was marked or erased.
+namespace {
+
+std::mutex DiskLogLock;
+bool DiskLogOn = false;
+std::vector<std::string> DiskLog;
+
+void NoteDiskEvent(const std::string& event) {
+    std::lock_guard lock(DiskLogLock);
+    if (DiskLogOn)
+        DiskLog.push_back(event);
+}
+
+void NoteFlush(const char* what, int fd) {
+    char path[4096] = {};
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    const ssize_t n = ::readlink(link.c_str(), path, sizeof path - 1);
+    NoteDiskEvent(std::string(what) + " " + (n > 0 ? std::string(path, std::size_t(n)) : ""));
+}
+
+} // namespace
+
+extern "C" int fdatasync(int fd) {
+    NoteFlush("data", fd);
+    return static_cast<int>(::syscall(SYS_fdatasync, fd));
+}
+
+extern "C" int fsync(int fd) {
+    NoteFlush("sync", fd);
+    return static_cast<int>(::syscall(SYS_fsync, fd));
+}
+
+namespace {
+
+// Every question and box of a batch, answered from a script; what the batch showed is kept.
+class TScriptedUi : public TTransferUi, public TRecorderUi {
+public:
+    // TTransferUi
+    void ShowProgress(const std::string& text, bool) override { Progress.push_back(text); }
+    void SetProgressText(const std::string& text) override { Labels.push_back(text); }
+    void SetProgress(int percent) override {
+        if (CancelAtPercent >= 0 && percent >= CancelAtPercent && percent < 100)
+            Cancel = true;
+    }
+    void ProcessEvents() override {
+        ++Pumps;
+        if (OnPump)
+            OnPump();
+    }
+    bool CancelRequested() override { return Cancel; }
+    void ClearCancel() override { Cancel = false; }
+    int AskOverwrite(std::string& fileName, bool renameAllowed) override {
+        Asked.push_back(QFileInfo(QString::fromStdString(fileName)).fileName().toStdString());
+        RenameAllowed.push_back(renameAllowed);
+        if (OverwriteAnswers.empty()) {
+            ++Unexpected;
+            return mrCancelBatch;
+        }
+        const int answer = OverwriteAnswers.front();
+        OverwriteAnswers.pop_front();
+        return answer;
+    }
+    bool SelectRecordPart(std::uint32_t&, std::uint32_t&, std::uint64_t) override {
+        ++Unexpected;
+        return false;
+    }
+    int ShowMessage(const std::string& text, unsigned flags) override {
+        Messages.push_back(text);
+        if (!BoxAnswers.empty()) {
+            const int answer = BoxAnswers.front();
+            BoxAnswers.pop_front();
+            return answer;
+        }
+        // A question nobody scripted is an error of the test; a notice is acknowledged.
+        if ((flags & 0xF) != MB_OK) {
+            ++Unexpected;
+            return IDNO;
+        }
+        return IDOK;
+    }
+    void ShowExchangeError(const TERecXchange& error) override {
+        Messages.push_back("exchange error " + std::to_string(error.Command()));
+    }
+    void ListsChanging() override { ++Rereads; }
+    void ListsChanged() override {}
+
+    // TRecorderUi: uploads go uncompressed.
+    std::optional<TUploadFormatChoice> ChooseUploadFormat() override {
+        return TUploadFormatChoice{};
+    }
+
+    std::vector<std::string> Progress;
+    std::vector<std::string> Labels;
+    std::vector<std::string> Messages;
+    std::vector<std::string> Asked;
+    std::vector<bool> RenameAllowed;
+    std::deque<int> OverwriteAnswers;
+    std::deque<int> BoxAnswers;
+    std::function<void()> OnPump;
+    int CancelAtPercent = -1;
+    bool Cancel = false;
+    int Pumps = 0;
+    int Rereads = 0;
+    int Unexpected = 0;
+};
+
+// The recorder of the tests, which also notes when it marks and erases.
+class TNotingRecorder : public TSlowRecorder {
+public:
+    using TSlowRecorder::TSlowRecorder;
+    void ChangeSoundFileStatus(std::uint16_t number, std::uint8_t status) override {
+        NoteDiskEvent("mark " + std::to_string(number));
+        TSlowRecorder::ChangeSoundFileStatus(number, status);
+    }
+    void EraseSoundFile(std::uint16_t number) override {
+        NoteDiskEvent("erase " + std::to_string(number));
+        TSlowRecorder::EraseSoundFile(number);
+    }
+};
+
+std::string ReadText(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
+}
+
+void WriteTextFile(const QString& path, const std::string& text) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text.data(), static_cast<qint64>(text.size()));
+}
+
+bool IsWave(const QString& path) {
+    return IsWaveFile(path.toStdString());
+}
+
+class TransferController : public ::testing::Test {
+public:
+    void SetUp() override {
+        TSlowLink::Reset();
+        ASSERT_TRUE(QDir().mkpath(Out()));
+        Options.FileNameMask = "rec_[rn].wav";
+    }
+    void TearDown() override {
+        {
+            std::lock_guard lock(DiskLogLock);
+            DiskLogOn = false;
+            DiskLog.clear();
+        }
+        Recorder.reset();
+        TSlowLink::Reset();
+    }
+    void Open(const std::vector<double>& seconds, const std::vector<std::uint8_t>& statuses = {}) {
+        MakeImage(ImagePath(), seconds, statuses);
+        Recorder = std::make_unique<TNotingRecorder>(ConnImageFile, Ui);
+        Recorder->SetImageFileName(ImagePath());
+        ASSERT_TRUE(Recorder->IsConnected());
+        Reread();
+    }
+    void Reread() {
+        Recorder->Refresh();
+        Recorder->WaitForOperation();
+    }
+    TTransferController Controller() { return TTransferController(*Recorder, Ui, Options); }
+    // The recordings in number order, as the batches take them.
+    std::vector<TCustomSoundFileInfo*> Records() {
+        std::vector<TCustomSoundFileInfo*> records;
+        TSoundFileList* list = Recorder->GetSoundFileList();
+        for (int i = 0; i < list->Count(); ++i)
+            records.push_back(list->Get(i));
+        std::sort(records.begin(), records.end(),
+                  [](auto* a, auto* b) { return a->Number < b->Number; });
+        return records;
+    }
+    // Number and status of every recording as a fresh scan finds them.
+    std::vector<std::pair<int, int>> OnRecorder() {
+        Reread();
+        std::vector<std::pair<int, int>> found;
+        for (const TCustomSoundFileInfo* record : Records())
+            found.emplace_back(record->Number, record->Status);
+        return found;
+    }
+    QStringList OutFiles() const {
+        return QDir(Out()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    }
+    std::string ImagePath() const { return Dir.filePath("memory.ovk").toStdString(); }
+    QString Out() const { return Dir.filePath("out"); }
+    QString OutFile(const QString& name) const { return Out() + "/" + name; }
+
+    QTemporaryDir Dir;
+    TScriptedUi Ui;
+    TTransferOptions Options;
+    std::unique_ptr<TNotingRecorder> Recorder;
+};
+
+constexpr int NotDownloaded = StatusNotDownloaded;
+constexpr int Downloaded = StatusDownloaded;
+
+std::string CantCreate(const char* name, int error) {
+    return GetLangConstant("CantCreateStr") + " " + name + "\n" + std::strerror(error);
+}
+
+// --- Moves and the automatic delete ---------------------------------------------------------
+
+TEST_F(TransferController, AMoveErasesOnlyTheRecordingsWhoseFilesAreOnThePc) {
+    struct TCase {
+        const char* Name;
+        std::function<void(TransferController&)> Prepare;
+        std::deque<int> Overwrite;
+        std::vector<std::string> Messages;
+        std::vector<std::pair<int, int>> Left; // number and status on the recorder afterwards
+        QStringList Files;
+    };
+    const std::string question = GetLangConstant("ReallyEraseSelRecStr");
+    const TCase cases[] = {
+        // A folder in the way of one file: that recording stays, the others move.
+        {"folderInTheWay",
+         [](TransferController& t) { ASSERT_TRUE(QDir().mkpath(t.OutFile("rec_2.wav"))); },
+         {},
+         {CantCreate("rec_2.wav", EISDIR), question},
+         {{2, NotDownloaded}},
+         {"rec_1.wav", "rec_2.wav", "rec_3.wav"}},
+        // Cancel at the overwrite question: what was downloaded is marked, nothing is erased.
+        {"cancelAtTheQuestion",
+         [](TransferController& t) { WriteTextFile(t.OutFile("rec_2.wav"), "old"); },
+         {mrCancelBatch},
+         {},
+         {{1, Downloaded}, {2, NotDownloaded}, {3, NotDownloaded}},
+         {"rec_1.wav", "rec_2.wav"}},
+        // Skipping one file keeps its recording on the recorder.
+        {"skipped",
+         [](TransferController& t) { WriteTextFile(t.OutFile("rec_2.wav"), "old"); },
+         {mrSkip},
+         {question},
+         {{2, NotDownloaded}},
+         {"rec_1.wav", "rec_2.wav", "rec_3.wav"}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        Open({1.0, 1.0, 1.0}, {StatusNotDownloaded, StatusNotDownloaded, StatusNotDownloaded});
+        c.Prepare(*this);
+        Ui = TScriptedUi{};
+        Ui.OverwriteAnswers = c.Overwrite;
+        Ui.BoxAnswers = {IDOK, IDYES};
+        if (c.Messages.empty() || c.Messages.front() == question)
+            Ui.BoxAnswers = {IDYES};
+        Controller().DownloadRecords(Records(), Out().toStdString(), TDownloadKind::Move);
+        EXPECT_EQ(Ui.Messages, c.Messages);
+        EXPECT_EQ(Ui.Unexpected, 0);
+        EXPECT_EQ(OnRecorder(), c.Left);
+        EXPECT_EQ(OutFiles(), c.Files);
+        Recorder.reset();
+        std::remove(ImagePath().c_str());
+        QDir(Out()).removeRecursively();
+        QDir().mkpath(Out());
+    }
+}
+
+TEST_F(TransferController, TwoRecordingsOfOneNameNeverBothLeaveTheRecorder) {
+    Options.FileNameMask = "same.wav";
+    Open({1.0, 2.0}, {StatusNotDownloaded, StatusNotDownloaded});
+    // The second file of the name is asked about and replaces the first.
+    Ui.OverwriteAnswers = {mrOverwrite};
+    Ui.BoxAnswers = {IDYES};
+    Controller().DownloadRecords(Records(), Out().toStdString(), TDownloadKind::Move);
+    EXPECT_EQ(Ui.Asked, std::vector<std::string>{"same.wav"});
+    EXPECT_EQ(Ui.Messages, std::vector<std::string>{GetLangConstant("ReallyEraseSelRecStr")});
+    // Recording 1 exists nowhere but on the recorder: it stays, and not marked.
+    EXPECT_EQ(OnRecorder(), (std::vector<std::pair<int, int>>{{1, NotDownloaded}}));
+    TWaveFile wave;
+    wave.SetFileName(OutFile("same.wav").toStdString());
+    ASSERT_TRUE(wave.Open());
+    EXPECT_GT(wave.GetDataSize(), 16000u * 2 - 1000); // the two-second recording
+}
+
+// --- Split downloads -------------------------------------------------------------------------
+
+class SplitDownload : public TransferController {
+protected:
+    void SetUp() override {
+        TransferController::SetUp();
+        Options.MaxOutputSize = 1; // megabyte parts: 140 s at 8 kHz make three
+        Open({140.0}, {StatusNotDownloaded});
+        for (const char* name : {"rec_1.wav", "rec_1_0001.wav", "rec_1_0002.wav"})
+            WriteTextFile(OutFile(name), std::string("old ") + name);
+    }
+    void ExpectOldFilesOnly() {
+        EXPECT_EQ(OutFiles(), (QStringList{"rec_1.wav", "rec_1_0001.wav", "rec_1_0002.wav"}));
+        for (const char* name : {"rec_1.wav", "rec_1_0001.wav", "rec_1_0002.wav"})
+            EXPECT_EQ(ReadText(OutFile(name)), std::string("old ") + name);
+        EXPECT_EQ(OnRecorder(), (std::vector<std::pair<int, int>>{{1, NotDownloaded}}));
+    }
+};
+
+TEST_F(SplitDownload, ACancelOrAFailureLeavesTheUsersPartsAsTheyWere) {
+    TSlowLink::StepMs = 2;
+    Ui.OverwriteAnswers = {mrOverwrite};
+    Ui.CancelAtPercent = 70; // two parts are written by then
+    Controller().DownloadRecords(Records(), Out().toStdString(), TDownloadKind::Move);
+    EXPECT_EQ(Recorder->Cancels, 1);
+    EXPECT_TRUE(Ui.Messages.empty());
+    ExpectOldFilesOnly();
+
+    // The same with the read failing late, once two parts are written: a whole read counted
+    // first, into a folder of its own.
+    const QString aside = Dir.filePath("aside");
+    ASSERT_TRUE(QDir().mkpath(aside));
+    Ui = TScriptedUi{};
+    TSlowLink::StepMs = 0;
+    TSlowLink::WorkerExchanges = 0;
+    Controller().DownloadRecords(Records(), aside.toStdString(), TDownloadKind::Copy);
+    ASSERT_EQ(QDir(aside).entryList(QDir::Files).size(), 3);
+    Recorder->ChangeSoundFileStatus(1, StatusNotDownloaded);
+    const int wholeRead = TSlowLink::WorkerExchanges.load();
+    ASSERT_GT(wholeRead, 8);
+    Ui = TScriptedUi{};
+    Ui.OverwriteAnswers = {mrOverwriteAll};
+    TSlowLink::FailAfter = wholeRead * 3 / 4;
+    Controller().DownloadRecords(Records(), Out().toStdString(), TDownloadKind::Move);
+    EXPECT_EQ(Ui.Messages,
+              std::vector<std::string>{"exchange error " + std::to_string(CmdFlashRead)});
+    ExpectOldFilesOnly();
+}
+
+TEST_F(SplitDownload, TheOverwriteQuestionCoversEveryPart) {
+    // Keeping the old second part keeps every old file, and the recording unmarked.
+    Ui.OverwriteAnswers = {mrOverwrite, mrSkip};
+    Controller().DownloadRecords(Records(), Out().toStdString(), TDownloadKind::Copy);
+    EXPECT_EQ(Ui.Asked, (std::vector<std::string>{"rec_1.wav", "rec_1_0001.wav"}));
+    EXPECT_EQ(Ui.RenameAllowed, (std::vector<bool>{true, false}));
+    ExpectOldFilesOnly();
+
+    Ui = TScriptedUi{};
+    Ui.OverwriteAnswers = {mrOverwrite, mrOverwrite, mrOverwrite};
+    Controller().DownloadRecords(Records(), Out().toStdString(), TDownloadKind::Copy);
+    EXPECT_EQ(Ui.Asked,
+              (std::vector<std::string>{"rec_1.wav", "rec_1_0001.wav", "rec_1_0002.wav"}));
+    EXPECT_EQ(OutFiles(), (QStringList{"rec_1.wav", "rec_1_0001.wav", "rec_1_0002.wav"}));
+    for (const char* name : {"rec_1.wav", "rec_1_0001.wav", "rec_1_0002.wav"})
+        EXPECT_TRUE(IsWave(OutFile(name))) << name;
+    EXPECT_EQ(OnRecorder(), (std::vector<std::pair<int, int>>{{1, Downloaded}}));
+}
+
+// --- On the disk before the recorder hears of it ---------------------------------------------
+
+TEST_F(TransferController, AFileIsOnTheDiskBeforeItsRecordingIsMarkedOrErased) {
+    Open({1.0}, {StatusNotDownloaded});
+    {
+        std::lock_guard lock(DiskLogLock);
+        DiskLogOn = true;
+    }
+    Ui.BoxAnswers = {IDYES};
+    Controller().DownloadRecords(Records(), Out().toStdString(), TDownloadKind::Move);
+    std::vector<std::string> log;
+    {
+        std::lock_guard lock(DiskLogLock);
+        DiskLogOn = false;
+        log = DiskLog;
+    }
+    const std::string target = OutFile("rec_1.wav").toStdString();
+    const auto at = [&](const std::function<bool(const std::string&)>& what) {
+        return std::find_if(log.begin(), log.end(), what) - log.begin();
+    };
+    const auto dataOfTheWave =
+        at([&](const std::string& e) { return e.rfind("data " + target + ".tmp~", 0) == 0; });
+    const auto folder =
+        at([&](const std::string& e) { return e == "sync " + Out().toStdString(); });
+    const auto mark = at([](const std::string& e) { return e == "mark 1"; });
+    const auto erase = at([](const std::string& e) { return e == "erase 1"; });
+    const auto end = static_cast<std::ptrdiff_t>(log.size());
+    ASSERT_LT(dataOfTheWave, end);
+    ASSERT_LT(folder, end);
+    ASSERT_LT(mark, end);
+    ASSERT_LT(erase, end);
+    EXPECT_LT(dataOfTheWave, folder);
+    EXPECT_LT(folder, mark);
+    EXPECT_LT(mark, erase);
+    EXPECT_TRUE(IsWave(OutFile("rec_1.wav")));
+}
+
+// --- Full disks ------------------------------------------------------------------------------
+
+TEST_F(TransferController, AFullDiskNamesTheFileAndTheReason) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "a small file system of its own needs root to mount";
+    const QString small = Dir.filePath("small");
+    ASSERT_TRUE(QDir().mkpath(small));
+    if (::mount("tmpfs", small.toLocal8Bit().constData(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "cannot mount a small tmpfs here: " << std::strerror(errno);
+    struct TUnmount {
+        QString Path;
+        ~TUnmount() { ::umount2(Path.toLocal8Bit().constData(), MNT_DETACH); }
+    } unmount{small};
+
+    Open({10.0}, {StatusNotDownloaded}); // 160 KB of sound
+    struct TCase {
+        const char* Name;
+        bool Raw;
+        const char* File;
+    };
+    for (const TCase c : {TCase{"wave", false, "rec_1.wav"}, TCase{"raw", true, "rec_1.raw"}}) {
+        SCOPED_TRACE(c.Name);
+        Ui = TScriptedUi{};
+        Options.SorvaneFormat = c.Raw;
+        Controller().DownloadRecords(Records(), small.toStdString(), TDownloadKind::Copy);
+        EXPECT_EQ(Ui.Messages, std::vector<std::string>{GetLangConstant("CantWriteStr") + " " +
+                                                        c.File + "\n" + std::strerror(ENOSPC)});
+        EXPECT_TRUE(QDir(small).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
+        EXPECT_EQ(OnRecorder(), (std::vector<std::pair<int, int>>{{1, NotDownloaded}}));
+    }
+}
+
+// --- Cancel ----------------------------------------------------------------------------------
+
+TEST_F(TransferController, ACancelledDownloadLeavesNothingMarksNothingAndStopsTheBatch) {
+    Open({20.0, 20.0}, {StatusNotDownloaded, StatusNotDownloaded});
+    TSlowLink::StepMs = 5;
+    Ui.CancelAtPercent = 30;
+    Controller().DownloadRecords(Records(), Out().toStdString(), TDownloadKind::Move);
+    EXPECT_EQ(Recorder->Cancels, 1);
+    EXPECT_EQ(Ui.Progress.size(), 1u); // the second recording never started
+    EXPECT_TRUE(Ui.Messages.empty());  // no erase question: a cancelled move erases nothing
+    EXPECT_EQ(Recorder->Erases, 0);
+    EXPECT_TRUE(OutFiles().isEmpty());
+    EXPECT_EQ(OnRecorder(),
+              (std::vector<std::pair<int, int>>{{1, NotDownloaded}, {2, NotDownloaded}}));
+}
+
+TEST_F(TransferController, ACancelledUploadLeavesNothingOnTheRecorder) {
+    Open({1.0});
+    const QString wave = Dir.filePath("long.wav");
+    WriteTone(wave.toStdString(), 30.0);
+    TSlowLink::StepMs = 5;
+    Ui.CancelAtPercent = 30;
+    Controller().UploadRecords({wave.toStdString()});
+    EXPECT_EQ(Recorder->Cancels, 1);
+    EXPECT_TRUE(Ui.Messages.empty());
+    EXPECT_EQ(OnRecorder(), (std::vector<std::pair<int, int>>{{1, StatusUploaded}}));
+}
+
+TEST_F(TransferController, AnUploadsRateLabelKeepsTheFormAsItIs) {
+    Open({});
+    const QString wave = Dir.filePath("tone.wav");
+    WriteTone(wave.toStdString(), 20.0);
+    TSlowLink::StepMs = 3;
+    Controller().UploadRecords({wave.toStdString()});
+    // The form is shown once; the rate only changes its label.
+    EXPECT_EQ(Ui.Progress, std::vector<std::string>{GetLangConstant("StatusPreparingStr")});
+    ASSERT_FALSE(Ui.Labels.empty());
+    for (const std::string& label : Ui.Labels)
+        EXPECT_EQ(label.rfind(GetLangConstant("StatusUploadingRecordStr"), 0), 0u) << label;
+    EXPECT_EQ(OnRecorder(), (std::vector<std::pair<int, int>>{{1, StatusUploaded}}));
+}
+
+TEST_F(TransferController, AnEraseStopsOnlyBetweenRecordings) {
+    Open({1.0, 1.0, 1.0});
+    TSlowLink::HoldMs = 300;
+    Ui.BoxAnswers = {IDYES};
+    // Cancel is pressed while the first recording is being erased.
+    Ui.OnPump = [this] { Ui.Cancel = true; };
+    Controller().EraseRecords(Records());
+    EXPECT_EQ(Recorder->Cancels, 0); // never passed to the recorder
+    EXPECT_EQ(Recorder->Erases, 1);
+    EXPECT_EQ(OnRecorder(),
+              (std::vector<std::pair<int, int>>{{2, StatusUploaded}, {3, StatusUploaded}}));
+}
+
+} // namespace
