@@ -86,6 +86,10 @@ private:
     bool ReportOutcome(const TOperationOutcome& outcome);
     void ReportDownload(const TDownloadResult& result);
     bool MayWrite(std::string& name, int& answer, bool renameAllowed);
+    // What becomes of a download's target: written, skipped (asked, or a folder in the
+    // way), or the batch stops.
+    enum class TTargetChoice { Write, Skip, Stop };
+    TTargetChoice ChooseTarget(std::string& name, int& answer);
     bool ConfirmParts(const std::vector<std::string>& targets, int& answer);
     TDownloadResult DownloadRecord(TCustomSoundFileInfo& record, const std::string& fileName,
                                    std::uint32_t startSecond, std::uint32_t duration, int& answer);

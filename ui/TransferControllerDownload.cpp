@@ -118,6 +118,18 @@ bool TTransferController::MayWrite(std::string& name, int& answer, bool renameAl
     return IsWriteAnswer(answer);
 }
 
+TTransferController::TTargetChoice TTransferController::ChooseTarget(std::string& name,
+                                                                     int& answer) {
+    // A folder of that name can never be replaced; no question is worth asking about it.
+    if (IsDirectory(name)) {
+        Ui.ShowMessage(FileProblemText("CantCreateStr", name, EISDIR), MB_OK);
+        return TTargetChoice::Skip;
+    }
+    if (MayWrite(name, answer, true))
+        return TTargetChoice::Write;
+    return Cancelled ? TTargetChoice::Stop : TTargetChoice::Skip;
+}
+
 bool TTransferController::ConfirmParts(const std::vector<std::string>& targets, int& answer) {
     // The first name was asked about before the download; the numbered parts are known only
     // now, and each that exists is asked about like any other file.
@@ -296,16 +308,11 @@ void TTransferController::DownloadRecords(const std::vector<TCustomSoundFileInfo
                                                 Options.FileNameMask));
         if (Options.SorvaneFormat)
             name = WithRawExtension(name);
-        // A folder of that name can never be replaced; no question is worth asking about it.
-        if (IsDirectory(name)) {
-            Ui.ShowMessage(FileProblemText("CantCreateStr", name, EISDIR), MB_OK);
+        const TTargetChoice target = ChooseTarget(name, answer);
+        if (target == TTargetChoice::Stop)
+            break;
+        if (target == TTargetChoice::Skip)
             continue;
-        }
-        if (!MayWrite(name, answer, true)) {
-            if (Cancelled)
-                break;
-            continue;
-        }
         const TDownloadResult result = DownloadRecord(record, name, start, duration, answer);
         if (result.Reason == TDownloadReason::Cancelled || Cancelled) {
             Cancelled = true;
@@ -360,15 +367,11 @@ void TTransferController::DownloadDriveFiles(const std::vector<TFileListItem>& s
             Ui.ShowMessage(FileProblemText("CantCreateStr", pcName, error), MB_OK);
             continue;
         }
-        if (IsDirectory(pcName)) {
-            Ui.ShowMessage(FileProblemText("CantCreateStr", pcName, EISDIR), MB_OK);
+        const TTargetChoice target = ChooseTarget(pcName, answer);
+        if (target == TTargetChoice::Stop)
+            break;
+        if (target == TTargetChoice::Skip)
             continue;
-        }
-        if (!MayWrite(pcName, answer, true)) {
-            if (Cancelled)
-                break;
-            continue;
-        }
         Ui.ShowProgress(Text("StatusDownloadingFileStr") + " " + files->Get(index)->Name, true);
         const TDownloadResult result = DownloadDriveFileTo(
             Recorder, index, pcName,

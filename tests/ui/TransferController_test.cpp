@@ -440,6 +440,27 @@ TEST_F(TransferController, AFullDiskNamesTheFileAndTheReason) {
         EXPECT_TRUE(QDir(small).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
         EXPECT_EQ(OnRecorder(), (std::vector<std::pair<int, int>>{{1, NotDownloaded}}));
     }
+
+    // A drive file the same way.
+    const QString source = Dir.filePath("big.bin");
+    WriteTextFile(source, std::string(200 * 1024, 'b'));
+    TPosixFile file;
+    ASSERT_TRUE(file.Open(source.toStdString(), TPosixFile::TMode::ReadOnly));
+    Recorder->WriteDriveFile("big.bin", &file, TSystemTime{2024, 5, 3, 6, 7, 8, 9, 0});
+    Recorder->WaitForOperation();
+    ASSERT_EQ(Recorder->GetOutcome().Kind, TOperationOutcome::TKind::Succeeded);
+    Reread();
+    ASSERT_EQ(Recorder->GetDriveFileList()->Count(), 1);
+    TFileListItem entry;
+    entry.Name = "big.bin";
+    entry.FolderPath = "\\";
+    entry.Size = 200 * 1024;
+    entry.DataLink = 1;
+    Ui = TScriptedUi{};
+    Controller().DownloadDriveFiles({entry}, "\\", small.toStdString(), false);
+    EXPECT_EQ(Ui.Messages, std::vector<std::string>{GetLangConstant("CantWriteStr") + " big.bin\n" +
+                                                    std::strerror(ENOSPC)});
+    EXPECT_TRUE(QDir(small).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
 }
 
 // --- Cancel ----------------------------------------------------------------------------------
