@@ -10,7 +10,6 @@
 #   QUORVEX_FUZZ_JOBS: fuzzers running at once (default 3).
 #   QUORVEX_FUZZ_BUILD: the build folder (default build/fuzz).
 #   QUORVEX_FUZZ_SEED: libFuzzer's random seed (default: a new one each run).
-#   QUORVEX_FUZZ_NO_ROUND_TRIP=1: the profile target skips its save-then-load property.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

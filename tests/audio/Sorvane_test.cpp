@@ -237,10 +237,10 @@ INSTANTIATE_TEST_SUITE_P(RatesAndChannels, SorvaneExportTone,
                                            TToneCase{40000, {3000}}, TToneCase{8000, {440, 1250}},
                                            TToneCase{16000, {700, 2100}},
                                            TToneCase{40000, {330, 4400}}),
-                         [](const ::testing::TestParamInfo<TToneCase>& info) {
-                             return std::string(info.param.Frequencies.size() == 1 ? "Mono"
+                         [](const ::testing::TestParamInfo<TToneCase>& tone) {
+                             return std::string(tone.param.Frequencies.size() == 1 ? "Mono"
                                                                                    : "Stereo") +
-                                    std::to_string(info.param.Rate) + "Hz";
+                                    std::to_string(tone.param.Rate) + "Hz";
                          });
 
 // The sox program's own "rate -v" over the same raw input, undithered so that both sides

@@ -490,6 +490,22 @@ TEST_F(ProfileFileTest, NamesAreCutToEightBytesWithoutTerminator) {
     EXPECT_EQ(settings.Profiles[0].Name, (std::array<std::uint8_t, 8>{}));
 }
 
+// Found by fuzzing: a zero byte inside a name ended it on saving but not on loading, so the
+// saved file loaded back to other bytes.
+TEST_F(ProfileFileTest, AZeroByteEndsTheNameSoItLoadsBackAsSaved) {
+    const std::string file = OneProfile({std::string("Name=P2\xF2\0\0p`", 10)});
+    TRecSettings settings = SampleSettings();
+    ASSERT_TRUE(ReadProfileFile(file, settings, 12).Ok());
+    const std::array<std::uint8_t, 8> name = {'P', '2', 0xF2, 0, 0, 0, 0, 0};
+    EXPECT_EQ(settings.Profiles[0].Name, name);
+
+    const std::string saved = Folder.File("saved.rpr");
+    ASSERT_TRUE(SaveProfileFile(saved, settings, 12));
+    TRecSettings back = FilledSettings(0x22);
+    ASSERT_TRUE(ReadProfileFile(saved, back, 12).Ok());
+    EXPECT_EQ(back.Profiles[0].Name, name);
+}
+
 TEST_F(ProfileFileTest, MissingKeysKeepTheirFieldsAndAMissingSectionEmptiesTheName) {
     // Profile 3 is missing whole; profile 5 has only a name and an empty number.
     std::string text = "[Recorder model]\r\nModel=12\r\n";

@@ -18,12 +18,6 @@ std::string FileBytes(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// QUORVEX_FUZZ_NO_ROUND_TRIP=1 leaves the save-then-load property out.
-bool CheckRoundTrip() {
-    static const bool check = std::getenv("QUORVEX_FUZZ_NO_ROUND_TRIP") == nullptr;
-    return check;
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -40,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // tests use.
     for (std::uint8_t model : {std::uint8_t{1}, std::uint8_t{3}, std::uint8_t{5}}) {
         TRecSettings loaded;
-        if (!ReadProfileFile(path, loaded, model).Ok() || !CheckRoundTrip())
+        if (!ReadProfileFile(path, loaded, model).Ok())
             continue;
         const std::string saved = fuzz::ScratchPath(".rpr");
         if (!SaveProfileFile(saved, loaded, model))
