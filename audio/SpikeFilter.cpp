@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/ByteOrder.h"
+#include "platform/TargetClones.h"
 
 namespace {
 
@@ -17,8 +18,8 @@ inline bool IsSpike(int xm2, int xm1, int x0, int xp1, int xp2) {
 
 // The test of every sample against its neighbours as they were, with no dependence between
 // samples, so it runs in vector registers (AVX2 where the machine has it).
-__attribute__((target_clones("avx2", "default"))) void
-FindCandidates(const std::int16_t* x, std::size_t count, std::uint8_t* candidate) {
+QUORVEX_CLONE_FOR_AVX2 void FindCandidates(const std::int16_t* x, std::size_t count,
+                                           std::uint8_t* candidate) {
     for (std::size_t i = 2; i + 2 < count; ++i) {
         const int xm2 = x[i - 2], xm1 = x[i - 1], x0 = x[i], xp1 = x[i + 1], xp2 = x[i + 2];
         candidate[i] = static_cast<std::uint8_t>((std::abs(x0 - xp1) > 2 * std::abs(xp1 - xp2)) &

@@ -9,6 +9,7 @@
 
 #include "audio/Utcrc.h"
 #include "platform/ByteOrder.h"
+#include "platform/TargetClones.h"
 
 namespace {
 
@@ -34,17 +35,15 @@ inline float PhaseSine(std::uint32_t phase) {
 
 // The two loops that take the time, built for AVX2 as well where the machine has it; the
 // results are the same either way (no fused operations).
-__attribute__((target_clones("avx2", "default"))) void
-AddTone(float* values, const std::uint32_t* phases, std::size_t count, float amplitude) {
+QUORVEX_CLONE_FOR_AVX2 void AddTone(float* values, const std::uint32_t* phases, std::size_t count,
+                                    float amplitude) {
     for (std::size_t i = 0; i < count; ++i)
         values[i] += amplitude * PhaseSine(phases[i]);
 }
 
 // Adds the tone, clamps, and puts the record bit into bit 0.
-__attribute__((target_clones("avx2", "default"))) void MarkSamples(std::int16_t* samples,
-                                                                   const float* tones,
-                                                                   const std::uint8_t* bits,
-                                                                   std::size_t count) {
+QUORVEX_CLONE_FOR_AVX2 void MarkSamples(std::int16_t* samples, const float* tones,
+                                        const std::uint8_t* bits, std::size_t count) {
     for (std::size_t j = 0; j < count; ++j) {
         const float sum =
             std::clamp(static_cast<float>(samples[j]) + tones[j], -32768.0f, 32767.0f);

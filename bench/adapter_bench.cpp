@@ -14,74 +14,13 @@
 #include "link/SpiFrame.h"
 #include "link/SpiLink.h"
 #include "link/SpiWireParams.h"
+#include "tests/support/StreamSpiAdapter.h"
 
 namespace {
 
 constexpr std::uint32_t PageSize = 2112;
 constexpr std::uint32_t PagesPerBlock = 64;
 constexpr std::size_t BlockBytes = std::size_t{PageSize} * PagesPerBlock;
-
-// Serves one recorded MISO stream again after every command frame: the host's share of a
-// bulk read without any simulation behind it.
-class TReplayAdapter final : public SpiAdapter {
-public:
-    explicit TReplayAdapter(std::vector<std::uint8_t> stream) : Stream(std::move(stream)) {}
-    std::string LibraryVersion() override { return "replay"; }
-    int GetHiSpeedDeviceCount(std::uint32_t& count) override {
-        count = 1;
-        return SpiOk;
-    }
-    int GetHiSpeedDeviceInfo(std::uint32_t, TSpiDeviceInfo& info) override {
-        info = {"Replay A", 1, "A", SpiDeviceFt2232H};
-        return SpiOk;
-    }
-    int OpenHiSpeedDevice(const std::string&, std::uint32_t, const std::string&,
-                          TSpiHandle& handle) override {
-        handle = 1;
-        return SpiOk;
-    }
-    int GetHiSpeedDeviceType(TSpiHandle, std::uint32_t& type) override {
-        type = SpiDeviceFt2232H;
-        return SpiOk;
-    }
-    int InitDevice(TSpiHandle, std::uint32_t) override { return SpiOk; }
-    int GetLatencyTimer(TSpiHandle, std::uint8_t& ms) override {
-        ms = 16;
-        return SpiOk;
-    }
-    int SetLatencyTimer(TSpiHandle, std::uint8_t) override { return SpiOk; }
-    int GetClockFrequency(std::uint32_t, std::uint32_t& hz) override {
-        hz = 10'000'000;
-        return SpiOk;
-    }
-    int TurnOnDivideByFiveClock(TSpiHandle) override { return SpiOk; }
-    int TurnOffDivideByFiveClock(TSpiHandle) override { return SpiOk; }
-    int SetClock(TSpiHandle, std::uint32_t, std::uint32_t& hz) override {
-        hz = 10'000'000;
-        return SpiOk;
-    }
-    int WriteBits(TSpiHandle, TSpiClocking, const std::uint8_t*, std::uint32_t controlBits,
-                  const std::uint8_t*, std::uint32_t) override {
-        if (controlBits == 64)
-            Position = 0;
-        return SpiOk;
-    }
-    int ReadBits(TSpiHandle, TSpiClocking, std::uint32_t bits, std::uint8_t* buffer, std::size_t,
-                 std::uint32_t& got) override {
-        const std::size_t n = bits / 8;
-        const std::size_t have = std::min(n, Stream.size() - Position);
-        std::memcpy(buffer, Stream.data() + Position, have);
-        std::memset(buffer + have, 0, n - have);
-        Position += have;
-        got = static_cast<std::uint32_t>(n);
-        return SpiOk;
-    }
-    int Close(TSpiHandle) override { return SpiOk; }
-
-private:
-    std::vector<std::uint8_t> Stream;
-    std::size_t Position = 0;
-};
 
 std::vector<TSimShape> MixedShapes() {
     std::vector<TSimShape> shapes;
@@ -143,7 +82,10 @@ void BM_BlockReadHostSideOnly(benchmark::State& state) {
         stream.insert(stream.end(), packet.begin(), packet.end());
     }
     SimClock clock;
-    TReplayAdapter replay(stream);
+    // The recorded MISO stream again after every command frame: the host's share of a bulk
+    // read without any simulation behind it.
+    testsupport::TStreamSpiAdapter replay(
+        stream, testsupport::TStreamSpiAdapter::TReplay::AfterEveryCommand);
     UseSimulatedClock(clock, replay);
     std::vector<std::uint8_t> host(BlockBytes);
     ReadBlock(host);

@@ -121,12 +121,13 @@ bool IsPlainFileName(const std::string& name) {
 }
 
 // The 8 name bytes of a profile from the text of a file: in the ANSI code page, cut to 8
-// bytes, zero-padded (not terminated when 8 long).
+// bytes, zero-padded (not terminated when 8 long). A zero byte ends the name, as it does for
+// the recorder and for the file written back.
 std::array<std::uint8_t, TRecProfile::NameSize> NameFieldFromText(const std::string& text,
                                                                   unsigned codePage) {
     const std::string ansi = Utf8ToAnsi(text, codePage);
     std::array<std::uint8_t, TRecProfile::NameSize> field{};
-    for (std::size_t i = 0; i < field.size() && i < ansi.size(); ++i)
+    for (std::size_t i = 0; i < field.size() && i < ansi.size() && ansi[i] != '\0'; ++i)
         field[i] = static_cast<std::uint8_t>(ansi[i]);
     return field;
 }

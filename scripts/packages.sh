@@ -11,12 +11,14 @@ QUORVEX_BUILD_PACKAGES=(
   qt6-translations-l10n
 )
 
-# Only the tests and benchmarks need these: independent references and GUI checks.
+# Only the tests and benchmarks need these: independent references, GUI checks, and clang
+# with its sanitizer and libFuzzer runtimes for the fuzz targets.
 QUORVEX_TEST_PACKAGES=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libfec-dev libspandsp-dev
   python3 sox espeak-ng
   xvfb xauth
+  clang libclang-rt-14-dev
 )
 
 quorvex_missing_packages() {

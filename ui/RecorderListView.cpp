@@ -58,11 +58,11 @@ TRecorderListView::TRecorderListView(QWidget* parent) : QTreeView(parent) {}
 
 QDrag* TRecorderListView::CreateDrag() {
     const QModelIndexList rows = selectionModel()->selectedRows();
-    QMimeData* data = rows.isEmpty() ? nullptr : model()->mimeData(rows);
-    if (data == nullptr)
+    QMimeData* mime = rows.isEmpty() ? nullptr : model()->mimeData(rows);
+    if (mime == nullptr)
         return nullptr;
     auto* drag = new QDrag(this);
-    drag->setMimeData(data);
+    drag->setMimeData(mime);
     const QPixmap cursor = DragCursorPixmap(DragCursorKindFor(static_cast<int>(rows.size())));
     for (Qt::DropAction action : {Qt::CopyAction, Qt::MoveAction, Qt::LinkAction})
         drag->setDragCursor(cursor, action);

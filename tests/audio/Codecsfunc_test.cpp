@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "audio/Codecsfunc.h"
+#include "tests/support/TestData.h"
 
 namespace {
 
@@ -28,16 +29,12 @@ struct TVectors {
     }
 };
 
-std::filesystem::path TestDataDir() {
-    if (const char* dir = std::getenv("QUORVEX_TEST_DATA"))
-        return dir;
-    return std::filesystem::path(__FILE__).parent_path();
-}
+using testsupport::TestDataFolder;
 
 const TVectors& Vectors() {
     static const TVectors vectors = [] {
         TVectors v;
-        std::ifstream file(TestDataDir() / "Codecsfunc_vectors.txt");
+        std::ifstream file(TestDataFolder() / "Codecsfunc_vectors.txt");
         std::string text;
         while (std::getline(file, text)) {
             if (text.empty() || text[0] == '#')

@@ -6,6 +6,7 @@
 #include "audio/SpikeFilter.h"
 #include "audio/Watermark.h"
 #include "audio/WaveAddInfo.h"
+#include "tests/support/ByteStreamReader.h"
 
 namespace {
 
@@ -183,15 +184,7 @@ TPart ReadPart(const std::string& path) {
 }
 
 std::int32_t CheckData(const std::vector<std::uint8_t>& data, const std::uint8_t* trailer) {
-    std::size_t at = 0;
-    return MarkCheck(
-        [&](void* buffer, std::int32_t count) {
-            const std::size_t n = std::min<std::size_t>(count, data.size() - at);
-            std::memcpy(buffer, data.data() + at, n);
-            at += n;
-            return static_cast<std::int32_t>(n);
-        },
-        trailer, nullptr);
+    return MarkCheck(testsupport::ByteStreamReader(data), trailer, nullptr);
 }
 
 // What a part must hold: its own records, check word and mark in the add-info.

@@ -9,6 +9,7 @@
 #include "audio/Utcrc.h"
 #include "audio/Watermark.h"
 #include "link/Crc16.h"
+#include "tests/support/ByteStreamReader.h"
 
 namespace {
 
@@ -72,15 +73,7 @@ std::vector<std::uint8_t> Ramp(std::size_t bytes, int seed = 1) {
 
 std::int32_t Check(const std::vector<std::uint8_t>& stream, const std::uint8_t* trailer,
                    std::uint8_t* plain = nullptr) {
-    std::size_t at = 0;
-    return MarkCheck(
-        [&](void* buffer, std::int32_t count) {
-            const std::size_t n = std::min<std::size_t>(count, stream.size() - at);
-            std::memcpy(buffer, stream.data() + at, n);
-            at += n;
-            return static_cast<std::int32_t>(n);
-        },
-        trailer, plain);
+    return MarkCheck(testsupport::ByteStreamReader(stream), trailer, plain);
 }
 
 TMarkRecord EmbeddedRecord(const std::uint8_t* block1024, bool* crcValid) {

@@ -12,31 +12,12 @@
 #include <zlib.h>
 
 #include "platform/ByteOrder.h"
+#include "tests/support/TempDir.h"
 
 // Helpers shared by the WAV, watermark and sink tests.
 namespace wavetest {
 
-// A fresh folder under the system's temporary folder, removed with the object.
-class TTempDir {
-public:
-    TTempDir() {
-        static int counter = 0;
-        Path = std::filesystem::temp_directory_path() /
-               ("quorvex_wave_" + std::to_string(::getpid()) + "_" + std::to_string(++counter));
-        std::filesystem::remove_all(Path);
-        std::filesystem::create_directories(Path);
-    }
-    ~TTempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(Path, ignored);
-    }
-    std::string File(const std::string& name) const { return (Path / name).string(); }
-    std::size_t EntryCount() const {
-        return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(Path),
-                                                      std::filesystem::directory_iterator()));
-    }
-    std::filesystem::path Path;
-};
+using testsupport::TTempDir;
 
 inline std::vector<std::uint8_t> ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

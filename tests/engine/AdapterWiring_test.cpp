@@ -6,12 +6,12 @@
 
 #include "FixtureDevice.h"
 #include "FixtureFlash.h"
-#include "FixtureTempDir.h"
 #include "audio/CustomFile.h"
 #include "engine/RecClasses.h"
 #include "link/ReedSolomon.h"
 #include "platform/PosixFile.h"
 #include "tests/common/SimulatedAdapter.h"
+#include "tests/support/TempDir.h"
 
 // The whole way from the recorder object through the SPI link, the adapter framing and a
 // simulated recorder over an image file (kind 4) must give what the image kind (1) gives
@@ -20,6 +20,7 @@
 namespace {
 
 using namespace fixture;
+using testsupport::TTempDir;
 using TKind = TOperationOutcome::TKind;
 
 constexpr std::uint16_t PageSize = 2112;

@@ -24,7 +24,7 @@ Bytes LayoutHeader(std::uint16_t number, std::uint32_t time, std::uint16_t index
     h[12] = b12;
     h[13] = b13;
     h[14] = b14;
-    fixture::Put16(&h[18], fixture::BitCrc16(h.data(), 18, 0xAB));
+    fixture::Put16(&h[18], fixture::BitwiseCrc16(h.data(), 18, 0xAB));
     return h;
 }
 
@@ -78,7 +78,7 @@ TEST(BlockHeader, DriveFieldsFromTheLayout) {
     fixture::Put32(&raw[6], 123456);
     fixture::Put16(&raw[10], 3);
     raw[12] = 1;
-    fixture::Put16(&raw[18], fixture::BitCrc16(raw.data(), 18, 0xAB));
+    fixture::Put16(&raw[18], fixture::BitwiseCrc16(raw.data(), 18, 0xAB));
     const TBlockHeader h = TBlockHeader::FromBytes(raw.data());
     EXPECT_TRUE(h.IsValid());
     EXPECT_TRUE(h.IsDriveFile());
@@ -119,7 +119,7 @@ TEST(BlockHeader, StatusBitsKeepTheLowerSixBits) {
         EXPECT_FALSE(h.IsValid()); // the CRC follows only on request
         h.UpdateCrc();
         EXPECT_TRUE(h.IsValid());
-        EXPECT_EQ(h.StoredCrc(), fixture::BitCrc16(h.Raw().data(), 18, 0xAB));
+        EXPECT_EQ(h.StoredCrc(), fixture::BitwiseCrc16(h.Raw().data(), 18, 0xAB));
     }
     // Status bits 00 and 11 both read as not downloaded.
     EXPECT_EQ(

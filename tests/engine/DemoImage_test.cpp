@@ -8,15 +8,16 @@
 #include <vector>
 
 #include "FixtureDevice.h"
-#include "FixtureTempDir.h"
 #include "audio/CustomFile.h"
 #include "callerid/Norvel.h"
 #include "engine/RecClasses.h"
 #include "engine/RecClassesProfiles.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
 using namespace fixture;
+using testsupport::TTempDir;
 using TKind = TOperationOutcome::TKind;
 
 // The three entry points of the library, bound by name as the program binds them.

@@ -11,7 +11,6 @@
 
 #include "FixtureDevice.h"
 #include "FixtureFlash.h"
-#include "FixtureTempDir.h"
 #include "audio/CustomFile.h"
 #include "audio/Watermark.h"
 #include "audio/WaveAddInfo.h"
@@ -21,10 +20,14 @@
 #include "engine/RecDownload.h"
 #include "i18n/VexaLang.h"
 #include "platform/CodePage.h"
+#include "tests/support/BoundedWait.h"
+#include "tests/support/ByteStreamReader.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
 using namespace fixture;
+using testsupport::TTempDir;
 using TKind = TOperationOutcome::TKind;
 namespace fs = std::filesystem;
 
@@ -62,15 +65,7 @@ TWaveContent ReadWave(const std::string& path) {
 }
 
 std::int32_t CheckMarks(const Bytes& data, const std::uint8_t* trailer) {
-    std::size_t at = 0;
-    return MarkCheck(
-        [&](void* buffer, std::int32_t count) {
-            const std::size_t n = std::min<std::size_t>(count, data.size() - at);
-            std::memcpy(buffer, data.data() + at, n);
-            at += n;
-            return static_cast<std::int32_t>(n);
-        },
-        trailer, nullptr);
+    return MarkCheck(testsupport::ByteStreamReader(data), trailer, nullptr);
 }
 
 std::vector<std::string> FilesIn(const fs::path& dir) {
@@ -276,8 +271,7 @@ TEST_F(DownloadFixture, ACancelRemovesEveryPartItWroteAndMarksNothing) {
         if (command != CmdFlashRead)
             return;
         const int n = ++reads;
-        while (polls.load() < n && polls.load() < 100)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        testsupport::WaitUntil([&] { return polls.load() >= n || polls.load() >= 100; });
     };
     TWaveDownloadOptions options = Options("1.wav");
     options.SplitSize = 4096; // a part per block or so
@@ -456,8 +450,8 @@ TEST_F(DriveDownload, ACancelledOrFailedDownloadKeepsTheOldFileAndLeavesNoTempor
     std::ofstream(path) << "old";
     std::atomic<bool> polled{false};
     Device.BeforeCommand = [&](std::uint8_t command) {
-        while (command == CmdFlashRead && !polled.load())
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (command == CmdFlashRead)
+            testsupport::WaitUntil([&] { return polled.load(); });
     };
     TDownloadResult result = DownloadDriveFileTo(*Recorder, 0, path, [&](std::uint8_t) {
         polled = true;

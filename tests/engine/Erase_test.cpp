@@ -10,12 +10,14 @@
 
 #include "FixtureDevice.h"
 #include "FixtureFlash.h"
-#include "FixtureTempDir.h"
 #include "engine/RecClasses.h"
+#include "tests/support/BoundedWait.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
 using namespace fixture;
+using testsupport::TTempDir;
 
 // 16 blocks of 8 pages of 512 bytes; with the transfer divisor 2 a physical block (what
 // command 16 erases) is the first or second half of a block.
@@ -394,12 +396,10 @@ TEST_F(EraseTest, EveryDeviceActionIsRefusedWhileAnEraseOrFormatRuns) {
             if (command != CmdEraseBlock)
                 return;
             inErase = true;
-            while (!release)
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            testsupport::WaitUntil([&] { return release.load(); });
         };
         c.start(*Recorder);
-        while (!inErase)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        EXPECT_TRUE(testsupport::WaitUntil([&] { return inErase.load(); })) << c.name;
         EXPECT_EQ(Recorder->GetState(), c.state) << c.name;
         const std::size_t sent = Flash.Commands.size();
         EXPECT_THROW(Recorder->EraseSoundFile(2), ERecorderBusy) << c.name;

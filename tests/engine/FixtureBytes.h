@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "tests/support/BitwiseCrc16.h"
+
 // Byte helpers for building fixtures straight from the layouts, apart from the engine's code.
 namespace fixture {
 
@@ -25,15 +27,6 @@ inline std::uint32_t Get32(const std::uint8_t* p) {
     return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t{p[3]} << 24);
 }
 
-// CRC-16 with polynomial 0x1021, MSB first, bit by bit: independent of the table-driven code.
-inline std::uint16_t BitCrc16(const std::uint8_t* p, std::size_t n, std::uint16_t reg) {
-    for (std::size_t i = 0; i < n; ++i) {
-        reg ^= static_cast<std::uint16_t>(p[i] << 8);
-        for (int b = 0; b < 8; ++b)
-            reg = (reg & 0x8000) ? static_cast<std::uint16_t>((reg << 1) ^ 0x1021)
-                                 : static_cast<std::uint16_t>(reg << 1);
-    }
-    return reg;
-}
+using testsupport::BitwiseCrc16;
 
 } // namespace fixture

@@ -27,7 +27,7 @@ Bytes THeaderSpec::ToBytes() const {
         h[13] = Flags;
         h[14] = ChannelMode;
     }
-    Put16(&h[18], BitCrc16(h.data(), 18, 0xAB));
+    Put16(&h[18], BitwiseCrc16(h.data(), 18, 0xAB));
     return h;
 }
 
@@ -110,7 +110,7 @@ std::uint16_t ImageHeaderLayoutCrc(const std::uint8_t* h) {
     const std::pair<int, int> covered[] = {{0, 290}, {298, 667}, {675, 699}};
     std::uint16_t crc = 0x11EE;
     for (auto [from, to] : covered)
-        crc = BitCrc16(h + from, static_cast<std::size_t>(to - from), crc);
+        crc = BitwiseCrc16(h + from, static_cast<std::size_t>(to - from), crc);
     return crc;
 }
 

@@ -13,6 +13,8 @@
 #include "engine/RecorderUi.h"
 #include "link/ImageFile.h"
 #include "platform/IniFile.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TestData.h"
 
 namespace {
 
@@ -22,28 +24,14 @@ constexpr const char* InvalidFormatText = "Error: invalid profile file format.";
 constexpr const char* CannotLoadText = "Error: can't load profile.";
 constexpr const char* CannotSaveText = "Error: can't save profile.";
 
-class TTempFolder {
+class TTempFolder : public testsupport::TTempDir {
 public:
-    TTempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "quorvex-profiles-XXXXXX").string();
-        Path = ::mkdtemp(pattern.data());
-    }
-    ~TTempFolder() {
-        std::error_code ignored;
-        fs::remove_all(Path, ignored);
-    }
-    TTempFolder(const TTempFolder&) = delete;
-    TTempFolder& operator=(const TTempFolder&) = delete;
-
-    std::string File(const std::string& name) const { return (Path / name).string(); }
     std::vector<std::string> Names() const {
         std::vector<std::string> names;
         for (const auto& entry : fs::directory_iterator(Path))
             names.push_back(entry.path().filename().string());
         return names;
     }
-
-    fs::path Path;
 };
 
 class TRecordingUi : public TRecorderUi {
@@ -502,6 +490,22 @@ TEST_F(ProfileFileTest, NamesAreCutToEightBytesWithoutTerminator) {
     EXPECT_EQ(settings.Profiles[0].Name, (std::array<std::uint8_t, 8>{}));
 }
 
+// Found by fuzzing: a zero byte inside a name ended it on saving but not on loading, so the
+// saved file loaded back to other bytes.
+TEST_F(ProfileFileTest, AZeroByteEndsTheNameSoItLoadsBackAsSaved) {
+    const std::string file = OneProfile({std::string("Name=P2\xF2\0\0p`", 10)});
+    TRecSettings settings = SampleSettings();
+    ASSERT_TRUE(ReadProfileFile(file, settings, 12).Ok());
+    const std::array<std::uint8_t, 8> name = {'P', '2', 0xF2, 0, 0, 0, 0, 0};
+    EXPECT_EQ(settings.Profiles[0].Name, name);
+
+    const std::string saved = Folder.File("saved.rpr");
+    ASSERT_TRUE(SaveProfileFile(saved, settings, 12));
+    TRecSettings back = FilledSettings(0x22);
+    ASSERT_TRUE(ReadProfileFile(saved, back, 12).Ok());
+    EXPECT_EQ(back.Profiles[0].Name, name);
+}
+
 TEST_F(ProfileFileTest, MissingKeysKeepTheirFieldsAndAMissingSectionEmptiesTheName) {
     // Profile 3 is missing whole; profile 5 has only a name and an empty number.
     std::string text = "[Recorder model]\r\nModel=12\r\n";
@@ -823,8 +827,7 @@ TEST_F(PresetFileTest, EverySectionIsAPresetAndMissingFilesGiveEmptyLists) {
 class ProgramFilesTest : public ::testing::Test {
 protected:
     static std::string FilesFolder() {
-        const char* data = std::getenv("QUORVEX_TEST_DATA");
-        return (fs::path(data != nullptr ? data : ".") / ".." / ".." / "engine" / "files")
+        return (testsupport::TestDataFolder() / ".." / ".." / "engine" / "files")
             .lexically_normal()
             .string();
     }

@@ -6,16 +6,17 @@
 
 #include "FixtureDevice.h"
 #include "FixtureFlash.h"
-#include "FixtureTempDir.h"
 #include "audio/Codecsfunc.h"
 #include "audio/CustomFile.h"
 #include "engine/RecClasses.h"
 #include "link/ReedSolomon.h"
 #include "platform/PosixFile.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
 using namespace fixture;
+using testsupport::TTempDir;
 using TKind = TOperationOutcome::TKind;
 
 constexpr std::uint16_t FirmwareClass0 = 0x0105; // model 1: drive files with error correction

@@ -7,14 +7,16 @@
 #include <thread>
 
 #include "FixtureDevice.h"
-#include "FixtureTempDir.h"
 #include "engine/RecClasses.h"
 #include "engine/RecClassesUtils.h"
 #include "link/ImageFile.h"
+#include "tests/support/BoundedWait.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
 using namespace fixture;
+using testsupport::TTempDir;
 
 // A small flash so that scans stay quick: 16 blocks of 8 pages of 512 bytes.
 TFlashShape SmallShape() {
@@ -501,12 +503,10 @@ TEST_F(RecorderOnDevice, NothingElseRunsWhileTheScanRuns) {
         if (command != CmdFlashRead)
             return;
         inRead = true;
-        while (!release)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        testsupport::WaitUntil([&] { return release.load(); });
     };
     Recorder->Refresh();
-    while (!inRead)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return inRead.load(); }));
     EXPECT_EQ(Recorder->GetState(), StateRunning);
     EXPECT_THROW(Recorder->Refresh(), ERecorderBusy);
     EXPECT_THROW(Recorder->CheckPassword(""), ERecorderBusy);
@@ -533,13 +533,11 @@ TEST(RecorderLife, DestroyStopsAndJoinsARunningWorkerAndSwallowsErrors) {
         if (command != CmdFlashRead)
             return;
         inRead = true;
-        while (!recorder->IsCancelRequested())
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        testsupport::WaitUntil([&] { return recorder->IsCancelRequested(); });
     };
     device.FailCommand(CmdCloseLink, 1, RecErrTimeout);
     recorder->Refresh();
-    while (!inRead)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return inRead.load(); }));
     EXPECT_NO_THROW(DestroyRecorder(recorder));
     EXPECT_EQ(ui.Detaches, 1);
     DestroyRecorder(nullptr);

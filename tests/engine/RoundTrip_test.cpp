@@ -6,17 +6,18 @@
 
 #include "FixtureDevice.h"
 #include "FixtureFlash.h"
-#include "FixtureTempDir.h"
 #include "FixtureWave.h"
 #include "audio/Wavefunc.h"
 #include "engine/RecClasses.h"
 #include "engine/RecDownload.h"
+#include "tests/support/TempDir.h"
 
 // A WAV file uploaded into a recorder image and downloaded again, in every codec at every rate
 // it stores, on the geometry of the recorder's own memory (64 pages of 2112 bytes a block).
 namespace {
 
 using namespace fixture;
+using testsupport::TTempDir;
 using TKind = TOperationOutcome::TKind;
 using TCompression = TUploadFormatChoice::TCompression;
 

@@ -6,14 +6,15 @@
 
 #include "FixtureDevice.h"
 #include "FixtureFlash.h"
-#include "FixtureTempDir.h"
 #include "audio/CustomFile.h"
 #include "engine/RecClasses.h"
 #include "engine/RecClassesUtils.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
 using namespace fixture;
+using testsupport::TTempDir;
 
 // 16 blocks of 16 pages of 2112 bytes: a block of plain 8 kHz sound lasts 2.106 s.
 TFlashShape Shape(std::uint32_t blocks = 16, std::uint16_t firstRec = 1) {

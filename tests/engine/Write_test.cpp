@@ -8,7 +8,6 @@
 
 #include "FixtureDevice.h"
 #include "FixtureFlash.h"
-#include "FixtureTempDir.h"
 #include "FixtureWave.h"
 #include "audio/CustomFile.h"
 #include "audio/Wavefunc.h"
@@ -17,10 +16,12 @@
 #include "engine/RecClassesWrite.h"
 #include "link/ReedSolomon.h"
 #include "platform/PosixFile.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
 using namespace fixture;
+using testsupport::TTempDir;
 using TKind = TOperationOutcome::TKind;
 using TCompression = TUploadFormatChoice::TCompression;
 

@@ -14,6 +14,7 @@
 #include "i18n/VexaLangError.h"
 #include "i18n/VexaLangManager.h"
 #include "i18n/VexaLangTranslations.h"
+#include "tests/support/TempDir.h"
 
 // Language files for the manager's tests: the files exist on disk (empty) so that scanning
 // finds them, and their contents are described here instead of parsed.
@@ -104,23 +105,12 @@ private:
 };
 
 // A fresh folder that holds the (empty) language files.
-class TLanguageFolder {
+class TLanguageFolder : public testsupport::TTempDir {
 public:
-    TLanguageFolder() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "quorvex-lng-XXXXXX").string();
-        Path = ::mkdtemp(pattern.data());
-    }
-    ~TLanguageFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(Path, ignored);
-    }
     std::string Touch(const std::string& relativeName) const {
         std::filesystem::path file = Path / relativeName;
         std::filesystem::create_directories(file.parent_path());
         std::ofstream{file};
         return file.string();
     }
-
-    std::filesystem::path Path;
 };

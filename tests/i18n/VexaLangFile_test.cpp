@@ -9,6 +9,7 @@
 #include "platform/CodePage.h"
 #include "platform/TextFormat.h"
 #include "tests/i18n/FakeLanguages.h"
+#include "tests/support/TestData.h"
 
 namespace {
 
@@ -186,8 +187,8 @@ TEST(LanguageFileReader, ReadsFilesAndReportsOpenFailures) {
 
 TEST(LanguageFileReader, GarbageAndTruncatedFilesFailCleanly) {
     // Random bytes, and every cut of a valid file: each either loads or raises the
-    // translation error, never anything worse.
-    const std::string valid = "\xEF\xBB\xBFLANGID=1031\n[$CONSTANTS]\nAStr=a\\n\\07\\\n"
+    // translation error; a file that fails leaves the language and every text as they were.
+    const std::string valid = "\xEF\xBB\xBFLANGID=1049\n[$CONSTANTS]\nAStr=a\\n\\07\\\n"
                               "[frm]\n1=x\n2=y\\";
     std::vector<std::string> inputs;
     for (std::size_t cut = 0; cut <= valid.size(); ++cut)
@@ -201,7 +202,16 @@ TEST(LanguageFileReader, GarbageAndTruncatedFilesFailCleanly) {
             bytes += (random() % 4 == 0) ? static_cast<char>(random() & 0xFF)
                                          : alphabet[random() % alphabet.size()];
         inputs.push_back(bytes);
+        inputs.push_back("[$CONSTANTS]\n" + bytes); // names that are no constant names
     }
+
+    TLanguageFolder folder;
+    TVexaLanguageManager manager;
+    Write(folder, "Quorvex_deu.lng", "LANGID=1031\n[$CONSTANTS]\nExceptErrorStr=Fehler %s %d %d\n");
+    Write(folder, "Quorvex_rus.lng", "LANGID=1049\n");
+    ASSERT_EQ(ScanProgramLanguageFiles(manager, (folder.Path / "Quorvex").string()), 2);
+
+    int failures = 0;
     for (const std::string& bytes : inputs) {
         for (bool parametersOnly : {true, false}) {
             TVexaLang_CompTranslations target;
@@ -210,8 +220,20 @@ TEST(LanguageFileReader, GarbageAndTruncatedFilesFailCleanly) {
             } catch (const EVexaLangError&) {
             }
         }
+        manager.SetCurrentLanguageID(1031);
+        ASSERT_EQ(manager.ConstantText("ExceptErrorStr"), "Fehler %s %d %d");
+        Write(folder, "Quorvex_rus.lng", bytes);
+        try {
+            manager.SetCurrentLanguageID(1049);
+        } catch (const EVexaLangError&) {
+            ++failures;
+            EXPECT_EQ(manager.GetCurrentLanguageID(), 1031) << testing::PrintToString(bytes);
+            EXPECT_EQ(manager.ConstantText("ExceptErrorStr"), "Fehler %s %d %d")
+                << testing::PrintToString(bytes);
+        }
     }
-    SUCCEED();
+    EXPECT_GT(failures, 0) << "the garbage reached the error path";
+    EXPECT_LT(failures, static_cast<int>(inputs.size())) << "and the valid cuts loaded";
 }
 
 TEST(LanguageFileScan, RegistersFilesByTheirLanguageId) {
@@ -242,12 +264,7 @@ TEST(LanguageFileScan, RegistersFilesByTheirLanguageId) {
 }
 
 TEST(LanguageSampleFiles, TranslateKnownConstantsWithMatchingPlaceholders) {
-    // ctest names the test folder; run by hand, the test finds it from its own source.
-    const char* testData = std::getenv("QUORVEX_TEST_DATA");
-    const std::filesystem::path tests = testData != nullptr
-                                            ? std::filesystem::path(testData)
-                                            : std::filesystem::path(__FILE__).parent_path();
-    const std::filesystem::path folder = tests / "../../i18n/lang";
+    const std::filesystem::path folder = testsupport::TestDataFolder() / "../../i18n/lang";
     TVexaLanguageManager builtIn; // the program's own constants
     TVexaLangFileParser reader;
     const std::vector<std::pair<std::string, std::uint16_t>> files = {{"Quorvex_deu.lng", 1031},

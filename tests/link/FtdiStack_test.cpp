@@ -1,7 +1,6 @@
 #include <cstring>
 #include <gtest/gtest.h>
 
-#include "TempDir.h"
 #include "link/RecXchange.h"
 #include "link/SimClock.h"
 #include "link/SimMemoryRecorder.h"
@@ -9,8 +8,11 @@
 #include "link/SpiLink.h"
 #include "platform/FtdiSpiAdapter.h"
 #include "tests/platform/FakeFtdi.h"
+#include "tests/support/TempDir.h"
 
 namespace {
+
+using testsupport::TTempDir;
 
 // The whole way down: the link, the libftdi backend, the MPSSE bytes as a chip would decode
 // them, and a simulated recorder on the far side of the SPI wires.

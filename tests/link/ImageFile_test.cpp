@@ -5,31 +5,25 @@
 #include <random>
 #include <vector>
 
-#include "TempDir.h"
 #include "link/ImageFile.h"
 #include "link/RecXchange.h"
+#include "tests/support/BitwiseCrc16.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
+using testsupport::TTempDir;
+
 using Bytes = std::vector<std::uint8_t>;
 
-// CRC-16/XMODEM bit by bit, independent of the table-driven code under test.
-std::uint16_t BitCrc(const std::uint8_t* p, std::size_t n, std::uint16_t reg) {
-    for (std::size_t i = 0; i < n; ++i) {
-        reg ^= static_cast<std::uint16_t>(p[i] << 8);
-        for (int b = 0; b < 8; ++b)
-            reg = (reg & 0x8000) ? static_cast<std::uint16_t>((reg << 1) ^ 0x1021)
-                                 : static_cast<std::uint16_t>(reg << 1);
-    }
-    return reg;
-}
+using testsupport::BitwiseCrc16;
 
 // The header CRC from the layout: the covered ranges in order, starting with 0x11EE.
 std::uint16_t LayoutHeaderCrc(const std::uint8_t* h) {
     const std::pair<int, int> covered[] = {{0, 290}, {298, 664}, {664, 667}, {675, 699}};
     std::uint16_t crc = 0x11EE;
     for (auto [from, to] : covered)
-        crc = BitCrc(h + from, to - from, crc);
+        crc = BitwiseCrc16(h + from, to - from, crc);
     return crc;
 }
 
@@ -157,7 +151,7 @@ TEST_F(ImageFileTest, FreshImageMatchesTheLayout) {
     table[1] = 0x7F;
     EXPECT_EQ(Bytes(file.begin() + 2112 * 2, file.begin() + 2112 * 2 + 128), table);
     const std::uint16_t tableCrc =
-        BitCrc(table.data(), table.size(), BitCrc(file.data() + 2112, 4, 0));
+        BitwiseCrc16(table.data(), table.size(), BitwiseCrc16(file.data() + 2112, 4, 0));
     EXPECT_EQ(U16(file, 2112 + 2 * 2112), tableCrc);
 
     ASSERT_TRUE(OpenImageFile());
@@ -297,11 +291,23 @@ TEST_F(ImageFileTest, RandomGarbageNeverTripsTheProbeOrCommands) {
         }
         WriteFile(Path, image);
         SetImageFile(Path, false);
-        if (OpenImageFile()) {
-            Bytes buffer(64);
-            TFlashReadRequest r{buffer.data(), static_cast<std::uint32_t>(rng()), 4, 16, 0, 3};
-            ErrorOf(CmdFlashRead, &r, sizeof r, nullptr, 0);
-        }
+        EXPECT_FALSE(OpenImageFile()) << "round " << round;
+        // Every flash command on the refused image fails with the I/O code and touches
+        // neither the caller's buffer nor the file.
+        Bytes buffer(64, 0xA5);
+        TFlashReadRequest read{buffer.data(), static_cast<std::uint32_t>(rng()), 4, 16, 0, 3};
+        EXPECT_EQ(ErrorOf(CmdFlashRead, &read, sizeof read, nullptr, 0), RecErrIo) << round;
+        EXPECT_EQ(buffer, Bytes(64, 0xA5)) << "round " << round;
+        const Bytes page(528, 0x00);
+        TFlashWriteRequest write{page.data(), static_cast<std::uint32_t>(rng()), 1,
+                                 static_cast<std::uint32_t>(page.size())};
+        EXPECT_EQ(ErrorOf(CmdFlashWrite, &write, sizeof write, nullptr, 0), RecErrIo) << round;
+        const TBlockNumberRecord block{static_cast<std::uint32_t>(rng() % 64)};
+        EXPECT_EQ(
+            ErrorOf(CmdEraseBlock, block.ToBytes().data(), TBlockNumberRecord::Size, nullptr, 0),
+            RecErrIo)
+            << round;
+        EXPECT_EQ(ReadFile(Path), image) << "round " << round;
     }
 }
 

@@ -3,11 +3,13 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "TempDir.h"
 #include "link/DebugLog.h"
 #include "link/RecXchange.h"
+#include "tests/support/TempDir.h"
 
 namespace {
+
+using testsupport::TTempDir;
 
 std::string ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

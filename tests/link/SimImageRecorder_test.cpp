@@ -2,15 +2,17 @@
 #include <memory>
 #include <vector>
 
-#include "TempDir.h"
 #include "link/ImageFile.h"
 #include "link/RecXchange.h"
 #include "link/SimClock.h"
 #include "link/SimImageRecorder.h"
 #include "link/SimSpiAdapter.h"
 #include "link/SpiLink.h"
+#include "tests/support/TempDir.h"
 
 namespace {
+
+using testsupport::TTempDir;
 
 // The same image answered two ways: directly by the image exchange, and by a simulated
 // recorder over the SPI link. Both must give the same bytes.

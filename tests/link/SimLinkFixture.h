@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "TempDir.h"
 #include "link/DebugLog.h"
 #include "link/RecXchange.h"
 #include "link/SimClock.h"
 #include "link/SimMemoryRecorder.h"
 #include "link/SimSpiAdapter.h"
 #include "link/SpiLink.h"
+#include "tests/support/TempDir.h"
 
 // The SPI link wired to a simulated recorder over plain memory, on virtual time, in a
 // folder of its own (for debug.log).
@@ -75,7 +75,7 @@ protected:
         return n;
     }
 
-    TTempDir Dir{/*enter=*/true};
+    testsupport::TTempDir Dir{/*enter=*/true};
     SimClock Clock;
     SimMemoryRecorder Recorder;
     SimSpiAdapter Sim;

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "platform/IniFile.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
@@ -13,14 +14,6 @@ namespace fs = std::filesystem;
 
 class IniFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "quorvex-ini-XXXXXX").string();
-        Folder = ::mkdtemp(pattern.data());
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(Folder, ignored);
-    }
     std::string PathOf(const std::string& name) const { return (Folder / name).string(); }
     std::string Put(const std::string& name, const std::string& bytes) const {
         std::ofstream(PathOf(name), std::ios::binary) << bytes;
@@ -34,7 +27,8 @@ protected:
         return static_cast<std::size_t>(std::distance(fs::directory_iterator(Folder), {}));
     }
 
-    fs::path Folder;
+    testsupport::TTempDir Temp;
+    const fs::path& Folder = Temp.Path;
 };
 
 } // namespace
