@@ -35,6 +35,7 @@ const TBuiltInConstant BuiltInTable[] = {
     {"DefFNMaskStr", "file_[rn]_([yyyy]_[mm]_[dd]-[hh_nn_ss])_[sn].wav"},
     {"DefFolderStr", "\\Sounds"},
     {"DemoModeStr", "DEMO MODE"},
+    {"DriveFileKeptStr", "The file on the recorder was kept as it was."},
     {"DriveFileNameCharsStr", "The file name \"%s\" holds characters it cannot store"},
     {"DriveFileNameEmptyStr", "A flash-drive file needs a name"},
     {"DriveFileNameTooLongStr",
