@@ -100,6 +100,7 @@ const TBuiltInConstant BuiltInTable[] = {
     {"NoFreeRecordNumberStr", "Every recording number is in use"},
     {"NoLimitStr", "no limit"},
     {"NoRecordSelectedStr", "No record selected. Select record and try again."},
+    {"NoTrashDeleteStr", "These items cannot go to the trash. Delete them for good?"},
     {"NotEnoughSpaceLoadPartlyStr", "Not enough space to locate all file. Save it partly?"},
     {"NotEnoughSpaceStr", "Not enough space to locate file"},
     {"NotWaveFileStr", "is not wave file."},
