@@ -181,6 +181,10 @@ std::int64_t TPosixFile::Size() const {
     return static_cast<std::int64_t>(st.st_size);
 }
 
+bool TPosixFile::SetMode(unsigned mode) {
+    return Fd >= 0 && ::fchmod(Fd, static_cast<mode_t>(mode)) == 0;
+}
+
 bool TPosixFile::Truncate(std::uint64_t size) {
     return Fd >= 0 && ::ftruncate(Fd, static_cast<off_t>(size)) == 0;
 }
@@ -329,6 +333,29 @@ bool SyncFolderOf(const std::string& path) {
     const bool synced = ::fsync(fd) == 0;
     ::close(fd);
     return synced;
+}
+
+bool PlaceNewFile(const std::string& tempName, const std::string& target) {
+    if (const int fault = InjectedFault("renameat2"); fault != 0)
+        errno = fault;
+    else if (::renameat2(AT_FDCWD, tempName.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) ==
+             0)
+        return true;
+    if (!Unsupported(errno))
+        return false;
+    // A second name never replaces a file either; the temporary name goes afterwards.
+    if (Link(tempName, target) == 0) {
+        Unlink(tempName);
+        return true;
+    }
+    if (!Unsupported(errno))
+        return false;
+    struct stat st {};
+    if (::lstat(target.c_str(), &st) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return Rename(tempName, target) == 0;
 }
 
 bool CommitFiles(const std::vector<TPendingFile>& files, TCommitError* error) {

@@ -50,6 +50,8 @@ public:
     // -1 when the size cannot be read.
     std::int64_t Size() const;
     bool Truncate(std::uint64_t size);
+    // Sets the permission bits (chmod's mode).
+    bool SetMode(unsigned mode);
     bool Sync();
     // The system's error number of the last write or sync that failed; 0 while none has.
     int GetLastErrno() const { return LastErrno; }
@@ -86,6 +88,11 @@ int RemoveStaleTemporaries(const std::string& folder);
 // fail with that error number. A test's hook may also end the process there.
 using TFileStepHook = int (*)(const char* call);
 void SetFileStepHook(TFileStepHook hook);
+
+// Puts a finished temporary in place under target only while no file has that name, in one
+// atomic step where the file system allows it; false (errno EEXIST when the name is taken)
+// with the temporary left as it was otherwise.
+bool PlaceNewFile(const std::string& tempName, const std::string& target);
 
 // A finished file waiting under a temporary name beside the file it is to become.
 struct TPendingFile {

@@ -200,3 +200,41 @@ TEST(RemoveStaleTemporaries, KeepsWhatLiveRunsAndTheUserOwn) {
 }
 
 } // namespace
+
+namespace {
+
+const std::map<std::string, int>* FailingCalls = nullptr;
+
+int FailingHook(const char* call) {
+    const auto failing = FailingCalls->find(call);
+    return failing != FailingCalls->end() ? failing->second : 0;
+}
+
+TEST(PlaceNewFile, TakesOnlyAFreeNameOnEveryFileSystem) {
+    const struct {
+        const char* Name;
+        std::map<std::string, int> Missing;
+    } fileSystems[] = {
+        {"noReplace", {}},
+        {"links", {{"renameat2", EINVAL}}},
+        {"neither", {{"renameat2", EINVAL}, {"link", EPERM}}},
+    };
+    for (const auto& fs : fileSystems) {
+        SCOPED_TRACE(fs.Name);
+        testsupport::TTempDir dir;
+        const std::string target = dir.File("Quorvex.set");
+        FailingCalls = &fs.Missing;
+        SetFileStepHook(FailingHook);
+        WriteAll(dir.File("first"), "new");
+        EXPECT_TRUE(PlaceNewFile(dir.File("first"), target));
+        WriteAll(dir.File("second"), "newer");
+        EXPECT_FALSE(PlaceNewFile(dir.File("second"), target));
+        EXPECT_EQ(errno, EEXIST);
+        SetFileStepHook(nullptr);
+        EXPECT_EQ(ReadAll(target), "new");
+        EXPECT_EQ(ReadAll(dir.File("second")), "newer");
+        EXPECT_EQ(Entries(dir.Path), (std::set<std::string>{"Quorvex.set", "second"}));
+    }
+}
+
+} // namespace
