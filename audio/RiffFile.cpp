@@ -37,7 +37,7 @@ bool TRiffFile::OpenRead(const std::string& path) {
 
 bool TRiffFile::Create(const std::string& path) {
     Close();
-    if (!File.Open(path, TPosixFile::TMode::CreateTruncate)) {
+    if (!File.Open(path, TPosixFile::TMode::CreateTemporary)) {
         LastErrno = errno;
         return false;
     }
@@ -55,6 +55,13 @@ bool TRiffFile::Close() {
     Position = 0;
     FileSize = 0;
     return wasOpen;
+}
+
+bool TRiffFile::Publish() {
+    if (File.Publish())
+        return true;
+    LastErrno = File.GetLastErrno() != 0 ? File.GetLastErrno() : EIO;
+    return false;
 }
 
 bool TRiffFile::Sync() {

@@ -57,7 +57,11 @@ public:
     TRiffFile& operator=(const TRiffFile&) = delete;
 
     bool OpenRead(const std::string& path);
+    // A new temporary file that is to be named path: it has no name until Publish where the
+    // file system allows it, so a process killed while writing leaves nothing behind.
     bool Create(const std::string& path);
+    // Gives the created file its name; false (and the error number kept) when it fails.
+    bool Publish();
     // Closes the handle whatever chunks are still open; false when the handle was not open.
     bool Close();
     // Flushes what was written to the disk; false (and the error number kept) when it fails.

@@ -15,11 +15,6 @@
 
 namespace {
 
-std::string MakeTempName(const std::string& target) {
-    static std::atomic<unsigned> counter{0};
-    return target + ".tmp~" + std::to_string(::getpid()) + "_" + std::to_string(++counter);
-}
-
 std::string BaseFileName(const std::string& path) {
     const std::size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -48,10 +43,10 @@ bool TSorvaneExport::Begin(const std::string& fileName, std::uint16_t channels,
     FileName = fileName;
     FileLength = 0;
     Error.clear();
-    TempName = MakeTempName(fileName);
+    TempName = MakeTemporaryName(fileName);
     File = std::make_unique<TPosixFile>();
     errno = 0;
-    if (!File->Open(TempName, TPosixFile::TMode::CreateTruncate)) {
+    if (!File->Open(TempName, TPosixFile::TMode::CreateTemporary)) {
         const int error = errno;
         TempName.clear();
         return Fail(GetLangConstant("CantCreateStr") + " " + BaseFileName(fileName) + "\n" +
@@ -94,13 +89,15 @@ bool TSorvaneExport::Finish() {
     std::uint8_t lengthField[4];
     PutU32(lengthField, length);
     errno = 0;
-    if (!File->WriteExact(0, lengthField, sizeof lengthField) || !File->Sync()) {
+    if (!File->WriteExact(0, lengthField, sizeof lengthField) || !File->Sync() ||
+        !File->Publish()) {
         const int error = errno;
         return Fail(SorvaneWriteFailure(FileName, error != 0 ? error : EIO), true);
     }
     File->Close();
-    if (!RenameFile(TempName, FileName)) {
-        const int error = errno;
+    TCommitError commitError;
+    if (!CommitFiles({{TempName, FileName}}, &commitError)) {
+        const int error = commitError.Errno;
         return Fail(GetLangConstant("CantCreateStr") + " " + BaseFileName(FileName) + "\n" +
                         std::strerror(error != 0 ? error : EIO),
                     true);

@@ -16,11 +16,6 @@ constexpr std::uint32_t DataId = MakeFourCc('d', 'a', 't', 'a');
 // RIFF size field + 8: the largest file a RIFF chunk can describe.
 constexpr std::uint64_t MaxRiffFileSize = 0xFFFFFFFFull + RiffChunkHeaderSize;
 
-std::string MakeTempName(const std::string& target) {
-    static std::atomic<unsigned> counter{0};
-    return target + ".tmp~" + std::to_string(::getpid()) + "_" + std::to_string(++counter);
-}
-
 bool FormatIsUsable(const TWaveFormat& f) {
     return f.Channels != 0 && f.SamplesPerSec != 0 && f.BitsPerSample != 0 && f.BlockAlign != 0;
 }
@@ -78,7 +73,7 @@ bool TWaveFile::Create() {
         LastErrno = ENOENT;
         return Fail(TWaveError::CantOpen);
     }
-    TempName = MakeTempName(FileName);
+    TempName = MakeTemporaryName(FileName);
     if (!Riff.Create(TempName)) {
         LastErrno = Riff.GetLastErrno();
         TempName.clear();
@@ -196,7 +191,7 @@ bool TWaveFile::Close() {
 bool TWaveFile::CloseUncommitted(std::string& tempName) {
     if (!IsCreated())
         return Fail(TWaveError::NotOpen);
-    const bool finished = FinishCreated() && Riff.Sync();
+    const bool finished = FinishCreated() && Riff.Sync() && Riff.Publish();
     LastErrno = Riff.GetLastErrno();
     Riff.Close();
     if (!finished) {

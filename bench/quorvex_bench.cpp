@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <span>
 #include <stdexcept>
@@ -54,6 +55,38 @@ const char* KindText(TOperationOutcome::TKind kind) {
         return "failed";
     case TOperationOutcome::TKind::Damaged:
         return "damaged";
+    }
+    return "?";
+}
+
+// Why a download did not succeed, as the download itself tells it: the PC side's file and
+// error, or the recorder's outcome.
+std::string DownloadReasonText(const TDownloadResult& result) {
+    const auto file = [&](const char* what) {
+        return std::string(what) + " " + result.FailedFile + ": " + std::strerror(result.Errno);
+    };
+    const auto outcome = [&](const char* what) {
+        return std::string(what) + ": " + KindText(result.Outcome.Kind) + ": " +
+               result.Outcome.Message + " (command " + std::to_string(result.Outcome.Command) +
+               ", code " + std::to_string(result.Outcome.ErrorCode) + ")";
+    };
+    switch (result.Reason) {
+    case TDownloadReason::Succeeded:
+        return "succeeded";
+    case TDownloadReason::Cancelled:
+        return "cancelled";
+    case TDownloadReason::RecorderFailed:
+        return outcome("the recorder's read failed");
+    case TDownloadReason::CantCreate:
+        return file("cannot create");
+    case TDownloadReason::CantWrite:
+        return file("cannot write");
+    case TDownloadReason::Declined:
+        return "the existing files were kept";
+    case TDownloadReason::MarkFailed:
+        return outcome("marking failed");
+    case TDownloadReason::Damaged:
+        return outcome("damaged");
     }
     return "?";
 }
@@ -161,9 +194,7 @@ int RunDownload(const std::string& image, const std::string& outDir) {
         const double seconds = SecondsSince(one);
         if (!result.Succeeded()) {
             failed = true;
-            std::printf("recording %u: %s: %s (command %d, code %d)\n", info.Number,
-                        KindText(result.Outcome.Kind), result.Outcome.Message.c_str(),
-                        result.Outcome.Command, result.Outcome.ErrorCode);
+            std::printf("recording %u: %s\n", info.Number, DownloadReasonText(result).c_str());
             continue;
         }
         const std::uint64_t fileBytes = FileSizes(result.Files);

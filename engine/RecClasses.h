@@ -115,6 +115,12 @@ public:
     // Writes the settings record to the recorder (or its image file) and reads it back.
     virtual void StoreSettings();
 
+    // Why WriteDriveFile would refuse a file of size bytes once the drive file at
+    // replacedIndex (-1: none) is erased, its blocks counted as free; empty when it would
+    // take it. Lets an overwrite keep the old file when the new one cannot go in its place.
+    std::string DriveUploadRefusal(const std::string& name, std::uint64_t size,
+                                   int replacedIndex) const;
+
     // --- Settings record -----------------------------------------------------------------
     // The dialog copies its working record in here before StoreSettings.
     TRecSettings& Settings() { return SettingsRecord; }

@@ -323,17 +323,9 @@ void TDriveUpload::Plan() {
             throw std::runtime_error(FormatLangConstant("FileSizeNotReadStr", Name));
         Size = static_cast<std::uint64_t>(size);
     }
-    if (Size > MaxDriveFileSize)
-        throw EUploadRefused(FormatLangConstant("FileOver4GiBStr", Name));
-    // An empty file or a folder entry takes one block for its header and name: stored in
-    // none, it would not be on the recorder at all (and a folder's files would be out of
-    // sight, since the drive view shows a folder only by its entry).
+    if (const std::string refusal = Recorder.DriveUploadRefusal(Name, Size, -1); !refusal.empty())
+        throw EUploadRefused(refusal);
     const std::uint64_t needed = std::max<std::uint64_t>(Layout.BlocksFor(Size), 1);
-    const auto free = static_cast<std::uint64_t>(Recorder.FreeBlocks().Count());
-    if (needed > free)
-        throw EUploadRefused(NotEnoughSpace(needed, free));
-    if (needed > 0xFFFF)
-        throw EUploadRefused(FormatLangConstant("FileTooLargeStr", Name));
     Number = ChooseDriveFileNumber(*Recorder.GetDriveFileList());
     Targets = TakeFreeBlocks(Recorder, needed);
     CheckBlocksEmpty(Recorder, Targets);
@@ -499,6 +491,27 @@ TDriveFileLayout TDriveFileLayout::For(const TFlashGeometry& g, std::uint32_t mo
         std::min<std::uint32_t>(layout.DataPerPage, g.PageSize - PageInfoSize) - HeaderAreaSize;
     layout.MaxNameChars = nameBytes / 2 - 1;
     return layout;
+}
+
+std::string TRecorder::DriveUploadRefusal(const std::string& name, std::uint64_t size,
+                                          int replacedIndex) const {
+    if (!HasValidGeometry())
+        return LangText("MemoryNotKnownStr");
+    if (size > MaxDriveFileSize)
+        return FormatLangConstant("FileOver4GiBStr", name);
+    const TDriveFileLayout layout = TDriveFileLayout::For(Geometry(), ModelClass);
+    // An empty file or a folder entry takes one block for its header and name: stored in
+    // none, it would not be on the recorder at all (and a folder's files would be out of
+    // sight, since the drive view shows a folder only by its entry).
+    const std::uint64_t needed = std::max<std::uint64_t>(layout.BlocksFor(size), 1);
+    auto free = static_cast<std::uint64_t>(FreeBlocks().Count());
+    if (replacedIndex >= 0 && replacedIndex < DriveFiles.Count())
+        free += static_cast<std::uint64_t>(DriveFiles.Get(replacedIndex)->Blocks.Count());
+    if (needed > free)
+        return NotEnoughSpace(needed, free);
+    if (needed > 0xFFFF)
+        return FormatLangConstant("FileTooLargeStr", name);
+    return {};
 }
 
 std::uint64_t TDriveFileLayout::BlocksFor(std::uint64_t fileSize) const {

@@ -238,10 +238,10 @@ std::string DriveFilePcPath(const std::string& folder, const std::string& name) 
 TDownloadResult DownloadDriveFileTo(TCustomRecorder& recorder, int index, const std::string& pcPath,
                                     const TDownloadPoll& poll) {
     TDownloadResult result;
-    const std::string tempPath = pcPath + ".tmp~" + std::to_string(::getpid());
+    const std::string tempPath = MakeTemporaryName(pcPath);
     TPosixFile target;
     errno = 0;
-    if (!target.Open(tempPath, TPosixFile::TMode::CreateTruncate)) {
+    if (!target.Open(tempPath, TPosixFile::TMode::CreateTemporary)) {
         result.Reason = TDownloadReason::CantCreate;
         result.FailedFile = pcPath;
         result.Errno = errno != 0 ? errno : EIO;
@@ -278,10 +278,16 @@ TDownloadResult DownloadDriveFileTo(TCustomRecorder& recorder, int index, const 
         result.FailedFile = pcPath;
         result.Errno = target.GetLastErrno() != 0 ? target.GetLastErrno() : EIO;
     }
-    target.Close();
     // A damaged file is kept: it holds every byte that could be read, and the outcome tells
     // the user where the rest is.
-    const bool keep = result.Succeeded() || result.Reason == TDownloadReason::Damaged;
+    bool keep = result.Succeeded() || result.Reason == TDownloadReason::Damaged;
+    if (keep && !target.Publish()) {
+        keep = false;
+        result.Reason = TDownloadReason::CantCreate;
+        result.FailedFile = pcPath;
+        result.Errno = target.GetLastErrno() != 0 ? target.GetLastErrno() : EIO;
+    }
+    target.Close();
     TCommitError error;
     if (keep && !CommitFiles({{tempPath, pcPath}}, &error)) {
         result.Reason = TDownloadReason::CantCreate;

@@ -188,9 +188,9 @@ TImageHeader NewImageHeader() {
 // Writes a blank image of the default geometry beside the path and renames it over the path,
 // so that a user's file is replaced only by a complete new one.
 bool CreateBlankImage(const std::string& path) {
-    const std::string temp = path + ".tmp";
+    const std::string temp = MakeTemporaryName(path);
     TPosixFile file;
-    if (!file.Open(temp, TPosixFile::TMode::CreateTruncate)) {
+    if (!file.Open(temp, TPosixFile::TMode::CreateTemporary)) {
         WriteDebugLog("Image file: cannot create " + temp);
         return false;
     }
@@ -204,9 +204,9 @@ bool CreateBlankImage(const std::string& path) {
         ok = file.WriteExact(DefaultImagePageSize + std::uint64_t{b} * blockSize, block.data(),
                              block.size());
     ok = ok && file.WriteExact(DefaultImagePageSize, ImageMagic.data(), ImageMagic.size());
-    ok = ok && file.Sync();
+    ok = ok && file.Sync() && file.Publish();
     file.Close();
-    if (!ok || !RenameFile(temp, path)) {
+    if (!ok || !CommitFiles({{temp, path}})) {
         RemoveFile(temp);
         WriteDebugLog("Image file: cannot write a new image " + path);
         return false;

@@ -89,21 +89,9 @@ std::string SanitizedUtf8(std::string_view bytes) {
     return text;
 }
 
-bool WriteAll(int fd, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-// Replaces the file with bytes: a temporary file beside it, flushed, then renamed over it,
-// so a failure at any point leaves the old file as it was. The old file's mode is kept.
+// Replaces the file with bytes: a temporary file beside it, flushed, then put in its place in
+// one step (CommitFiles), so a failure or a kill at any point leaves the old file or the new
+// one, and no temporary past the next write into the folder. The old file's mode is kept.
 bool ReplaceFile(const std::string& path, const std::string& bytes) {
     namespace fs = std::filesystem;
     std::error_code error;
@@ -115,26 +103,21 @@ bool ReplaceFile(const std::string& path, const std::string& bytes) {
             return false;
         target = resolved;
     }
-    fs::path folder = target.parent_path();
-    std::string temporaryName = ".";
-    temporaryName += target.filename().string();
-    temporaryName += ".tmp-XXXXXX";
-    std::string pattern = (folder / temporaryName).string();
-    int fd = ::mkstemp(pattern.data());
-    if (fd < 0)
+    // A bare name lives in the current folder; the temporary must be beside it.
+    if (!target.has_parent_path())
+        target = fs::path(".") / target;
+    const std::string temporary = MakeTemporaryName(target.string());
+    TPosixFile file;
+    if (!file.Open(temporary, TPosixFile::TMode::CreateTemporary))
         return false;
     struct stat old {};
-    mode_t mode = ::stat(target.c_str(), &old) == 0 ? old.st_mode & 07777 : 0644;
-    bool written = ::fchmod(fd, mode) == 0 && WriteAll(fd, bytes) && ::fsync(fd) == 0;
-    written = ::close(fd) == 0 && written;
-    if (!written || ::rename(pattern.c_str(), target.c_str()) != 0) {
-        ::unlink(pattern.c_str());
+    const mode_t mode = ::stat(target.c_str(), &old) == 0 ? old.st_mode & 07777 : 0644;
+    const bool written = file.SetMode(mode) && file.WriteExact(0, bytes.data(), bytes.size()) &&
+                         file.Sync() && file.Publish();
+    file.Close();
+    if (!written || !CommitFiles({{temporary, target.string()}})) {
+        RemoveFile(temporary);
         return false;
-    }
-    int folderFd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
-    if (folderFd >= 0) {
-        ::fsync(folderFd);
-        ::close(folderFd);
     }
     return true;
 }

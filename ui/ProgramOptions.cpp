@@ -7,6 +7,7 @@
 
 #include "platform/ByteOrder.h"
 #include "platform/IniFile.h"
+#include "platform/PosixFile.h"
 
 TProgramOptions ProgramOptions;
 std::uint16_t LangID = BaseLanguageId;
@@ -141,7 +142,27 @@ bool CopyMissingSettingsFile(const QString& settingsFile, const QString& sourceF
     if (!source.isFile() || source.absoluteFilePath() == target.absoluteFilePath())
         return false;
     QDir().mkpath(target.absolutePath());
-    return QFile::copy(source.absoluteFilePath(), target.absoluteFilePath()); // never overwrites
+    QFile in(source.absoluteFilePath());
+    if (!in.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = in.readAll();
+    // Written beside the target and put in place only while the name is free, so a start
+    // killed half-way leaves no settings file cut short and never overwrites one.
+    const std::string name = QFile::encodeName(target.absoluteFilePath()).toStdString();
+    const std::string temporary = MakeTemporaryName(name);
+    TPosixFile file;
+    if (!file.Open(temporary, TPosixFile::TMode::CreateTemporary))
+        return false;
+    const bool written =
+        file.WriteExact(0, bytes.constData(), static_cast<std::size_t>(bytes.size())) &&
+        file.Sync() && file.Publish();
+    file.Close();
+    if (!written || !PlaceNewFile(temporary, name)) {
+        RemoveFile(temporary);
+        return false;
+    }
+    SyncFolderOf(name);
+    return true;
 }
 
 std::uint16_t LoadLanguageId(const TIniFile& ini, std::uint16_t current) {

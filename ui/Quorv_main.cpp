@@ -885,14 +885,10 @@ void TfrmQuorvMain::UpdateRecentFilesMenu() {
 }
 
 void TfrmQuorvMain::RecentFileClick(QAction* sender) {
+    // OpenImageFile refuses while an operation runs, before the image file or the recent
+    // list changes; the copy outlives sender, which the menu's rebuild deletes.
     const QString path = sender->data().toString();
-    ProgramOptions.ImageFileName = path;
-    QStringList& recent = ProgramOptions.RecentFiles;
-    const qsizetype index = recent.indexOf(path);
-    if (index > 0)
-        recent.swapItemsAt(0, index);
-    UpdateRecentFilesMenu(); // deletes sender
-    miUSB20_ADPTClick(miImageFile);
+    OpenImageFile(path);
 }
 
 void TfrmQuorvMain::mnReportClick(QAction* sender) {

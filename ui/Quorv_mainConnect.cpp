@@ -12,6 +12,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QProgressBar>
 #include <QThread>
 #include <QTimer>
@@ -381,10 +382,13 @@ void TfrmQuorvMain::SetUiEnabled(bool enable) {
     if (!enable) {
         LastActiveControl = QApplication::focusWidget();
         mainPanel->setEnabled(false);
+        // The connection menu sits outside the panel: while an operation runs it is shut too.
+        pmConnect->setEnabled(false);
         Busy = true;
         return;
     }
     mainPanel->setEnabled(true);
+    pmConnect->setEnabled(true);
     Busy = false;
     if (LastActiveControl)
         LastActiveControl->setFocus();
@@ -519,6 +523,11 @@ void TfrmQuorvMain::actDisconnectExecute() {
 }
 
 void TfrmQuorvMain::miImageFileClick() {
+    // The connection stays as it is while an operation runs: no file is asked for.
+    if (IsBusy()) {
+        CheckConnectionItem(ProgramOptions.ConnectType);
+        return;
+    }
     const QString filterText = Lang("RecImageFileFilterStr");
     QString suffix = filterText.section(QLatin1Char('|'), 1);
     suffix = suffix.section(QLatin1Char('|'), 0, 0);
@@ -543,8 +552,10 @@ void TfrmQuorvMain::miImageFileClick() {
 }
 
 void TfrmQuorvMain::OpenImageFile(const QString& path) {
-    if (IsBusy())
+    if (IsBusy()) {
+        CheckConnectionItem(ProgramOptions.ConnectType);
         return;
+    }
     ProgramOptions.ImageFileName = path;
     QStringList& recent = ProgramOptions.RecentFiles;
     const qsizetype index = recent.indexOf(path);

@@ -29,6 +29,7 @@
 #include "engine/Recinterface.h"
 #include "i18n/VexaLang.h"
 #include "link/RecXchange.h"
+#include "platform/Trash.h"
 #include "ui/Fileutils.h"
 #include "ui/Mainutils.h"
 #include "ui/MsgBox.h"
@@ -527,11 +528,27 @@ void TfrmQuorvMain::actNewFolderExecute() {
 }
 
 void TfrmQuorvMain::actExpDeleteExecute() {
+    QStringList selected;
+    for (const QModelIndex& index : ShellListView1->selectionModel()->selectedRows())
+        selected << ShellModel->filePath(index);
+    QStringList untrashed;
+    for (const QString& path : selected) {
+        if (!MoveToTrash(QFile::encodeName(path).toStdString()))
+            untrashed << path;
+    }
+    // What no trash takes is gone for good once deleted: that is the user's choice.
     QStringList failed;
-    for (const QModelIndex& index : ShellListView1->selectionModel()->selectedRows()) {
-        const QString path = ShellModel->filePath(index);
-        if (!QFile::moveToTrash(path))
-            failed << path;
+    if (!untrashed.isEmpty() &&
+        ShowMessageBox(Lang("NoTrashDeleteStr") + QLatin1Char('\n') +
+                           untrashed.join(QLatin1Char('\n')),
+                       ApplicationTitle(), MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES) {
+        for (const QString& path : untrashed) {
+            const QFileInfo info(path);
+            const bool removed = info.isDir() && !info.isSymLink() ? QDir(path).removeRecursively()
+                                                                   : QFile::remove(path);
+            if (!removed)
+                failed << path;
+        }
     }
     actExpRefreshExecute();
     if (!failed.isEmpty())

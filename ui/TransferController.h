@@ -100,6 +100,10 @@ private:
     bool UploadDriveFile(const std::string& driveName, const TFileListItem& entry,
                          const std::string& pcPath);
     int FindDriveEntry(const std::string& name);
+    // Why the recorder would refuse entry in place of the drive file at replaced; empty when
+    // it would take it.
+    std::string UploadRefusal(const std::string& driveName, const TFileListItem& entry,
+                              int replaced);
 
     TCustomRecorder& Recorder;
     TTransferUi& Ui;

@@ -109,10 +109,23 @@ bool IsWriteAnswer(int answer) {
 } // namespace
 
 bool TTransferController::MayWrite(std::string& name, int& answer, bool renameAllowed) {
-    if (!Exists(name))
+    if (!Exists(name)) {
         answer = mrOverwrite;
-    else if (answer != mrSkipAll && answer != mrOverwriteAll)
-        answer = Ui.AskOverwrite(name, renameAllowed);
+    } else if (answer != mrSkipAll && answer != mrOverwriteAll) {
+        // A name chosen by the rename that exists too is asked about as any existing file; a
+        // folder of that name can never be written, so the question comes back for the name
+        // asked before.
+        for (;;) {
+            const std::string asked = name;
+            answer = Ui.AskOverwrite(name, renameAllowed);
+            if (answer != mrOverwrite || name == asked || !Exists(name))
+                break;
+            if (IsDirectory(name)) {
+                Ui.ShowMessage(FileProblemText("CantCreateStr", name, EISDIR), MB_OK);
+                name = asked;
+            }
+        }
+    }
     if (answer == mrCancelBatch)
         Cancelled = true;
     return IsWriteAnswer(answer);

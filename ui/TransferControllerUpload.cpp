@@ -9,6 +9,7 @@
 
 #include "audio/WaveAddInfo.h"
 #include "audio/Wavefunc.h"
+#include "engine/RecClasses.h"
 #include "engine/RecClassesBlocks.h"
 #include "engine/RecClassesLists.h"
 #include "link/RecXchange.h"
@@ -249,6 +250,18 @@ void TTransferController::UploadDriveFiles(const std::vector<std::string>& paths
                         break;
                     }
                 }
+                // The old entry's blocks count as free for the new file; when even they leave
+                // too little room the old entry stays, for erasing it would keep neither.
+                if (!skip && !entry.IsFolder) {
+                    const std::string refusal = UploadRefusal(driveName, entry, existing);
+                    if (!refusal.empty()) {
+                        skip = true;
+                        if (Ui.ShowMessage(refusal + ": " + relative + "\n" +
+                                               Text("DriveFileKeptStr"),
+                                           MB_OKCANCEL) == IDCANCEL)
+                            Cancelled = true;
+                    }
+                }
                 if (!skip) {
                     Recorder.EraseDriveFile(existing);
                     // An entry that could not be erased is not written over.
@@ -273,6 +286,19 @@ void TTransferController::UploadDriveFiles(const std::vector<std::string>& paths
             }
         }
     }
+}
+
+std::string TTransferController::UploadRefusal(const std::string& driveName,
+                                               const TFileListItem& entry, int replaced) {
+    const auto size = static_cast<std::uint64_t>(std::max<std::int64_t>(entry.Size, 0));
+    if (const auto* recorder = dynamic_cast<const TRecorder*>(&Recorder))
+        return recorder->DriveUploadRefusal(driveName, size, replaced);
+    // Another recorder object tells only bytes: the old entry's bytes count as free.
+    std::int64_t room = Recorder.GetFreeDriveMemory();
+    if (TDriveFileList* files = Recorder.GetDriveFileList();
+        files && replaced >= 0 && replaced < files->Count())
+        room += files->Get(replaced)->Size;
+    return entry.Size <= room ? std::string() : Text("NotEnoughSpaceStr");
 }
 
 bool TTransferController::UploadDriveFile(const std::string& driveName, const TFileListItem& entry,

@@ -1,11 +1,17 @@
+#include <algorithm>
+#include <csignal>
 #include <cstring>
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "WaveTestSupport.h"
 #include "audio/RecorderWaveFile.h"
 #include "audio/SpikeFilter.h"
 #include "audio/Watermark.h"
 #include "audio/WaveAddInfo.h"
+#include "platform/PosixFile.h"
 #include "tests/support/ByteStreamReader.h"
 
 namespace {
@@ -399,6 +405,101 @@ TEST(RecorderWaveFile, UploadedRecordingHasNoAddInfoButIsMarked) {
         DecodeMarkRecord(UnscrambleMarkRecord(part.Data.data() + part.Data.size() - 64));
     EXPECT_EQ(trailer.InfoB, 1);
     EXPECT_EQ(trailer.RecordTime, 0u);
+}
+
+} // namespace
+
+// --- A download killed at any step -----------------------------------------------------------
+
+namespace {
+
+int StepsLeft = 0;
+bool NoUnnamedFiles = false;
+
+int KillingHook(const char* call) {
+    if (--StepsLeft == 0)
+        ::raise(SIGKILL);
+    return NoUnnamedFiles && std::strcmp(call, "open_tmpfile") == 0 ? EOPNOTSUPP : 0;
+}
+
+const std::vector<std::uint8_t> KillInput = SampleBytes(std::vector<std::int16_t>(6000, 100));
+
+// The split download of the sink into folder; true when it finished.
+bool SplitDownload(const std::string& folder, std::vector<std::string>* parts = nullptr) {
+    TCrcWaveFile wave;
+    wave.SetFileName(folder + "/call.wav");
+    SetPcmFormat(&wave.GetFormat(), 1, 8000, 16);
+    TRecorderWaveFile sink(wave);
+    sink.SetMaxPartSize(4096);
+    sink.SetUploaded(1);
+    sink.SetRandomSource(MiddleRandom);
+    for (std::size_t at = 0; at < KillInput.size(); at += 1000) {
+        const auto piece =
+            static_cast<std::int32_t>(std::min<std::size_t>(1000, KillInput.size() - at));
+        if (sink.Write(KillInput.data() + at, piece) != piece)
+            return false;
+    }
+    const bool finished = sink.Finish();
+    if (parts != nullptr)
+        *parts = sink.GetPartFileNames();
+    return finished;
+}
+
+TEST(RecorderWaveFile, AKilledSplitDownloadLeavesEachPartOldOrWholeAndNothingAfterTheNextRun) {
+    std::vector<std::string> names;
+    {
+        TTempDir reference;
+        ASSERT_TRUE(SplitDownload(reference.Path.string(), &names));
+        for (std::string& name : names)
+            name = std::filesystem::path(name).filename().string();
+        ASSERT_GE(names.size(), 3u);
+    }
+    const std::vector<std::uint8_t> old = {'o', 'l', 'd'};
+    for (const bool noUnnamedFiles : {false, true}) {
+        SCOPED_TRACE(noUnnamedFiles ? "named temporaries" : "unnamed temporaries");
+        TTempDir dir;
+        bool finished = false;
+        for (int killAt = 1; !finished && killAt < 5000; ++killAt) {
+            // The user has files under the first two part names.
+            for (std::size_t i = 0; i < names.size(); ++i) {
+                std::filesystem::remove(dir.File(names[i]));
+                if (i < 2)
+                    wavetest::WriteAll(dir.File(names[i]), old);
+            }
+            StepsLeft = killAt;
+            NoUnnamedFiles = noUnnamedFiles;
+            const pid_t child = ::fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) {
+                SetFileStepHook(KillingHook);
+                ::_exit(SplitDownload(dir.Path.string()) ? 0 : 1);
+            }
+            int status = 0;
+            ASSERT_EQ(::waitpid(child, &status, 0), child);
+            finished = WIFEXITED(status);
+            if (finished) {
+                ASSERT_EQ(WEXITSTATUS(status), 0);
+            }
+            for (std::size_t i = 0; i < names.size(); ++i) {
+                SCOPED_TRACE(names[i] + ", kill at step " + std::to_string(killAt));
+                const std::string path = dir.File(names[i]);
+                if (!std::filesystem::exists(path)) {
+                    EXPECT_FALSE(i < 2 || finished);
+                    continue;
+                }
+                if (!finished && i < 2 && wavetest::ReadAll(path) == old)
+                    continue;
+                ExpectWholePart(ReadPart(path));
+            }
+            RemoveStaleTemporaries(dir.Path.string());
+            for (const auto& entry : std::filesystem::directory_iterator(dir.Path)) {
+                const std::string name = entry.path().filename().string();
+                EXPECT_NE(std::find(names.begin(), names.end(), name), names.end())
+                    << name << " left over, kill at step " << killAt;
+            }
+        }
+        EXPECT_TRUE(finished);
+    }
 }
 
 } // namespace

@@ -10,6 +10,8 @@
 #include <QDrag>
 #include <QFileSystemModel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QStackedWidget>
 #include <QTest>
 #include <QTreeView>
@@ -93,6 +95,89 @@ TEST_F(ProgramWindow, ANewFolderIsCreatedWithItsNameOpenForEditing) {
     main.RunIdlePass();
     EXPECT_FALSE(main.actExpDelete->isEnabled());
     EXPECT_FALSE(main.actLevelUp->isEnabled());
+}
+
+TEST_F(ProgramWindow, ExplorerDeleteUsesTheUsersTrashOrAsksBeforeDeletingForGood) {
+    TfrmQuorvMain& main = ShowMainWindow();
+    const QString folder = Folder.filePath(QStringLiteral("explorer"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    QFile(Folder.filePath(QStringLiteral("plain"))).open(QIODevice::WriteOnly);
+    const QString trash = Folder.filePath(QStringLiteral("data/Trash"));
+    const auto answer = [](QMessageBox::StandardButton button) {
+        return [button](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            ASSERT_NE(box, nullptr) << "expected the question";
+            EXPECT_TRUE(box->text().startsWith(
+                QString::fromStdString(GetLangConstant("NoTrashDeleteStr"))));
+            EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::No));
+            box->button(button)->click();
+        };
+    };
+    const struct {
+        const char* Name;
+        QString DataHome; // where XDG_DATA_HOME points
+        std::vector<TModalScript::TStep> Steps;
+        bool Stays;
+        bool InTrash;
+    } cases[] = {
+        {"toTheTrash", Folder.filePath(QStringLiteral("data")), {}, false, true},
+        {"noTrashKept",
+         Folder.filePath(QStringLiteral("plain/share")),
+         {answer(QMessageBox::No)},
+         true,
+         false},
+        {"noTrashDeleted",
+         Folder.filePath(QStringLiteral("plain/share")),
+         {answer(QMessageBox::Yes)},
+         false,
+         false},
+    };
+    struct TRestoreDataHome {
+        QByteArray Old = qgetenv("XDG_DATA_HOME");
+        bool HadOld = qEnvironmentVariableIsSet("XDG_DATA_HOME");
+        ~TRestoreDataHome() {
+            if (HadOld)
+                qputenv("XDG_DATA_HOME", Old);
+            else
+                qunsetenv("XDG_DATA_HOME");
+        }
+    } restore;
+    auto* model = main.findChild<QFileSystemModel*>(QStringLiteral("ShellModel"));
+    main.ShellComboBox1->setEditText(folder);
+    main.ShellComboBox1Return();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const QString name = QStringLiteral("%1.wav").arg(QLatin1String(c.Name));
+        const QString path = folder + QLatin1Char('/') + name;
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("the user's recording");
+        file.close();
+        qputenv("XDG_DATA_HOME", c.DataHome.toLocal8Bit());
+        ASSERT_TRUE(WaitFor([&] { return model->index(path).isValid(); }));
+        main.ShellListView1->selectionModel()->select(
+            model->index(path), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        main.RunIdlePass();
+        ASSERT_TRUE(main.actExpDelete->isEnabled());
+        {
+            TModalScript script(c.Steps);
+            main.actExpDelete->trigger();
+            EXPECT_TRUE(script.Done());
+            EXPECT_EQ(script.Unexpected, 0);
+        }
+        EXPECT_EQ(QFileInfo::exists(path), c.Stays);
+        EXPECT_EQ(QFileInfo::exists(trash + QStringLiteral("/files/") + name), c.InTrash);
+        EXPECT_EQ(QFileInfo::exists(trash + QStringLiteral("/info/") + name +
+                                    QStringLiteral(".trashinfo")),
+                  c.InTrash);
+        // Nothing lands beside the program or in the folder it runs in.
+        for (const QString& place : {Folder.path(), QDir::currentPath()})
+            for (const char* stray : {"files", "info"})
+                EXPECT_FALSE(QFileInfo::exists(place + QLatin1Char('/') + QLatin1String(stray)))
+                    << stray;
+    }
+    EXPECT_EQ(QFileInfo(trash).permissions() & (QFileDevice::ReadOther | QFileDevice::ReadGroup),
+              0);
 }
 
 TEST_F(ProgramWindow, TheAddressBoxOpensATypedFolderAndReportsOneThatIsNotThere) {

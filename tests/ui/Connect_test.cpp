@@ -381,6 +381,53 @@ TEST_F(Connection, WhileAnOperationRunsNoDeviceActionOrChangeOfKindIsTaken) {
     EXPECT_EQ(ProgramOptions.ConnectType, ConnUsb20SpiAdapter);
 }
 
+TEST_F(Connection, WhileAnOperationRunsTheConnectMenuKeepsTheImageFileAndTheRecentList) {
+    MakeImage(Dir.filePath("OM_Q70_DEMO.OVK").toStdString(), {1.0});
+    TModalScript script;
+    Start(ConnDemo);
+    Poll();
+    Poll();
+    ASSERT_TRUE(Window->IsConnected());
+    const QString first = Dir.filePath("first.ovk");
+    const QString second = Dir.filePath("second.ovk");
+    ProgramOptions.RecentFiles = {first, second};
+    ProgramOptions.ImageFileName = first;
+    Window->UpdateRecentFilesMenu();
+    int picks = 0;
+    Window->PickImageFile = [&](const QString&, const QString&) {
+        ++picks;
+        return second;
+    };
+    const struct {
+        const char* Name;
+        std::function<void()> Click;
+    } cases[] = {
+        {"recentFile", [&] { Window->pmConnect->findChild<QAction*>("RecentFile1")->trigger(); }},
+        {"imageFile", [&] { Window->miImageFile->trigger(); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TCustomRecorder* recorder = Window->Recorder;
+        Window->SetUiEnabled(false);
+        EXPECT_FALSE(Window->pmConnect->isEnabled());
+        c.Click();
+        EXPECT_EQ(picks, 0);
+        EXPECT_EQ(ProgramOptions.ImageFileName, first);
+        EXPECT_EQ(ProgramOptions.RecentFiles, (QStringList{first, second}));
+        EXPECT_EQ(ProgramOptions.ConnectType, ConnDemo);
+        EXPECT_TRUE(Window->miDemo->isChecked());
+        EXPECT_FALSE(Window->miImageFile->isChecked());
+        EXPECT_EQ(Window->Recorder, recorder);
+        Window->SetUiEnabled(true);
+        EXPECT_TRUE(Window->pmConnect->isEnabled());
+    }
+    // Once the operation is over the same click opens the image.
+    Window->pmConnect->findChild<QAction*>("RecentFile1")->trigger();
+    EXPECT_EQ(ProgramOptions.ImageFileName, second);
+    EXPECT_EQ(ProgramOptions.RecentFiles, (QStringList{second, first}));
+    EXPECT_EQ(ProgramOptions.ConnectType, ConnImageFile);
+}
+
 // The USB 2.0 SPI adapter kind over a simulated recorder whose memory is an image file.
 class AdapterConnection : public Connection {
 protected:

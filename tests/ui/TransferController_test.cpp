@@ -91,6 +91,13 @@ public:
         }
         const int answer = OverwriteAnswers.front();
         OverwriteAnswers.pop_front();
+        // The rename button: a new bare name in the folder asked about, as the dialog gives.
+        if (answer == mrOverwrite && !RenameTo.empty()) {
+            if (!RenameTo.front().empty())
+                fileName = QFileInfo(QString::fromStdString(fileName)).path().toStdString() + "/" +
+                           RenameTo.front();
+            RenameTo.pop_front();
+        }
         return answer;
     }
     bool SelectRecordPart(std::uint32_t&, std::uint32_t&, std::uint64_t) override {
@@ -128,6 +135,7 @@ public:
     std::vector<std::string> Asked;
     std::vector<bool> RenameAllowed;
     std::deque<int> OverwriteAnswers;
+    std::deque<std::string> RenameTo; // per overwrite answer: the name renamed to, or ""
     std::deque<int> BoxAnswers;
     std::function<void()> OnPump;
     int CancelAtPercent = -1;
@@ -288,6 +296,61 @@ TEST_F(TransferController, AMoveErasesOnlyTheRecordingsWhoseFilesAreOnThePc) {
     }
 }
 
+TEST_F(TransferController, ARenamedTargetThatExistsIsAskedAboutAgain) {
+    struct TCase {
+        const char* Name;
+        std::deque<int> Answers;
+        std::deque<std::string> RenameTo;
+        std::vector<std::string> Asked;
+        QStringList Waves; // the files that hold the download afterwards
+    };
+    const TCase cases[] = {
+        {"renamedThenCancelled",
+         {mrOverwrite, mrCancelBatch},
+         {"keep.wav"},
+         {"rec_1.wav", "keep.wav"},
+         {}},
+        {"renamedThenSkipped", {mrOverwrite, mrSkip}, {"keep.wav"}, {"rec_1.wav", "keep.wav"}, {}},
+        {"renamedThenOverwritten",
+         {mrOverwrite, mrOverwrite},
+         {"keep.wav", ""},
+         {"rec_1.wav", "keep.wav"},
+         {"keep.wav"}},
+        {"renamedTwice",
+         {mrOverwrite, mrOverwrite},
+         {"keep.wav", "new.wav"},
+         {"rec_1.wav", "keep.wav"},
+         {"new.wav"}},
+        {"renamedToAFreeName", {mrOverwrite}, {"new.wav"}, {"rec_1.wav"}, {"new.wav"}},
+        {"renamedToAFolder", {mrOverwrite, mrSkip}, {"folder"}, {"rec_1.wav", "rec_1.wav"}, {}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        Open({1.0}, {StatusNotDownloaded});
+        WriteTextFile(OutFile("rec_1.wav"), "old");
+        WriteTextFile(OutFile("keep.wav"), "the user's data");
+        ASSERT_TRUE(QDir().mkpath(OutFile("folder")));
+        Ui = TScriptedUi{};
+        Ui.OverwriteAnswers = c.Answers;
+        Ui.RenameTo = c.RenameTo;
+        Ui.BoxAnswers = {IDOK};
+        Controller().DownloadRecords(Records(), Out().toStdString(), TDownloadKind::Copy);
+        EXPECT_EQ(Ui.Asked, c.Asked);
+        EXPECT_EQ(Ui.Unexpected, 0);
+        EXPECT_EQ(IsWave(OutFile("keep.wav")), c.Waves.contains("keep.wav"));
+        EXPECT_EQ(IsWave(OutFile("new.wav")), c.Waves.contains("new.wav"));
+        EXPECT_EQ(QFileInfo::exists(OutFile("new.wav")), c.Waves.contains("new.wav"));
+        if (!c.Waves.contains("keep.wav")) {
+            EXPECT_EQ(ReadText(OutFile("keep.wav")), "the user's data");
+        }
+        EXPECT_EQ(ReadText(OutFile("rec_1.wav")), "old");
+        Recorder.reset();
+        std::remove(ImagePath().c_str());
+        QDir(Out()).removeRecursively();
+        QDir().mkpath(Out());
+    }
+}
+
 TEST_F(TransferController, TwoRecordingsOfOneNameNeverBothLeaveTheRecorder) {
     Options.FileNameMask = "same.wav";
     Open({1.0, 2.0}, {StatusNotDownloaded, StatusNotDownloaded});
@@ -393,8 +456,12 @@ TEST_F(TransferController, AFileIsOnTheDiskBeforeItsRecordingIsMarkedOrErased) {
     const auto at = [&](const std::function<bool(const std::string&)>& what) {
         return std::find_if(log.begin(), log.end(), what) - log.begin();
     };
-    const auto dataOfTheWave =
-        at([&](const std::string& e) { return e.rfind("data " + target + ".tmp~", 0) == 0; });
+    // The wave is flushed while it is a temporary: named "<target>.tmp~..." or, where the file
+    // system has unnamed files, shown as "#inode (deleted)" in the target's folder.
+    const auto dataOfTheWave = at([&](const std::string& e) {
+        return e.rfind("data " + target + ".tmp~", 0) == 0 ||
+               e.rfind("data " + Out().toStdString() + "/#", 0) == 0;
+    });
     const auto folder =
         at([&](const std::string& e) { return e == "sync " + Out().toStdString(); });
     const auto mark = at([](const std::string& e) { return e == "mark 1"; });

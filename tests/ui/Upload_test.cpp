@@ -24,6 +24,7 @@
 #include "audio/Wavefunc.h"
 #include "engine/RecClasses.h"
 #include "engine/RecClassesBlocks.h"
+#include "engine/RecClassesWrite.h"
 #include "engine/RecorderUi.h"
 #include "i18n/VexaLang.h"
 #include "platform/ByteOrder.h"
@@ -336,6 +337,68 @@ TEST_F(Upload, ADriveFolderTreeGoesUpAndAnExistingFileIsAskedAboutButNotItsFolde
     const int a = files->IndexOfName("docs\\a.txt");
     ASSERT_GE(a, 0);
     EXPECT_EQ(files->Get(a)->Size, 18);
+}
+
+TEST_F(Upload, AnOverwriteCountsTheOldFilesBlocksAndKeepsItWhenTheNewOneDoesNotFit) {
+    Connect({});
+    Window->actShowDrvExecute();
+    auto* recorder = dynamic_cast<TRecorder*>(Window->Recorder);
+    ASSERT_NE(recorder, nullptr);
+    const TDriveFileLayout layout =
+        TDriveFileLayout::For(recorder->Geometry(), recorder->GetModelClass());
+    const auto bytesFor = [&](std::uint64_t blocks) {
+        return QByteArray(static_cast<qsizetype>(blocks * layout.DataPerBlock), 'x');
+    };
+    const std::uint64_t free = static_cast<std::uint64_t>(recorder->FreeBlocks().Count());
+    ASSERT_GT(free, 4u);
+    const QString folder = Folder("pc");
+    const QString file = folder + "/big.bin";
+    // The old file leaves one block free.
+    WriteText(file, bytesFor(free - 1));
+    {
+        TModalScript script;
+        Window->CopyToRecorder({file});
+        EXPECT_EQ(script.Unexpected, 0);
+    }
+    ASSERT_EQ(DriveNames(), std::vector<std::string>{"big.bin"});
+    const auto overwrite = [](QWidget* modal) {
+        auto* dialog = qobject_cast<TfrmOverwrite*>(modal);
+        ASSERT_NE(dialog, nullptr) << "expected the overwrite question";
+        dialog->done(mrOverwrite);
+    };
+    const auto acknowledge = [](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        ASSERT_NE(box, nullptr) << "expected the message";
+        box->button(QMessageBox::Ok)->click();
+    };
+    const struct {
+        const char* Name;
+        std::uint64_t Blocks; // of the new file
+        bool Fits;
+    } cases[] = {
+        {"takesTheOldBlocksAndTheFreeOne", free, true},
+        {"needsOneBlockMore", free + 1, false},
+    };
+    std::int64_t onRecorder = static_cast<std::int64_t>((free - 1) * layout.DataPerBlock);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        WriteText(file, bytesFor(c.Blocks));
+        TModalScript script(c.Fits ? std::vector<TModalScript::TStep>{overwrite}
+                                   : std::vector<TModalScript::TStep>{overwrite, acknowledge});
+        Window->CopyToRecorder({file});
+        EXPECT_TRUE(script.Done());
+        EXPECT_EQ(script.Unexpected, 0);
+        if (!c.Fits) {
+            ASSERT_EQ(script.Texts.size(), 1);
+            EXPECT_TRUE(script.Texts.first().contains(Lang("DriveFileKeptStr")))
+                << script.Texts.first().toStdString();
+        }
+        ASSERT_EQ(DriveNames(), std::vector<std::string>{"big.bin"});
+        if (c.Fits)
+            onRecorder = static_cast<std::int64_t>(c.Blocks * layout.DataPerBlock);
+        TDriveFileList* files = Window->Recorder->GetDriveFileList();
+        EXPECT_EQ(files->Get(files->IndexOfName("big.bin"))->Size, onRecorder);
+    }
 }
 
 TEST_F(Upload, DriveEraseGoesFromTheLastSelectedEntryToTheFirst) {
