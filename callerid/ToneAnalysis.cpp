@@ -36,6 +36,9 @@ void ClearHistories(TNorvelState& state) {
     ClearHistory(state.RequestHistory);
     ClearHistory(state.MarkHistory);
     state.DtmfRun = TDtmfRun{};
+    for (TDtmfTrack& track : state.DtmfTracks) {
+        track.Symbol = 0;
+    }
     state.MfRun = TMfRun{};
     state.MarkPhase = TMarkPhase{};
 }

@@ -59,6 +59,17 @@ TToneCorrelation CorrelateTone(const TSampleRing& ring, uint32_t frequency, int3
 // below 2 kHz need no more.
 double PairAmplitude(const TSampleRing& ring, uint32_t first, uint32_t second, int32_t sampleRate,
                      uint16_t length);
+// The two tones' complex amplitudes in the `length` samples before sample index `end`, fitted
+// together by least squares against references that run from the first sample since reset,
+// so that a steady tone keeps its phase from one stretch to the next. A real tone of peak
+// amplitude A has |c| = A / 2. Takes every (rate / 8000)th sample as PairAmplitude does.
+struct TPairFit {
+    double FirstRe = 0.0, FirstIm = 0.0;
+    double SecondRe = 0.0, SecondIm = 0.0;
+    double Energy = 0.0; // mean square of the points taken
+};
+TPairFit FitTonePair(const TSampleRing& ring, uint32_t first, uint32_t second, int32_t sampleRate,
+                     int64_t end, uint16_t length);
 // Mean magnitude of the newest `length` samples.
 double MeanMagnitude(const TSampleRing& ring, uint16_t length);
 

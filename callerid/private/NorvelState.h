@@ -97,6 +97,7 @@ struct THistoryEntry {
     bool PairDominant = false;
     float Level = 0.0f;
     bool Smoothed = false; // a copy of its predecessor, put in place of a one-frame outlier
+    int64_t End = 0;       // samples stored when the frame was analysed (a copy keeps its own)
 };
 
 struct TSymbolHistory {
@@ -107,8 +108,30 @@ struct TSymbolHistory {
 
 enum class TDtmfFrameRole : uint8_t { Held, Pending, Inside };
 
+// A key's tone pair measured over short blocks that tile the audio without overlap, from
+// before the key was first seen until after it was last seen. A block a key fills in part
+// reads in proportion, so the blocks add up to the key's length whatever its level and
+// wherever it starts, and the phase turn from block to block gives each tone's frequency.
+constexpr int kDtmfTrackBlocks = 64; // 5 ms each
+constexpr int kDtmfTrackSlots = 3;
+struct TDtmfBlock {
+    float RowRe = 0.0f, RowIm = 0.0f; // complex amplitude against an absolute reference
+    float ColumnRe = 0.0f, ColumnIm = 0.0f;
+    float Energy = 0.0f; // mean square of the block's samples
+};
+struct TDtmfTrack {
+    uint8_t Symbol = 0;    // key followed, 0 for none
+    uint32_t LastSeen = 0; // frame number when a frame last carried the key
+    int64_t End = 0;       // sample index one past the newest block
+    uint16_t Count = 0;    // blocks held, the newest at Newest
+    uint16_t Newest = 0;
+    std::array<TDtmfBlock, kDtmfTrackBlocks> Blocks{};
+};
+
 struct TDtmfRun {
-    bool Armed = true;  // the last settled frame carried no symbol
+    bool Armed = true;    // the last settled frame carried no symbol
+    int64_t FirstEnd = 0; // frame ends of the run's first and newest frames
+    int64_t LastEnd = 0;
     uint8_t Symbol = 0; // symbol of the run being followed, 0 for none
     uint32_t Length = 0;
     // Where the newest frame went: held while the levels still rise steeply (the tone's
@@ -247,6 +270,8 @@ struct TNorvelState {
     TSymbolHistory RequestHistory{};
     TSymbolHistory MarkHistory{};
     TDtmfRun DtmfRun{};
+    std::array<TDtmfTrack, kDtmfTrackSlots> DtmfTracks{};
+    uint32_t DtmfFrames = 0; // frames analysed for DTMF since reset
     TMfRun MfRun{};
     TMarkPhase MarkPhase{};
     uint32_t ReceptionStart = 0;

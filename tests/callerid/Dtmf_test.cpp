@@ -101,8 +101,9 @@ TEST(Dtmf, ShortTonesAreNotDigits) {
         bool Taken;
     };
     // Each frame looks 13 to 23 ms back, so a tone shows in more frames than its length in
-    // 10 ms steps; below 40 ms a tone never fills the five frames a digit needs.
-    const TCase cases[] = {{20, false}, {30, false}, {50, true}, {60, true}, {100, true}};
+    // 10 ms steps; the key's length measured over blocks that do not overlap decides.
+    const TCase cases[] = {{20, false}, {30, false}, {40, false},
+                           {50, true},  {60, true},  {100, true}};
     for (const TCase& c : cases) {
         for (const int level : {-10, -30}) {
             for (const int rate : {8000, 40000}) {
