@@ -4,6 +4,9 @@
 #include <bit>
 #include <cmath>
 #include <complex>
+#if defined(NORVEL_DIAG)
+#include <cstdio>
+#endif
 
 #include "callerid/SymbolHistory.h"
 #include "callerid/ToneDetector.h"
@@ -40,6 +43,9 @@ constexpr uint32_t kDtmfTrackFrames = 6;
 // gives its phase), one below the second lies outside it.
 constexpr double kDtmfInsideShare = 0.5;
 constexpr double kDtmfEdgeShare = 0.2;
+// A key's tones turn by the same angle from block to block; speech that lands a harmonic on
+// each of them glides. |sum of the turns| / sum of their sizes, for either tone.
+constexpr double kDtmfMinCoherence = 0.93;
 constexpr double kTwoPi = 6.283185307179586476925286766559;
 
 struct TMaskCode {
@@ -137,7 +143,10 @@ struct TKeyMeasure {
     double LengthMs = 0.0;
     double RowOffset = 0.0; // share of the tone's frequency
     double ColumnOffset = 0.0;
-    bool Phased = false; // two blocks in a row inside the key gave the offsets
+    bool Phased = false;    // two blocks in a row inside the key gave the offsets
+    double MinShare = 1.0;  // least share of a block's power that the pair carries inside
+    double Coherence = 1.0; // |sum of turns| / sum of |turns|, the lesser of the two tones
+    int Inside = 0;
 };
 
 std::complex<double> RowOf(const TDtmfBlock& block) {
@@ -205,14 +214,33 @@ TKeyMeasure MeasureKey(const TNorvelState& state, const TDtmfTrack& track, const
     }
     double filled = 0.0;
     std::complex<double> rowTurn, columnTurn;
+    double rowTurnSum = 0.0, columnTurnSum = 0.0;
     for (int i = first; i <= last; ++i) {
         filled += std::min(1.0, PairOf(*blocks[i]) / steady);
+        if (PairOf(*blocks[i]) >= kDtmfInsideShare * steady) {
+            ++measure.Inside;
+            const double power =
+                2.0 * (std::norm(RowOf(*blocks[i])) + std::norm(ColumnOf(*blocks[i])));
+            if (blocks[i]->Energy > 0.0f) {
+                measure.MinShare = std::min(measure.MinShare, power / blocks[i]->Energy);
+            }
+        }
         if (i > first && PairOf(*blocks[i]) >= kDtmfInsideShare * steady &&
             PairOf(*blocks[i - 1]) >= kDtmfInsideShare * steady) {
-            rowTurn += RowOf(*blocks[i]) * std::conj(RowOf(*blocks[i - 1]));
-            columnTurn += ColumnOf(*blocks[i]) * std::conj(ColumnOf(*blocks[i - 1]));
+            const std::complex<double> rowStep =
+                RowOf(*blocks[i]) * std::conj(RowOf(*blocks[i - 1]));
+            const std::complex<double> columnStep =
+                ColumnOf(*blocks[i]) * std::conj(ColumnOf(*blocks[i - 1]));
+            rowTurn += rowStep;
+            columnTurn += columnStep;
+            rowTurnSum += std::abs(rowStep);
+            columnTurnSum += std::abs(columnStep);
             measure.Phased = true;
         }
+    }
+    if (measure.Phased) {
+        measure.Coherence =
+            std::min(std::abs(rowTurn) / rowTurnSum, std::abs(columnTurn) / columnTurnSum);
     }
     measure.LengthMs = filled * 1000.0 * static_cast<double>(block) / state.SampleRate;
     if (first == 0 && reachesOldest && track.Count == kDtmfTrackBlocks) {
@@ -236,7 +264,14 @@ bool KeyLengthAndFrequencyHold(TNorvelState& state, const TDtmfRun& run) {
         return false;
     }
     const TKeyMeasure key = MeasureKey(state, *track, run);
-    return key.LengthMs >= kDtmfMinKeyMs && key.Phased &&
+#if defined(NORVEL_DIAG)
+    std::printf(
+        "  key %d frames %u len %.1f off %.4f %.4f share %.3f coh %.4f inside %d range %.3f\n",
+        DtmfSymbolCode(run.Symbol), run.Length, key.LengthMs, key.RowOffset, key.ColumnOffset,
+        key.MinShare, key.Coherence, key.Inside,
+        run.HasInterior ? (run.InteriorMax - run.InteriorMin) / run.InteriorMax : 0.0);
+#endif
+    return key.LengthMs >= kDtmfMinKeyMs && key.Phased && key.Coherence >= kDtmfMinCoherence &&
            std::fabs(key.RowOffset) <= kDtmfMaxOffset &&
            std::fabs(key.ColumnOffset) <= kDtmfMaxOffset;
 }

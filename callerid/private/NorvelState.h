@@ -167,6 +167,16 @@ struct TMarkPhase {
     int64_t RunSamples = 0; // samples over which RunTurn was measured
 };
 
+// The 500 Hz request tone's phase in the last frame, against an absolute 500 Hz clock, and the
+// offset from 500 Hz that the turn since the frame before gave.
+struct TRequestPhase {
+    bool Valid = false;
+    double Phase = 0.0;
+    int64_t Newest = 0;
+    bool HasOffset = false;
+    double OffsetHz = 0.0;
+};
+
 struct TMessageBuffer {
     std::array<uint16_t, kMessageCapacity> Entries{};
     uint16_t Count = 0;
@@ -229,6 +239,12 @@ struct TPulseDecoder {
     TClick Open{};
     bool AnyClick = false;
     uint32_t LastClickTime = 0;
+    // A click waits out the lockout before it is committed: another click close after it, as
+    // close before it, makes it part of a sound (the pitch pulses of a loud voice), not a dial.
+    bool ClickPending = false;
+    TClick Pending{};
+    bool AnyAnalysed = false;
+    uint32_t LastAnalysedTime = 0; // the last click out of the dead time of the one before
 
     std::array<TClick, kClickRingSize> Clicks{};
     uint8_t Write = 0;
@@ -274,6 +290,7 @@ struct TNorvelState {
     uint32_t DtmfFrames = 0; // frames analysed for DTMF since reset
     TMfRun MfRun{};
     TMarkPhase MarkPhase{};
+    TRequestPhase RequestPhase{};
     uint32_t ReceptionStart = 0;
 
     TMessageBuffer Message{};
