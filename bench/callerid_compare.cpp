@@ -217,10 +217,11 @@ void DtmfOneToneOff(double percent, int onMs, int offMs) {
     PrintRow(name, row);
 }
 
-// Widest span of levels per tone, in whole dB, at every one of which all keys are taken.
-std::string LevelSpan(const std::function<bool(int)>& passes) {
+// Widest span of levels per tone from `top` down, in whole dB, at every one of which all keys
+// are taken.
+std::string LevelSpan(int top, const std::function<bool(int)>& passes) {
     int best = -1, bestTop = 0, runTop = 0, run = -1;
-    for (int level = 3; level >= -50; --level) {
+    for (int level = top; level >= -50; --level) {
         if (passes(level)) {
             if (run < 0) {
                 runTop = level;
@@ -242,17 +243,26 @@ std::string LevelSpan(const std::function<bool(int)>& passes) {
     return text;
 }
 
-void DtmfLevelRange(int onMs, int offMs) {
+// Keys from spandsp's generator, which wraps round above -3 dBm0 per tone, and keys of two
+// sines that saturate as a line's converter would, from 0 dBm0 per tone (the top of a keypad's
+// range) down.
+void DtmfLevelRange(int onMs, int offMs, bool saturating) {
     TRow row;
-    const auto call = [&](int level) { return Padded(DtmfDigits(kAllKeys, level, onMs, offMs)); };
+    const auto call = [&](int level) {
+        return Padded(saturating ? DtmfKeys(kAllKeys, level, level, 1.0, onMs, offMs)
+                                 : DtmfDigits(kAllKeys, level, onMs, offMs));
+    };
+    const int top = saturating ? 0 : 3;
     for (int r = 0; r < kRateCount; ++r) {
-        row.Norvel[r] =
-            LevelSpan([&](int level) { return NorvelTakesAll(kRates[r], call(level), kAllKeys); });
+        row.Norvel[r] = LevelSpan(
+            top, [&](int level) { return NorvelTakesAll(kRates[r], call(level), kAllKeys); });
     }
-    row.Spandsp = LevelSpan([&](int level) { return SpandspDtmfDigits(call(level)) == kAllKeys; });
-    char name[128];
-    std::snprintf(name, sizeof name, "%d/%d ms keys, range of levels per tone with every key taken",
-                  onMs, offMs);
+    row.Spandsp =
+        LevelSpan(top, [&](int level) { return SpandspDtmfDigits(call(level)) == kAllKeys; });
+    char name[160];
+    std::snprintf(name, sizeof name,
+                  "%d/%d ms keys (%s), range of levels per tone with every key taken", onMs, offMs,
+                  saturating ? "two sines, saturating, from 0 dBm0" : "spandsp's generator");
     PrintRow(name, row);
 }
 
@@ -487,8 +497,10 @@ int main(int argc, char** argv) {
         }
     }
     if (wanted("levels")) {
-        DtmfLevelRange(50, 50);
-        DtmfLevelRange(70, 73);
+        for (const bool saturating : {false, true}) {
+            DtmfLevelRange(50, 50, saturating);
+            DtmfLevelRange(70, 73, saturating);
+        }
     }
     if (wanted("dtmf")) {
         DtmfTwist();

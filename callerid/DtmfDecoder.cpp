@@ -392,6 +392,9 @@ TPairMeasure MeasurePair(const TNorvelState& state, int row, int column) {
         return pair;
     }
     const double twist = 10.0 * std::log10(rowShare / columnShare);
+#if defined(NORVEL_DIAG)
+    std::printf("    pair %.3f %.3f twist %.2f\n", rowShare, columnShare, twist);
+#endif
     pair.Dominant = rowShare + columnShare >= kDtmfPairShare && twist <= kDtmfNormalTwist &&
                     twist >= -kDtmfReverseTwist;
     return pair;
@@ -415,6 +418,11 @@ void AddDtmfFrame(TDtmfRun& run, const THistoryEntry& entry) {
 
 void CloseDtmfRun(TNorvelState& state) {
     const TDtmfRun& run = state.DtmfRun;
+#if defined(NORVEL_DIAG)
+    if (run.Symbol != 0 && run.Length >= 3) {
+        std::printf("  run %d len %u dom %d weak %d steady %d\n", DtmfSymbolCode(run.Symbol), run.Length, run.PairDominant, run.WeakInside, DtmfLevelSteady(run));
+    }
+#endif
     if (run.Symbol != 0 && run.Length >= kDtmfMinFrames && run.PairDominant && !run.WeakInside &&
         DtmfLevelSteady(run) && KeyLengthAndFrequencyHold(state, run)) {
         AppendToneDigit(state, DtmfSymbolCode(run.Symbol));

@@ -56,7 +56,10 @@ constexpr int kMaxQuarters = 64;
 // per 10 ms frame); at most this many such frames lie at either end.
 constexpr float kDtmfEdgeStep = 0.06f;
 constexpr int kDtmfMaxEdgeFrames = 4;
-constexpr int kDtmfMinFrames = 5;
+// Frames a run of one key needs before its length is measured. Not five: near the level floor
+// the frames at a 50 ms key's edges fall below it, and the length measured over blocks keeps
+// 40 ms keys out at every level.
+constexpr int kDtmfMinFrames = 3;
 
 // Audio in the order it arrived, with running sums so that any window's sum is a difference.
 struct TSampleRing {

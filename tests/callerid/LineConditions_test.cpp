@@ -114,6 +114,22 @@ TEST(LineConditions, DtmfKeysOfFortyMillisecondsNeverAndOfSixtyAlways) {
     }
 }
 
+TEST(LineConditions, DtmfFiftyOnFiftyOffOverThirtyFiveDecibels) {
+    // Two sines per key that saturate as a converter would: two tones at 0 dBm0 clip. At the
+    // quiet end the level floor of the frame rule leaves a 50 ms key few frames of its own.
+    for (const double level : {0.0, -3.0, -12.0, -24.0, -35.0}) {
+        const TSamples call = Padded(DtmfKeys(kAllKeys, level, level, 1.0, 50, 50));
+        for (const int rate : kRates) {
+            const TSamples atRate = FromSpanRate(call, rate);
+            for (const int delay : kDelaysUs) {
+                EXPECT_EQ(DigitText(StatusOf(*Decode(rate, Delayed(atRate, rate, delay)))),
+                          kAllKeys)
+                    << level << " dBm0 at " << rate << " Hz, " << delay << " us";
+            }
+        }
+    }
+}
+
 TEST(LineConditions, DtmfFiftyOnFiftyOffInNoise) {
     // White noise 12 dB below the pair's power, seeded. A 50 ms digit fills the five frames a
     // digit needs only just: both tones of a key must see it in the frames at its edges, and
