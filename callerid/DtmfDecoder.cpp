@@ -4,9 +4,6 @@
 #include <bit>
 #include <cmath>
 #include <complex>
-#if defined(NORVEL_DIAG)
-#include <cstdio>
-#endif
 
 #include "callerid/SymbolHistory.h"
 #include "callerid/ToneDetector.h"
@@ -111,8 +108,7 @@ void ExtendTrack(const TNorvelState& state, TDtmfTrack& track) {
         track.Newest = static_cast<uint16_t>((track.Newest + 1) % kDtmfTrackBlocks);
         track.Blocks[track.Newest] =
             TDtmfBlock{static_cast<float>(fit.FirstRe), static_cast<float>(fit.FirstIm),
-                       static_cast<float>(fit.SecondRe), static_cast<float>(fit.SecondIm),
-                       static_cast<float>(fit.Energy)};
+                       static_cast<float>(fit.SecondRe), static_cast<float>(fit.SecondIm)};
         track.Count = static_cast<uint16_t>(std::min<int>(track.Count + 1, kDtmfTrackBlocks));
     }
 }
@@ -144,9 +140,7 @@ struct TKeyMeasure {
     double RowOffset = 0.0; // share of the tone's frequency
     double ColumnOffset = 0.0;
     bool Phased = false;    // two blocks in a row inside the key gave the offsets
-    double MinShare = 1.0;  // least share of a block's power that the pair carries inside
     double Coherence = 1.0; // |sum of turns| / sum of |turns|, the lesser of the two tones
-    int Inside = 0;
 };
 
 std::complex<double> RowOf(const TDtmfBlock& block) {
@@ -217,14 +211,6 @@ TKeyMeasure MeasureKey(const TNorvelState& state, const TDtmfTrack& track, const
     double rowTurnSum = 0.0, columnTurnSum = 0.0;
     for (int i = first; i <= last; ++i) {
         filled += std::min(1.0, PairOf(*blocks[i]) / steady);
-        if (PairOf(*blocks[i]) >= kDtmfInsideShare * steady) {
-            ++measure.Inside;
-            const double power =
-                2.0 * (std::norm(RowOf(*blocks[i])) + std::norm(ColumnOf(*blocks[i])));
-            if (blocks[i]->Energy > 0.0f) {
-                measure.MinShare = std::min(measure.MinShare, power / blocks[i]->Energy);
-            }
-        }
         if (i > first && PairOf(*blocks[i]) >= kDtmfInsideShare * steady &&
             PairOf(*blocks[i - 1]) >= kDtmfInsideShare * steady) {
             const std::complex<double> rowStep =
@@ -264,13 +250,6 @@ bool KeyLengthAndFrequencyHold(TNorvelState& state, const TDtmfRun& run) {
         return false;
     }
     const TKeyMeasure key = MeasureKey(state, *track, run);
-#if defined(NORVEL_DIAG)
-    std::printf(
-        "  key %d frames %u len %.1f off %.4f %.4f share %.3f coh %.4f inside %d range %.3f\n",
-        DtmfSymbolCode(run.Symbol), run.Length, key.LengthMs, key.RowOffset, key.ColumnOffset,
-        key.MinShare, key.Coherence, key.Inside,
-        run.HasInterior ? (run.InteriorMax - run.InteriorMin) / run.InteriorMax : 0.0);
-#endif
     return key.LengthMs >= kDtmfMinKeyMs && key.Phased && key.Coherence >= kDtmfMinCoherence &&
            std::fabs(key.RowOffset) <= kDtmfMaxOffset &&
            std::fabs(key.ColumnOffset) <= kDtmfMaxOffset;
@@ -392,9 +371,6 @@ TPairMeasure MeasurePair(const TNorvelState& state, int row, int column) {
         return pair;
     }
     const double twist = 10.0 * std::log10(rowShare / columnShare);
-#if defined(NORVEL_DIAG)
-    std::printf("    pair %.3f %.3f twist %.2f\n", rowShare, columnShare, twist);
-#endif
     pair.Dominant = rowShare + columnShare >= kDtmfPairShare && twist <= kDtmfNormalTwist &&
                     twist >= -kDtmfReverseTwist;
     return pair;
@@ -418,11 +394,6 @@ void AddDtmfFrame(TDtmfRun& run, const THistoryEntry& entry) {
 
 void CloseDtmfRun(TNorvelState& state) {
     const TDtmfRun& run = state.DtmfRun;
-#if defined(NORVEL_DIAG)
-    if (run.Symbol != 0 && run.Length >= 3) {
-        std::printf("  run %d len %u dom %d weak %d steady %d\n", DtmfSymbolCode(run.Symbol), run.Length, run.PairDominant, run.WeakInside, DtmfLevelSteady(run));
-    }
-#endif
     if (run.Symbol != 0 && run.Length >= kDtmfMinFrames && run.PairDominant && !run.WeakInside &&
         DtmfLevelSteady(run) && KeyLengthAndFrequencyHold(state, run)) {
         AppendToneDigit(state, DtmfSymbolCode(run.Symbol));

@@ -1,9 +1,6 @@
 #include "callerid/PulseDialing.h"
 
 #include <algorithm>
-#if defined(NORVEL_DIAG)
-#include <cstdio>
-#endif
 
 namespace norvel {
 
@@ -263,10 +260,6 @@ bool MatchClick(const TClickReference& reference, const TClick& click) {
 
 void CommitClick(TNorvelState& state, const TClick& click) {
     TPulseDecoder& pulse = state.Pulse;
-#if defined(NORVEL_DIAG)
-    std::printf("  click t %u pol %u dur %u peak %u before %u mode %d\n", click.Time,
-                click.Polarity, click.Duration, click.Peak, click.LevelBefore, pulse.PulseMode);
-#endif
     StoreClick(pulse, click);
     if (!pulse.PulseMode) {
         if (!FindPulseTrain(pulse)) {

@@ -265,14 +265,13 @@ TPairFit FitTonePair(const TSampleRing& ring, uint32_t first, uint32_t second, i
     const double radiansPerHz = kTwoPi * stride / static_cast<double>(sampleRate);
     TRotator firstTone(startAngle(first), radiansPerHz * first);
     TRotator secondTone(startAngle(second), radiansPerHz * second);
-    double firstReal = 0.0, firstImag = 0.0, secondReal = 0.0, secondImag = 0.0, energy = 0.0;
+    double firstReal = 0.0, firstImag = 0.0, secondReal = 0.0, secondImag = 0.0;
     for (int64_t index = start; index < end; index += stride) {
         const double x = ring.Samples[RingSlot(index)];
         firstReal += x * firstTone.Cos;
         firstImag -= x * firstTone.Sin;
         secondReal += x * secondTone.Cos;
         secondImag -= x * secondTone.Sin;
-        energy += x * x;
         firstTone.Advance();
         secondTone.Advance();
     }
@@ -287,7 +286,6 @@ TPairFit FitTonePair(const TSampleRing& ring, uint32_t first, uint32_t second, i
     const double offset = startAngle(second) - startAngle(first);
     const std::complex<double> g = std::polar(overlap, apart * (n - 1.0) / 2.0 + offset);
     const double determinant = n * n - std::norm(g);
-    fit.Energy = energy / n;
     if (!(determinant > 0.0)) {
         return fit;
     }

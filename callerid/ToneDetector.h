@@ -66,7 +66,6 @@ double PairAmplitude(const TSampleRing& ring, uint32_t first, uint32_t second, i
 struct TPairFit {
     double FirstRe = 0.0, FirstIm = 0.0;
     double SecondRe = 0.0, SecondIm = 0.0;
-    double Energy = 0.0; // mean square of the points taken
 };
 TPairFit FitTonePair(const TSampleRing& ring, uint32_t first, uint32_t second, int32_t sampleRate,
                      int64_t end, uint16_t length);

@@ -120,7 +120,6 @@ constexpr int kDtmfTrackSlots = 3;
 struct TDtmfBlock {
     float RowRe = 0.0f, RowIm = 0.0f; // complex amplitude against an absolute reference
     float ColumnRe = 0.0f, ColumnIm = 0.0f;
-    float Energy = 0.0f; // mean square of the block's samples
 };
 struct TDtmfTrack {
     uint8_t Symbol = 0;    // key followed, 0 for none
