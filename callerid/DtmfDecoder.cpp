@@ -32,8 +32,9 @@ constexpr double kDtmfMinKeyMs = 45.0;
 // A tone off by more than this share of its frequency is no key's (1.5% must be taken, 3.5%
 // refused).
 constexpr double kDtmfMaxOffset = 0.025;
-// Blocks measured before a key is first seen: its start lies at most one window span earlier.
-constexpr int kDtmfBackfillBlocks = 8;
+// Blocks measured before a key is first seen with its pair dominating: its start lies at most
+// two frames and one window span earlier.
+constexpr int kDtmfBackfillBlocks = 10;
 // Frames a track goes on after its key was last seen: the run ends within a few frames.
 constexpr uint32_t kDtmfTrackFrames = 6;
 // Shares of the key's steady amplitude: a block at or above the first is inside the key (and
@@ -114,14 +115,16 @@ void ExtendTrack(const TNorvelState& state, TDtmfTrack& track) {
 }
 
 // Every analysed frame: follow the frame's key, and keep measuring the keys seen lately.
-void TrackDtmfFrame(TNorvelState& state, uint8_t symbol) {
+void TrackDtmfFrame(TNorvelState& state, const THistoryEntry& entry) {
     ++state.DtmfFrames;
-    if (symbol != 0) {
-        TDtmfTrack* track = FindTrack(state, symbol);
-        if (track == nullptr) {
-            StartTrack(state, symbol);
-        } else {
+    if (entry.Symbol != 0) {
+        TDtmfTrack* track = FindTrack(state, entry.Symbol);
+        if (track != nullptr) {
             track->LastSeen = state.DtmfFrames;
+        } else if (entry.PairDominant) {
+            // A run without a frame in which the pair dominates is no digit: most stray
+            // symbols need no track.
+            StartTrack(state, entry.Symbol);
         }
     }
     for (TDtmfTrack& track : state.DtmfTracks) {
@@ -503,7 +506,7 @@ void PushDtmfFrame(TNorvelState& state, const THistoryEntry& frame) {
     THistoryEntry entry = frame;
     if (state.SampleRate != 0) {
         entry.End = state.Ring.Count;
-        TrackDtmfFrame(state, entry.Symbol);
+        TrackDtmfFrame(state, entry);
     }
     PushHistory(state.DtmfHistory, entry);
     THistoryEntry settled;

@@ -1,5 +1,6 @@
 #include "callerid/ToneAnalysis.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "callerid/DtmfDecoder.h"
@@ -106,8 +107,10 @@ constexpr double kRequestMaxOffsetHz = 10.0;
 constexpr double kRequestMaxGlideHz = 2.0;
 bool RequestToneAlone(TNorvelState& state) {
     const uint16_t length = state.Filters[kRequestTone].Windows[1].Length;
-    const TToneCorrelation correlation =
-        CorrelateTone(state.Ring, kToneFrequencies[kRequestTone], state.SampleRate, length);
+    // A 500 Hz tone needs no more than 8000 samples a second.
+    const uint16_t stride = static_cast<uint16_t>(std::max(1, state.SampleRate / 8000));
+    const TToneCorrelation correlation = CorrelateTone(state.Ring, kToneFrequencies[kRequestTone],
+                                                       state.SampleRate, length, 0, stride);
     TRequestPhase& request = state.RequestPhase;
     if (PowerShareOf(correlation) < kRequestMinShare) {
         request.Valid = false;

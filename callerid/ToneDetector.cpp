@@ -174,20 +174,24 @@ TToneReading DetectUsableTone(const TSampleRing& ring, const TToneFilter& filter
 }
 
 TToneCorrelation CorrelateTone(const TSampleRing& ring, uint32_t frequency, int32_t sampleRate,
-                               uint16_t length, uint16_t delay) {
+                               uint16_t length, uint16_t delay, uint16_t stride) {
     TToneCorrelation result;
-    if (sampleRate <= 0 || length == 0) {
+    if (sampleRate <= 0 || length == 0 || stride == 0) {
         return result;
     }
-    result.Length = length;
+    const int64_t points = length / stride;
+    if (points == 0) {
+        return result;
+    }
+    result.Length = static_cast<uint16_t>(points);
     const int64_t end = ring.Count - delay;
-    const int64_t first = end - length;
+    const int64_t first = end - points * stride;
     // Start angle from exact integer arithmetic, so long recordings lose no precision.
     const int64_t rate = sampleRate;
     const int64_t cycles = ((first % rate + rate) % rate) * frequency % rate;
     TRotator reference(kTwoPi * static_cast<double>(cycles) / static_cast<double>(rate),
-                       kTwoPi * frequency / static_cast<double>(rate));
-    for (int64_t index = first; index < end; ++index) {
+                       kTwoPi * frequency * stride / static_cast<double>(rate));
+    for (int64_t index = first; index < end; index += stride) {
         const double x = ring.Samples[RingSlot(index)];
         result.Real += x * reference.Cos;
         result.Imag -= x * reference.Sin;

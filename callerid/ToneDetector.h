@@ -50,8 +50,9 @@ struct TToneCorrelation {
     double Energy = 0.0; // sum of the squared samples
     uint16_t Length = 0;
 };
+// With a `stride`, only every stride-th sample is taken (Length then counts those).
 TToneCorrelation CorrelateTone(const TSampleRing& ring, uint32_t frequency, int32_t sampleRate,
-                               uint16_t length, uint16_t delay = 0);
+                               uint16_t length, uint16_t delay = 0, uint16_t stride = 1);
 // Sum of the peak amplitudes of two tones in the newest `length` samples, fitted together by
 // least squares. Each holds still for a steady tone whatever its phase, the partner tone's
 // leakage (which beats with it) is taken out, and a tone that fills only part of the window
