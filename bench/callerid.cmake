@@ -18,5 +18,7 @@ if(TARGET norvel_core AND PkgConfig_FOUND)
     add_executable(callerid_compare ${CMAKE_CURRENT_LIST_DIR}/callerid_compare.cpp
                                     ${CALLERID_BENCH_SUPPORT})
     target_link_libraries(callerid_compare PRIVATE norvel_core PkgConfig::BENCH_SPANDSP)
+    target_compile_definitions(callerid_compare PRIVATE
+                               NORVEL_SPEECH_CACHE="${CMAKE_BINARY_DIR}/speech-cache")
   endif()
 endif()

@@ -154,6 +154,118 @@ void DtmfNoise() {
     PrintRow("DTMF 50 ms on / 50 ms off, lowest S/N with no error in 100 digits", row);
 }
 
+// Keys of one length: key "5" (770 + 1336 Hz) ten times with 100 ms gaps at each level per
+// tone, every start in the frame. Prints the count taken and the count per level.
+void DtmfKeyLength(int onMs) {
+    const int levels[] = {-4, -10, -20, -30};
+    TRow row;
+    for (int r = 0; r < kRateCount; ++r) {
+        int total = 0;
+        std::string perLevel;
+        for (const int level : levels) {
+            const TSamples call = Padded(DtmfDigits("5555555555", level, onMs, 100));
+            int taken = 0;
+            for (const int delay : kDelaysUs) {
+                taken += static_cast<int>(NorvelDigits(kRates[r], call, delay).size());
+            }
+            total += taken;
+            perLevel += (perLevel.empty() ? "" : "/") + std::to_string(taken);
+        }
+        row.Norvel[r] = Count(total, 200) + " (" + perLevel + ")";
+    }
+    int spandsp = 0;
+    for (const int level : levels) {
+        spandsp += static_cast<int>(
+            SpandspDtmfDigits(Padded(DtmfDigits("5555555555", level, onMs, 100))).size());
+    }
+    row.Spandsp = Count(spandsp, 40);
+    char name[128];
+    std::snprintf(name, sizeof name,
+                  "%d ms keys taken, 770+1336 Hz, -4/-10/-20/-30 dBm0, five starts, 10 keys each",
+                  onMs);
+    PrintRow(name, row);
+}
+
+// One tone of every key off by `percent` (row or column, low or high), -10 dBm0.
+void DtmfOneToneOff(double percent, int onMs, int offMs) {
+    TRow row;
+    int spandsp = 0;
+    int norvel[kRateCount] = {};
+    for (const bool rowOff : {true, false}) {
+        for (const double sign : {-1.0, 1.0}) {
+            const double scale = 1.0 + sign * percent / 100.0;
+            const TSamples call = Padded(DtmfKeys(kAllKeys, -10.0, -10.0, rowOff ? scale : 1.0,
+                                                  rowOff ? 1.0 : scale, onMs, offMs));
+            spandsp += static_cast<int>(SpandspDtmfDigits(call).size());
+            for (int r = 0; r < kRateCount; ++r) {
+                for (const int delay : kDelaysUs) {
+                    norvel[r] += static_cast<int>(NorvelDigits(kRates[r], call, delay).size());
+                }
+            }
+        }
+    }
+    for (int r = 0; r < kRateCount; ++r) {
+        row.Norvel[r] =
+            Count(norvel[r], static_cast<int>(4 * kAllKeys.size() * std::size(kDelaysUs)));
+    }
+    row.Spandsp = Count(spandsp, static_cast<int>(4 * kAllKeys.size()));
+    char name[128];
+    std::snprintf(name, sizeof name,
+                  "one tone %.1f %% off (row or column, low or high), -10 dBm0, %d ms keys with "
+                  "%d ms gaps: keys taken",
+                  percent, onMs, offMs);
+    PrintRow(name, row);
+}
+
+// Widest span of levels per tone from `top` down, in whole dB, at every one of which all keys
+// are taken.
+std::string LevelSpan(int top, const std::function<bool(int)>& passes) {
+    int best = -1, bestTop = 0, runTop = 0, run = -1;
+    for (int level = top; level >= -50; --level) {
+        if (passes(level)) {
+            if (run < 0) {
+                runTop = level;
+            }
+            ++run;
+            if (run > best) {
+                best = run;
+                bestTop = runTop;
+            }
+        } else {
+            run = -1;
+        }
+    }
+    if (best < 0) {
+        return "none";
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "%d dB (%d to %d dBm0)", best, bestTop, bestTop - best);
+    return text;
+}
+
+// Keys from spandsp's generator, which wraps round above -3 dBm0 per tone, and keys of two
+// sines that saturate as a line's converter would, from 0 dBm0 per tone (the top of a keypad's
+// range) down.
+void DtmfLevelRange(int onMs, int offMs, bool saturating) {
+    TRow row;
+    const auto call = [&](int level) {
+        return Padded(saturating ? DtmfKeys(kAllKeys, level, level, 1.0, onMs, offMs)
+                                 : DtmfDigits(kAllKeys, level, onMs, offMs));
+    };
+    const int top = saturating ? 0 : 3;
+    for (int r = 0; r < kRateCount; ++r) {
+        row.Norvel[r] = LevelSpan(
+            top, [&](int level) { return NorvelTakesAll(kRates[r], call(level), kAllKeys); });
+    }
+    row.Spandsp =
+        LevelSpan(top, [&](int level) { return SpandspDtmfDigits(call(level)) == kAllKeys; });
+    char name[160];
+    std::snprintf(name, sizeof name,
+                  "%d/%d ms keys (%s), range of levels per tone with every key taken", onMs, offMs,
+                  saturating ? "two sines, saturating, from 0 dBm0" : "spandsp's generator");
+    PrintRow(name, row);
+}
+
 // Anything a decoder reports on speech is false.
 struct TFalseResults {
     int Digits = 0;
@@ -172,8 +284,7 @@ TFalseResults NorvelOnSpeech(int rate, const std::vector<TSamples>& utterances) 
     return results;
 }
 
-void DtmfTalkOff() {
-    const std::vector<TUtterance> utterances = TalkOffUtterances();
+void TalkOffRow(const char* corpus, const std::vector<TUtterance>& utterances) {
     TRow row;
     double seconds = 0.0;
     for (int r = 0; r < kRateCount; ++r) {
@@ -194,10 +305,16 @@ void DtmfTalkOff() {
             std::to_string(results.Digits) +
             (results.Other != 0 ? " (+" + std::to_string(results.Other) + " other)" : "");
     }
-    char name[96];
-    std::snprintf(name, sizeof name, "DTMF talk-off: false digits in %.0f s of speech (%zu voices)",
-                  seconds, utterances.size());
+    char name[160];
+    std::snprintf(name, sizeof name, "talk-off, %s: false digits in %.0f s of speech (%zu voices)",
+                  corpus, seconds, utterances.size());
     PrintRow(name, row);
+}
+
+void DtmfTalkOff() {
+    TalkOffRow("eight languages", TalkOffUtterances());
+    TalkOffRow("wide corpus half A (tuned on)", WideSpeechUtterances(0));
+    TalkOffRow("wide corpus half B (held out)", WideSpeechUtterances(1));
 }
 
 // --- FSK ----------------------------------------------------------------------------------
@@ -356,7 +473,7 @@ void MultiFrequency() {
 
 } // namespace
 
-// Arguments: any of "dtmf", "talkoff", "fsk", "mf"; nothing for all.
+// Arguments: any of "keys", "levels", "dtmf", "talkoff", "fsk", "mf"; nothing for all.
 int main(int argc, char** argv) {
     const auto wanted = [&](const char* part) {
         if (argc < 2) {
@@ -370,6 +487,21 @@ int main(int argc, char** argv) {
         return false;
     };
     std::printf("| test | libspandsp (8 kHz) | libnorvel 8 / 16 / 40 kHz |\n|---|---|---|\n");
+    if (wanted("keys")) {
+        for (const int onMs : {40, 45, 50, 60}) {
+            DtmfKeyLength(onMs);
+        }
+        for (const double percent : {1.5, 3.5}) {
+            DtmfOneToneOff(percent, 50, 50);
+            DtmfOneToneOff(percent, 70, 73);
+        }
+    }
+    if (wanted("levels")) {
+        for (const bool saturating : {false, true}) {
+            DtmfLevelRange(50, 50, saturating);
+            DtmfLevelRange(70, 73, saturating);
+        }
+    }
     if (wanted("dtmf")) {
         DtmfTwist();
         DtmfFrequencyTolerance();

@@ -11,6 +11,9 @@ constexpr uint32_t kDeadTime = 10; // ms after any click before another one is a
 // the one before it. The click's peak must exceed the mean magnitude of the dead time before it
 // this many times.
 constexpr uint32_t kIsolationFactor = 16;
+// No dial puts two clicks closer than the shortest make (34 ms) beyond a click's own dead time;
+// the pitch pulses of a deep voice come every 10 to 20 ms.
+constexpr uint32_t kLockout = 28;
 constexpr uint32_t kDefaultMakeMin = 36, kDefaultMakeMax = 44;
 constexpr uint32_t kDefaultBreakMin = 56, kDefaultBreakMax = 64;
 constexpr uint32_t kCandidateMin = 34, kCandidateMax = 44;
@@ -285,8 +288,18 @@ void DetectClick(TNorvelState& state, int16_t sample) {
             !pulse.AnyClick || pulse.Open.Time - pulse.LastClickTime >= kDeadTime;
         const bool isolated =
             uint32_t{pulse.Open.LevelBefore} * kIsolationFactor < uint32_t{pulse.Open.Peak};
-        if (pulse.Open.Duration >= 1 && awayFromLast && isolated) {
-            CommitClick(state, pulse.Open);
+        if (awayFromLast) {
+            if (pulse.ClickPending && pulse.Open.Time - pulse.Pending.Time < kLockout) {
+                pulse.ClickPending = false;
+            }
+            const bool alone =
+                !pulse.AnyAnalysed || pulse.Open.Time - pulse.LastAnalysedTime >= kLockout;
+            pulse.AnyAnalysed = true;
+            pulse.LastAnalysedTime = pulse.Open.Time;
+            if (pulse.Open.Duration >= 1 && isolated && alone) {
+                pulse.Pending = pulse.Open;
+                pulse.ClickPending = true;
+            }
         }
         pulse.AnyClick = true;
         pulse.LastClickTime = pulse.Open.Time; // the dead time runs from every click
@@ -301,6 +314,12 @@ void DetectClick(TNorvelState& state, int16_t sample) {
 
 void CheckPulseTimeout(TNorvelState& state) {
     TPulseDecoder& pulse = state.Pulse;
+    if (pulse.ClickPending && state.Milliseconds - pulse.Pending.Time >= kLockout) {
+        pulse.ClickPending = false;
+        if (state.State == TDecoderState::Idle) {
+            CommitClick(state, pulse.Pending);
+        }
+    }
     if (!pulse.PulseMode || pulse.PulseCount == 0) {
         return;
     }

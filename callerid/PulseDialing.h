@@ -11,7 +11,8 @@ namespace norvel {
 
 // State 0, once per sample: opens, follows and closes clicks.
 void DetectClick(TNorvelState& state, int16_t sample);
-// Once per millisecond: in pulse mode, a train ends when no click came for a break interval.
+// Once per millisecond: commits a click that stayed alone through the lockout; in pulse mode,
+// a train ends when no click came for a break interval.
 void CheckPulseTimeout(TNorvelState& state);
 
 // Stores a closed click and runs the train search or the pulse counting on it.

@@ -11,8 +11,10 @@ void PushHistory(TSymbolHistory& history, const THistoryEntry& entry) {
     // A copy is no source for the next one: in noise, frames that alternate between nothing
     // and stray symbols would otherwise carry a digit on across the gap after it.
     if (before.Symbol != previous.Symbol && previous.Symbol != entry.Symbol && !before.Smoothed) {
+        const int64_t end = previous.End;
         previous = before;
         previous.Smoothed = true;
+        previous.End = end;
     }
 }
 

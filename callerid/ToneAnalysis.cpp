@@ -1,5 +1,6 @@
 #include "callerid/ToneAnalysis.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "callerid/DtmfDecoder.h"
@@ -36,8 +37,12 @@ void ClearHistories(TNorvelState& state) {
     ClearHistory(state.RequestHistory);
     ClearHistory(state.MarkHistory);
     state.DtmfRun = TDtmfRun{};
+    for (TDtmfTrack& track : state.DtmfTracks) {
+        track.Symbol = 0;
+    }
     state.MfRun = TMfRun{};
     state.MarkPhase = TMarkPhase{};
+    state.RequestPhase = TRequestPhase{};
 }
 
 // Most frames carry no tone, so the neighbours are measured only for tones the frame rules
@@ -90,6 +95,45 @@ bool MarkNearNominal(const TNorvelState& state) {
     const double offsetHz =
         mark.RunTurn * state.SampleRate / (2.0 * kPi * static_cast<double>(mark.RunSamples));
     return std::fabs(offsetHz) < kMarkNominalOffsetHz;
+}
+
+// The request tone is a steady tone alone. A deep voice puts a harmonic on 500 Hz that can
+// hold for the 110 ms the flag needs, but the other multiples of its pitch carry as much of the
+// power; a high voice's own pitch near 500 Hz is alone, but it glides. From frame to frame the
+// tone's phase against a 500 Hz clock gives its offset, which must stay within 2% and change by
+// less than a glide would.
+constexpr double kRequestMinShare = 0.7;
+constexpr double kRequestMaxOffsetHz = 10.0;
+constexpr double kRequestMaxGlideHz = 2.0;
+bool RequestToneAlone(TNorvelState& state) {
+    const uint16_t length = state.Filters[kRequestTone].Windows[1].Length;
+    // A 500 Hz tone needs no more than 8000 samples a second.
+    const uint16_t stride = static_cast<uint16_t>(std::max(1, state.SampleRate / 8000));
+    const TToneCorrelation correlation = CorrelateTone(state.Ring, kToneFrequencies[kRequestTone],
+                                                       state.SampleRate, length, 0, stride);
+    TRequestPhase& request = state.RequestPhase;
+    if (PowerShareOf(correlation) < kRequestMinShare) {
+        request.Valid = false;
+        return false;
+    }
+    const double phase = PhaseOf(correlation);
+    const int64_t newest = state.Ring.Count - 1;
+    const int64_t elapsed = newest - request.Newest;
+    const bool follows = request.Valid && elapsed > 0 && elapsed <= state.SampleRate / 100 + 1;
+    const TRequestPhase before = request;
+    request = TRequestPhase{true, phase, newest};
+    if (!follows) {
+        return true;
+    }
+    double turn = phase - before.Phase;
+    turn -= 2.0 * kPi * std::floor((turn + kPi) / (2.0 * kPi));
+    const double offsetHz = turn * state.SampleRate / (2.0 * kPi * static_cast<double>(elapsed));
+    request.HasOffset = true;
+    request.OffsetHz = offsetHz;
+    if (std::fabs(offsetHz) >= kRequestMaxOffsetHz) {
+        return false;
+    }
+    return !before.HasOffset || std::fabs(offsetHz - before.OffsetHz) < kRequestMaxGlideHz;
 }
 
 bool DtmfRowPresent(const TNorvelState& state) {
@@ -156,8 +200,8 @@ void AnalyseIdle(TNorvelState& state) {
     ReadTones(state, kRequestTone, 1, kRequestUsableRatio);
     ReadTones(state, kFskMarkTone, 1, kMarkUsableRatio);
     const TToneReading& request = state.Readings[kRequestTone];
-    const bool requestFlag =
-        request.Level < 2.0 * request.Amplitude && request.Level > kMinToneLevel;
+    const bool requestFlag = request.Level < 2.0 * request.Amplitude &&
+                             request.Level > kMinToneLevel && RequestToneAlone(state);
     PushHistory(state.RequestHistory, THistoryEntry{static_cast<uint8_t>(requestFlag ? 1 : 0)});
     if (CountTrailing(state.RequestHistory, 1) >= kToneFrames) {
         EnterMfReception(state);

@@ -174,20 +174,24 @@ TToneReading DetectUsableTone(const TSampleRing& ring, const TToneFilter& filter
 }
 
 TToneCorrelation CorrelateTone(const TSampleRing& ring, uint32_t frequency, int32_t sampleRate,
-                               uint16_t length, uint16_t delay) {
+                               uint16_t length, uint16_t delay, uint16_t stride) {
     TToneCorrelation result;
-    if (sampleRate <= 0 || length == 0) {
+    if (sampleRate <= 0 || length == 0 || stride == 0) {
         return result;
     }
-    result.Length = length;
+    const int64_t points = length / stride;
+    if (points == 0) {
+        return result;
+    }
+    result.Length = static_cast<uint16_t>(points);
     const int64_t end = ring.Count - delay;
-    const int64_t first = end - length;
+    const int64_t first = end - points * stride;
     // Start angle from exact integer arithmetic, so long recordings lose no precision.
     const int64_t rate = sampleRate;
     const int64_t cycles = ((first % rate + rate) % rate) * frequency % rate;
     TRotator reference(kTwoPi * static_cast<double>(cycles) / static_cast<double>(rate),
-                       kTwoPi * frequency / static_cast<double>(rate));
-    for (int64_t index = first; index < end; ++index) {
+                       kTwoPi * frequency * stride / static_cast<double>(rate));
+    for (int64_t index = first; index < end; index += stride) {
         const double x = ring.Samples[RingSlot(index)];
         result.Real += x * reference.Cos;
         result.Imag -= x * reference.Sin;
@@ -243,6 +247,59 @@ double PairAmplitude(const TSampleRing& ring, uint32_t first, uint32_t second, i
     const std::complex<double> c1 = (n * y1 - g * y2) / determinant;
     const std::complex<double> c2 = (n * y2 - std::conj(g) * y1) / determinant;
     return 2.0 * (std::abs(c1) + std::abs(c2));
+}
+
+TPairFit FitTonePair(const TSampleRing& ring, uint32_t first, uint32_t second, int32_t sampleRate,
+                     int64_t end, uint16_t length) {
+    TPairFit fit;
+    if (sampleRate <= 0) {
+        return fit;
+    }
+    const int32_t stride = std::max(1, sampleRate / 8000);
+    const int32_t points = length / stride;
+    if (points == 0) {
+        return fit;
+    }
+    const int64_t start = end - static_cast<int64_t>(points) * stride;
+    const int64_t rate = sampleRate;
+    const auto startAngle = [&](uint32_t frequency) {
+        const int64_t cycles = ((start % rate + rate) % rate) * frequency % rate;
+        return kTwoPi * static_cast<double>(cycles) / static_cast<double>(rate);
+    };
+    const double radiansPerHz = kTwoPi * stride / static_cast<double>(sampleRate);
+    TRotator firstTone(startAngle(first), radiansPerHz * first);
+    TRotator secondTone(startAngle(second), radiansPerHz * second);
+    double firstReal = 0.0, firstImag = 0.0, secondReal = 0.0, secondImag = 0.0;
+    for (int64_t index = start; index < end; index += stride) {
+        const double x = ring.Samples[RingSlot(index)];
+        firstReal += x * firstTone.Cos;
+        firstImag -= x * firstTone.Sin;
+        secondReal += x * secondTone.Cos;
+        secondImag -= x * secondTone.Sin;
+        firstTone.Advance();
+        secondTone.Advance();
+    }
+    // As in PairAmplitude, with g taken against the first point's references: the second
+    // tone's reference there is e^(i (w2 - w1) n) times the first's, up to their start angles.
+    const std::complex<double> y1(firstReal, firstImag);
+    const std::complex<double> y2(secondReal, secondImag);
+    const double n = points;
+    const double apart = radiansPerHz * (static_cast<double>(second) - first);
+    const double halfSine = std::sin(apart / 2.0);
+    const double overlap = halfSine == 0.0 ? n : std::sin(n * apart / 2.0) / halfSine;
+    const double offset = startAngle(second) - startAngle(first);
+    const std::complex<double> g = std::polar(overlap, apart * (n - 1.0) / 2.0 + offset);
+    const double determinant = n * n - std::norm(g);
+    if (!(determinant > 0.0)) {
+        return fit;
+    }
+    const std::complex<double> c1 = (n * y1 - g * y2) / determinant;
+    const std::complex<double> c2 = (n * y2 - std::conj(g) * y1) / determinant;
+    fit.FirstRe = c1.real();
+    fit.FirstIm = c1.imag();
+    fit.SecondRe = c2.real();
+    fit.SecondIm = c2.imag();
+    return fit;
 }
 
 double MeanMagnitude(const TSampleRing& ring, uint16_t length) {

@@ -50,8 +50,9 @@ struct TToneCorrelation {
     double Energy = 0.0; // sum of the squared samples
     uint16_t Length = 0;
 };
+// With a `stride`, only every stride-th sample is taken (Length then counts those).
 TToneCorrelation CorrelateTone(const TSampleRing& ring, uint32_t frequency, int32_t sampleRate,
-                               uint16_t length, uint16_t delay = 0);
+                               uint16_t length, uint16_t delay = 0, uint16_t stride = 1);
 // Sum of the peak amplitudes of two tones in the newest `length` samples, fitted together by
 // least squares. Each holds still for a steady tone whatever its phase, the partner tone's
 // leakage (which beats with it) is taken out, and a tone that fills only part of the window
@@ -59,6 +60,16 @@ TToneCorrelation CorrelateTone(const TSampleRing& ring, uint32_t frequency, int3
 // below 2 kHz need no more.
 double PairAmplitude(const TSampleRing& ring, uint32_t first, uint32_t second, int32_t sampleRate,
                      uint16_t length);
+// The two tones' complex amplitudes in the `length` samples before sample index `end`, fitted
+// together by least squares against references that run from the first sample since reset,
+// so that a steady tone keeps its phase from one stretch to the next. A real tone of peak
+// amplitude A has |c| = A / 2. Takes every (rate / 8000)th sample as PairAmplitude does.
+struct TPairFit {
+    double FirstRe = 0.0, FirstIm = 0.0;
+    double SecondRe = 0.0, SecondIm = 0.0;
+};
+TPairFit FitTonePair(const TSampleRing& ring, uint32_t first, uint32_t second, int32_t sampleRate,
+                     int64_t end, uint16_t length);
 // Mean magnitude of the newest `length` samples.
 double MeanMagnitude(const TSampleRing& ring, uint16_t length);
 

@@ -56,7 +56,10 @@ constexpr int kMaxQuarters = 64;
 // per 10 ms frame); at most this many such frames lie at either end.
 constexpr float kDtmfEdgeStep = 0.06f;
 constexpr int kDtmfMaxEdgeFrames = 4;
-constexpr int kDtmfMinFrames = 5;
+// Frames a run of one key needs before its length is measured. Not five: near the level floor
+// the frames at a 50 ms key's edges fall below it, and the length measured over blocks keeps
+// 40 ms keys out at every level.
+constexpr int kDtmfMinFrames = 3;
 
 // Audio in the order it arrived, with running sums so that any window's sum is a difference.
 struct TSampleRing {
@@ -97,6 +100,7 @@ struct THistoryEntry {
     bool PairDominant = false;
     float Level = 0.0f;
     bool Smoothed = false; // a copy of its predecessor, put in place of a one-frame outlier
+    int64_t End = 0;       // samples stored when the frame was analysed (a copy keeps its own)
 };
 
 struct TSymbolHistory {
@@ -107,8 +111,29 @@ struct TSymbolHistory {
 
 enum class TDtmfFrameRole : uint8_t { Held, Pending, Inside };
 
+// A key's tone pair measured over short blocks that tile the audio without overlap, from
+// before the key was first seen until after it was last seen. A block a key fills in part
+// reads in proportion, so the blocks add up to the key's length whatever its level and
+// wherever it starts, and the phase turn from block to block gives each tone's frequency.
+constexpr int kDtmfTrackBlocks = 64; // 5 ms each
+constexpr int kDtmfTrackSlots = 3;
+struct TDtmfBlock {
+    float RowRe = 0.0f, RowIm = 0.0f; // complex amplitude against an absolute reference
+    float ColumnRe = 0.0f, ColumnIm = 0.0f;
+};
+struct TDtmfTrack {
+    uint8_t Symbol = 0;    // key followed, 0 for none
+    uint32_t LastSeen = 0; // frame number when a frame last carried the key
+    int64_t End = 0;       // sample index one past the newest block
+    uint16_t Count = 0;    // blocks held, the newest at Newest
+    uint16_t Newest = 0;
+    std::array<TDtmfBlock, kDtmfTrackBlocks> Blocks{};
+};
+
 struct TDtmfRun {
-    bool Armed = true;  // the last settled frame carried no symbol
+    bool Armed = true;    // the last settled frame carried no symbol
+    int64_t FirstEnd = 0; // frame ends of the run's first and newest frames
+    int64_t LastEnd = 0;
     uint8_t Symbol = 0; // symbol of the run being followed, 0 for none
     uint32_t Length = 0;
     // Where the newest frame went: held while the levels still rise steeply (the tone's
@@ -142,6 +167,16 @@ struct TMarkPhase {
     int64_t Newest = 0;
     double RunTurn = 0.0;   // radians since the run's first frame
     int64_t RunSamples = 0; // samples over which RunTurn was measured
+};
+
+// The 500 Hz request tone's phase in the last frame, against an absolute 500 Hz clock, and the
+// offset from 500 Hz that the turn since the frame before gave.
+struct TRequestPhase {
+    bool Valid = false;
+    double Phase = 0.0;
+    int64_t Newest = 0;
+    bool HasOffset = false;
+    double OffsetHz = 0.0;
 };
 
 struct TMessageBuffer {
@@ -206,6 +241,12 @@ struct TPulseDecoder {
     TClick Open{};
     bool AnyClick = false;
     uint32_t LastClickTime = 0;
+    // A click waits out the lockout before it is committed: another click close after it, as
+    // close before it, makes it part of a sound (the pitch pulses of a loud voice), not a dial.
+    bool ClickPending = false;
+    TClick Pending{};
+    bool AnyAnalysed = false;
+    uint32_t LastAnalysedTime = 0; // the last click out of the dead time of the one before
 
     std::array<TClick, kClickRingSize> Clicks{};
     uint8_t Write = 0;
@@ -247,8 +288,11 @@ struct TNorvelState {
     TSymbolHistory RequestHistory{};
     TSymbolHistory MarkHistory{};
     TDtmfRun DtmfRun{};
+    std::array<TDtmfTrack, kDtmfTrackSlots> DtmfTracks{};
+    uint32_t DtmfFrames = 0; // frames analysed for DTMF since reset
     TMfRun MfRun{};
     TMarkPhase MarkPhase{};
+    TRequestPhase RequestPhase{};
     uint32_t ReceptionStart = 0;
 
     TMessageBuffer Message{};

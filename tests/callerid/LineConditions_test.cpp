@@ -62,16 +62,69 @@ TEST(LineConditions, DtmfFrequencyTolerance) {
         double Percent;
         bool Taken;
     };
+    // Both tones off, or one of them (row or column), low or high; short and long keys.
     const TCase cases[] = {{-1.5, true}, {1.5, true}, {-3.5, false}, {3.5, false}};
+    struct TTiming {
+        int OnMs;
+        int OffMs;
+    };
+    const TTiming timings[] = {{50, 50}, {70, 73}};
     for (const TCase& c : cases) {
-        const TSamples call =
-            Padded(DtmfKeys(kAllKeys, -10.0, -10.0, 1.0 + c.Percent / 100.0, 50, 50));
+        const double off = 1.0 + c.Percent / 100.0;
+        const std::pair<double, double> scales[] = {{off, off}, {off, 1.0}, {1.0, off}};
+        for (const auto& [rowScale, columnScale] : scales) {
+            for (const TTiming& timing : timings) {
+                const TSamples call = Padded(DtmfKeys(kAllKeys, -10.0, -10.0, rowScale, columnScale,
+                                                      timing.OnMs, timing.OffMs));
+                for (const int rate : kRates) {
+                    const TSamples atRate = FromSpanRate(call, rate);
+                    for (const int delay : kDelaysUs) {
+                        EXPECT_EQ(DigitText(StatusOf(*Decode(rate, Delayed(atRate, rate, delay)))),
+                                  c.Taken ? kAllKeys : "")
+                            << "row x" << rowScale << ", column x" << columnScale << ", "
+                            << timing.OnMs << " ms at " << rate << " Hz, " << delay << " us";
+                    }
+                }
+            }
+        }
+    }
+}
+
+TEST(LineConditions, DtmfKeysOfFortyMillisecondsNeverAndOfSixtyAlways) {
+    // Ten keys "5" with 100 ms gaps, from loud to quiet, wherever they start in the frame:
+    // the length of a key, not the frames it happens to touch, decides.
+    struct TCase {
+        int OnMs;
+        bool Taken;
+    };
+    const TCase cases[] = {{40, false}, {60, true}};
+    for (const TCase& c : cases) {
+        for (const int level : {-4, -10, -20, -30}) {
+            const TSamples call = Padded(DtmfDigits("5555555555", level, c.OnMs, 100));
+            for (const int rate : kRates) {
+                const TSamples atRate = FromSpanRate(call, rate);
+                for (const int delay : kDelaysUs) {
+                    EXPECT_EQ(DigitText(StatusOf(*Decode(rate, Delayed(atRate, rate, delay)))),
+                              c.Taken ? "5555555555" : "")
+                        << c.OnMs << " ms at " << level << " dBm0, " << rate << " Hz, " << delay
+                        << " us";
+                }
+            }
+        }
+    }
+}
+
+TEST(LineConditions, DtmfFiftyOnFiftyOffOverThirtyFiveDecibels) {
+    // Two sines per key that saturate as a converter would: two tones at 0 dBm0 clip. At the
+    // quiet end the level floor of the frame rule leaves a 50 ms key few frames of its own.
+    for (const double level : {0.0, -3.0, -12.0, -24.0, -35.0}) {
+        const TSamples call = Padded(DtmfKeys(kAllKeys, level, level, 1.0, 50, 50));
         for (const int rate : kRates) {
             const TSamples atRate = FromSpanRate(call, rate);
             for (const int delay : kDelaysUs) {
                 EXPECT_EQ(DigitText(StatusOf(*Decode(rate, Delayed(atRate, rate, delay)))),
-                          c.Taken ? kAllKeys : "")
-                    << c.Percent << " % at " << rate << " Hz, " << delay << " us";
+                          kAllKeys)
+                    << level << " dBm0 at " << rate << " Hz, " << delay << " us";
             }
         }
     }

@@ -1,6 +1,7 @@
 // The two-of-six multi-frequency number after the 500 Hz request tone, built from spandsp's
 // tone generators: start symbol, category, seven digits (last first), sent cyclically.
 
+#include <cmath>
 #include <gtest/gtest.h>
 
 #include "callerid/CallerIdStatus.h"
@@ -94,6 +95,48 @@ TEST(MultiFrequency, AShortSpuriousRunDoesNotDeafenTheDecoder) {
     const auto state = Decode(8000, call);
     EXPECT_EQ(state->State, TDecoderState::Idle);
     EXPECT_EQ(DigitText(StatusOf(*state)), "369");
+}
+
+// A sine whose frequency moves linearly from `from` to `to` Hz, at 8000 Hz.
+TSamples Glide(double from, double to, double peak, int milliseconds) {
+    TSamples out(static_cast<size_t>(kSpanRate * milliseconds / 1000));
+    double phase = 0.0;
+    for (size_t i = 0; i < out.size(); ++i) {
+        const double frequency =
+            from + (to - from) * static_cast<double>(i) / static_cast<double>(out.size());
+        phase += 2.0 * 3.14159265358979323846 * frequency / kSpanRate;
+        out[i] = static_cast<int16_t>(std::lround(peak * std::sin(phase)));
+    }
+    return out;
+}
+
+TEST(MultiFrequency, TheRequestToneIsASteadyToneAlone) {
+    struct TCase {
+        const char* Name;
+        TSamples Sound;
+        bool Taken;
+    };
+    // A deep voice: 100 Hz pitch with its harmonics up to 1 kHz, the strongest on 500 Hz.
+    TSamples voice = Silence(kSpanRate, 300);
+    for (int harmonic = 3; harmonic <= 10; ++harmonic) {
+        MixInto(voice, Sine(kSpanRate, 100.0 * harmonic, harmonic == 5 ? 6000.0 : 2000.0, 300));
+    }
+    const TCase cases[] = {
+        {"500 Hz", Sine(kSpanRate, 500.0, 8000.0, 300), true},
+        {"505 Hz", Sine(kSpanRate, 505.0, 8000.0, 300), true},
+        {"harmonics of a deep voice", voice, false},
+        {"a glide from 470 to 530 Hz", Glide(470.0, 530.0, 8000.0, 300), false},
+    };
+    for (const TCase& c : cases) {
+        TSamples call = Silence(kSpanRate, 200);
+        Append(call, c.Sound);
+        Append(call, Silence(kSpanRate, 200));
+        for (const int rate : {8000, 40000}) {
+            const auto state = Decode(rate, FromSpanRate(call, rate));
+            EXPECT_EQ(state->State == TDecoderState::MfReception, c.Taken)
+                << c.Name << " at " << rate;
+        }
+    }
 }
 
 TEST(MultiFrequency, ARequestToneWithNothingAfterItTimesOut) {

@@ -63,6 +63,29 @@ TEST(Pulse, ClicksOfDifferingPolarityFormNoTrain) {
     EXPECT_EQ(StatusOf(*state).Words[0], 0);
 }
 
+TEST(Pulse, ClicksFollowedCloselyByOthersFormNoTrain) {
+    // The dial's rhythm, but each click with a second one 15 ms after it, as the pitch pulses
+    // of a loud deep voice come: none of them stands alone.
+    for (const bool echoes : {false, true}) {
+        std::vector<int> times;
+        std::vector<TClickShape> shapes;
+        int now = 500;
+        for (int pulse = 0; pulse < 3; ++pulse) {
+            for (const auto& [offset, shape] : {std::pair{0, kBreakClick}, {60, kMakeClick}}) {
+                times.push_back(now + offset);
+                shapes.push_back(shape);
+                if (echoes) {
+                    times.push_back(now + offset + 15);
+                    shapes.push_back(shape);
+                }
+            }
+            now += 100;
+        }
+        const auto state = Decode(8000, ClickTrack(8000, now + 500, times, shapes));
+        EXPECT_EQ(PulseText(*state), echoes ? "" : "3") << echoes;
+    }
+}
+
 TEST(Pulse, SteadyLoudTonesNeverBecomePulses) {
     // Every half-wave is a click; the dead time after each keeps them all out.
     for (const double frequency : {50.0, 90.0, 400.0, 1000.0}) {

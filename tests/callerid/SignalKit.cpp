@@ -227,6 +227,11 @@ TSamples TonePair(double f1, double level1, double f2, double level2, int millis
 
 TSamples DtmfKeys(const std::string& keys, double rowLevel, double columnLevel,
                   double frequencyScale, int onMs, int offMs) {
+    return DtmfKeys(keys, rowLevel, columnLevel, frequencyScale, frequencyScale, onMs, offMs);
+}
+
+TSamples DtmfKeys(const std::string& keys, double rowLevel, double columnLevel, double rowScale,
+                  double columnScale, int onMs, int offMs) {
     static const std::string kKeys = "123A456B789C*0#D";
     static const double kRows[] = {697, 770, 852, 941};
     static const double kColumns[] = {1209, 1336, 1477, 1633};
@@ -236,8 +241,8 @@ TSamples DtmfKeys(const std::string& keys, double rowLevel, double columnLevel,
         if (index == std::string::npos) {
             throw std::invalid_argument("no such DTMF key");
         }
-        Append(out, TonePair(kRows[index / 4] * frequencyScale, rowLevel,
-                             kColumns[index % 4] * frequencyScale, columnLevel, onMs));
+        Append(out, TonePair(kRows[index / 4] * rowScale, rowLevel,
+                             kColumns[index % 4] * columnScale, columnLevel, onMs));
         Append(out, Silence(kSpanRate, offMs));
     }
     return out;

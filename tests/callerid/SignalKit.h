@@ -43,6 +43,9 @@ TSamples TonePair(double f1, double level1, double f2, double level2, int millis
 // both frequencies scaled by `frequencyScale`.
 TSamples DtmfKeys(const std::string& keys, double rowLevel, double columnLevel,
                   double frequencyScale, int onMs, int offMs);
+// The same with the row and the column frequencies scaled apart (one tone off, the other on).
+TSamples DtmfKeys(const std::string& keys, double rowLevel, double columnLevel, double rowScale,
+                  double columnScale, int onMs, int offMs);
 // Noise of `milliseconds` at `level` dBm0 whose power is measured against `signal`: adds
 // white noise at `snr` dB below the signal's power over its non-silent samples.
 void AddNoiseAtSnr(TSamples& signal, double snr, int seed);

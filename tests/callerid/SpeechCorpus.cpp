@@ -1,9 +1,12 @@
 #include "tests/callerid/SpeechCorpus.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <random>
 #include <stdexcept>
 #include <unistd.h>
 
@@ -61,6 +64,28 @@ const TText kTexts[] = {
      "谢谢你，再见。"},
 };
 
+// Further languages for the wide corpus only.
+const TText kMoreTexts[] = {
+    {"nl",
+     "Goedemiddag, u spreekt met Pieter van de garage. Uw auto is klaar en u kunt hem "
+     "morgen na tien uur ophalen. De rekening komt op driehonderd zevenenveertig euro en "
+     "vijftig cent. Heeft u nog vragen, bel dan naar nul twintig, vier vijf zes, achtentachtig "
+     "negentien. Tot ziens en nog een fijne dag."},
+    {"pt",
+     "Bom dia, fala a Beatriz da farmácia. O seu medicamento já chegou e pode levantá-lo a "
+     "partir das três da tarde. O preço é de dezassete euros e quarenta cêntimos. Se preferir, "
+     "ligue para o número dois um três, quatro cinco seis, sete oito nove. Muito obrigada e "
+     "até logo."},
+    {"sv", "Hej, det är Lars från bilverkstaden. Vi har bytt bromsarna och bilen står klar på "
+           "fredag efter klockan två. Det kostar fyra tusen sexhundra tjugo kronor. Ring gärna "
+           "tillbaka på noll åtta, sju tre fyra, femtiosex, nittio om du undrar över något. Tack "
+           "och ha en bra dag."},
+    {"tr", "Merhaba, ben kargo şirketinden Ayşe. Paketiniz yarın sabah dokuz ile on iki arasında "
+           "teslim edilecek. Evde olmayacaksanız lütfen beni sıfır beş yüz otuz iki, dört yüz "
+           "altmış yedi, yirmi sekiz, on dokuz numaralı telefondan arayın. Teşekkür ederim, iyi "
+           "günler."},
+};
+
 // Voice variants and their pitch: a lower male and a higher female voice for every text.
 struct TVoiceStyle {
     const char* Variant;
@@ -91,9 +116,89 @@ void ScaleTo(TSamples& samples, double level) {
     samples = Scaled(samples, gain);
 }
 
+void ScaleToPeak(TSamples& samples, double peakDbfs) {
+    int peak = 1;
+    for (const int16_t s : samples) {
+        peak = std::max(peak, std::abs(int{s}));
+    }
+    samples = Scaled(samples, 32767.0 * std::pow(10.0, peakDbfs / 20.0) / peak);
+}
+
+// 64-bit FNV-1a: names a cached utterance after everything that makes it.
+uint64_t Fingerprint(const std::string& text) {
+    uint64_t hash = 1469598103934665603ull;
+    for (const char c : text) {
+        hash = (hash ^ static_cast<uint8_t>(c)) * 1099511628211ull;
+    }
+    return hash;
+}
+
+#if defined(NORVEL_SPEECH_CACHE)
+std::filesystem::path CachePath(const std::string& key) {
+    char name[40];
+    std::snprintf(name, sizeof name, "%016llx.raw",
+                  static_cast<unsigned long long>(Fingerprint(key)));
+    return std::filesystem::path(NORVEL_SPEECH_CACHE) / name;
+}
+
+bool ReadCached(const std::string& key, TSamples& samples) {
+    std::ifstream in(CachePath(key), std::ios::binary);
+    if (!in) {
+        return false;
+    }
+    in.seekg(0, std::ios::end);
+    const std::streamoff bytes = in.tellg();
+    if (bytes <= 0 || bytes % 2 != 0) {
+        return false;
+    }
+    samples.resize(static_cast<size_t>(bytes / 2));
+    in.seekg(0);
+    in.read(reinterpret_cast<char*>(samples.data()), bytes);
+    return static_cast<bool>(in);
+}
+
+// Through a file of this process's own, renamed into place: parallel runs never see half a file.
+void WriteCached(const std::string& key, const TSamples& samples) {
+    const std::filesystem::path path = CachePath(key);
+    std::error_code error;
+    std::filesystem::create_directories(path.parent_path(), error);
+    const std::filesystem::path partial = path.string() + "." + std::to_string(getpid()) + ".part";
+    {
+        std::ofstream out(partial, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(samples.data()),
+                  static_cast<std::streamsize>(samples.size() * 2));
+        if (!out) {
+            out.close();
+            std::filesystem::remove(partial, error);
+            return;
+        }
+    }
+    std::filesystem::rename(partial, path, error);
+    if (error) {
+        std::filesystem::remove(partial, error);
+    }
+}
+#endif
+
 } // namespace
 
 TSamples Speak(const TUtterance& utterance, int sampleRate) {
+    const std::string effects = utterance.TelephoneBand ? " sinc 300-3400" : "";
+    const std::string synthesis = "espeak-ng -v " + ShellQuoted(utterance.Voice) + " -s " +
+                                  std::to_string(utterance.WordsPerMinute) + " -p " +
+                                  std::to_string(utterance.Pitch);
+    const std::string conversion = "sox -q -t wav - -t raw -e signed-integer -b 16 -c 1 -L -r " +
+                                   std::to_string(sampleRate) + " -" + effects;
+    char scale[48];
+    std::snprintf(scale, sizeof scale, "%s %.2f", utterance.TelephoneBand ? "peak" : "level",
+                  utterance.TelephoneBand ? utterance.PeakDbfs : utterance.Level);
+    TSamples samples;
+#if defined(NORVEL_SPEECH_CACHE)
+    const std::string key = synthesis + "|" + conversion + "|" + scale + "|" + utterance.Text;
+    if (ReadCached(key, samples)) {
+        return samples;
+    }
+#endif
     char textPath[] = "/tmp/norvel-speech-XXXXXX";
     const int descriptor = mkstemp(textPath);
     if (descriptor < 0) {
@@ -105,12 +210,8 @@ TSamples Speak(const TUtterance& utterance, int sampleRate) {
         text << utterance.Text;
     }
     const std::string command =
-        "espeak-ng -v " + ShellQuoted(utterance.Voice) + " -s " +
-        std::to_string(utterance.WordsPerMinute) + " -p " + std::to_string(utterance.Pitch) +
-        " -f " + ShellQuoted(textPath) + " --stdout | sox -q -t wav - -t raw -e signed-integer" +
-        " -b 16 -c 1 -L -r " + std::to_string(sampleRate) + " - 2>/dev/null";
+        synthesis + " -f " + ShellQuoted(textPath) + " --stdout | " + conversion + " 2>/dev/null";
     FILE* pipe = popen(command.c_str(), "r");
-    TSamples samples;
     if (pipe != nullptr) {
         int16_t block[4096];
         size_t got = 0;
@@ -123,7 +224,14 @@ TSamples Speak(const TUtterance& utterance, int sampleRate) {
     if (samples.empty()) {
         throw std::runtime_error("espeak-ng or sox gave no speech for voice " + utterance.Voice);
     }
-    ScaleTo(samples, utterance.Level);
+    if (utterance.TelephoneBand) {
+        ScaleToPeak(samples, utterance.PeakDbfs);
+    } else {
+        ScaleTo(samples, utterance.Level);
+    }
+#if defined(NORVEL_SPEECH_CACHE)
+    WriteCached(key, samples);
+#endif
     return samples;
 }
 
@@ -133,6 +241,48 @@ std::vector<TUtterance> TalkOffUtterances() {
         for (const TText& text : kTexts) {
             utterances.push_back({std::string(text.Language) + style.Variant, style.WordsPerMinute,
                                   style.Pitch, style.Level, text.Text});
+        }
+    }
+    return utterances;
+}
+
+std::vector<TUtterance> WideSpeechUtterances(int half) {
+    std::vector<const TText*> texts;
+    for (const TText& text : kTexts) {
+        texts.push_back(&text);
+    }
+    for (const TText& text : kMoreTexts) {
+        texts.push_back(&text);
+    }
+    const char* const variants[] = {"+m1", "+m2", "+m3", "+m4", "+m5", "+m6",
+                                    "+m7", "+f1", "+f2", "+f3", "+f4", "+f5"};
+    // Four rounds over the texts, drawn once from a fixed seed; rounds 0 and 2 make half 0,
+    // rounds 1 and 3 half 1. Pitch and speed are drawn from strata, so that each round spans
+    // the whole range.
+    constexpr int kRounds = 4;
+    std::mt19937 random(1789);
+    std::vector<TUtterance> utterances;
+    const int count = static_cast<int>(texts.size());
+    for (int round = 0; round < kRounds; ++round) {
+        for (int t = 0; t < count; ++t) {
+            const int stratum = (t * 5 + round * 7) % count;
+            const int pitch = (100 * stratum + static_cast<int>(random() % 100)) / count;
+            const int speed =
+                80 +
+                (180 * ((t * 7 + round * 3) % count) + static_cast<int>(random() % 180)) / count;
+            const char* variant = variants[(t + round * 5 + random() % 2) % std::size(variants)];
+            const double peak = (t + round / 2) % 2 == 0 ? -1.0 : -3.0;
+            if (round % 2 != half) {
+                continue;
+            }
+            TUtterance utterance;
+            utterance.Voice = std::string(texts[static_cast<size_t>(t)]->Language) + variant;
+            utterance.WordsPerMinute = speed;
+            utterance.Pitch = std::min(pitch, 99);
+            utterance.Text = texts[static_cast<size_t>(t)]->Text;
+            utterance.TelephoneBand = true;
+            utterance.PeakDbfs = peak;
+            utterances.push_back(utterance);
         }
     }
     return utterances;
