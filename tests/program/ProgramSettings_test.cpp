@@ -22,15 +22,12 @@
 #include "controls/MySpin.h"
 #include "engine/RecClasses.h"
 #include "i18n/VexaLang.h"
+#include "i18n/VexaLangText.h"
 #include "tests/common/SimulatedAdapter.h"
 #include "tests/program/ProgramFixture.h"
 #include "tests/support/ModalScript.h"
 
 namespace {
-
-QString Lang(const char* name) {
-    return QString::fromStdString(GetLangConstant(name));
-}
 
 // What a message box looked like as it came up.
 struct TSeenBox {

@@ -194,17 +194,4 @@ TEST_F(SettingsFiles, EnteringTheStartDateKeepsTheWindowWithinAWeek) {
     }
 }
 
-TEST(SettingsFileFilter, BecomesTheDialogsForm) {
-    struct TCase {
-        const char* In;
-        const char* Out;
-    };
-    for (const TCase& c : {TCase{"Recorder profiles (*.rpr)|*.rpr", "Recorder profiles (*.rpr)"},
-                           TCase{"Profiles|*.rpr;*.def|All|*", "Profiles (*.rpr *.def);;All (*)"},
-                           TCase{"", ""}, TCase{"Odd", "Odd"}}) {
-        SCOPED_TRACE(c.In);
-        EXPECT_EQ(FileDialogFilter(c.In), c.Out);
-    }
-}
-
 } // namespace

@@ -14,6 +14,7 @@
 #include <QTreeView>
 
 #include "i18n/VexaLang.h"
+#include "i18n/VexaLangText.h"
 #include "platform/ByteOrder.h"
 #include "tests/support/ModalScript.h"
 #include "ui/Fileutils.h"
@@ -23,10 +24,6 @@
 #include "ui/RecordList.h"
 
 namespace {
-
-QString Lang(const char* name) {
-    return QString::fromStdString(GetLangConstant(name));
-}
 
 TSystemTime At(int day, int hour = 12, int minute = 0, int second = 0) {
     TSystemTime t;
