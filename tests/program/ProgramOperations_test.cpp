@@ -153,7 +153,8 @@ TEST_F(ProgramOperations, TheProgressFormStaysUpForAsLongAsTheOperationRuns) {
         c.Run();
         EXPECT_TRUE(script.Done());
         EXPECT_EQ(script.Unexpected, 0) << script.Texts.join('|').toStdString();
-        EXPECT_GE(watch.RunningSamples, 3); // it did run for a while
+        // It was seen running; how often the watch ticks meanwhile depends on the load.
+        EXPECT_GE(watch.RunningSamples, 1);
         EXPECT_EQ(watch.HiddenWhileRunning, 0);
         EXPECT_FALSE(Forms->frmStatus.isVisible());
         EXPECT_FALSE(main.IsBusy());
