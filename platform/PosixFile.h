@@ -69,6 +69,13 @@ bool RemoveFile(const std::string& path);
 // Replaces target atomically where the file system allows it.
 bool RenameFile(const std::string& from, const std::string& to);
 
+// True for an existing folder (or a link to one).
+bool IsDirectory(const std::string& path);
+// The folder part of a path: "." for a bare name, "/" for a name right below the root.
+std::string FolderOf(const std::string& path);
+// The name inside the folder, with one "/" between them.
+std::string JoinPath(const std::string& folder, const std::string& name);
+
 // Flushes the entries of the folder that holds path to the disk, so that a file created or
 // renamed there is still there after a crash.
 bool SyncFolderOf(const std::string& path);

@@ -32,6 +32,7 @@
 #include "i18n/VexaLang.h"
 #include "i18n/VexaLangFormLists.h"
 #include "i18n/VexaLangForms.h"
+#include "i18n/VexaLangText.h"
 #include "settings/PositionUpDown.h"
 #include "ui/Mainutils.h"
 #include "ui/MsgBox.h"
@@ -53,10 +54,6 @@ public:
         return QProxyStyle::styleHint(hint, option, widget, returnData);
     }
 };
-
-QString Lang(const char* name) {
-    return QString::fromStdString(GetLangConstant(name));
-}
 
 template <typename T> T* Named(T* widget, const char* name) {
     widget->setObjectName(QString::fromLatin1(name));

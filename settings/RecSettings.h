@@ -346,11 +346,6 @@ private:
     QString FProgramFolder;
 };
 
-// A filter of the form "Description|*.a;*.b|Other|*.c" as a file dialog takes it:
-// "Description (*.a *.b);;Other (*.c)". A description that already names its patterns in
-// parentheses is kept as it is.
-QString FileDialogFilter(const QString& filter);
-
 // What the main window's recorder callbacks hand to the settings dialog: its implementation
 // of TRecorderUi calls these from AttachRecorder, DetachRecorder, RestoreSettings and
 // SetHiddenTabVisible.

@@ -24,6 +24,7 @@
 #include "controls/MySpin.h"
 #include "engine/RecClasses.h"
 #include "i18n/VexaLang.h"
+#include "i18n/VexaLangText.h"
 #include "link/DebugLog.h"
 #include "link/RecXchange.h"
 #include "settings/PositionUpDown.h"
@@ -33,37 +34,11 @@
 
 namespace {
 
-QString Lang(const char* name) {
-    return QString::fromStdString(GetLangConstant(name));
-}
-
-// The hourglass for the length of a device exchange, reset however the exchange ends.
-class TWaitCursor {
-public:
-    TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
-    TWaitCursor(const TWaitCursor&) = delete;
-    TWaitCursor& operator=(const TWaitCursor&) = delete;
-};
-
 bool IsNoPassword(const TPasswordField& field) {
     return std::equal(field.begin(), field.begin() + MaxPasswordLength, NoPasswordBlock.begin());
 }
 
 } // namespace
-
-QString FileDialogFilter(const QString& filter) {
-    const QStringList parts = filter.split('|');
-    QStringList entries;
-    for (int i = 0; i + 1 < parts.size(); i += 2) {
-        const QString description = parts[i].trimmed();
-        const QString patterns = parts[i + 1].split(';', Qt::SkipEmptyParts).join(' ');
-        entries << (description.contains('(') ? description : description + " (" + patterns + ")");
-    }
-    if (entries.isEmpty() && !filter.trimmed().isEmpty())
-        entries << filter.trimmed();
-    return entries.join(";;");
-}
 
 void TfrmRecSettings::ConnectHandlers() {
     connect(actStore, &QAction::triggered, this, &TfrmRecSettings::actStoreExecute);

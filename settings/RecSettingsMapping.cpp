@@ -18,15 +18,12 @@
 #include "controls/MySpin.h"
 #include "engine/RecClasses.h"
 #include "i18n/VexaLang.h"
+#include "i18n/VexaLangText.h"
 #include "settings/PositionUpDown.h"
 #include "settings/RecSettings.h"
 #include "ui/ProgramOptions.h"
 
 namespace {
-
-QString Lang(const char* name) {
-    return QString::fromStdString(GetLangConstant(name));
-}
 
 // Detection items of cbDetectType.
 constexpr int DetectDisabled = 0;

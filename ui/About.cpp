@@ -12,6 +12,7 @@
 
 #include "i18n/VexaLang.h"
 #include "i18n/VexaLangFormLists.h"
+#include "i18n/VexaLangText.h"
 #include "ui/MsgBox.h"
 
 const char* const ProgramBuildDate = __DATE__;
@@ -21,10 +22,6 @@ namespace {
 // The English short month names, whatever the user's language.
 const char* const MonthNames[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                   "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-
-QString Lang(const char* name) {
-    return QString::fromStdString(GetLangConstant(name));
-}
 
 } // namespace
 

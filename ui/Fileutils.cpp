@@ -1,5 +1,6 @@
 #include "ui/Fileutils.h"
 
+#include <algorithm>
 #include <tuple>
 #include <utility>
 
@@ -93,43 +94,13 @@ int TFileList::CompareItems(const TFileListItem& a, const TFileListItem& b) cons
 }
 
 void TFileList::Sort() {
-    if (FItems.size() >= 2) {
-        QuickSort(0, Count() - 1);
-    }
-}
-
-void TFileList::QuickSort(int left, int right) {
-    // Recursing into the smaller part keeps the stack shallow; the parts are disjoint, so
-    // the order they are sorted in does not change the result.
-    while (left < right) {
-        int i = left;
-        int j = right;
-        const TFileListItem* pivot = FItems[static_cast<std::size_t>((left + right) / 2)].get();
-        do {
-            while (i <= right && CompareItems(Item(i), *pivot) < 0) {
-                ++i;
-            }
-            while (j >= left && CompareItems(Item(j), *pivot) > 0) {
-                --j;
-            }
-            if (i <= j) {
-                std::swap(FItems[static_cast<std::size_t>(i)], FItems[static_cast<std::size_t>(j)]);
-                ++i;
-                --j;
-            }
-        } while (i <= j);
-        if (j - left < right - i) {
-            if (left < j) {
-                QuickSort(left, j);
-            }
-            left = i;
-        } else {
-            if (i < right) {
-                QuickSort(i, right);
-            }
-            right = j;
-        }
-    }
+    // Stable: entries the order holds equal (names that differ only in letter case, or the
+    // same name in two folders of a subtree view) keep the order they were added in.
+    std::stable_sort(
+        FItems.begin(), FItems.end(),
+        [this](const std::unique_ptr<TFileListItem>& a, const std::unique_ptr<TFileListItem>& b) {
+            return CompareItems(*a, *b) < 0;
+        });
 }
 
 TFilteredFileList::TFilteredFileList() = default;

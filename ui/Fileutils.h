@@ -61,8 +61,6 @@ protected:
     std::vector<std::unique_ptr<TFileListItem>> FItems;
 
 private:
-    void QuickSort(int left, int right);
-
     std::int32_t FSortMode = FileSortNone;
     bool FAscending = false;
 };

@@ -150,3 +150,31 @@ void GetFileLocalTime(const QString& path, TSystemTime& time) {
     time =
         LocalSystemTime(info.st_mtim.tv_sec, static_cast<unsigned>(info.st_mtim.tv_nsec / 1000000));
 }
+
+QString FileDialogFilter(const QString& filter) {
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList entries;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        QString description = parts[i].trimmed();
+        const QString patterns =
+            parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts).join(QLatin1Char(' '));
+        const qsizetype open = description.lastIndexOf(QLatin1Char('('));
+        if (open < 0)
+            description += QStringLiteral(" (") + patterns + QLatin1Char(')');
+        else
+            description = description.left(open) +
+                          description.mid(open).replace(QLatin1Char(';'), QLatin1Char(' '));
+        entries << description;
+    }
+    if (entries.isEmpty() && !filter.trimmed().isEmpty())
+        entries << filter.trimmed();
+    return entries.join(QStringLiteral(";;"));
+}
+
+TWaitCursor::TWaitCursor() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+TWaitCursor::~TWaitCursor() {
+    QApplication::restoreOverrideCursor();
+}

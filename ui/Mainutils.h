@@ -49,3 +49,18 @@ bool CanOpenFile(const QString& path, bool forWriting);
 // The file's last-write time in local time; the current local time when the file opens but
 // its time cannot be read; time unchanged when the file cannot be opened.
 void GetFileLocalTime(const QString& path, TSystemTime& time);
+
+// A filter of the form "Description|*.a;*.b|Other|*.c" (a text constant) as a file dialog
+// takes it: "Description (*.a *.b);;Other (*.c)". A description that names its patterns in
+// parentheses keeps them, with blanks for the semicolons between them, since the dialog reads
+// its patterns from there.
+QString FileDialogFilter(const QString& filter);
+
+// The hourglass for as long as it lives, reset however the work under it ends.
+class TWaitCursor {
+public:
+    TWaitCursor();
+    ~TWaitCursor();
+    TWaitCursor(const TWaitCursor&) = delete;
+    TWaitCursor& operator=(const TWaitCursor&) = delete;
+};

@@ -27,6 +27,8 @@ constexpr unsigned MB_ICONINFORMATION = MB_ICONASTERISK;
 constexpr unsigned MB_DEFBUTTON1 = 0x000;
 constexpr unsigned MB_DEFBUTTON2 = 0x100;
 constexpr unsigned MB_DEFBUTTON3 = 0x200;
+// A question whose Yes destroys something (an erase, a format): No is the default.
+constexpr unsigned DestructiveQuestion = MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2;
 
 // Results; a modal form's result uses the same numbers (mrOk = IDOK ...).
 constexpr int IDOK = 1;

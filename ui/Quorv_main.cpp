@@ -38,6 +38,7 @@
 #include "i18n/VexaLangFile.h"
 #include "i18n/VexaLangFormLists.h"
 #include "i18n/VexaLangForms.h"
+#include "i18n/VexaLangText.h"
 #include "platform/IniFile.h"
 #include "ui/About.h"
 #include "ui/Fileutils.h"
@@ -50,10 +51,6 @@
 #include "ui/Splash.h"
 
 namespace {
-
-QString Lang(const char* name) {
-    return QString::fromStdString(GetLangConstant(name));
-}
 
 // The Windows-style folder text of a constant ("\Sounds") as a relative path here.
 QString NativeFolderText(const QString& text) {

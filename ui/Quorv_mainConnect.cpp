@@ -22,6 +22,7 @@
 #include "engine/Recinterface.h"
 #include "engine/RecorderUi.h"
 #include "i18n/VexaLang.h"
+#include "i18n/VexaLangText.h"
 #include "link/RecXchange.h"
 #include "ui/Fileutils.h"
 #include "ui/FmtChoose.h"
@@ -35,13 +36,7 @@
 
 namespace {
 
-QString Lang(const char* name) {
-    return QString::fromStdString(GetLangConstant(name));
-}
-
 constexpr const char* DemoImageName = "OM_Q70_DEMO.OVK";
-// Yes and No, warning icon, No as the default.
-constexpr unsigned DestructiveQuestion = MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2;
 
 bool HasClockAndBattery(std::int32_t kind) {
     return kind == 0 || kind == 4 || kind == 5;
@@ -140,19 +135,6 @@ QLabel* StatusLabel(QFrame* item, const char* name) {
     label->setObjectName(QString::fromLatin1(name));
     item->layout()->addWidget(label);
     return label;
-}
-
-// Converts the "description|pattern|..." filter of the text constant to a file dialog's.
-QString DialogFilter(const QString& filterText) {
-    const QStringList parts = filterText.split(QLatin1Char('|'));
-    QStringList filters;
-    for (int i = 0; i + 1 < parts.size(); i += 2) {
-        QString description = parts.at(i);
-        if (!description.contains(QLatin1Char('(')))
-            description += QStringLiteral(" (") + parts.at(i + 1) + QLatin1Char(')');
-        filters << description;
-    }
-    return filters.isEmpty() ? filterText : filters.join(QStringLiteral(";;"));
 }
 
 } // namespace
@@ -534,10 +516,10 @@ void TfrmQuorvMain::miImageFileClick() {
     suffix.remove(QStringLiteral("*."));
     QString path;
     if (PickImageFile) {
-        path = PickImageFile(DialogFilter(filterText), suffix);
+        path = PickImageFile(FileDialogFilter(filterText), suffix);
     } else {
         QFileDialog dialog(this);
-        dialog.setNameFilter(DialogFilter(filterText));
+        dialog.setNameFilter(FileDialogFilter(filterText));
         dialog.setDefaultSuffix(suffix);
         dialog.setFileMode(QFileDialog::AnyFile);
         if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())

@@ -17,15 +17,12 @@
 #include <QTreeView>
 
 #include "i18n/VexaLang.h"
+#include "i18n/VexaLangText.h"
 #include "ui/Mainutils.h"
 #include "ui/MsgBox.h"
 #include "ui/Quorv_main.h"
 
 namespace {
-
-QString Lang(const char* name) {
-    return QString::fromStdString(GetLangConstant(name));
-}
 
 bool IsInside(const QWidget* widget, const QWidget* pane) {
     return widget != nullptr && (widget == pane || pane->isAncestorOf(widget));

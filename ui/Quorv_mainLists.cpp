@@ -28,6 +28,7 @@
 #include "engine/RecClassesLists.h"
 #include "engine/Recinterface.h"
 #include "i18n/VexaLang.h"
+#include "i18n/VexaLangText.h"
 #include "link/RecXchange.h"
 #include "platform/Trash.h"
 #include "ui/Fileutils.h"
@@ -39,21 +40,8 @@
 
 namespace {
 
-QString Lang(const char* name) {
-    return QString::fromStdString(GetLangConstant(name));
-}
-
 constexpr int LocationIndentRole = Qt::UserRole + 1;
 constexpr int LocationCaptionRole = Qt::UserRole + 2;
-
-// Restores the cursor however the refresh ends.
-class TWaitCursor {
-public:
-    TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
-    TWaitCursor(const TWaitCursor&) = delete;
-    TWaitCursor& operator=(const TWaitCursor&) = delete;
-};
 
 // A drive file's name split at its last "\" into folder path and file name; the path always
 // begins and ends with "\".

@@ -6,11 +6,13 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QPushButton>
 
 #include "engine/Recinterface.h"
 #include "i18n/VexaLang.h"
+#include "i18n/VexaLangText.h"
 #include "link/RecXchange.h"
 #include "ui/FileNameMask.h"
 #include "ui/Fileutils.h"
@@ -23,16 +25,6 @@
 #include "ui/TransferController.h"
 
 namespace {
-
-QString Lang(const char* name) {
-    return QString::fromStdString(GetLangConstant(name));
-}
-
-QString JoinPath(const QString& folder, const QString& name) {
-    if (folder.endsWith(QLatin1Char('/')))
-        return folder + name;
-    return folder + QLatin1Char('/') + name;
-}
 
 // The controller's questions answered with the window's forms.
 class TWindowTransferUi : public TTransferUi {
@@ -193,10 +185,10 @@ int TfrmQuorvMain::AskOverwrite(QString& fileName, bool renameAllowed) {
         // would leave it is made one plain file name there.
         const QString folder = QFileInfo(fileName).path();
         if (!chosen.contains(QLatin1Char('/')))
-            chosen = JoinPath(folder, chosen);
+            chosen = QDir(folder).filePath(chosen);
         else if (QFileInfo(chosen).path() != folder)
-            chosen = JoinPath(folder, QString::fromStdString(SanitizeFileName(
-                                          QFileInfo(chosen).fileName().toStdString())));
+            chosen = QDir(folder).filePath(QString::fromStdString(
+                SanitizeFileName(QFileInfo(chosen).fileName().toStdString())));
         fileName = chosen;
     }
     return answer;

@@ -1,5 +1,6 @@
 #include "ui/RecordList.h"
 
+#include <algorithm>
 #include <tuple>
 
 #include <QApplication>
@@ -8,6 +9,7 @@
 #include <QStyle>
 
 #include "i18n/VexaLang.h"
+#include "i18n/VexaLangText.h"
 #include "ui/Fileutils.h"
 #include "ui/Mainutils.h"
 
@@ -19,10 +21,6 @@ template <typename T> int Sign(const T& a, const T& b) {
 
 auto TimeKey(const TSystemTime& t) {
     return std::make_tuple(t.Year, t.Month, t.Day, t.Hour, t.Minute, t.Second, t.Milliseconds);
-}
-
-QString Lang(const char* name) {
-    return QString::fromStdString(GetLangConstant(name));
 }
 
 } // namespace
@@ -60,8 +58,12 @@ void TRecordList::SetAscending(bool ascending) {
 }
 
 void TRecordList::Sort() {
-    if (Count() > 0)
-        QuickSort(0, Count() - 1);
+    // No two entries compare equal (records differ in number, parts of one record too), so
+    // the order of equal keys cannot matter.
+    std::sort(Items.begin(), Items.end(),
+              [this](const std::unique_ptr<TRecordItem>& a, const std::unique_ptr<TRecordItem>& b) {
+                  return Compare(*a, *b) < 0;
+              });
 }
 
 int TRecordList::CompareByMode(const TCustomSoundFileInfo& a, const TCustomSoundFileInfo& b) const {
@@ -98,28 +100,6 @@ int TRecordList::Compare(const TCustomSoundFileInfo& a, const TCustomSoundFileIn
         return r == 0 ? -1 : r;
     }
     return CompareByMode(a, b);
-}
-
-void TRecordList::QuickSort(int lo, int hi) {
-    while (lo < hi) {
-        const TRecordItem* pivot = Items[static_cast<std::size_t>((lo + hi) >> 1)].get();
-        int i = lo;
-        int j = hi;
-        do {
-            while (Compare(*Items[static_cast<std::size_t>(i)], *pivot) < 0)
-                ++i;
-            while (Compare(*Items[static_cast<std::size_t>(j)], *pivot) > 0)
-                --j;
-            if (i <= j) {
-                std::swap(Items[static_cast<std::size_t>(i)], Items[static_cast<std::size_t>(j)]);
-                ++i;
-                --j;
-            }
-        } while (i <= j);
-        if (lo < j)
-            QuickSort(lo, j);
-        lo = i;
-    }
 }
 
 int RectGetLeft(const TRect& r) {

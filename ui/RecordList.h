@@ -60,7 +60,6 @@ public:
     virtual int Compare(const TCustomSoundFileInfo& a, const TCustomSoundFileInfo& b) const;
 
 private:
-    void QuickSort(int lo, int hi);
     int CompareByMode(const TCustomSoundFileInfo& a, const TCustomSoundFileInfo& b) const;
 
     std::vector<std::unique_ptr<TRecordItem>> Items;

@@ -16,13 +16,6 @@ using transfer::DriveNameBelow;
 using transfer::RelativeDriveName;
 using transfer::Text;
 
-namespace {
-
-// Questions whose Yes destroys content default to No.
-constexpr unsigned DestructiveQuestion = MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2;
-
-} // namespace
-
 TTransferController::TTransferController(TCustomRecorder& recorder, TTransferUi& ui,
                                          TTransferOptions options)
     : Recorder(recorder), Ui(ui), Options(std::move(options)) {}

@@ -28,11 +28,6 @@ namespace {
 
 constexpr unsigned PartialQuestion = MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON1;
 
-bool IsFolder(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 // An existing regular file that opens for reading.
 bool CanRead(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
@@ -65,11 +60,6 @@ std::string PcPathOf(const std::string& base, const TFileListItem& entry) {
         from = to + 1;
     }
     return path + "/" + entry.Name;
-}
-
-std::string FolderOf(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
 }
 
 } // namespace
@@ -111,7 +101,7 @@ void TTransferController::UploadRecords(const std::vector<std::string>& paths) {
             break;
         const std::string name = BaseName(path);
         try {
-            if (IsFolder(path)) {
+            if (IsDirectory(path)) {
                 Ui.ShowMessage(name + " " + Text("NotWaveFileStr"), MB_OK);
                 continue;
             }
@@ -209,7 +199,7 @@ void TTransferController::UploadDriveFiles(const std::vector<std::string>& paths
             break;
         const std::string base = FolderOf(path);
         TFileList entries;
-        if (IsFolder(path)) {
+        if (IsDirectory(path)) {
             ScanFolderTree(path, &entries);
         } else {
             TFileListItem file;

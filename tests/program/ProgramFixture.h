@@ -7,12 +7,12 @@
 #include <memory>
 
 #include <QAction>
-#include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include "i18n/VexaLang.h"
+#include "tests/support/EventLoopWait.h"
 #include "ui/QtTranslations.h"
 #include "ui/program/ProgramForms.h"
 
@@ -30,22 +30,7 @@ inline QString ShippedFile(const char* name) {
     return QStringLiteral(QUORVEX_LANGUAGE_FOLDER "/") + QString::fromLatin1(name);
 }
 
-// Runs the event loop as the program does (it waits when its queue is empty, which runs the
-// main window's idle passes) until the condition holds or the time is up; whether it held.
-inline bool WaitInEventLoop(const std::function<bool()>& condition, int timeoutMs = 10000) {
-    if (condition())
-        return true;
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (condition())
-            loop.quit();
-    });
-    poll.start(20);
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    loop.exec();
-    return condition();
-}
+using testsupport::WaitInEventLoop;
 
 class TProgramFixture : public ::testing::Test {
 protected:

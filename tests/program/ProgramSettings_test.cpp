@@ -10,11 +10,9 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QDir>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QScreen>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
@@ -24,57 +22,36 @@
 #include "controls/MySpin.h"
 #include "engine/RecClasses.h"
 #include "i18n/VexaLang.h"
+#include "i18n/VexaLangText.h"
 #include "tests/common/SimulatedAdapter.h"
 #include "tests/program/ProgramFixture.h"
+#include "tests/support/ModalScript.h"
 
 namespace {
 
-QString Lang(const char* name) {
-    return QString::fromStdString(GetLangConstant(name));
+// What a message box looked like as it came up.
+struct TSeenBox {
+    QString Text;
+    QWidget* Parent = nullptr;
+    bool InFrontOfParent = false; // the window system keeps it above its parent
+};
+
+// A step that notes the box and clicks its button.
+TModalScript::TStep NoteAndClick(std::vector<TSeenBox>& seen, QMessageBox::StandardButton button) {
+    return [&seen, button](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        ASSERT_NE(box, nullptr);
+        QWidget* parent = box->parentWidget();
+        seen.push_back(
+            {box->text(), parent,
+             parent != nullptr && box->windowHandle() != nullptr &&
+                 box->windowHandle()->transientParent() == parent->window()->windowHandle()});
+        ClickButton(button)(modal);
+    };
 }
 
-// Answers the program's message boxes as they come up, one scripted button each (OK or No
-// when the script has run out), and notes what each box looked like.
-class TBoxAnswers {
-public:
-    struct TSeen {
-        QString Text;
-        QWidget* Parent = nullptr;
-        bool InFrontOfParent = false; // the window system keeps it above its parent
-    };
-
-    explicit TBoxAnswers(std::vector<QMessageBox::StandardButton> answers = {})
-        : Answers(std::move(answers)) {
-        QObject::connect(&Poll, &QTimer::timeout, [this] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (box == nullptr || box->property("answered").toBool())
-                return;
-            box->setProperty("answered", true);
-            QWidget* parent = box->parentWidget();
-            Seen.push_back(
-                {box->text(), parent,
-                 parent != nullptr && box->windowHandle() != nullptr &&
-                     box->windowHandle()->transientParent() == parent->window()->windowHandle()});
-            QMessageBox::StandardButton answer = QMessageBox::NoButton;
-            if (Next < Answers.size())
-                answer = Answers[Next++];
-            QAbstractButton* button =
-                answer != QMessageBox::NoButton ? box->button(answer) : box->escapeButton();
-            if (button != nullptr)
-                button->click();
-            else
-                box->reject();
-        });
-        Poll.start(5);
-    }
-
-    std::vector<TSeen> Seen;
-
-private:
-    std::vector<QMessageBox::StandardButton> Answers;
-    std::size_t Next = 0;
-    QTimer Poll;
-};
+// Only the boxes: the tests drive the settings dialog themselves.
+constexpr auto BoxesOnly = TModalScript::TScope::MessageBoxes;
 
 class ProgramSettings : public TProgramFixture {
 protected:
@@ -99,12 +76,10 @@ protected:
         main.show();
         QApplication::setActiveWindow(&main);
         EXPECT_TRUE(QTest::qWaitForWindowActive(&main, 5000));
-        EXPECT_TRUE(WaitInEventLoop(
-            [&] {
-                return main.IsConnected() && main.Recorder != nullptr &&
-                       main.Recorder->GetState() == StateIdle;
-            },
-            20000));
+        EXPECT_TRUE(WaitInEventLoop([&] {
+            return main.IsConnected() && main.Recorder != nullptr &&
+                   main.Recorder->GetState() == StateIdle;
+        }));
         return forms;
     }
 
@@ -148,7 +123,8 @@ void Type(TMySpinEdit* edit, const QString& text) {
 TEST_F(ProgramSettings, ABoxRaisedByTheDialogComesUpInFrontOfItWhateverWindowIsActive) {
     TProgramForms& forms = StartConnected();
     TfrmRecSettings& dialog = forms.frmRecSettings;
-    TBoxAnswers boxes;
+    std::vector<TSeenBox> seen;
+    TModalScript boxes({NoteAndClick(seen, QMessageBox::Ok)}, BoxesOnly);
     InSettingsDialog(forms, [&] {
         // The window manager left the main window active (or the user was elsewhere).
         QApplication::setActiveWindow(&forms.frmQuorvMain);
@@ -156,10 +132,11 @@ TEST_F(ProgramSettings, ABoxRaisedByTheDialogComesUpInFrontOfItWhateverWindowIsA
         Type(dialog.rxseCycleLen, "250");
         QTest::mouseClick(dialog.ToolBar1->widgetForAction(dialog.actStore), Qt::LeftButton);
     });
-    ASSERT_EQ(boxes.Seen.size(), 1u);
-    EXPECT_EQ(boxes.Seen[0].Text, Lang("SettingsAppliedStr"));
-    EXPECT_EQ(boxes.Seen[0].Parent, &dialog);
-    EXPECT_TRUE(boxes.Seen[0].InFrontOfParent);
+    EXPECT_EQ(boxes.Unexpected, 0);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].Text, Lang("SettingsAppliedStr"));
+    EXPECT_EQ(seen[0].Parent, &dialog);
+    EXPECT_TRUE(seen[0].InFrontOfParent);
     // The recorder received the value the edit can hold.
     EXPECT_EQ(LastStoredCycleBuffer(), 100);
 }
@@ -167,19 +144,22 @@ TEST_F(ProgramSettings, ABoxRaisedByTheDialogComesUpInFrontOfItWhateverWindowIsA
 TEST_F(ProgramSettings, EscapeAndYesStoreTheTypedValueClamped) {
     TProgramForms& forms = StartConnected();
     TfrmRecSettings& dialog = forms.frmRecSettings;
-    TBoxAnswers boxes({QMessageBox::Yes, QMessageBox::Ok});
+    std::vector<TSeenBox> seen;
+    TModalScript boxes({NoteAndClick(seen, QMessageBox::Yes), NoteAndClick(seen, QMessageBox::Ok)},
+                       BoxesOnly);
     InSettingsDialog(forms, [&] {
         dialog.cbCyclicRec->setChecked(true);
         Type(dialog.rxseCycleLen, "250");
         QTest::keyClick(dialog.rxseCycleLen, Qt::Key_Escape);
         EXPECT_FALSE(dialog.isVisible());
     });
-    ASSERT_EQ(boxes.Seen.size(), 2u);
-    EXPECT_EQ(boxes.Seen[0].Text, Lang("SettingsNotSaved"));
-    EXPECT_EQ(boxes.Seen[1].Text, Lang("SettingsAppliedStr"));
-    for (const TBoxAnswers::TSeen& seen : boxes.Seen) {
-        EXPECT_EQ(seen.Parent, &dialog);
-        EXPECT_TRUE(seen.InFrontOfParent);
+    EXPECT_EQ(boxes.Unexpected, 0);
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].Text, Lang("SettingsNotSaved"));
+    EXPECT_EQ(seen[1].Text, Lang("SettingsAppliedStr"));
+    for (const TSeenBox& box : seen) {
+        EXPECT_EQ(box.Parent, &dialog);
+        EXPECT_TRUE(box.InFrontOfParent);
     }
     EXPECT_EQ(LastStoredCycleBuffer(), 100);
 }
@@ -189,7 +169,9 @@ TEST_F(ProgramSettings, AFailedStoreIsAskedAboutOnClosingAndNotShownAsStoredWhen
     TfrmRecSettings& dialog = forms.frmRecSettings;
     QString nameBefore;
     // The error, then No to the closing question.
-    TBoxAnswers boxes({QMessageBox::Ok, QMessageBox::No});
+    std::vector<TSeenBox> seen;
+    TModalScript boxes({NoteAndClick(seen, QMessageBox::Ok), NoteAndClick(seen, QMessageBox::No)},
+                       BoxesOnly);
     InSettingsDialog(forms, [&] {
         nameBefore = dialog.edProfileName->text();
         dialog.edProfileName->setFocus();
@@ -201,9 +183,10 @@ TEST_F(ProgramSettings, AFailedStoreIsAskedAboutOnClosingAndNotShownAsStoredWhen
         QTest::keyClick(dialog.edProfileName, Qt::Key_Escape);
         EXPECT_FALSE(dialog.isVisible());
     });
-    ASSERT_EQ(boxes.Seen.size(), 2u);
-    EXPECT_NE(boxes.Seen[0].Text, Lang("SettingsAppliedStr"));
-    EXPECT_EQ(boxes.Seen[1].Text, Lang("SettingsNotSaved"));
+    EXPECT_EQ(boxes.Unexpected, 0);
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_NE(seen[0].Text, Lang("SettingsAppliedStr"));
+    EXPECT_EQ(seen[1].Text, Lang("SettingsNotSaved"));
     auto* recorder = dynamic_cast<TRecorder*>(forms.frmQuorvMain.Recorder);
     ASSERT_NE(recorder, nullptr);
     EXPECT_EQ(
@@ -211,13 +194,13 @@ TEST_F(ProgramSettings, AFailedStoreIsAskedAboutOnClosingAndNotShownAsStoredWhen
         QByteArray("Phone\0", 6));
 
     // Shown again, the dialog shows what the recorder holds, and closing it asks nothing.
-    TBoxAnswers none;
+    TModalScript none({}, BoxesOnly);
     InSettingsDialog(forms, [&] {
         EXPECT_EQ(dialog.edProfileName->text(), nameBefore);
         QTest::keyClick(dialog.edProfileName, Qt::Key_Escape);
         EXPECT_FALSE(dialog.isVisible());
     });
-    EXPECT_TRUE(none.Seen.empty());
+    EXPECT_TRUE(none.Texts.isEmpty()) << none.Texts.join('|').toStdString();
 }
 
 TEST_F(ProgramSettings, NoSplittingShowsNoLimitInTheLanguageOfTheProgram) {
@@ -233,32 +216,6 @@ TEST_F(ProgramSettings, NoSplittingShowsNoLimitInTheLanguageOfTheProgram) {
                       dialog.rxsePartSize->fontMetrics().horizontalAdvance(noLimit));
         });
         EXPECT_EQ(ProgramOptions.MaxOutputSize, 0);
-    }
-}
-
-// Not a check: pictures for a person to look at. Run under Xvfb with
-//   --gtest_also_run_disabled_tests --gtest_filter='*SettingsPictures*'
-// and QUORVEX_SHOTS set to the folder for the PNG files.
-TEST_F(ProgramSettings, DISABLED_SettingsPictures) {
-    const QString folder = qEnvironmentVariable("QUORVEX_SHOTS", QDir::tempPath());
-    TProgramForms& forms = StartConnected();
-    TfrmRecSettings& dialog = forms.frmRecSettings;
-    for (const std::uint16_t language : {English, std::uint16_t{1049}}) {
-        SwitchTo(language);
-        InSettingsDialog(forms, [&] {
-            dialog.pcSettings->setCurrentWidget(dialog.tsFiles);
-            QTest::qWait(200);
-            dialog.grab().save(folder + QString("/settings-files-%1.png").arg(language));
-            dialog.pcSettings->setCurrentWidget(dialog.tsGeneral);
-            // The whole screen while the box that a store raises is up.
-            QTimer::singleShot(300, [&] {
-                QApplication::primaryScreen()->grabWindow(0).save(
-                    folder + QString("/settings-stored-%1.png").arg(language));
-                if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
-                    box->accept();
-            });
-            QTest::mouseClick(dialog.ToolBar1->widgetForAction(dialog.actStore), Qt::LeftButton);
-        });
     }
 }
 

@@ -19,7 +19,7 @@
 #include "i18n/VexaLang.h"
 #include "settings/RecSettings.h"
 #include "tests/program/ProgramFixture.h"
-#include "tests/ui/ModalScript.h"
+#include "tests/support/ModalScript.h"
 #include "ui/Mainutils.h"
 #include "ui/RecorderListView.h"
 
@@ -34,11 +34,6 @@ protected:
         QApplication::setActiveWindow(&main);
         EXPECT_TRUE(QTest::qWaitForWindowActive(&main, 5000));
         return main;
-    }
-
-    // Waits (bounded) until the condition holds, running the event loop meanwhile.
-    static bool WaitFor(const std::function<bool()>& condition) {
-        return WaitInEventLoop(condition);
     }
 };
 
@@ -86,7 +81,7 @@ TEST_F(ProgramWindow, ANewFolderIsCreatedWithItsNameOpenForEditing) {
     EXPECT_TRUE(QFileInfo(created).isDir());
     auto* list = qobject_cast<QAbstractItemView*>(main.pnlShellList->currentWidget());
     ASSERT_NE(list, nullptr);
-    ASSERT_TRUE(WaitFor([&] {
+    ASSERT_TRUE(WaitInEventLoop([&] {
         auto* editor = list->viewport()->findChild<QLineEdit*>();
         return editor != nullptr && editor->isVisible();
     }));
@@ -206,7 +201,7 @@ TEST_F(ProgramWindow, TheAddressBoxOpensATypedFolderAndReportsOneThatIsNotThere)
     ASSERT_TRUE(QDir().mkpath(chosen));
     QApplication::setActiveWindow(&main);
     main.ShellTreeView1->setFocus();
-    ASSERT_TRUE(WaitFor([&] { return main.ShellTreeView1->hasFocus(); }));
+    ASSERT_TRUE(WaitInEventLoop([&] { return main.ShellTreeView1->hasFocus(); }));
     main.ShellTreeView1->setCurrentIndex(folders->index(chosen));
     EXPECT_EQ(main.findChild<QFileSystemModel*>(QStringLiteral("ShellModel"))->rootPath(), chosen);
 }
@@ -227,11 +222,11 @@ TEST_F(ProgramWindow, ThePaneWithTheFocusShowsItsCaptionHighlighted) {
     TfrmQuorvMain& main = ShowMainWindow();
 
     main.lvRecContent->setFocus();
-    ASSERT_TRUE(WaitFor([&] { return CaptionColour(main.pnlRecCaption) == active; }));
+    ASSERT_TRUE(WaitInEventLoop([&] { return CaptionColour(main.pnlRecCaption) == active; }));
     EXPECT_EQ(CaptionColour(main.pnlExpCaption), inactive);
 
     main.lblExplorerClick();
-    ASSERT_TRUE(WaitFor([&] { return CaptionColour(main.pnlExpCaption) == active; }));
+    ASSERT_TRUE(WaitInEventLoop([&] { return CaptionColour(main.pnlExpCaption) == active; }));
     EXPECT_EQ(CaptionColour(main.pnlRecCaption), inactive);
     EXPECT_TRUE(main.pnlShellList->currentWidget()->hasFocus());
 
@@ -270,13 +265,14 @@ TEST_F(ProgramWindow, EveryIdlePassTakesTheTitleFromTheApplicationName) {
 TEST_F(ProgramWindow, AfterASwitchTheRecordsAreReadAgainWithModeTextsInTheNewLanguage) {
     WriteSettings("[Settings]\r\nConnectType=3\r\n"); // the emulation over the demo image
     TfrmQuorvMain& main = ShowMainWindow();
-    ASSERT_TRUE(WaitFor([&] { return main.IsConnected() && main.RecordList().Count() > 0; }));
+    ASSERT_TRUE(
+        WaitInEventLoop([&] { return main.IsConnected() && main.RecordList().Count() > 0; }));
     auto modeText = [&] {
         return main.RecModel->data(main.RecModel->index(0, 4), Qt::DisplayRole).toString();
     };
     EXPECT_TRUE(modeText().contains(QStringLiteral(" Hz; "))) << modeText().toStdString();
     SwitchTo(1049);
-    EXPECT_TRUE(WaitFor([&] { return modeText().contains(QStringLiteral(" Гц; ")); }))
+    EXPECT_TRUE(WaitInEventLoop([&] { return modeText().contains(QStringLiteral(" Гц; ")); }))
         << modeText().toStdString();
 }
 

@@ -21,16 +21,13 @@
 
 #include "controls/MySpin.h"
 #include "i18n/VexaLang.h"
+#include "i18n/VexaLangText.h"
 #include "settings/PositionUpDown.h"
 #include "tests/settings/FixtureRecorder.h"
 #include "ui/MsgBox.h"
 #include "ui/ProgramOptions.h"
 
 namespace {
-
-QString Lang(const char* name) {
-    return QString::fromStdString(GetLangConstant(name));
-}
 
 class SettingsDialog : public ::testing::Test {
 protected:

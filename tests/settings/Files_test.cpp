@@ -14,11 +14,11 @@
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTimeEdit>
-#include <QTimer>
 
 #include "platform/IniFile.h"
 #include "settings/PositionUpDown.h"
 #include "tests/settings/FixtureRecorder.h"
+#include "tests/support/ModalScript.h"
 #include "ui/MsgBox.h"
 
 namespace {
@@ -148,15 +148,15 @@ TEST_F(SettingsFiles, RateWindowGivesTheControlsBack) {
     F.Dialog->cbAGC->setChecked(true);
     QWidget* home = F.Dialog->pnlRates->parentWidget();
     QWidget* seenIn = nullptr;
-    QTimer::singleShot(0, [&] {
-        auto* window = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (!window)
-            return;
+    TModalScript script({[&](QWidget* modal) {
+        auto* window = qobject_cast<QDialog*>(modal);
+        ASSERT_NE(window, nullptr);
         seenIn = F.Dialog->updnFAR->window();
         F.Dialog->updnFAR->setValue(7);
         window->accept();
-    });
+    }});
     F.Dialog->btnAGCSetClick();
+    EXPECT_TRUE(script.Done());
     EXPECT_NE(seenIn, nullptr);
     EXPECT_NE(seenIn, F.Dialog.get());
     EXPECT_EQ(F.Dialog->pnlRates->parentWidget(), home);
@@ -191,19 +191,6 @@ TEST_F(SettingsFiles, EnteringTheStartDateKeepsTheWindowWithinAWeek) {
         if (c.StopMoves) {
             EXPECT_EQ(F.Dialog->dtpOnceTmrTimeOff->time(), F.Dialog->dtpOnceTmrTimeOn->time());
         }
-    }
-}
-
-TEST(SettingsFileFilter, BecomesTheDialogsForm) {
-    struct TCase {
-        const char* In;
-        const char* Out;
-    };
-    for (const TCase& c : {TCase{"Recorder profiles (*.rpr)|*.rpr", "Recorder profiles (*.rpr)"},
-                           TCase{"Profiles|*.rpr;*.def|All|*", "Profiles (*.rpr *.def);;All (*)"},
-                           TCase{"", ""}, TCase{"Odd", "Odd"}}) {
-        SCOPED_TRACE(c.In);
-        EXPECT_EQ(FileDialogFilter(c.In), c.Out);
     }
 }
 

@@ -18,11 +18,9 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QTimer>
 #include <QTreeView>
 
-#include "ModalScript.h"
 #include "WindowImages.h"
 #include "audio/Wavefunc.h"
 #include "engine/RecClasses.h"
@@ -32,6 +30,8 @@
 #include "link/RecXchange.h"
 #include "platform/ByteOrder.h"
 #include "tests/common/SimulatedAdapter.h"
+#include "tests/support/EventLoopWait.h"
+#include "tests/support/ModalScript.h"
 #include "ui/FmtChoose.h"
 #include "ui/Mainutils.h"
 #include "ui/PassDlg.h"
@@ -569,10 +569,7 @@ TEST(MainRecorderUi, AMessageFromAWorkerIsShownLaterWithoutHoldingTheWorker) {
     std::thread worker([] { InstalledRecorderUi().ShowMessage("from the worker"); });
     worker.join(); // returns although no box has been answered yet
     EXPECT_TRUE(script.Texts.isEmpty());
-    for (int i = 0; i < 200 && script.Texts.isEmpty(); ++i) {
-        QCoreApplication::processEvents();
-        QThread::msleep(2);
-    }
+    EXPECT_TRUE(testsupport::WaitInEventLoop([&] { return !script.Texts.isEmpty(); }));
     EXPECT_EQ(script.Texts, QStringList{"from the worker"});
 }
 

@@ -1,8 +1,6 @@
-#include <functional>
 #include <gtest/gtest.h>
 #include <ostream>
 
-#include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -10,27 +8,14 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
-#include <QTimer>
 
+#include "tests/support/ModalScript.h"
 #include "ui/FmtChoose.h"
 #include "ui/MsgBox.h"
 #include "ui/PassDlg.h"
 #include "ui/RenameDlg.h"
 
 namespace {
-
-// Runs action on the modal dialog as soon as it is up (from inside its own message loop).
-void WhenModalShown(std::function<void(QWidget*)> action) {
-    auto* poll = new QTimer;
-    QObject::connect(poll, &QTimer::timeout, [poll, action] {
-        if (QWidget* modal = QApplication::activeModalWidget()) {
-            poll->stop();
-            poll->deleteLater();
-            action(modal);
-        }
-    });
-    poll->start(5);
-}
 
 TEST(FmtChoose, ScaleIsEnabledExactlyWhileULawIsChecked) {
     TfrmFmtChoose dialog;
@@ -80,7 +65,7 @@ class ChooseFormat : public ::testing::TestWithParam<TFormatCase> {};
 
 TEST_P(ChooseFormat, CheckedChoiceGivesTheCompressionCodes) {
     const TFormatCase& c = GetParam();
-    WhenModalShown([c](QWidget* modal) {
+    TModalScript script({[c](QWidget* modal) {
         auto* dialog = qobject_cast<TfrmFmtChoose*>(modal);
         ASSERT_NE(dialog, nullptr);
         dialog->findChild<QRadioButton*>(c.button)->click();
@@ -88,10 +73,11 @@ TEST_P(ChooseFormat, CheckedChoiceGivesTheCompressionCodes) {
             dialog->cbScale->setCurrentIndex(c.scaleIndex);
         }
         (c.ok ? dialog->Button1 : dialog->Button2)->click();
-    });
+    }});
     std::uint8_t compression = 9;
     std::uint8_t param = 9;
     EXPECT_EQ(ChooseUploadFormat(nullptr, compression, param), c.ok);
+    EXPECT_TRUE(script.Done());
     EXPECT_EQ(compression, c.compression);
     EXPECT_EQ(param, c.param);
 }
@@ -108,9 +94,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FmtChoose, EscapeAnswersCancel) {
-    WhenModalShown([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Escape); });
     TfrmFmtChoose dialog;
-    EXPECT_EQ(dialog.exec(), mrCancel);
+    EXPECT_EQ(ExecScripted(dialog, {PressEscape()}), mrCancel);
 }
 
 TEST(PassDlg, AcceptsAtMostSevenCharactersShownAsPlus) {
@@ -130,21 +115,20 @@ TEST(PassDlg, ShowingPutsTheFocusInThePasswordAndEnterMeansOk) {
     TPasswordDlg dialog;
     dialog.Label1->setText("Enter the recorder's password:");
     dialog.Password->clear();
-    WhenModalShown([&dialog](QWidget*) {
+    const auto answer = [&dialog](QWidget*) {
         EXPECT_EQ(dialog.focusWidget(), dialog.Password);
         QTest::keyClicks(dialog.Password, "1234");
         QTest::keyClick(dialog.Password, Qt::Key_Return);
-    });
-    EXPECT_EQ(dialog.exec(), mrOk);
+    };
+    EXPECT_EQ(ExecScripted(dialog, {answer}), mrOk);
     EXPECT_EQ(dialog.Password->text(), "1234");
 }
 
 TEST(PassDlg, CancelAndEscapeGiveCancel) {
     TPasswordDlg dialog;
-    WhenModalShown([&dialog](QWidget*) { dialog.CancelBtn->click(); });
-    EXPECT_EQ(dialog.exec(), mrCancel);
-    WhenModalShown([&dialog](QWidget*) { QTest::keyClick(dialog.Password, Qt::Key_Escape); });
-    EXPECT_EQ(dialog.exec(), mrCancel);
+    EXPECT_EQ(ExecScripted(dialog, {[&dialog](QWidget*) { dialog.CancelBtn->click(); }}), mrCancel);
+    const auto escape = [&dialog](QWidget*) { QTest::keyClick(dialog.Password, Qt::Key_Escape); };
+    EXPECT_EQ(ExecScripted(dialog, {escape}), mrCancel);
 }
 
 TEST(RenameDlg, ReturnsTheEditedNameOnOk) {
@@ -152,16 +136,16 @@ TEST(RenameDlg, ReturnsTheEditedNameOnOk) {
     EXPECT_EQ(dialog.windowTitle(), "Rename");
     EXPECT_EQ(dialog.Label1->text(), "New name");
     dialog.edFileName->setText("old.wav");
-    WhenModalShown([&dialog](QWidget*) {
+    const auto rename = [&dialog](QWidget*) {
         dialog.edFileName->selectAll();
         QTest::keyClicks(dialog.edFileName, "new.wav");
         dialog.OKBtn->click();
-    });
-    EXPECT_EQ(dialog.exec(), mrOk);
+    };
+    EXPECT_EQ(ExecScripted(dialog, {rename}), mrOk);
     EXPECT_EQ(dialog.edFileName->text(), "new.wav");
 
-    WhenModalShown([&dialog](QWidget*) { QTest::keyClick(dialog.edFileName, Qt::Key_Escape); });
-    EXPECT_EQ(dialog.exec(), mrCancel);
+    const auto escape = [&dialog](QWidget*) { QTest::keyClick(dialog.edFileName, Qt::Key_Escape); };
+    EXPECT_EQ(ExecScripted(dialog, {escape}), mrCancel);
 }
 
 } // namespace

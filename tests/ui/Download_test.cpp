@@ -16,7 +16,6 @@
 #include <QTimer>
 #include <QTreeView>
 
-#include "ModalScript.h"
 #include "WindowImages.h"
 #include "audio/Wavefunc.h"
 #include "engine/RecClasses.h"
@@ -24,6 +23,7 @@
 #include "i18n/VexaLang.h"
 #include "platform/ByteOrder.h"
 #include "platform/PosixFile.h"
+#include "tests/support/ModalScript.h"
 #include "ui/Fileutils.h"
 #include "ui/OverWrite.h"
 #include "ui/ProgramOptions.h"
@@ -36,15 +36,6 @@ TModalScript::TStep AnswerOverwrite(int result) {
         auto* dialog = qobject_cast<TfrmOverwrite*>(modal);
         ASSERT_NE(dialog, nullptr) << "expected the overwrite question";
         dialog->done(result);
-    };
-}
-
-TModalScript::TStep ClickYes() {
-    return [](QWidget* modal) {
-        auto* box = qobject_cast<QMessageBox*>(modal);
-        ASSERT_NE(box, nullptr) << "expected a message box";
-        ASSERT_NE(box->button(QMessageBox::Yes), nullptr);
-        box->button(QMessageBox::Yes)->click();
     };
 }
 
@@ -235,7 +226,7 @@ TEST_F(Download, MoveErasesOnlyTheRecordsThatReachedThePc) {
     old.write("old content");
     old.close();
     // Record 1 is skipped at the overwrite question; the erase question is answered yes.
-    TModalScript script({AnswerOverwrite(mrSkip), ClickYes()});
+    TModalScript script({AnswerOverwrite(mrSkip), ClickButton(QMessageBox::Yes)});
     Window->SelectRows(Window->lvRecContent, {0, 1});
     Window->actMoveToDefFolderExecute();
     EXPECT_TRUE(script.Done());

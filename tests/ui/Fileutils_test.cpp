@@ -175,6 +175,20 @@ TEST(FileList, NamesCompareWithoutRegardToCaseBeyondAscii) {
     EXPECT_LT(CompareText("abc", "ABD"), 0);
 }
 
+// Names the order holds equal (the same name in two folders of a subtree view, or two that
+// differ only in letter case) stay in the order they were added, in either direction.
+TEST(FileList, EntriesThatCompareEqualKeepTheirOrder) {
+    TFileList list;
+    list.AddCopy(MakeItem("notes.txt", false, 1, "\\b\\"));
+    list.AddCopy(MakeItem("Notes.TXT", false, 1, "\\a\\"));
+    list.AddCopy(MakeItem("apple", false, 1, "\\"));
+    list.AddCopy(MakeItem("NOTES.txt", false, 1, "\\"));
+    list.SetSortMode(FileSortByName);
+    EXPECT_EQ(Names(list), (TNames{"apple", "notes.txt", "Notes.TXT", "NOTES.txt"}));
+    list.SetAscending(false);
+    EXPECT_EQ(Names(list), (TNames{"notes.txt", "Notes.TXT", "NOTES.txt", "apple"}));
+}
+
 // Many entries with many ties: every neighbour pair must be in order, for random, sorted and
 // reversed input alike.
 TEST(FileList, LargeListsEndUpInOrder) {

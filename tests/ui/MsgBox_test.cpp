@@ -12,26 +12,15 @@
 #include <QTimer>
 #include <QWindow>
 
+#include "tests/support/EventLoopWait.h"
+#include "tests/support/ModalScript.h"
 #include "ui/MsgBox.h"
 
 namespace {
 
-// Presses button on the message box as soon as it is up.
-void PressWhenShown(QMessageBox::StandardButton button) {
-    auto* poll = new QTimer;
-    poll->moveToThread(QApplication::instance()->thread());
-    QObject::connect(poll, &QTimer::timeout, [poll, button] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            poll->stop();
-            poll->deleteLater();
-            if (button == QMessageBox::Escape) {
-                QTest::keyClick(box, Qt::Key_Escape);
-            } else {
-                box->button(button)->click();
-            }
-        }
-    });
-    poll->start(5);
+// Presses the button (or Escape) on the message box as soon as it is up.
+TModalScript::TStep Press(QMessageBox::StandardButton button) {
+    return button == QMessageBox::Escape ? PressEscape() : ClickButton(button);
 }
 
 struct TBoxCase {
@@ -117,23 +106,25 @@ TEST(ShowMessageBox, ReturnsTheWindowsCodeOfThePressedButton) {
         {MB_YESNOCANCEL, QMessageBox::Escape, IDCANCEL},
     };
     for (const auto& c : cases) {
-        PressWhenShown(c.press);
+        TModalScript script({Press(c.press)});
         EXPECT_EQ(ShowMessageBox(QString("question"), QString("Quorvex"), c.flags), c.code)
             << "flags " << c.flags << " button " << c.press;
+        EXPECT_TRUE(script.Done());
     }
 }
 
 TEST(ShowMessageBox, FromAnotherThreadTheUiThreadShowsIt) {
-    PressWhenShown(QMessageBox::Yes);
+    TModalScript script({ClickButton(QMessageBox::Yes)});
     std::atomic<int> code{0};
     std::atomic<bool> done{false};
     std::thread worker([&] {
         code = ShowMessageBox(std::string("from a worker"), std::string("Quorvex"), MB_YESNO);
         done = true;
     });
-    QTRY_VERIFY_WITH_TIMEOUT(done.load(), 10000);
+    EXPECT_TRUE(testsupport::WaitInEventLoop([&] { return done.load(); }));
     worker.join();
     EXPECT_EQ(code.load(), IDYES);
+    EXPECT_TRUE(script.Done());
 }
 
 TEST(ShowMessageBox, OwnerWindowGoingAwayClosesTheBoxSafely) {
@@ -141,17 +132,12 @@ TEST(ShowMessageBox, OwnerWindowGoingAwayClosesTheBoxSafely) {
     owner->show();
     QApplication::setActiveWindow(owner);
     ASSERT_TRUE(QTest::qWaitForWindowActive(owner));
-    auto* poll = new QTimer;
-    QObject::connect(poll, &QTimer::timeout, [poll, owner] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            poll->stop();
-            poll->deleteLater();
-            EXPECT_EQ(box->parentWidget(), owner);
-            delete owner; // takes its child box along
-        }
-    });
-    poll->start(5);
+    TModalScript script({[owner](QWidget* box) {
+        EXPECT_EQ(box->parentWidget(), owner);
+        delete owner; // takes its child box along
+    }});
     EXPECT_EQ(ShowMessageBox(QString("still there?"), QString("Quorvex"), MB_YESNO), IDNO);
+    EXPECT_TRUE(script.Done());
 }
 
 TEST(ShowMessageBox, SitsOnTheModalDialogEvenWhenItsOwnerIsTheActiveWindow) {
@@ -165,24 +151,22 @@ TEST(ShowMessageBox, SitsOnTheModalDialogEvenWhenItsOwnerIsTheActiveWindow) {
         QWidget* parent = nullptr;
         bool shownInFront = false;
         int code = 0;
+        // The test drives the dialog; the script answers the box that comes up over it.
+        TModalScript script({[&](QWidget* box) {
+                                parent = box->parentWidget();
+                                shownInFront =
+                                    box->windowHandle() != nullptr &&
+                                    box->windowHandle()->transientParent() == dialog.windowHandle();
+                                ClickButton(QMessageBox::Yes)(box);
+                            }},
+                            TModalScript::TScope::MessageBoxes);
         QTimer::singleShot(0, &dialog, [&] {
             QApplication::setActiveWindow(ownerActive ? &owner : nullptr);
-            auto* poll = new QTimer(&dialog);
-            QObject::connect(poll, &QTimer::timeout, [&, poll] {
-                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-                if (box == nullptr)
-                    return;
-                poll->stop();
-                parent = box->parentWidget();
-                shownInFront = box->windowHandle() != nullptr &&
-                               box->windowHandle()->transientParent() == dialog.windowHandle();
-                box->button(QMessageBox::Yes)->click();
-            });
-            poll->start(5);
             code = ShowMessageBox(QString("applied"), QString("Quorvex"), MB_YESNO);
             dialog.accept();
         });
         dialog.exec();
+        EXPECT_TRUE(script.Done());
         EXPECT_EQ(code, IDYES);
         EXPECT_EQ(parent, &dialog);
         EXPECT_TRUE(shownInFront);
@@ -194,17 +178,12 @@ TEST(ShowMessageBox, NeverSitsOnTheSplash) {
     splash.show();
     QApplication::setActiveWindow(&splash);
     ASSERT_TRUE(QTest::qWaitForWindowActive(&splash));
-    auto* poll = new QTimer;
-    QObject::connect(poll, &QTimer::timeout, [poll] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            poll->stop();
-            poll->deleteLater();
-            EXPECT_EQ(box->parentWidget(), nullptr);
-            box->button(QMessageBox::Ok)->click();
-        }
-    });
-    poll->start(5);
+    TModalScript script({[](QWidget* box) {
+        EXPECT_EQ(box->parentWidget(), nullptr);
+        ClickButton(QMessageBox::Ok)(box);
+    }});
     EXPECT_EQ(ShowMessageBox(QString("notice"), QString("Quorvex"), MB_OK), IDOK);
+    EXPECT_TRUE(script.Done());
 }
 
 } // namespace

@@ -141,4 +141,22 @@ TEST_F(ProgramFileProbes, GetFileLocalTimeLeavesTheTimeAloneWhenTheFileCannotBeO
     EXPECT_EQ(time, before);
 }
 
+TEST(ProgramMainutils, FileDialogFilterGivesEachPatternApartWithBlanks) {
+    struct TCase {
+        const char* In;
+        const char* Out;
+    };
+    const TCase cases[] = {
+        {"Recorder profiles (*.rpr)|*.rpr", "Recorder profiles (*.rpr)"},
+        {"Profiles|*.rpr;*.def|All|*", "Profiles (*.rpr *.def);;All (*)"},
+        // A translation that names two patterns in its own description.
+        {"Abbilder (*.ovk;*.img)|*.ovk;*.img", "Abbilder (*.ovk *.img)"},
+        {" Images |*.ovk;;*.img", "Images (*.ovk *.img)"},
+        {"", ""},
+        {"Odd", "Odd"},
+    };
+    for (const TCase& c : cases)
+        EXPECT_EQ(FileDialogFilter(c.In), c.Out) << c.In;
+}
+
 } // namespace

@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QLockFile>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QTemporaryDir>
 
 #include "ui/SingleInstance.h"
 
@@ -17,6 +19,28 @@ constexpr int WaitMs = 30000; // generous: only a hang fails, never a slow machi
 QString UniqueName(const char* what) {
     return QStringLiteral("QVVelaTest-%1-%2").arg(QCoreApplication::applicationPid()).arg(what);
 }
+
+// The instances' lock files and sockets go to a folder of the test's own, removed afterwards:
+// an instance the test kills leaves its lock file behind.
+class ProgramSingleInstance : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(Folder.isValid());
+        HadTemp = qEnvironmentVariableIsSet("TMPDIR");
+        PreviousTemp = qgetenv("TMPDIR");
+        qputenv("TMPDIR", QFile::encodeName(Folder.path()));
+    }
+    void TearDown() override {
+        if (HadTemp)
+            qputenv("TMPDIR", PreviousTemp);
+        else
+            qunsetenv("TMPDIR");
+    }
+
+    QTemporaryDir Folder;
+    bool HadTemp = false;
+    QByteArray PreviousTemp;
+};
 
 class TInstanceProcess {
 public:
@@ -49,7 +73,7 @@ public:
     QProcess Process;
 };
 
-TEST(ProgramSingleInstance, SecondStartRestoresTheMinimisedFirstAndEnds) {
+TEST_F(ProgramSingleInstance, SecondStartRestoresTheMinimisedFirstAndEnds) {
     const QString name = UniqueName("restore");
     TInstanceProcess first(name, {"--minimized"});
     ASSERT_EQ(first.NextLine(), "first minimized=1");
@@ -62,7 +86,7 @@ TEST(ProgramSingleInstance, SecondStartRestoresTheMinimisedFirstAndEnds) {
     EXPECT_EQ(first.ExitCode(), 0);
 }
 
-TEST(ProgramSingleInstance, AfterTheFirstEndsTheNextStartIsFirstAgain) {
+TEST_F(ProgramSingleInstance, AfterTheFirstEndsTheNextStartIsFirstAgain) {
     const QString name = UniqueName("sequence");
     {
         TInstanceProcess first(name);
@@ -75,7 +99,7 @@ TEST(ProgramSingleInstance, AfterTheFirstEndsTheNextStartIsFirstAgain) {
     EXPECT_EQ(again.NextLine(), "first minimized=0");
 }
 
-TEST(ProgramSingleInstance, ALockLeftByAKilledInstanceDoesNotBlockTheNextStart) {
+TEST_F(ProgramSingleInstance, ALockLeftByAKilledInstanceDoesNotBlockTheNextStart) {
     const QString name = UniqueName("killed");
     {
         TInstanceProcess crashed(name);
@@ -87,16 +111,17 @@ TEST(ProgramSingleInstance, ALockLeftByAKilledInstanceDoesNotBlockTheNextStart) 
     EXPECT_EQ(next.NextLine(), "first minimized=0");
 }
 
-TEST(ProgramSingleInstance, AFirstInstanceWithoutItsWindowYetLetsTheSecondSimplyEnd) {
+TEST_F(ProgramSingleInstance, AFirstInstanceWithoutItsWindowYetLetsTheSecondSimplyEnd) {
     // The first holds the lock but does not listen yet: the second gives up and
     // ends.
     TSingleInstance probe(UniqueName("nowindow"));
+    EXPECT_TRUE(probe.LockPath().startsWith(Folder.path() + QLatin1Char('/')));
     QLockFile held(probe.LockPath());
     ASSERT_TRUE(held.tryLock(0));
     EXPECT_FALSE(probe.Claim());
 }
 
-TEST(ProgramSingleInstance, TwoNamesAreTwoInstances) {
+TEST_F(ProgramSingleInstance, TwoNamesAreTwoInstances) {
     TSingleInstance a(UniqueName("a"));
     TSingleInstance b(UniqueName("b"));
     EXPECT_TRUE(a.Claim());

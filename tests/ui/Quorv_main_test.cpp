@@ -9,10 +9,10 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QTreeView>
 
 #include "i18n/VexaLang.h"
+#include "tests/support/ModalScript.h"
 #include "ui/ProgramOptions.h"
 #include "ui/Quorv_main.h"
 
@@ -28,25 +28,6 @@ std::string ReadBytes(const QString& path) {
 void WriteBytes(const QString& path, const std::string& bytes) {
     std::ofstream(path.toStdString(), std::ios::binary) << bytes;
 }
-
-// Answers every message box that opens while it lives and keeps the texts it saw.
-class TMessageBoxCatcher {
-public:
-    TMessageBoxCatcher() {
-        Timer.setInterval(20);
-        QObject::connect(&Timer, &QTimer::timeout, [this] {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                Texts << box->text();
-                box->done(QMessageBox::Ok);
-            }
-        });
-        Timer.start();
-    }
-    QStringList Texts;
-
-private:
-    QTimer Timer;
-};
 
 class QuorvMain : public ::testing::Test {
 protected:
@@ -210,7 +191,7 @@ TEST_F(QuorvMain, TheInitialisationAppliesTheSettingsFileAndTheCloseWritesItBack
 TEST_F(QuorvMain, AnUnreadableSettingsFileIsReportedAndTheDefaultsHold) {
     // A folder where the file should be: it can be neither read nor replaced.
     ASSERT_TRUE(QDir(Dir.path()).mkdir("Quorvex.set"));
-    TMessageBoxCatcher boxes;
+    TModalScript boxes({ClickButton(QMessageBox::Ok), ClickButton(QMessageBox::Ok)});
     Window->InitMainForm(ProgramPath);
     EXPECT_TRUE(Window->IsInitialised());
     EXPECT_EQ(ProgramOptions.ConnectType, 0);
@@ -226,6 +207,7 @@ TEST_F(QuorvMain, AnUnreadableSettingsFileIsReportedAndTheDefaultsHold) {
     ASSERT_EQ(boxes.Texts.size(), 2);
     EXPECT_TRUE(
         boxes.Texts.at(1).startsWith(QString::fromStdString(GetLangConstant("CantCreateStr"))));
+    EXPECT_TRUE(boxes.Done());
     EXPECT_TRUE(Window->close());
 }
 
@@ -323,9 +305,10 @@ TEST_F(QuorvMainLanguages, ASwitchChecksItsItemOnlyWhenItSucceedsAndTheChoiceIsS
     // A language file that went away: the switch fails, is reported, nothing moves.
     ASSERT_TRUE(QFile::remove(french));
     {
-        TMessageBoxCatcher boxes;
+        TModalScript boxes({ClickButton(QMessageBox::Ok)});
         item(1036)->trigger();
         EXPECT_EQ(boxes.Texts.size(), 1);
+        EXPECT_TRUE(boxes.Done());
     }
     EXPECT_EQ(LangID, 1031);
     EXPECT_TRUE(item(1031)->isChecked());

@@ -11,11 +11,12 @@
 #include <QListView>
 #include <QMessageBox>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QTreeView>
 
 #include "i18n/VexaLang.h"
+#include "i18n/VexaLangText.h"
 #include "platform/ByteOrder.h"
+#include "tests/support/ModalScript.h"
 #include "ui/Fileutils.h"
 #include "ui/Mainutils.h"
 #include "ui/ProgramOptions.h"
@@ -23,10 +24,6 @@
 #include "ui/RecordList.h"
 
 namespace {
-
-QString Lang(const char* name) {
-    return QString::fromStdString(GetLangConstant(name));
-}
 
 TSystemTime At(int day, int hour = 12, int minute = 0, int second = 0) {
     TSystemTime t;
@@ -424,14 +421,6 @@ protected:
         ProgramOptions.DefFolder = Dir.path();
         Window = std::make_unique<TfrmQuorvMain>();
         Window->InitMainForm(Dir.filePath("Quorvex"));
-        Boxes.setInterval(5);
-        QObject::connect(&Boxes, &QTimer::timeout, [this] {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                Texts << box->text();
-                box->done(QMessageBox::Ok);
-            }
-        });
-        Boxes.start();
     }
     void TearDown() override {
         Window.reset();
@@ -447,8 +436,6 @@ protected:
 
     QTemporaryDir Dir;
     std::unique_ptr<TfrmQuorvMain> Window;
-    QTimer Boxes;
-    QStringList Texts;
 };
 
 TEST_F(ExplorerSide, TheWaveInfoOpensOnlyForAWaveFile) {
@@ -471,21 +458,23 @@ TEST_F(ExplorerSide, TheWaveInfoOpensOnlyForAWaveFile) {
         .write(reinterpret_cast<const char*>(wave.data()), std::streamsize(wave.size()));
     QStringList shown;
     Window->Seams.ShowSoundInfo = [&](const QString& path) { shown << path; };
+    TModalScript boxes({ClickButton(QMessageBox::Ok), ClickButton(QMessageBox::Ok)});
 
     Select("call.wav");
     Window->RunIdlePass();
     EXPECT_TRUE(Window->actShowAddInfo->isEnabled());
     Window->actShowAddInfoExecute();
     EXPECT_EQ(shown, QStringList{Dir.filePath("call.wav")});
-    EXPECT_TRUE(Texts.isEmpty());
+    EXPECT_TRUE(boxes.Texts.isEmpty());
 
     for (const char* name : {"notes.txt", "sub"}) {
         Select(name);
         Window->actShowAddInfoExecute();
-        ASSERT_FALSE(Texts.isEmpty()) << name;
-        EXPECT_EQ(Texts.takeLast(), QString::fromLatin1(name) + " " + Lang("NotWaveFileStr"));
+        ASSERT_FALSE(boxes.Texts.isEmpty()) << name;
+        EXPECT_EQ(boxes.Texts.takeLast(), QString::fromLatin1(name) + " " + Lang("NotWaveFileStr"));
     }
     EXPECT_EQ(shown.size(), 1);
+    EXPECT_TRUE(boxes.Done());
 
     Window->ShellListView1->clearSelection();
     Window->RunIdlePass();
@@ -518,10 +507,11 @@ TEST_F(ExplorerSide, ANewFolderTakesTheFirstFreeNumber) {
     const QString base = Lang("NewFolderNameStr");
     QDir(Dir.path()).mkdir(base);
     QDir(Dir.path()).mkdir(base + " 1");
+    TModalScript none;
     Window->actNewFolderExecute();
     EXPECT_TRUE(QFileInfo(Dir.filePath(base + " 2")).isDir());
     EXPECT_FALSE(QFileInfo::exists(Dir.filePath(base + " 3")));
-    EXPECT_TRUE(Texts.isEmpty());
+    EXPECT_TRUE(none.Texts.isEmpty()) << none.Texts.join('|').toStdString();
 }
 
 } // namespace

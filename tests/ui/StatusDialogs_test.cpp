@@ -1,4 +1,3 @@
-#include <functional>
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -10,10 +9,10 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTimer>
 
 #include "controls/CanvasPanel.h"
 #include "controls/MyGauge.h"
+#include "tests/support/ModalScript.h"
 #include "ui/Mainutils.h"
 #include "ui/MsgBox.h"
 #include "ui/OverWrite.h"
@@ -24,20 +23,6 @@
 namespace {
 
 constexpr std::int64_t TicksPerSecond = 10'000'000;
-
-// Runs action on the modal dialog as soon as it is up (from inside its own message loop).
-void WhenModalShown(std::function<void(QWidget*)> action, QWidget* notThis = nullptr) {
-    auto* poll = new QTimer;
-    QObject::connect(poll, &QTimer::timeout, [poll, action, notThis] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (modal != nullptr && modal != notThis) {
-            poll->stop();
-            poll->deleteLater();
-            action(modal);
-        }
-    });
-    poll->start(5);
-}
 
 class StatusForm : public ::testing::Test {
 protected:
@@ -156,26 +141,26 @@ TEST_F(OverwriteDialog, EachButtonGivesItsResult) {
                  {dialog.Button3, 9}};
     for (const TCase& c : cases) {
         dialog.SetFileName("/data/out/file_1.wav");
-        WhenModalShown([&c](QWidget*) { c.Button->click(); });
-        EXPECT_EQ(dialog.exec(), c.Result) << c.Button->objectName().toStdString();
+        EXPECT_EQ(ExecScripted(dialog, {[&c](QWidget*) { c.Button->click(); }}), c.Result)
+            << c.Button->objectName().toStdString();
         EXPECT_EQ(dialog.FileName(), "/data/out/file_1.wav");
     }
-    WhenModalShown([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Escape); });
-    EXPECT_EQ(dialog.exec(), mrCancelBatch) << "Escape stops the batch, nothing overwritten";
+    EXPECT_EQ(ExecScripted(dialog, {PressEscape()}), mrCancelBatch)
+        << "Escape stops the batch, nothing overwritten";
 }
 
 TEST_F(OverwriteDialog, LabelShowsShortenedNameButTheTargetStaysWhole) {
     const QString longName = "/home/user/recordings/" + QString(40, 'x') + "/" + QString(60, 'y') +
                              "/file_12_(2011_03_05-14_07_09)_SN1.wav";
     dialog.SetFileName(longName);
-    WhenModalShown([this](QWidget*) {
+    const auto answer = [this](QWidget*) {
         // The dialog's own focus, whether or not the platform has activated its window yet.
         EXPECT_EQ(dialog.focusWidget(), dialog.OverwriteBtn);
         EXPECT_TRUE(dialog.Label1->text().startsWith("File already exists:\n"));
         EXPECT_TRUE(dialog.Label1->text().contains(QChar(0x2026))) << "shortened for show";
         dialog.OverwriteBtn->click();
-    });
-    EXPECT_EQ(dialog.exec(), mrOverwrite);
+    };
+    EXPECT_EQ(ExecScripted(dialog, {answer}), mrOverwrite);
     EXPECT_EQ(dialog.FileName(), longName) << "the caller writes to the real name";
 }
 
@@ -206,43 +191,35 @@ TEST(OverwriteShortening, FolderGivesWayBeforeTheFileName) {
 
 TEST_F(OverwriteDialog, RenameOkOverwritesUnderTheNewName) {
     dialog.SetFileName("/out/a.wav");
-    WhenModalShown([this](QWidget*) {
-        WhenModalShown(
-            [this](QWidget*) {
-                EXPECT_EQ(rename.edFileName->text(), "/out/a.wav");
-                rename.edFileName->setText("/out/b.wav");
-                rename.OKBtn->click();
-            },
-            &dialog);
-        dialog.RenameBtn->click();
-    });
-    EXPECT_EQ(dialog.exec(), mrOverwrite);
+    const auto question = [this](QWidget*) { dialog.RenameBtn->click(); };
+    const auto renamed = [this](QWidget*) {
+        EXPECT_EQ(rename.edFileName->text(), "/out/a.wav");
+        rename.edFileName->setText("/out/b.wav");
+        rename.OKBtn->click();
+    };
+    EXPECT_EQ(ExecScripted(dialog, {question, renamed}), mrOverwrite);
     EXPECT_EQ(dialog.FileName(), "/out/b.wav");
 }
 
 TEST_F(OverwriteDialog, CancelledOrEmptiedRenameLeavesTheQuestionOpen) {
     dialog.SetFileName("/out/a.wav");
     int stillOpen = 0;
-    WhenModalShown([&](QWidget*) {
-        WhenModalShown(
-            [this](QWidget*) {
-                rename.edFileName->setText("/out/other.wav");
-                rename.CancelBtn->click();
-            },
-            &dialog);
+    const auto question = [&](QWidget*) {
         dialog.RenameBtn->click(); // returns once the rename dialog is closed
         stillOpen += dialog.isVisible() ? 1 : 0;
-        WhenModalShown(
-            [this](QWidget*) {
-                rename.edFileName->setText("  ");
-                rename.OKBtn->click();
-            },
-            &dialog);
         dialog.RenameBtn->click();
         stillOpen += dialog.isVisible() ? 1 : 0;
         dialog.SkipBtn->click();
-    });
-    EXPECT_EQ(dialog.exec(), mrSkip);
+    };
+    const auto cancelled = [this](QWidget*) {
+        rename.edFileName->setText("/out/other.wav");
+        rename.CancelBtn->click();
+    };
+    const auto emptied = [this](QWidget*) {
+        rename.edFileName->setText("  ");
+        rename.OKBtn->click();
+    };
+    EXPECT_EQ(ExecScripted(dialog, {question, cancelled, emptied}), mrSkip);
     EXPECT_EQ(stillOpen, 2);
     EXPECT_EQ(dialog.FileName(), "/out/a.wav");
 }
@@ -388,47 +365,8 @@ TEST_F(PartSelect, DraggingEdgesAndBar) {
 }
 
 TEST_F(PartSelect, OkAndCancelResults) {
-    WhenModalShown([this](QWidget*) { form.Button1->click(); });
-    EXPECT_EQ(form.exec(), mrOk);
-    WhenModalShown([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Escape); });
-    EXPECT_EQ(form.exec(), mrCancel);
-}
-
-} // namespace
-
-namespace {
-
-// Pictures of the three forms for a look by eye: QUORVEX_SCREENSHOTS=<folder>.
-TEST(StatusDialogsScreenshots, SaveEachForm) {
-    const QString folder = qEnvironmentVariable("QUORVEX_SCREENSHOTS");
-    if (folder.isEmpty())
-        GTEST_SKIP() << "set QUORVEX_SCREENSHOTS to a folder";
-    SetApplicationTitle("Quorvex");
-
-    TfrmStatus status;
-    status.show();
-    status.lbStatus->setText("Copying record 12 to file_12_(2011_03_05-14_07_09)_SN1.wav");
-    status.SetProgress(37);
-    QTest::qWait(100);
-    EXPECT_TRUE(status.grab().save(folder + "/status.png"));
-    status.SetKeepFocus(false);
-    status.hide();
-
-    TfrmOverwrite overwrite;
-    overwrite.SetFileName("/home/user/Sounds/" + QString(50, 'd') +
-                          "/file_12_(2011_03_05-14_07_09)_SN123OCV345.wav");
-    overwrite.show();
-    QTest::qWait(100);
-    EXPECT_TRUE(overwrite.grab().save(folder + "/overwrite.png"));
-    overwrite.hide();
-
-    TfrmPartSelect part;
-    part.SetTotalDuration(3723);
-    part.SetTotalSize(29'784'000);
-    part.show();
-    part.SetBar(60, 150);
-    QTest::qWait(100);
-    EXPECT_TRUE(part.grab().save(folder + "/partselect.png"));
+    EXPECT_EQ(ExecScripted(form, {[this](QWidget*) { form.Button1->click(); }}), mrOk);
+    EXPECT_EQ(ExecScripted(form, {PressEscape()}), mrCancel);
 }
 
 } // namespace

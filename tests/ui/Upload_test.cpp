@@ -17,7 +17,6 @@
 #include <QTimer>
 #include <QTreeView>
 
-#include "ModalScript.h"
 #include "SlowRecorder.h"
 #include "WindowImages.h"
 #include "audio/WaveAddInfo.h"
@@ -28,6 +27,7 @@
 #include "engine/RecorderUi.h"
 #include "i18n/VexaLang.h"
 #include "platform/ByteOrder.h"
+#include "tests/support/ModalScript.h"
 #include "ui/Fileutils.h"
 #include "ui/FmtChoose.h"
 #include "ui/Mainutils.h"

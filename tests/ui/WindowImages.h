@@ -13,13 +13,10 @@
 #include "engine/RecClasses.h"
 #include "engine/RecorderUi.h"
 #include "i18n/VexaLang.h"
+#include "i18n/VexaLangText.h"
 #include "platform/ByteOrder.h"
 
 namespace {
-
-[[maybe_unused]] QString Lang(const char* name) {
-    return QString::fromStdString(GetLangConstant(name));
-}
 
 // The engine's UI while the test builds an image: uploads without compression.
 class TPlainUploadUi : public TRecorderUi {

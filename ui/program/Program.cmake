@@ -44,11 +44,6 @@ if(COMMAND quorvex_place_demo_image)
   quorvex_place_demo_image(Quorvex)
 endif()
 
-# The main window owns the recorder object.
-if(TARGET quorvex_engine)
-  target_link_libraries(quorvex_ui PUBLIC quorvex_engine)
-endif()
-
 # The language files the program scans beside itself at start.
 file(GLOB QUORVEX_LANGUAGE_FILES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/i18n/lang/*.lng)
 if(QUORVEX_LANGUAGE_FILES)

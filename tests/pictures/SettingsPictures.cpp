@@ -1,20 +1,20 @@
-// Not a check: pictures of every page for a person to look at. Run with
-//   xvfb-run test_settings --gtest_also_run_disabled_tests --gtest_filter='*Screenshots*'
-// and QUORVEX_SHOTS set to the folder for the PNG files.
+// Every page of the settings dialog over the demo recorder's settings, the general page in
+// the simple setups, and the amplifier-rate window.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QDir>
 #include <QPixmap>
 #include <QTabWidget>
-#include <QTimer>
+#include <QTest>
 
+#include "tests/pictures/Pictures.h"
 #include "tests/settings/FixtureRecorder.h"
+#include "tests/support/ModalScript.h"
 #include "ui/ProgramOptions.h"
 
-TEST(SettingsDialogPictures, DISABLED_Screenshots) {
-    const QString folder = qEnvironmentVariable("QUORVEX_SHOTS", QDir::tempPath());
+TEST(SettingsDialogPictures, EveryPage) {
+    const QString folder = PictureFolder();
     // The demo recorder's settings, and a program that splits nothing.
     TSettingsDialogFixture f(TSettingsDialogFixture::TConnection::ImageFile,
                              TSettingsDialogFixture::DemoImage());
@@ -41,12 +41,11 @@ TEST(SettingsDialogPictures, DISABLED_Screenshots) {
     // The amplifier-rate window, taken while it is open.
     f.Dialog->cbSimpleAmp->setChecked(false);
     f.Dialog->cbAGC->setChecked(true);
-    QTimer::singleShot(200, [&] {
-        if (QWidget* window = QApplication::activeModalWidget()) {
-            window->grab().save(folder + "/frmAGCRates.png");
-            window->close();
-        }
-    });
+    TModalScript script({[&](QWidget* window) {
+        QTest::qWait(200);
+        EXPECT_TRUE(window->grab().save(folder + "/frmAGCRates.png"));
+        window->close();
+    }});
     f.Dialog->btnAGCSetClick();
     f.Dialog->hide();
 }

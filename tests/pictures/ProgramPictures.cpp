@@ -1,17 +1,19 @@
-// Not a check: pictures of the main window and every dialog in each language, for a person to
-// look at. Run under a display with QUORVEX_SCREENSHOTS set to a folder:
-//   QUORVEX_SCREENSHOTS=/tmp/shots xvfb-run test_program --gtest_filter='*Pictures*'
+// The main window and every dialog in each language, as the program builds them, connected to
+// its demo image.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QScreen>
 #include <QTabWidget>
 #include <QTest>
 
 #include "settings/RecSettings.h"
+#include "tests/pictures/Pictures.h"
 #include "tests/program/ProgramFixture.h"
+#include "tests/support/ModalScript.h"
 #include "ui/FmtChoose.h"
 #include "ui/OverWrite.h"
 #include "ui/PartSelect.h"
@@ -32,23 +34,22 @@ protected:
 };
 
 TEST_F(ProgramPictures, EveryFormInEachLanguage) {
-    Shots = qEnvironmentVariable("QUORVEX_SCREENSHOTS");
-    if (Shots.isEmpty())
-        GTEST_SKIP() << "set QUORVEX_SCREENSHOTS to a folder";
+    Shots = PictureFolder();
     WriteSettings("[Settings]\r\nConnectType=3\r\n"); // the emulation over the demo image
     TProgramForms& forms = StartProgram();
     TfrmQuorvMain& main = forms.frmQuorvMain;
     main.resize(1100, 700);
     main.show();
     // The emulation connects on the idle passes.
-    WaitInEventLoop([&] { return main.IsConnected() && main.RecordList().Count() > 0; }, 15000);
+    ASSERT_TRUE(
+        WaitInEventLoop([&] { return main.IsConnected() && main.RecordList().Count() > 0; }));
     const std::pair<std::uint16_t, const char*> languages[] = {
         {English, "eng"}, {1031, "deu"}, {1049, "rus"}};
     for (const auto& [langId, name] : languages) {
         Language = QString::fromLatin1(name);
         SwitchTo(langId);
         // The lists are read again for their mode texts in the new language.
-        WaitInEventLoop([] { return false; }, 2500);
+        QTest::qWait(2500);
         EXPECT_TRUE(main.grab().save(Shots + "/" + Language + "_main.png"));
 
         TfrmRecSettings& settings = forms.frmRecSettings;
@@ -58,6 +59,17 @@ TEST_F(ProgramPictures, EveryFormInEachLanguage) {
             settings.pcSettings->setCurrentIndex(i);
             Save(settings, "settings_" + settings.pcSettings->widget(i)->objectName());
         }
+        // The whole screen while the box that a store raises is up.
+        settings.pcSettings->setCurrentWidget(settings.tsGeneral);
+        TModalScript stored({[&](QWidget* box) {
+                                QTest::qWait(300);
+                                EXPECT_TRUE(QApplication::primaryScreen()->grabWindow(0).save(
+                                    Shots + "/" + Language + "_settings_stored.png"));
+                                ClickButton(QMessageBox::Ok)(box);
+                            }},
+                            TModalScript::TScope::MessageBoxes);
+        settings.actStoreExecute();
+        EXPECT_TRUE(stored.Done());
         settings.hide();
 
         Save(forms.AboutBox, "about");
