@@ -80,7 +80,8 @@ std::uint64_t TablePageCount(const TFlashInfo& g) {
     return (TableEntryCount(g) + TableEntriesPerPage - 1) / TableEntriesPerPage;
 }
 
-// A geometry we can serve commands from without reading or writing outside the file.
+// A geometry we can serve commands from without reading or writing outside the file. Whether
+// the block table fits the first stored block matters only to rebuilding it (TableFits).
 bool GeometryIsSound(const TFlashInfo& g, std::uint32_t firstStored, std::int64_t fileSize) {
     if (g.PageSize < TablePageBytes || g.PagesPerBlock == 0 || g.PagesPerBlock > 0xFFFF)
         return false;
@@ -92,9 +93,13 @@ bool GeometryIsSound(const TFlashInfo& g, std::uint32_t firstStored, std::int64_
         static_cast<std::uint64_t>(g.DataStart) + g.BlockSize >
             static_cast<std::uint64_t>(fileSize))
         return false;
-    if (g.FlashCount == 0 || g.BlocksPerFlash <= firstStored || g.BlocksPerFlash > 0xFFFF)
-        return false;
-    // Pages 1..n of the first stored block hold the table, page n + 1 its CRC.
+    return g.FlashCount != 0 && g.BlocksPerFlash > firstStored &&
+           TableEntryCount(g) <= MaxImageBlocks;
+}
+
+// Pages 1..n of the first stored block hold the table, page n + 1 its CRC: with 64 pages a
+// block, 15,872 blocks at most.
+bool TableFits(const TFlashInfo& g) {
     return TablePageCount(g) + 2 <= g.PagesPerBlock;
 }
 
@@ -123,14 +128,20 @@ bool ReadHeaderInto(const std::string& path, TImageHeader& header, bool& couldOp
     return GetU16(&header[ImgCrcOfs]) == ImageHeaderCrc(header);
 }
 
+enum class TProbe {
+    Sound,      // commands are served from the file
+    NoDataArea, // no magic, or the file ends before the first stored block does
+    Unusable,   // a data area whose geometry we cannot serve: the file is left as it is
+};
+
 // Finds the data start and the geometry of the file at the state's path.
-bool ProbeGeometry() {
+TProbe ProbeImage() {
     TImageState& s = State();
     s.GeometryValid = false;
     s.Geometry.DataStart = 0xFFFFFFFF;
     TPosixFile file;
     if (!file.Open(s.Path, TPosixFile::TMode::ReadOnly))
-        return false;
+        return TProbe::Unusable;
     const std::int64_t fileSize = file.Size();
     TFlashInfo g;
     g.PageSize = GetU16(&s.Header[ImgPageSizeOfs]);
@@ -143,14 +154,18 @@ bool ProbeGeometry() {
     g.FlashCount = 1;
     if (g.BlockSize == 0 || fileSize < 0) {
         WriteDebugLog("Image file: zero page or block size in the header");
-        return false;
+        return TProbe::Unusable;
     }
     const std::int64_t magicAt = FindMagic(file, g.BlockSize);
     if (magicAt < 0) {
         WriteDebugLog("Image file: data start not found");
-        return false;
+        return TProbe::NoDataArea;
     }
     g.DataStart = static_cast<std::uint32_t>(magicAt);
+    if (static_cast<std::uint64_t>(magicAt) + g.BlockSize > static_cast<std::uint64_t>(fileSize)) {
+        WriteDebugLog("Image file: the file ends inside its first stored block");
+        return TProbe::NoDataArea;
+    }
     const std::uint32_t firstStored = FirstStoredBlock(s.Header);
     const std::uint64_t blocks =
         (static_cast<std::uint64_t>(fileSize) - g.DataStart) / g.BlockSize + firstStored;
@@ -158,10 +173,14 @@ bool ProbeGeometry() {
     s.Geometry = g;
     if (!GeometryIsSound(g, firstStored, fileSize)) {
         WriteDebugLog("Image file: geometry in the header does not fit the file");
-        return false;
+        return TProbe::Unusable;
     }
     s.GeometryValid = true;
-    return true;
+    return TProbe::Sound;
+}
+
+bool ProbeGeometry() {
+    return ProbeImage() == TProbe::Sound;
 }
 
 void PutProfileName(TImageHeader& h, std::size_t profile) {
@@ -385,9 +404,19 @@ private:
         RequireGeometry();
         const TFlashInfo& g = S.Geometry;
         TFlashParamRecord r;
-        r.FlashCount = g.FlashCount;
+        // The reply numbers a flash's blocks in 16 bits: 65,536 blocks answer as two flashes
+        // of 32,768, which address the same pages.
+        std::uint32_t flashes = g.FlashCount;
+        std::uint32_t blocks = g.BlocksPerFlash;
+        while (blocks > 0xFFFF && blocks % 2 == 0 && flashes * 2 <= 0xFF) {
+            flashes *= 2;
+            blocks /= 2;
+        }
+        if (blocks > 0xFFFF)
+            FailIo(Command);
+        r.FlashCount = static_cast<std::uint8_t>(flashes);
         r.PagesPerBlock = static_cast<std::uint16_t>(g.PagesPerBlock);
-        r.BlocksPerFlash = static_cast<std::uint16_t>(g.BlocksPerFlash);
+        r.BlocksPerFlash = static_cast<std::uint16_t>(blocks);
         r.PageSize = g.PageSize;
         r.FirstRecBlock = GetU16(&S.Header[ImgFirstRecBlockOfs]);
         r.TransferDivisor = static_cast<std::uint16_t>(g.PagesPerBlock / g.PagesPerTransfer);
@@ -500,6 +529,13 @@ bool RebuildBlockTable() {
         return false;
     const TFlashInfo& g = s.Geometry;
     const std::uint64_t entries = TableEntryCount(g);
+    if (!TableFits(g)) {
+        // Nothing on the recorder's side reads the table; an image too large for it keeps
+        // its first stored block as it is.
+        WriteDebugLog("Image file: a block table of " + std::to_string(entries) +
+                      " blocks does not fit one block; not rebuilt");
+        return true;
+    }
     const std::uint64_t pages = TablePageCount(g);
     std::vector<std::uint8_t> table(pages * TablePageBytes, 0xFF);
     for (std::uint64_t p = 0; p < pages; ++p)
@@ -542,13 +578,21 @@ void SetImageFile(const std::string& path, bool create) {
         }
         if (!CreateBlankImage(path))
             return;
-    } else if (!ProbeGeometry()) {
-        // A good header over a damaged data area (the magic gone, the file cut short) would
-        // never connect: the demo gets a blank image as for a damaged header.
-        WriteDebugLog("Image file: the data area of " + path +
-                      " is damaged; a new image replaces it");
-        if (!CreateBlankImage(path))
+    } else {
+        const TProbe probe = ProbeImage();
+        if (probe == TProbe::Unusable) {
+            // A valid header over a data area: the user's image, whatever we make of it.
+            WriteDebugLog("Image file: " + path + " is kept as it is");
             return;
+        }
+        if (probe == TProbe::NoDataArea) {
+            // A good header over a damaged data area (the magic gone, the file cut short)
+            // would never connect: the demo gets a blank image as for a damaged header.
+            WriteDebugLog("Image file: the data area of " + path +
+                          " is damaged; a new image replaces it");
+            if (!CreateBlankImage(path))
+                return;
+        }
     }
     if (ProbeGeometry())
         RebuildBlockTable();

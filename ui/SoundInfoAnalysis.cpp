@@ -177,9 +177,9 @@ TSoundInfoTexts AnalyseSoundFile(TWaveFile& wave, TNorvelLibrary* library) {
 
     texts.AddInfo = AddInfoText(scan);
     if (scan.StatedDataSize > scan.DataSize) {
-        texts.AddInfo += LabelText(FormatLangConstant("WaveCutShortStr", scan.DataSize,
-                                                      scan.StatedDataSize)) +
-                         "\n";
+        texts.AddInfo +=
+            LabelText(FormatLangConstant("WaveCutShortStr", scan.DataSize, scan.StatedDataSize)) +
+            "\n";
     }
     texts.CallInfo = CallInfoText(scan.Status);
     return texts;

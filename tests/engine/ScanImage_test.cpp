@@ -114,6 +114,45 @@ TEST_F(ScanOfImage, AnErasedMemoryIsAllFree) {
     EXPECT_EQ(r.GetProgress(), 100);
 }
 
+// A recorder's image of 65,536 blocks of 64 pages (8.9 GB, sparse here) connects in both
+// image kinds, keeps its size, and its last block is scanned where it lies.
+TEST_F(ScanOfImage, TheLargestImageConnectsInBothKinds) {
+    constexpr std::uint32_t Blocks = 65'536;
+    const TFlashShape shape{2112, 64, 2, 1};
+    const std::uint64_t blockBytes = std::uint64_t{2112} * 64;
+    const std::uint64_t size = 2112 + Blocks * blockBytes;
+    THeaderSpec last;
+    last.Number = 7;
+    last.Time = 123456;
+    const Bytes header = last.ToBytes();
+    for (const std::uint32_t kind : {ConnImageFile, ConnDemo}) {
+        SCOPED_TRACE(kind);
+        std::filesystem::remove(Path);
+        TFlashImage(shape).WriteImageFile(Path);
+        std::filesystem::resize_file(Path, size);
+        {
+            std::fstream file(Path, std::ios::in | std::ios::out | std::ios::binary);
+            file.seekp(static_cast<std::streamoff>(2112 + (Blocks - 1) * blockBytes));
+            for (int copy = 0; copy < 3; ++copy)
+                file.write(reinterpret_cast<const char*>(header.data()), 20);
+        }
+        Recorder = std::make_unique<TRecorder>(kind, Ui);
+        Recorder->SetImageFileName(Path);
+        ASSERT_TRUE(Recorder->IsConnected());
+        EXPECT_EQ(Recorder->Geometry().TotalBlocks(), Blocks);
+        Recorder->Refresh();
+        Recorder->WaitForOperation();
+        ASSERT_EQ(Recorder->GetOutcome().Kind, TOperationOutcome::TKind::Succeeded)
+            << Recorder->GetOutcome().Message;
+        EXPECT_EQ(Recorder->GetTotalMemory(), static_cast<std::int64_t>(Blocks * blockBytes));
+        const TSoundFileInfo* recording = Recording(7);
+        ASSERT_NE(recording, nullptr);
+        EXPECT_EQ(recording->Blocks.Get(0).Block, Blocks - 1);
+        Recorder.reset();
+        EXPECT_EQ(std::filesystem::file_size(Path), size);
+    }
+}
+
 TEST_F(ScanOfImage, BlocksStoredOutOfOrderAreSortedByTime) {
     TFlashImage flash(Shape());
     flash.PutContinuousRecording(5, 1000, {6, 2, 4}, PlainBlockSeconds);
