@@ -265,6 +265,7 @@ void TRecorder::Refresh() {
     Exchange(CmdProdParam, TProdParamRecord{}.ToBytes().data(), TProdParamRecord::Size, product,
              TProdParamRecord::Size);
     SerialNumber = std::to_string(TProdParamRecord::FromBytes(product).SerialNumber);
+    RestoreInterruptedStatusChanges();
 
     ReadSettings();
     UiLink.RestoreSettings();

@@ -1,11 +1,14 @@
 #include <cstring>
+#include <filesystem>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "engine/RecClasses.h"
+#include "engine/RecClassesJournal.h"
 #include "engine/RecClassesUtils.h"
+#include "i18n/VexaLang.h"
 #include "link/DebugLog.h"
 
 // Erasing a recording or a flash-drive file, formatting the recording area, and rewriting a
@@ -150,6 +153,7 @@ private:
 
     bool ReadIntoMemory();
     void PutNewHeader();
+    void KeepCopy();
     bool RewriteAndVerify();
     void Commit();
     [[noreturn]] void Fail();
@@ -162,8 +166,10 @@ private:
     std::uint32_t Pages = 0;
     std::uint16_t PageSize = 0;
     std::vector<std::uint8_t> Block;
+    std::vector<std::uint8_t> Original; // the block as read, before the new header
     std::vector<std::uint8_t> ReadBack;
     TBlockHeader NewHeader;
+    std::string JournalPath; // the copy on disk, empty while none is kept
     TFailure LastFailure = TFailure::None;
     std::optional<TERecXchange> LastExchangeError;
     bool EraseSent = false;
@@ -207,18 +213,24 @@ void TFirstBlockRewrite::Run() {
                 }
                 inMemory = true;
                 PutNewHeader();
+                KeepCopy();
             }
             done = RewriteAndVerify();
         }
     }
     if (!done)
         Fail();
+    // The block verifies: its copy has done its work. A copy that cannot be removed is found
+    // again at the next connection, where the block matches it with the new header.
+    if (!RemoveBlockJournal(JournalPath))
+        WriteDebugLog("ERROR: cannot remove the copy " + JournalPath);
     Commit();
 }
 
 bool TFirstBlockRewrite::ReadIntoMemory() {
     WriteDebugLog("Reading first block");
     Recorder.FlashRead(Block.data(), FirstPage, Pages, 1, PageSize, 0);
+    Original = Block;
     std::uint8_t voted[TBlockHeader::Size];
     VoteTripleCopy(Block.data(), voted, TBlockHeader::Size);
     NewHeader = TBlockHeader::FromBytes(voted);
@@ -229,6 +241,28 @@ void TFirstBlockRewrite::PutNewHeader() {
     NewHeader.SetStatus(Status);
     NewHeader.UpdateCrc();
     MakeTripleCopy(Block.data(), NewHeader.Raw().data(), TBlockHeader::Size);
+}
+
+// The erase must never take the only copy of the block: it goes to disk first.
+void TFirstBlockRewrite::KeepCopy() {
+    TBlockJournal journal;
+    journal.RecorderKey = Recorder.StatusJournalKey();
+    journal.Block = Recording.Blocks.Get(0).Block;
+    journal.PhysicalBlock = PhysicalBlock;
+    journal.FirstPage = FirstPage;
+    journal.Pages = Pages;
+    journal.PageSize = PageSize;
+    journal.OldHeader = Recording.FirstHeader;
+    journal.NewHeader = NewHeader;
+    journal.Bytes = Original;
+    std::string whyNot;
+    if (!WriteBlockJournal(journal, whyNot)) {
+        WriteDebugLog("ERROR: cannot keep a copy of the first block: " + whyNot);
+        throw TERecXchange(FormatLangConstant("StatusCopyFailedStr", Recording.Number, whyNot),
+                           CmdEraseBlockPhy, RecErrIo);
+    }
+    JournalPath = BlockJournalPath(journal.RecorderKey, journal.Block);
+    WriteDebugLog("Copy of the first block kept in " + JournalPath);
 }
 
 bool TFirstBlockRewrite::RewriteAndVerify() {
@@ -282,6 +316,15 @@ void TFirstBlockRewrite::Fail() {
     if (EraseSent)
         Recorder.SetModified();
     const std::string number = std::to_string(Recording.Number);
+    // After an erase the flash may hold nothing of the block; its copy stays on disk.
+    if (EraseSent) {
+        const int command =
+            LastFailure == TFailure::Exchange ? LastExchangeError->Command() : int{CmdFlashWrite};
+        const int code =
+            LastFailure == TFailure::Exchange ? LastExchangeError->ErrorCode() : int{RecErrIo};
+        throw TERecXchange(FormatLangConstant("StatusBlockKeptStr", Recording.Number), command,
+                           code);
+    }
     switch (LastFailure) {
     case TFailure::Exchange:
         throw *LastExchangeError;
@@ -297,7 +340,125 @@ void TFirstBlockRewrite::Fail() {
     }
 }
 
+// Puts a first physical block back as its kept copy holds it, when a status change was cut
+// off between the erase and the verified rewrite.
+class TFirstBlockRestore {
+public:
+    TFirstBlockRestore(TRecorder& recorder, std::string path, TBlockJournal journal)
+        : Recorder(recorder), Path(std::move(path)), Journal(std::move(journal)) {}
+    void Run();
+
+private:
+    bool FitsTheGeometry() const;
+    bool WriteBack();
+
+    TRecorder& Recorder;
+    std::string Path;
+    TBlockJournal Journal;
+};
+
+bool TFirstBlockRestore::FitsTheGeometry() const {
+    const TFlashGeometry& g = Recorder.Geometry();
+    return Journal.Pages == g.PagesPerTransfer && Journal.PageSize == g.PageSize &&
+           Journal.Block >= g.FirstRecBlock && Journal.Block < g.TotalBlocks() &&
+           Journal.FirstPage == Journal.Block * g.PagesPerBlock &&
+           Journal.PhysicalBlock == Journal.Block * (g.PagesPerBlock / g.PagesPerTransfer);
+}
+
+void TFirstBlockRestore::Run() {
+    if (!FitsTheGeometry()) {
+        WriteDebugLog("ERROR: the copy " + Path + " does not fit this recorder; left as it is");
+        return;
+    }
+    std::vector<std::uint8_t> now(Journal.Bytes.size());
+    Recorder.FlashRead(now.data(), Journal.FirstPage, Journal.Pages, 1,
+                       static_cast<std::uint16_t>(Journal.PageSize), 0);
+    std::vector<std::uint8_t> changed = Journal.Bytes;
+    MakeTripleCopy(changed.data(), Journal.NewHeader.Raw().data(), TBlockHeader::Size);
+    if (now == Journal.Bytes || now == changed) {
+        // The change never began its erase, or ended before its copy went.
+        WriteDebugLogF("The first block of sound file %u is whole; its copy goes",
+                       unsigned{Journal.OldHeader.FileNumber()});
+        RemoveBlockJournal(Path);
+        return;
+    }
+    std::uint8_t voted[TBlockHeader::Size];
+    VoteTripleCopy(now.data(), voted, TBlockHeader::Size);
+    const TBlockHeader header = TBlockHeader::FromBytes(voted);
+    if (header.IsValid() && !header.IsEmpty() && header != Journal.OldHeader &&
+        header != Journal.NewHeader) {
+        // Another file lives there now: what the copy holds was given up on the recorder.
+        WriteDebugLog("ERROR: block " + std::to_string(Journal.Block) +
+                      " holds another file now; the copy " + Path + " is not written back");
+        return;
+    }
+    if (!WriteBack())
+        return;
+    RemoveBlockJournal(Path);
+    Recorder.SetModified();
+    Recorder.Ui().ShowMessage(
+        FormatLangConstant("StatusBlockRestoredStr", Journal.OldHeader.FileNumber()));
+}
+
+bool TFirstBlockRestore::WriteBack() {
+    WriteDebugLogF("Writing back the first block of sound file %u from its copy",
+                   unsigned{Journal.OldHeader.FileNumber()});
+    TDebugLogNesting nesting;
+    std::vector<std::uint8_t> readBack(Journal.Bytes.size());
+    for (int attempt = 0; attempt < StatusChangeAttempts; ++attempt) {
+        try {
+            std::uint8_t reply[TBlockNumberRecord::Size] = {};
+            Recorder.Exchange(
+                CmdEraseBlockPhy, TBlockNumberRecord{Journal.PhysicalBlock}.ToBytes().data(),
+                TBlockNumberRecord::Size, reply, TBlockNumberRecord::Size, EraseBlockPhyTimeoutMs);
+            Recorder.FlashWritePages(Journal.Bytes.data(), Journal.FirstPage, Journal.Pages);
+            Recorder.FlashRead(readBack.data(), Journal.FirstPage, Journal.Pages, 1,
+                               static_cast<std::uint16_t>(Journal.PageSize), 0);
+        } catch (const TERecXchange& error) {
+            WriteDebugLogF("ERROR: Write-back failed: command %d, error code %d", error.Command(),
+                           error.ErrorCode());
+            continue;
+        }
+        if (readBack == Journal.Bytes) {
+            WriteDebugLog("OK");
+            return true;
+        }
+        WriteDebugLog("ERROR: Verify failed.");
+    }
+    // The copy stays for the next connection.
+    WriteDebugLog("FAILED!!!");
+    Recorder.SetModified();
+    return false;
+}
+
 } // namespace
+
+std::string TRecorder::StatusJournalKey() const {
+    if (!IsImageConnection(ConnectionKind))
+        return SerialNumber;
+    std::error_code error;
+    const std::filesystem::path image = std::filesystem::absolute(ImageFileName, error);
+    return SerialNumber + "|" + (error ? ImageFileName : image.lexically_normal().string());
+}
+
+void TRecorder::RestoreInterruptedStatusChanges() {
+    if (!GeometryValid)
+        return;
+    const std::string key = StatusJournalKey();
+    for (const std::string& path : BlockJournalsOf(key)) {
+        std::optional<TBlockJournal> journal = ReadBlockJournal(path);
+        if (!journal || journal->RecorderKey != key) {
+            WriteDebugLog("ERROR: " + path + " is no whole copy of a block; left as it is");
+            continue;
+        }
+        try {
+            TFirstBlockRestore(*this, path, std::move(*journal)).Run();
+        } catch (const TERecXchange& error) {
+            // The copy stays; the next Refresh tries again.
+            WriteDebugLog("ERROR: cannot check the block of " + path + ": " + error.MessageUtf8());
+        }
+    }
+}
 
 void TRecorder::ChangeSoundFileStatus(std::uint16_t number, std::uint8_t status) {
     if (GetState() != StateIdle)

@@ -152,6 +152,14 @@ const TBuiltInConstant BuiltInTable[] = {
     {"SinkRefusedStr", "The output file refused a write"},
     {"SoundStr", "Sound:"},
     {"SrcCompressTypeStr", "Source compress type:"},
+    {"StatusBlockKeptStr",
+     "Status of recording %d not changed: its first block could not be written again. A copy of "
+     "the block is kept on this computer and is written back at the next connection"},
+    {"StatusBlockRestoredStr",
+     "The status change of recording %d was cut off after its first block had been erased. The "
+     "block has been written back from the copy kept on this computer."},
+    {"StatusCopyFailedStr", "Status of recording %d not changed: no copy of its first block could "
+                            "be kept on this computer (%s)"},
     {"StatusDownloadingFileStr", "Downloading file"},
     {"StatusDownloadingRecordStr", "Downloading record"},
     {"StatusErasingStr", "Erasing"},
