@@ -8,6 +8,7 @@
 #include "engine/RecClassesScan.h"
 #include "engine/RecClassesUtils.h"
 #include "engine/RecClassesWrite.h"
+#include "i18n/VexaLang.h"
 #include "link/DebugLog.h"
 #include "link/ImageFile.h"
 #include "link/SpiLink.h"
@@ -302,9 +303,16 @@ bool TRecorder::CheckPassword(const std::string& password) {
     return AccessGranted;
 }
 
+void TRecorder::RefuseWritesToReadOnlyImage(std::uint8_t command) const {
+    if (IsImageConnection(ConnectionKind) && ImageFileIsReadOnly())
+        throw TERecXchange(FormatLangConstant("ImageReadOnlyStr", ImageFileName), command,
+                           RecErrIo);
+}
+
 int TRecorder::SetDefaultAndErase() {
     if (GetState() != StateIdle)
         throw ERecorderBusy();
+    RefuseWritesToReadOnlyImage(CmdSetDefault);
     std::uint8_t reply[TSetDefaultRecord::Size] = {};
     Exchange(CmdSetDefault, TSetDefaultRecord{RequestSet}.ToBytes().data(), TSetDefaultRecord::Size,
              reply, TSetDefaultRecord::Size);
@@ -314,6 +322,7 @@ int TRecorder::SetDefaultAndErase() {
 int TRecorder::SetDefault() {
     if (GetState() != StateIdle)
         throw ERecorderBusy();
+    RefuseWritesToReadOnlyImage(CmdSetDefault);
     std::uint8_t reply[TSetDefaultRecord::Size] = {};
     Exchange(CmdSetDefault, TSetDefaultRecord{RequestGet}.ToBytes().data(), TSetDefaultRecord::Size,
              reply, TSetDefaultRecord::Size);

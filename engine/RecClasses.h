@@ -198,6 +198,10 @@ public:
     // Refresh, before the scan.
     void RestoreInterruptedStatusChanges();
 
+    // Throws the refusal, naming the missing permission, when the memory is an image file that
+    // may not be written; the command is the one the write would have begun with.
+    void RefuseWritesToReadOnlyImage(std::uint8_t command) const;
+
     // One command through this recorder's exchange function.
     void Exchange(std::uint8_t command, const void* out, std::uint32_t outSize, void* in,
                   std::uint32_t inSize, std::uint32_t timeoutMs = DefaultTimeoutMs);

@@ -10,6 +10,7 @@
 #include "engine/RecClassesUtils.h"
 #include "i18n/VexaLang.h"
 #include "link/DebugLog.h"
+#include "link/ImageFile.h"
 
 // Erasing a recording or a flash-drive file, formatting the recording area, and rewriting a
 // recording's status bits in place.
@@ -89,6 +90,7 @@ void CheckEraseBlocks(const TRecorder& recorder, const TEraseJob& job) {
 // block that no longer holds the file (the content changed since the scan) is left alone,
 // and the erase then ends as failed after the other blocks.
 void RunEraseThread(TRecorder& recorder, const TEraseJob& job) {
+    recorder.RefuseWritesToReadOnlyImage(CmdEraseBlock);
     CheckEraseBlocks(recorder, job);
     TModifiedOnExit modified(recorder);
     WriteDebugLogF("Erasing %s: %zu blocks", job.What.c_str(), job.Blocks.size());
@@ -122,6 +124,7 @@ void RunEraseThread(TRecorder& recorder, const TEraseJob& job) {
 // Erases every block of the recording area; the blocks below FirstRecBlock are the
 // recorder's own. A cancel stops the format after the block being erased.
 void RunFormatThread(TRecorder& recorder) {
+    recorder.RefuseWritesToReadOnlyImage(CmdEraseBlock);
     TModifiedOnExit modified(recorder);
     if (!recorder.HasValidGeometry())
         NoGeometry(CmdEraseBlock);
@@ -442,7 +445,8 @@ std::string TRecorder::StatusJournalKey() const {
 }
 
 void TRecorder::RestoreInterruptedStatusChanges() {
-    if (!GeometryValid)
+    // An image that may not be written keeps its copies until it may.
+    if (!GeometryValid || (IsImageConnection(ConnectionKind) && ImageFileIsReadOnly()))
         return;
     const std::string key = StatusJournalKey();
     for (const std::string& path : BlockJournalsOf(key)) {
@@ -471,6 +475,7 @@ void TRecorder::ChangeSoundFileStatus(std::uint16_t number, std::uint8_t status)
         throw std::invalid_argument("no recording with number " + std::to_string(number));
     if (recording->Status == status)
         return;
+    RefuseWritesToReadOnlyImage(CmdEraseBlockPhy);
     TFirstBlockRewrite(*this, *recording, status).Run();
 }
 

@@ -543,6 +543,7 @@ void TRecorder::WriteSoundFile(std::uint16_t number, TWaveFile& source, TSystemT
     const std::uint32_t unixTime = SystemTimeToUnixTime(time);
     WriteDebugLog("Starting WriteSoundFile thread");
     StartOperation(StateRunning, "WriteSFThread", [this, &source, number, unixTime] {
+        RefuseWritesToReadOnlyImage(CmdFlashWrite);
         TSoundUpload(*this, source, number, unixTime).Run();
     });
 }
@@ -551,6 +552,7 @@ void TRecorder::WriteDriveFile(const std::string& name, TPosixFile* source, TSys
     const std::uint32_t unixTime = SystemTimeToUnixTime(time);
     WriteDebugLog("Starting WriteDriveFile thread");
     StartOperation(StateRunning, "WriteDFThread", [this, name, source, unixTime] {
+        RefuseWritesToReadOnlyImage(CmdFlashWrite);
         TDriveUpload(*this, name, source, unixTime).Run();
     });
 }

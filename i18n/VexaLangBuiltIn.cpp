@@ -71,6 +71,9 @@ const TBuiltInConstant BuiltInTable[] = {
     {"HighSNStr", "High S/N"},
     {"HzStr", "Hz"},
     {"ImageFileStr", "Connect via image file:"},
+    {"ImageReadOnlyMarkStr", "The image file is open read-only (no permission to write it): the "
+                             "downloaded recordings were not marked as downloaded."},
+    {"ImageReadOnlyStr", "The image file %s is open read-only: there is no permission to write it"},
     {"InCallStr", "Input call"},
     {"IncomingCallStr", "In"},
     {"InformationStr", "Information"},

@@ -1,6 +1,7 @@
 #include "link/ImageFile.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <mutex>
 #include <vector>
@@ -31,6 +32,9 @@ struct TImageState {
     TImageHeader Header{};
     TFlashInfo Geometry;
     bool GeometryValid = false;
+    // Writing the file is refused (no permission, read-only media): it is served for reading
+    // only, and every command that would change it fails.
+    bool ReadOnly = false;
     TPosixFile File;
 };
 
@@ -46,11 +50,24 @@ TImageState& State() {
     throw TERecXchange("I/O Error", command, RecErrIo);
 }
 
+bool WritingRefused(int error) {
+    return error == EACCES || error == EPERM || error == EROFS;
+}
+
 bool OpenImageHandle() {
     TImageState& s = State();
     if (s.File.IsOpen())
         return true;
-    return s.File.Open(s.Path, TPosixFile::TMode::ReadWrite, /*writeThrough=*/true);
+    if (s.File.Open(s.Path, TPosixFile::TMode::ReadWrite, /*writeThrough=*/true)) {
+        s.ReadOnly = false;
+        return true;
+    }
+    if (!WritingRefused(errno) || !s.File.Open(s.Path, TPosixFile::TMode::ReadOnly))
+        return false;
+    if (!s.ReadOnly)
+        WriteDebugLog("Image file: writing " + s.Path + " is not permitted; opened read-only");
+    s.ReadOnly = true;
+    return true;
 }
 
 void CloseImageHandle() {
@@ -311,6 +328,10 @@ private:
         if (!S.GeometryValid)
             FailIo(Command);
     }
+    void RequireWritable() const {
+        if (S.ReadOnly)
+            throw TERecXchange(ImageReadOnlyMessage, Command, RecErrIo);
+    }
     void RequireOut(std::size_t size) const {
         if (Out == nullptr || OutSize < size)
             FailIo(Command);
@@ -360,6 +381,7 @@ private:
 
     void FlashWrite() {
         RequireGeometry();
+        RequireWritable();
         if (Out == nullptr || OutSize != sizeof(TFlashWriteRequest))
             FailIo(Command);
         TFlashWriteRequest r;
@@ -379,6 +401,7 @@ private:
 
     void EraseBlock() {
         RequireGeometry();
+        RequireWritable();
         RequireOut(TBlockNumberRecord::Size);
         const std::uint32_t block = TBlockNumberRecord::FromBytes(Out).BlockNumber;
         const std::uint32_t first = FirstStoredBlock(S.Header);
@@ -391,6 +414,7 @@ private:
     // A physical block is one transfer's worth of pages.
     void EraseBlockPhy() {
         RequireGeometry();
+        RequireWritable();
         RequireOut(TBlockNumberRecord::Size);
         const std::uint64_t phy = TBlockNumberRecord::FromBytes(Out).BlockNumber;
         const std::uint64_t firstPage = phy * S.Geometry.PagesPerTransfer;
@@ -444,6 +468,7 @@ private:
     // also erases every data block. The file is changed in place, never deleted.
     void SetDefault() {
         RequireGeometry();
+        RequireWritable();
         RequireOut(TSetDefaultRecord::Size);
         const bool eraseMemory = TSetDefaultRecord::FromBytes(Out).Request == RequestSet;
         FillDefaultImageSettings(S.Header);
@@ -516,7 +541,7 @@ bool WriteImageHeader() {
     s.Header[ImgWriteMarkOfs] = 0xFF;
     PutU16(&s.Header[ImgCrcOfs], ImageHeaderCrc(s.Header));
     THandleScope handle;
-    return handle.Opened && s.File.WriteExact(0, s.Header.data(), s.Header.size());
+    return handle.Opened && !s.ReadOnly && s.File.WriteExact(0, s.Header.data(), s.Header.size());
 }
 
 bool RebuildBlockTable() {
@@ -525,7 +550,7 @@ bool RebuildBlockTable() {
     if (!s.GeometryValid)
         return false;
     THandleScope handle;
-    if (!handle.Opened)
+    if (!handle.Opened || s.ReadOnly)
         return false;
     const TFlashInfo& g = s.Geometry;
     const std::uint64_t entries = TableEntryCount(g);
@@ -563,6 +588,7 @@ void SetImageFile(const std::string& path, bool create) {
     TImageState& s = State();
     CloseImageHandle();
     s.Path = path;
+    s.ReadOnly = false;
     s.GeometryValid = false;
     s.Geometry = TFlashInfo{};
     if (!create)
@@ -604,7 +630,18 @@ bool OpenImageFile() {
     State().Geometry.DataStart = 0xFFFFFFFF;
     if (!ReadImageHeader())
         return false;
+    {
+        // Finds out whether the file may be written.
+        THandleScope handle;
+        if (!handle.Opened)
+            return false;
+    }
     return ProbeGeometry();
+}
+
+bool ImageFileIsReadOnly() {
+    std::lock_guard lock(ImageLock);
+    return State().ReadOnly;
 }
 
 void ImageExchangeCmd(std::uint8_t command, const void* out, std::uint32_t outSize, void* in,

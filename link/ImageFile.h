@@ -57,6 +57,11 @@ void SetImageFile(const std::string& path, bool create);
 // The probe of the image kinds: true when the header reads with a good CRC, the magic is
 // found and the geometry it gives is sound.
 bool OpenImageFile();
+// Whether the last open found that the file may not be written (no permission, read-only
+// media): the image is then served read-only and every command that would change it fails
+// with ImageReadOnlyMessage.
+bool ImageFileIsReadOnly();
+constexpr const char* ImageReadOnlyMessage = "Image file is read-only: no permission to write it";
 // Reads bytes 0-729 into the in-memory header; true when the stored CRC matches.
 bool ReadImageHeader();
 // Sets byte 664 to 0xFF, recomputes the CRC and writes the header; false on a failed write.

@@ -1,14 +1,19 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <random>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "FixtureDevice.h"
 #include "FixtureFlash.h"
 #include "audio/CustomFile.h"
 #include "engine/RecClasses.h"
 #include "engine/RecClassesUtils.h"
+#include "link/ImageFile.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -151,6 +156,97 @@ TEST_F(ScanOfImage, TheLargestImageConnectsInBothKinds) {
         Recorder.reset();
         EXPECT_EQ(std::filesystem::file_size(Path), size);
     }
+}
+
+// An image file that may not be written (a backup on read-only media; here a file of mode
+// 0444 opened by a user without the right to override it) opens read-only: the lists and
+// downloads work, every write is refused with a message that names the permission, and the
+// file stays as it was.
+TEST_F(ScanOfImage, AReadOnlyImageIsListedAndReadButNeverWritten) {
+    TFlashImage flash(Shape());
+    flash.PutContinuousRecording(1, 1000, {2, 3}, PlainBlockSeconds);
+    for (const std::uint32_t block : {2u, 3u})
+        for (std::uint32_t page = 0; page < 16; ++page)
+            flash.FillSound(block, page, page == 0 ? 64 : 0, static_cast<std::uint8_t>(page));
+    flash.WriteImageFile(Path);
+    std::ifstream in(Path, std::ios::binary);
+    const Bytes before{std::istreambuf_iterator<char>(in), {}};
+    ASSERT_EQ(::chmod(Path.c_str(), 0444), 0);
+    ASSERT_EQ(::chmod(Dir.Path.c_str(), 0755), 0);
+
+    int report[2];
+    ASSERT_EQ(::pipe(report), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        // Root may write any file: the checks run as a user who may not.
+        if (::geteuid() == 0 &&
+            (::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0))
+            _exit(3);
+        std::string failures;
+        auto check = [&](bool ok, const char* what) {
+            if (!ok)
+                failures += std::string(what) + "; ";
+        };
+        auto refused = [&](const std::string& message) {
+            return message.find("is open read-only: there is no permission to write it") !=
+                   std::string::npos;
+        };
+        {
+            TFakeUi ui;
+            TRecorder recorder(ConnImageFile, ui);
+            recorder.SetImageFileName(Path);
+            check(recorder.IsConnected(), "connects");
+            check(ImageFileIsReadOnly(), "read-only");
+            recorder.Refresh();
+            recorder.WaitForOperation();
+            check(recorder.GetOutcome().Kind == TOperationOutcome::TKind::Succeeded, "scan");
+            const TSoundFileInfo* r = recorder.GetSoundFileList()->ByNumber(1);
+            check(r != nullptr && r->Blocks.Count() == 2, "listed");
+            TBoundedSink sink;
+            recorder.OutputSink = &sink;
+            recorder.ReadSoundFile(1, 0, 2);
+            recorder.WaitForOperation();
+            recorder.OutputSink = nullptr;
+            check(recorder.GetOutcome().Kind == TOperationOutcome::TKind::Succeeded &&
+                      sink.Bytes > 0,
+                  "download");
+            try {
+                recorder.ChangeSoundFileStatus(1, StatusDownloaded);
+                check(false, "mark refused");
+            } catch (const TERecXchange& e) {
+                check(refused(e.MessageUtf8()), "mark message");
+            }
+            for (const auto& start : std::vector<std::function<void()>>{
+                     [&] { recorder.EraseSoundFile(1); }, [&] { recorder.FormatMemory(); }}) {
+                start();
+                recorder.WaitForOperation();
+                check(recorder.GetOutcome().Kind != TOperationOutcome::TKind::Succeeded &&
+                          refused(recorder.GetOutcome().Message),
+                      "erase or format refused");
+            }
+            try {
+                recorder.StoreSettings();
+                check(false, "settings refused");
+            } catch (const TERecXchange& e) {
+                check(refused(e.MessageUtf8()), "settings message");
+            }
+        }
+        const ssize_t written = ::write(report[1], failures.data(), failures.size());
+        _exit(written == static_cast<ssize_t>(failures.size()) ? 0 : 4);
+    }
+    ::close(report[1]);
+    std::string failures;
+    char buffer[256];
+    for (ssize_t n; (n = ::read(report[0], buffer, sizeof buffer)) > 0;)
+        failures.append(buffer, static_cast<std::size_t>(n));
+    ::close(report[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(failures, "");
+    std::ifstream after(Path, std::ios::binary);
+    EXPECT_TRUE(Bytes(std::istreambuf_iterator<char>(after), {}) == before);
+    ::chmod(Path.c_str(), 0644);
 }
 
 TEST_F(ScanOfImage, BlocksStoredOutOfOrderAreSortedByTime) {
