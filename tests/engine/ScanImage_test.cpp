@@ -363,9 +363,12 @@ INSTANTIATE_TEST_SUITE_P(
 // Gaps the scan takes from flash: a pause a recorder records is kept, one longer than a day
 // (a clock set anew, a stale block) is no pause: the sound goes on without it, the break
 // still parts the voice.
-TEST_F(ScanOfImage, APauseLongerThanADayIsNoPause) {
+// A pause the next block bounds is kept up to a month (a recorder left over a weekend); one
+// that nothing after it bounds up to a day; beyond, the times are a clock's, not a pause.
+TEST_F(ScanOfImage, APauseIsKeptAsLongAsTheNextBlockBoundsIt) {
     constexpr std::uint32_t Start = 1'000'000'000;
-    constexpr std::uint32_t TwentyYears = 20u * 365 * 86400;
+    constexpr std::uint32_t Day = 86400;
+    constexpr std::uint32_t TwentyYears = 20u * 365 * Day;
     const struct {
         const char* name;
         std::uint32_t nextBlockTime;
@@ -374,6 +377,12 @@ TEST_F(ScanOfImage, APauseLongerThanADayIsNoPause) {
     } cases[] = {
         {"three hours to the next block", Start + 3 * 3600, 0xFFFFFFFF, Start + 3 * 3600},
         {"three hours in the block", Start + 4 * 3600, Start + 3 * 3600, Start + 3 * 3600},
+        {"25 hours to the next block", Start + 25 * 3600, 0xFFFFFFFF, Start + 25 * 3600},
+        {"two days to the next block", Start + 2 * Day, 0xFFFFFFFF, Start + 2 * Day},
+        {"three days in the block", Start + 3 * Day + 60, Start + 3 * Day, Start + 3 * Day},
+        {"a month to the next block", Start + 31 * Day, 0xFFFFFFFF, Start + 31 * Day},
+        {"a month and a day to the next block", Start + 32 * Day, 0xFFFFFFFF,
+         Start + 3 * PlainPageSeconds},
         {"next block twenty years on", Start + TwentyYears, 0xFFFFFFFF,
          Start + 3 * PlainPageSeconds},
         {"resume twenty years on", Start + TwentyYears + 100, Start + TwentyYears,
@@ -397,6 +406,33 @@ TEST_F(ScanOfImage, APauseLongerThanADayIsNoPause) {
         const double sound = 32 * PlainPageSeconds;
         EXPECT_EQ(r->Duration, static_cast<std::uint32_t>(c.expectedResume - Start -
                                                           3 * PlainPageSeconds + sound));
+    }
+}
+
+// In the recording's last block nothing bounds a pause but its own resume time: a day at most.
+TEST_F(ScanOfImage, APauseInTheLastBlockIsHeldToADay) {
+    constexpr std::uint32_t Start = 1'000'000'000;
+    const struct {
+        const char* name;
+        std::uint32_t resumeRecord;
+        double expectedResume;
+    } cases[] = {
+        {"three hours", Start + 3 * 3600, Start + 3 * 3600},
+        {"a day", Start + 86400, Start + 86400},
+        {"25 hours", Start + 25 * 3600, Start + 3 * PlainPageSeconds},
+        {"three days", Start + 3 * 86400, Start + 3 * PlainPageSeconds},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TFlashImage flash(Shape());
+        flash.PutContinuousRecording(4, Start, {2}, PlainBlockSeconds);
+        flash.PutPageInfo(2, 2, 0x55FF);
+        flash.PutBreakRecord(2, 3, c.resumeRecord);
+        Scan(flash);
+        const TSoundFileInfo* r = Recording(4);
+        ASSERT_NE(r, nullptr);
+        ASSERT_EQ(r->Pages.Count(), 16);
+        EXPECT_NEAR(r->Pages.Get(3).Time, c.expectedResume, 1e-6);
     }
 }
 
