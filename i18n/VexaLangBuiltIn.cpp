@@ -7,6 +7,7 @@ namespace {
 const TBuiltInConstant BuiltInTable[] = {
     {"AccessQuestionStr", "Access to recorder is protected by password.\r\nEnter password:"},
     {"AddFileInfoStr", "Recorder model: %s\r\n    S/N:%s.\r\n    Integerity checking:"},
+    {"AddInfoCutShortStr", "The recording information is cut short: %d of %d bytes are there."},
     {"AnalyseCallStr", "Analyse call info"},
     {"AnalysePcmOnlyStr", "Only PCM sound of 4000 Hz or more can be analysed."},
     {"AONStr", "Russian Caller ID"},

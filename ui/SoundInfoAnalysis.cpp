@@ -56,12 +56,14 @@ QString AddInfoText(const TSoundFileScan& scan) {
     const std::string model = QString::fromStdU16String(info.ModelName).toStdString();
     const std::string serial = QString::fromStdU16String(info.SerialNumber).toStdString();
     QString text = LabelText(FormatLangConstant("AddFileInfoStr", model, serial));
-    text += " " + Constant(scan.IntegrityPassed ? "IntCheckPassedStr" : "IntCheckFailedStr");
-    if (info.Version >= 2) {
+    if (scan.IntegrityChecked) {
+        text += " " + Constant(scan.IntegrityPassed ? "IntCheckPassedStr" : "IntCheckFailedStr");
+    }
+    if (info.RecordTimeRead) {
         text += "\n    " + RecordTimeText(info.RecordTime);
     }
     text += "\n";
-    if (info.Version == 5) {
+    if (info.SourceCompressionRead) {
         text += "    " + Constant("SrcCompressTypeStr") + " " +
                 SourceCompressionName(info.SourceCompression) + "\n";
     }
@@ -176,6 +178,11 @@ TSoundInfoTexts AnalyseSoundFile(TWaveFile& wave, TNorvelLibrary* library) {
     }
 
     texts.AddInfo = AddInfoText(scan);
+    if (scan.AddInfoStated > scan.AddInfoHeld) {
+        texts.AddInfo += LabelText(FormatLangConstant("AddInfoCutShortStr", scan.AddInfoHeld,
+                                                      scan.AddInfoStated)) +
+                         "\n";
+    }
     if (scan.StatedDataSize > scan.DataSize) {
         texts.AddInfo +=
             LabelText(FormatLangConstant("WaveCutShortStr", scan.DataSize, scan.StatedDataSize)) +

@@ -38,8 +38,15 @@ TSoundFileScan ScanSoundFile(TWaveFile& wave, const TCallerIdDecoder* decoder) {
     scan.LengthSeconds = SoundFileSeconds(scan.DataSize, scan.Format.Channels,
                                           scan.Format.SamplesPerSec, scan.Format.BitsPerSample);
     scan.AddInfo.Version = 0;
-    if (wave.HasAddInfo())
-        scan.AddInfo = ParseWaveAddInfo(wave.GetAddInfo().data(), wave.GetAddInfoSize());
+    if (wave.HasAddInfo()) {
+        // A record cut short keeps the version its chunk states, so its check word is read
+        // as that version stores it.
+        scan.AddInfoHeld = wave.GetAddInfoSize();
+        scan.AddInfoStated = wave.GetStatedAddInfoSize();
+        const auto stated = static_cast<std::int32_t>(
+            std::min<std::int64_t>(scan.AddInfoStated, WaveAddInfoMaxSize + 1));
+        scan.AddInfo = ParseWaveAddInfo(wave.GetAddInfo().data(), wave.GetAddInfoSize(), stated);
+    }
 
     TSoundInfoFeed feed(scan.Format);
     scan.FeedUsable = feed.IsUsable();
@@ -61,7 +68,7 @@ TSoundFileScan ScanSoundFile(TWaveFile& wave, const TCallerIdDecoder* decoder) {
         }
     }
     scan.DataCrc = crc.GetValue();
-    if (scan.AddInfo.Version != 0) {
+    if (scan.AddInfo.Version != 0 && scan.AddInfo.CheckWordRead) {
         scan.IntegrityChecked = true;
         scan.IntegrityPassed =
             WaveCheckWordMatches(scan.AddInfo.Version, scan.AddInfo.CheckWord, scan.DataCrc);

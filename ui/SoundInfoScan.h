@@ -27,6 +27,9 @@ struct TSoundFileScan {
     std::uint64_t StatedDataSize = 0;
     std::uint64_t LengthSeconds = 0;
     TWaveAddInfo AddInfo; // Version 0: no known private chunk
+    // Bytes of the private chunk the file holds and the size it states (-1 without one).
+    std::int64_t AddInfoHeld = -1;
+    std::int64_t AddInfoStated = -1;
     std::uint32_t DataCrc = 0;
     bool IntegrityChecked = false;
     bool IntegrityPassed = false;

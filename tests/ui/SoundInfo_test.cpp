@@ -379,6 +379,43 @@ TEST_F(SoundInfoFile, AFileCutShortIsAnalysedAndSaysSo) {
         << texts.AddInfo.toStdString();
 }
 
+// A download cut short inside its add-info record keeps the version its chunk states: the
+// check word is compared as that version stores it, the fields that are there are shown, and
+// the dialog says the record is cut short.
+TEST_F(SoundInfoFile, AnAddInfoRecordCutShortKeepsItsVersionAndSaysSo) {
+    const struct {
+        const char* Name;
+        int Held; // bytes of the 170-byte record left in the file
+        bool Checked;
+        bool HasTime;
+    } cases[] = {
+        {"cut to the size of version 3", 104, true, true},
+        {"cut inside the mark record", 130, true, true},
+        {"cut inside the source compression", 169, true, true},
+        {"cut inside the serial number", 20, true, false},
+        {"cut inside the check word", 2, false, false},
+    };
+    const std::vector<std::uint8_t> data = PcmBytes(DtmfCall(8000, "1"), 1, 16);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const std::string path = WriteWave(Dir, "cut.wav", data, {});
+        std::filesystem::resize_file(path, std::filesystem::file_size(path) - (170 - c.Held));
+        const TSoundInfoTexts texts = Analyse(path, {});
+        EXPECT_EQ(texts.AddInfoVersion, 5);
+        EXPECT_EQ(texts.IntegrityChecked, c.Checked);
+        EXPECT_EQ(texts.IntegrityPassed, c.Checked);
+        EXPECT_EQ(texts.AddInfo.contains("checking: passed."), c.Checked)
+            << texts.AddInfo.toStdString();
+        EXPECT_FALSE(texts.AddInfo.contains("FAILED"));
+        EXPECT_EQ(texts.AddInfo.contains("14:05:06"), c.HasTime) << texts.AddInfo.toStdString();
+        EXPECT_FALSE(texts.AddInfo.contains("Source compress type"));
+        EXPECT_TRUE(texts.AddInfo.endsWith(
+            QString("The recording information is cut short: %1 of 170 bytes are there.\n")
+                .arg(c.Held)))
+            << texts.AddInfo.toStdString();
+    }
+}
+
 TEST_F(SoundInfoFile, FileOfTheDownloadSinkPasses) {
     REQUIRE_BUILT_LIBRARY();
     // The sink of a real download marks the audio and stores the check word itself.
