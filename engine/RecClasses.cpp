@@ -253,7 +253,7 @@ void TRecorder::Refresh() {
     ReadFlashParams();
     if (!GeometryValid) {
         Connected = false;
-        throw TERecXchange("Invalid flash geometry", CmdFlashParam, RecErrInSize);
+        throw TERecXchange(LangText("FlashGeometryBadStr"), CmdFlashParam, RecErrInSize);
     }
     std::uint8_t version[TFwVerRecord::Size] = {};
     Exchange(CmdFwVer, nullptr, 0, version, TFwVerRecord::Size);

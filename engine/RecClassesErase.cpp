@@ -24,7 +24,7 @@ bool IsStatusByte(std::uint8_t status) {
 }
 
 [[noreturn]] void NoGeometry(std::uint8_t command) {
-    throw TERecXchange("Invalid flash geometry", command, RecErrInSize);
+    throw TERecXchange(LangText("FlashGeometryBadStr"), command, RecErrInSize);
 }
 
 // The content changed as soon as one block was erased, however the operation ends.
@@ -82,8 +82,7 @@ void CheckEraseBlocks(const TRecorder& recorder, const TEraseJob& job) {
     const TFlashGeometry& g = recorder.Geometry();
     for (const TEraseBlock& b : job.Blocks)
         if (b.Block < g.FirstRecBlock || b.Block >= g.TotalBlocks())
-            throw std::out_of_range("block " + std::to_string(b.Block) + " of " + job.What +
-                                    " lies outside the recording area");
+            throw std::out_of_range(FormatLangConstant("EraseOutsideAreaStr", b.Block));
 }
 
 // Erases the job's blocks in list order. A cancel ends the erase between two blocks. A
@@ -116,9 +115,7 @@ void RunEraseThread(TRecorder& recorder, const TEraseJob& job) {
     if (count == 0)
         recorder.SetProgress(std::uint8_t{100});
     if (!leftAlone.empty())
-        throw std::runtime_error(std::to_string(leftAlone.size()) + " block(s) of " + job.What +
-                                 " were not erased: the recorder's content changed since it "
-                                 "was last read");
+        throw std::runtime_error(FormatLangConstant("EraseBlocksLeftStr", leftAlone.size()));
 }
 
 // Erases every block of the recording area; the blocks below FirstRecBlock are the
@@ -183,14 +180,10 @@ TFirstBlockRewrite::TFirstBlockRewrite(TRecorder& recorder, TSoundFileInfo& reco
     : Recorder(recorder), Recording(recording), Status(status) {
     if (!recorder.HasValidGeometry())
         NoGeometry(CmdFlashRead);
-    if (recording.Blocks.Count() == 0)
-        throw std::invalid_argument("recording " + std::to_string(recording.Number) +
-                                    " has no blocks");
     const TFlashGeometry& g = recorder.Geometry();
-    const std::uint32_t first = recording.Blocks.Get(0).Block;
-    if (first < g.FirstRecBlock || first >= g.TotalBlocks())
-        throw std::out_of_range("the first block of recording " + std::to_string(recording.Number) +
-                                " lies outside the recording area");
+    const std::uint32_t first = recording.Blocks.Count() > 0 ? recording.Blocks.Get(0).Block : 0;
+    if (recording.Blocks.Count() == 0 || first < g.FirstRecBlock || first >= g.TotalBlocks())
+        throw std::out_of_range(FormatLangConstant("RecordingBlocksBadStr", recording.Number));
     Pages = g.PagesPerTransfer;
     PageSize = g.PageSize;
     FirstPage = first * g.PagesPerBlock;
@@ -318,7 +311,6 @@ void TFirstBlockRewrite::Fail() {
     // The flash may no longer match the lists: the main window reads them again.
     if (EraseSent)
         Recorder.SetModified();
-    const std::string number = std::to_string(Recording.Number);
     // After an erase the flash may hold nothing of the block; its copy stays on disk.
     if (EraseSent) {
         const int command =
@@ -332,13 +324,10 @@ void TFirstBlockRewrite::Fail() {
     case TFailure::Exchange:
         throw *LastExchangeError;
     case TFailure::HeaderMismatch:
-        throw TERecXchange("Status of recording " + number +
-                               " not changed: its first block holds another header than the "
-                               "one last read",
+        throw TERecXchange(FormatLangConstant("StatusHeaderChangedStr", Recording.Number),
                            CmdFlashRead, RecErrIo);
     default:
-        throw TERecXchange("Status of recording " + number +
-                               " not changed: its first block did not read back as written",
+        throw TERecXchange(FormatLangConstant("StatusVerifyFailedStr", Recording.Number),
                            CmdFlashWrite, RecErrIo);
     }
 }
@@ -472,7 +461,7 @@ void TRecorder::ChangeSoundFileStatus(std::uint16_t number, std::uint8_t status)
                                     " is none of 0x55, 0xAA and 0xFF");
     TSoundFileInfo* recording = SoundFiles.ByNumber(number);
     if (recording == nullptr)
-        throw std::invalid_argument("no recording with number " + std::to_string(number));
+        throw std::invalid_argument(FormatLangConstant("RecordingNotFoundStr", number));
     if (recording->Status == status)
         return;
     RefuseWritesToReadOnlyImage(CmdEraseBlockPhy);
@@ -485,7 +474,7 @@ void TRecorder::EraseSoundFile(std::uint16_t number) {
     const TSoundFileInfo* recording = SoundFiles.ByNumber(number);
     if (recording == nullptr) {
         StartOperation(StateErasing, "EraseThread", [number] {
-            throw std::invalid_argument("no recording with number " + std::to_string(number));
+            throw std::invalid_argument(FormatLangConstant("RecordingNotFoundStr", number));
         });
         return;
     }
@@ -498,9 +487,8 @@ void TRecorder::EraseDriveFile(int index) {
     if (GetState() != StateIdle)
         throw ERecorderBusy();
     if (index < 0 || index >= DriveFiles.Count()) {
-        StartOperation(StateErasing, "EraseThread", [index] {
-            throw std::invalid_argument("no drive file at index " + std::to_string(index));
-        });
+        StartOperation(StateErasing, "EraseThread",
+                       [index] { throw std::invalid_argument(LangText("DriveFileNotFoundStr")); });
         return;
     }
     const TDriveFileInfo& file = *DriveFiles.Get(index);

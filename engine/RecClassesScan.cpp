@@ -71,7 +71,7 @@ TMemoryScan::TMemoryScan(TRecorder& recorder) : Recorder(recorder), Geometry(rec
 
 void TMemoryScan::Run() {
     if (!Recorder.HasValidGeometry())
-        throw std::runtime_error("no valid flash geometry");
+        throw std::runtime_error(LangText("FlashGeometryBadStr"));
     Recorder.FreeBlockList.Clear();
     Recorder.SoundFiles.Clear();
     Recorder.DriveFiles.Clear();

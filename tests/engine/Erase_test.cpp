@@ -14,9 +14,12 @@
 #include "FixtureFlash.h"
 #include "engine/RecClasses.h"
 #include "engine/RecClassesJournal.h"
+#include "i18n/VexaLang.h"
+#include "i18n/VexaLangFile.h"
 #include "link/ImageFile.h"
 #include "tests/support/BoundedWait.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestData.h"
 
 namespace {
 
@@ -279,6 +282,38 @@ TEST_F(EraseTest, ABlockThatChangedSinceTheScanIsLeftAlone) {
     EXPECT_EQ(ErasedBlocks(), (std::vector<std::uint32_t>{5, 7}));
     ExpectOnlyErased(before, {5, 7}, "changed block");
     EXPECT_TRUE(Recorder->IsModified());
+}
+
+// What the erase and the status change tell the user is in the current language.
+TEST_F(EraseTest, RefusalsAreInTheCurrentLanguage) {
+    TVexaLanguageManager& manager = *LangManager();
+    manager.SetFileReader(std::make_shared<TVexaLangFileParser>());
+    ASSERT_TRUE(manager.AddLanguageFile(
+        (testsupport::TestDataFolder() / ".." / ".." / "i18n" / "lang" / "Quorvex_deu.lng")
+            .lexically_normal()
+            .string()));
+    manager.SetCurrentLanguageID(1031);
+    Recorder->EraseSoundFile(77);
+    EXPECT_EQ(Wait().Message, "Auf dem Rekorder gibt es keine Aufnahme 77: aktualisieren Sie die "
+                              "Listen");
+    Recording(2)->Blocks.Get(1).Block = 0;
+    Recorder->EraseSoundFile(2);
+    EXPECT_EQ(Wait().Message, "Block 0 liegt außerhalb des Aufnahmebereichs: nichts wurde "
+                              "gelöscht");
+    Scan();
+    THeaderSpec moved;
+    moved.Number = 1;
+    moved.Time = 100001;
+    moved.Flags = 0x80;
+    Device.Flash.PutHeader(5, moved);
+    try {
+        Recorder->ChangeSoundFileStatus(1, StatusDownloaded);
+        ADD_FAILURE() << "no exception";
+    } catch (const TERecXchange& e) {
+        EXPECT_EQ(e.MessageUtf8(), "Status der Aufnahme 1 nicht geändert: ihr erster Block "
+                                   "enthält einen anderen Kopf als zuletzt gelesen");
+    }
+    manager.SetCurrentLanguageID(1033);
 }
 
 TEST_F(EraseTest, NothingOutsideTheRecordingAreaIsEverErased) {
