@@ -56,6 +56,7 @@ std::string ModelDisplayName(std::uint8_t model) {
     try {
         name = GetLangConstant("RecModelStr" + std::to_string(model));
     } catch (...) {
+        LogCaughtException("Caption of model " + std::to_string(model) + " (its number is shown)");
         name.clear();
     }
     return name.empty() ? std::to_string(model) : name;
@@ -192,6 +193,7 @@ bool TRecorder::IsConnected() {
     } catch (const TERecXchange&) {
         Connected = false;
     } catch (...) {
+        LogCaughtException("Connection poll (not connected)");
         Connected = false;
         AccessGranted = false;
     }
