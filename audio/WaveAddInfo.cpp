@@ -62,23 +62,37 @@ int WaveAddInfoVersion(std::int32_t size) {
 }
 
 TWaveAddInfo ParseWaveAddInfo(const std::uint8_t* data, std::int32_t size) {
+    return ParseWaveAddInfo(data, size, size);
+}
+
+TWaveAddInfo ParseWaveAddInfo(const std::uint8_t* data, std::int32_t heldSize,
+                              std::int32_t statedSize) {
     TWaveAddInfo info;
-    info.Version = data != nullptr ? WaveAddInfoVersion(size) : 0;
+    info.Version = data != nullptr && heldSize >= 0 && heldSize <= statedSize
+                       ? WaveAddInfoVersion(statedSize)
+                       : 0;
     if (info.Version == 0)
         return info;
-    info.CheckWord = GetU32(data);
-    if (IsWide(info.Version)) {
-        info.SerialNumber = ReadWideText(data + SerialOffset);
-        info.ModelName = ReadWideText(data + WideModelOffset);
-    } else {
-        info.SerialNumber = ReadNarrowText(data + SerialOffset);
-        info.ModelName = ReadNarrowText(data + NarrowModelOffset);
-    }
-    if (info.Version >= 2)
+    // A field is read only when all its bytes are there.
+    auto has = [heldSize](int offset, int size) { return offset + size <= heldSize; };
+    const int textSize = IsWide(info.Version) ? 2 * WaveAddInfoTextUnits : WaveAddInfoTextUnits;
+    const int modelOffset = IsWide(info.Version) ? WideModelOffset : NarrowModelOffset;
+    info.CheckWordRead = has(0, 4);
+    if (info.CheckWordRead)
+        info.CheckWord = GetU32(data);
+    if (has(SerialOffset, textSize))
+        info.SerialNumber = IsWide(info.Version) ? ReadWideText(data + SerialOffset)
+                                                 : ReadNarrowText(data + SerialOffset);
+    if (has(modelOffset, textSize))
+        info.ModelName = IsWide(info.Version) ? ReadWideText(data + modelOffset)
+                                              : ReadNarrowText(data + modelOffset);
+    info.RecordTimeRead = info.Version >= 2 && has(TimeOffset(info.Version), 16);
+    if (info.RecordTimeRead)
         info.RecordTime = ReadSystemTime(data + TimeOffset(info.Version));
-    if (info.Version >= 4)
+    if (info.Version >= 4 && has(WaveAddInfoMarkOffset, WaveAddInfoMarkSize))
         std::memcpy(info.MarkRecord.data(), data + WaveAddInfoMarkOffset, WaveAddInfoMarkSize);
-    if (info.Version >= 5)
+    info.SourceCompressionRead = info.Version >= 5 && has(SourceCompressionOffset, 2);
+    if (info.SourceCompressionRead)
         info.SourceCompression = GetU16(data + SourceCompressionOffset);
     return info;
 }

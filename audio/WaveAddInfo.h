@@ -37,11 +37,20 @@ struct TWaveAddInfo {
     TSystemTime RecordTime{};
     std::array<std::uint8_t, WaveAddInfoMarkSize> MarkRecord{};
     std::uint16_t SourceCompression = 0;
+    // Which fields of a record cut short were there to be read.
+    bool CheckWordRead = true;
+    bool RecordTimeRead = true;
+    bool SourceCompressionRead = true;
 };
 
 // 1 to 5 for the sizes above, 0 for any other.
 int WaveAddInfoVersion(std::int32_t size);
 TWaveAddInfo ParseWaveAddInfo(const std::uint8_t* data, std::int32_t size);
+// A record of which the file holds only the first heldSize bytes of the statedSize its chunk
+// states (a file cut short): the version follows the stated size, and only the fields whose
+// bytes are there are read.
+TWaveAddInfo ParseWaveAddInfo(const std::uint8_t* data, std::int32_t heldSize,
+                              std::int32_t statedSize);
 // The record in the version the info names (1 to 5); empty for another version. Texts are cut
 // to 20 characters; 8-bit versions store '?' for a character above 0xFF.
 std::vector<std::uint8_t> BuildWaveAddInfo(const TWaveAddInfo& info);

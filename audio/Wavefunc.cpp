@@ -1,5 +1,6 @@
 #include "audio/Wavefunc.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <unistd.h>
@@ -241,6 +242,7 @@ bool TWaveFile::ReadHeader() {
         if (Riff.Read(AddInfo.data(), AddInfo.size()) != static_cast<std::int64_t>(AddInfo.size()))
             return FailOpen(TWaveError::ShortRead);
         AddInfoPresent = true;
+        AddInfoStatedSize = std::max(AddInfoChunk.StatedSize, AddInfoChunk.Size);
         break;
     case TRiffStatus::NotFound:
         break;
@@ -302,6 +304,7 @@ bool TWaveFile::SetAddInfo(std::vector<std::uint8_t> record) {
         return false;
     AddInfo = std::move(record);
     AddInfoPresent = true;
+    AddInfoStatedSize = static_cast<std::uint32_t>(AddInfo.size());
     return true;
 }
 

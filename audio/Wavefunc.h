@@ -81,6 +81,11 @@ public:
     std::int32_t GetAddInfoSize() const {
         return AddInfoPresent ? static_cast<std::int32_t>(AddInfo.size()) : -1;
     }
+    // After Open: the size the private chunk states; more than GetAddInfoSize when the file is
+    // cut short inside the record; -1 when there is none.
+    std::int64_t GetStatedAddInfoSize() const {
+        return AddInfoPresent ? std::int64_t{AddInfoStatedSize} : -1;
+    }
     std::vector<std::uint8_t>& GetAddInfo() { return AddInfo; }
     const std::vector<std::uint8_t>& GetAddInfo() const { return AddInfo; }
     // False for a record over 64 KiB.
@@ -109,6 +114,7 @@ private:
     TRiffChunk AddInfoChunk;
     std::vector<std::uint8_t> AddInfo;
     bool AddInfoPresent = false;
+    std::uint32_t AddInfoStatedSize = 0;
     std::string FileName;
     std::string TempName; // the file being written
     TWaveFormat Format;

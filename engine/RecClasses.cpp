@@ -8,6 +8,7 @@
 #include "engine/RecClassesScan.h"
 #include "engine/RecClassesUtils.h"
 #include "engine/RecClassesWrite.h"
+#include "i18n/VexaLang.h"
 #include "link/DebugLog.h"
 #include "link/ImageFile.h"
 #include "link/SpiLink.h"
@@ -55,6 +56,7 @@ std::string ModelDisplayName(std::uint8_t model) {
     try {
         name = GetLangConstant("RecModelStr" + std::to_string(model));
     } catch (...) {
+        LogCaughtException("Caption of model " + std::to_string(model) + " (its number is shown)");
         name.clear();
     }
     return name.empty() ? std::to_string(model) : name;
@@ -191,6 +193,7 @@ bool TRecorder::IsConnected() {
     } catch (const TERecXchange&) {
         Connected = false;
     } catch (...) {
+        LogCaughtException("Connection poll (not connected)");
         Connected = false;
         AccessGranted = false;
     }
@@ -252,7 +255,7 @@ void TRecorder::Refresh() {
     ReadFlashParams();
     if (!GeometryValid) {
         Connected = false;
-        throw TERecXchange("Invalid flash geometry", CmdFlashParam, RecErrInSize);
+        throw TERecXchange(LangText("FlashGeometryBadStr"), CmdFlashParam, RecErrInSize);
     }
     std::uint8_t version[TFwVerRecord::Size] = {};
     Exchange(CmdFwVer, nullptr, 0, version, TFwVerRecord::Size);
@@ -265,6 +268,7 @@ void TRecorder::Refresh() {
     Exchange(CmdProdParam, TProdParamRecord{}.ToBytes().data(), TProdParamRecord::Size, product,
              TProdParamRecord::Size);
     SerialNumber = std::to_string(TProdParamRecord::FromBytes(product).SerialNumber);
+    RestoreInterruptedStatusChanges();
 
     ReadSettings();
     UiLink.RestoreSettings();
@@ -301,9 +305,16 @@ bool TRecorder::CheckPassword(const std::string& password) {
     return AccessGranted;
 }
 
+void TRecorder::RefuseWritesToReadOnlyImage(std::uint8_t command) const {
+    if (IsImageConnection(ConnectionKind) && ImageFileIsReadOnly())
+        throw TERecXchange(FormatLangConstant("ImageReadOnlyStr", ImageFileName), command,
+                           RecErrIo);
+}
+
 int TRecorder::SetDefaultAndErase() {
     if (GetState() != StateIdle)
         throw ERecorderBusy();
+    RefuseWritesToReadOnlyImage(CmdSetDefault);
     std::uint8_t reply[TSetDefaultRecord::Size] = {};
     Exchange(CmdSetDefault, TSetDefaultRecord{RequestSet}.ToBytes().data(), TSetDefaultRecord::Size,
              reply, TSetDefaultRecord::Size);
@@ -313,6 +324,7 @@ int TRecorder::SetDefaultAndErase() {
 int TRecorder::SetDefault() {
     if (GetState() != StateIdle)
         throw ERecorderBusy();
+    RefuseWritesToReadOnlyImage(CmdSetDefault);
     std::uint8_t reply[TSetDefaultRecord::Size] = {};
     Exchange(CmdSetDefault, TSetDefaultRecord{RequestGet}.ToBytes().data(), TSetDefaultRecord::Size,
              reply, TSetDefaultRecord::Size);

@@ -196,6 +196,18 @@ public:
     // The caption of a compression choice as the UI gave it at the last Refresh.
     const std::string& CompressionCaption(std::uint8_t sourceCompression) const;
 
+    // What a kept copy of a block is filed under: the serial number, and the image file for
+    // the image kinds.
+    std::string StatusJournalKey() const;
+    // Writes back every first block whose status change was cut off between its erase and
+    // its verified rewrite, from the copy kept on disk, and tells the user. Runs at every
+    // Refresh, before the scan.
+    void RestoreInterruptedStatusChanges();
+
+    // Throws the refusal, naming the missing permission, when the memory is an image file that
+    // may not be written; the command is the one the write would have begun with.
+    void RefuseWritesToReadOnlyImage(std::uint8_t command) const;
+
     // One command through this recorder's exchange function.
     void Exchange(std::uint8_t command, const void* out, std::uint32_t outSize, void* in,
                   std::uint32_t inSize, std::uint32_t timeoutMs = DefaultTimeoutMs);

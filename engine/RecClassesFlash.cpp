@@ -1,12 +1,13 @@
 #include <stdexcept>
 
 #include "engine/RecClasses.h"
+#include "engine/RecClassesUtils.h"
 #include "platform/ByteOrder.h"
 
 namespace {
 
 [[noreturn]] void NoGeometry(std::uint8_t command) {
-    throw TERecXchange("Invalid flash geometry", command, RecErrInSize);
+    throw TERecXchange(LangText("FlashGeometryBadStr"), command, RecErrInSize);
 }
 
 } // namespace

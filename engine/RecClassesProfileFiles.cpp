@@ -17,6 +17,7 @@ std::uint16_t CurrentLanguageId() {
     try {
         return LangManager()->GetCurrentLanguageID();
     } catch (...) {
+        LogCaughtException("Current language (the initial one is taken)");
         return TVexaLanguageManager::InitialLanguageId;
     }
 }

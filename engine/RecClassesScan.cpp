@@ -71,7 +71,7 @@ TMemoryScan::TMemoryScan(TRecorder& recorder) : Recorder(recorder), Geometry(rec
 
 void TMemoryScan::Run() {
     if (!Recorder.HasValidGeometry())
-        throw std::runtime_error("no valid flash geometry");
+        throw std::runtime_error(LangText("FlashGeometryBadStr"));
     Recorder.FreeBlockList.Clear();
     Recorder.SoundFiles.Clear();
     Recorder.DriveFiles.Clear();
@@ -255,18 +255,20 @@ void TMemoryScan::CollectBlockPages(TSoundFileInfo& recording, std::size_t k, do
     }
 
     // A resume time that is unwritten, or outside what this block can span, is damaged: the
-    // sound then resumes with the next block (or without a gap when there is none). No pause
-    // is longer than a recorder records.
+    // sound then resumes with the next block (or without a gap when there is none). A pause
+    // up to the next block is bounded by it; one in the last block has nothing after it and is
+    // held to a day.
     auto resumeAfter = [&](std::uint32_t page, double now) {
         const std::uint32_t raw = ResumeTimes[page + 1];
         const double low = std::floor(now);
-        const double high = hasNext ? nextTime : blockTime + MaxRecordingPauseSeconds;
+        const double high = hasNext ? nextTime : blockTime + MaxOpenPauseSeconds;
         double resume = now + secondsPerPage;
         if (raw != UnknownTime && raw >= low && raw <= high)
             resume = raw;
         else if (hasNext && nextTime >= now)
             resume = nextTime;
-        if (resume - now > MaxRecordingPauseSeconds) {
+        const double longest = hasNext ? MaxRecordingPauseSeconds : MaxOpenPauseSeconds;
+        if (resume - now > longest) {
             WriteDebugLogF("ERROR: Block %zu: a pause of %.0f s after page %u is longer than a "
                            "recorder pauses; the sound goes on without it",
                            k, resume - now, page);

@@ -10,11 +10,15 @@
 
 class TRecorder;
 
-// The longest pause a break in a recording may stand for. A recorder waiting for voice or
-// for its timer pauses for hours; a resume time or a next block's time further on comes from
-// a clock set anew or a stale block, and bridged with silence it would fill the disk (years
-// of it). Such a break is logged and the sound goes on without a gap.
-constexpr double MaxRecordingPauseSeconds = 24.0 * 3600.0;
+// The longest pauses a break in a recording may stand for. A recorder waiting for voice or for
+// its timer pauses for hours, and over a weekend or a holiday for days, until the next block
+// it records. A pause that only a resume time of the recording's last block tells of (nothing
+// after it bounds it) is taken up to a day; one that the next block bounds up to a month.
+// Further on the times come from a clock set anew or a stale block, and bridged with silence
+// they would fill the disk (years of it): such a break is logged and the sound goes on
+// without a gap.
+constexpr double MaxOpenPauseSeconds = 24.0 * 3600.0;
+constexpr double MaxRecordingPauseSeconds = 31.0 * 24.0 * 3600.0;
 
 // Block order within a recording: block time compared as unsigned, then the block's index
 // within the recording. Negative, zero or positive.

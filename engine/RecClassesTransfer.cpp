@@ -50,6 +50,7 @@ void TRecorder::StoreSettings() {
     if (!PasswordFromField(SettingsRecord.Password))
         throw ERecPasswordError();
     WriteDebugLog("Store recorder settings");
+    RefuseWritesToReadOnlyImage(CmdProf);
     if (IsImageConnection(ConnectionKind))
         StoreSettingsToImage();
     else

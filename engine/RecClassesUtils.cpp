@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <exception>
 #include <vector>
 
 #include "engine/RecClassesProfiles.h"
@@ -83,7 +84,18 @@ std::string LangText(const std::string& name) {
         std::string text = GetLangConstant(name);
         return text;
     } catch (...) {
+        LogCaughtException("Text constant " + name + " (its name is shown)");
         return name;
+    }
+}
+
+void LogCaughtException(const std::string& where) {
+    try {
+        throw;
+    } catch (const std::exception& error) {
+        WriteDebugLog("ERROR: " + where + ": " + error.what());
+    } catch (...) {
+        WriteDebugLog("ERROR: " + where + ": unknown error");
     }
 }
 

@@ -32,6 +32,9 @@ void WriteDebugLogF(const char* format, ...) __attribute__((format(printf, 1, 2)
 // The text of a constant, or its name when the language manager does not know it: a missing
 // translation never ends an operation.
 std::string LangText(const std::string& name);
+// The debug-log line for an exception caught where it may not go further: its text, or
+// "unknown error" for one that is no std::exception. Call only inside a catch block.
+void LogCaughtException(const std::string& where);
 
 // UTF-16LE text up to its first zero character or maxChars characters, as UTF-8; unpaired
 // surrogates become U+FFFD.

@@ -82,10 +82,7 @@ void CheckBlocksEmpty(TRecorder& recorder, const std::vector<std::uint16_t>& blo
     for (std::uint16_t block : blocks) {
         recorder.FlashReadUnit(std::uint32_t{block} * pagesPerBlock, HeaderAreaSize, area);
         if (std::any_of(std::begin(area), std::end(area), [](std::uint8_t b) { return b != 0xFF; }))
-            throw EUploadRefused(
-                FormatText("Block %u is not empty: the recorder's content changed since it "
-                           "was last read. Refresh the lists and try again",
-                           block));
+            throw EUploadRefused(FormatLangConstant("UploadBlockNotEmptyStr", block));
     }
 }
 
@@ -556,6 +553,7 @@ void TRecorder::WriteSoundFile(std::uint16_t number, TWaveFile& source, TSystemT
     const std::uint32_t unixTime = SystemTimeToUnixTime(time);
     WriteDebugLog("Starting WriteSoundFile thread");
     StartOperation(StateRunning, "WriteSFThread", [this, &source, number, unixTime] {
+        RefuseWritesToReadOnlyImage(CmdFlashWrite);
         TSoundUpload(*this, source, number, unixTime).Run();
     });
 }
@@ -564,6 +562,7 @@ void TRecorder::WriteDriveFile(const std::string& name, TPosixFile* source, TSys
     const std::uint32_t unixTime = SystemTimeToUnixTime(time);
     WriteDebugLog("Starting WriteDriveFile thread");
     StartOperation(StateRunning, "WriteDFThread", [this, name, source, unixTime] {
+        RefuseWritesToReadOnlyImage(CmdFlashWrite);
         TDriveUpload(*this, name, source, unixTime).Run();
     });
 }

@@ -1,6 +1,7 @@
 #include "link/ImageFile.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <mutex>
 #include <vector>
@@ -31,6 +32,9 @@ struct TImageState {
     TImageHeader Header{};
     TFlashInfo Geometry;
     bool GeometryValid = false;
+    // Writing the file is refused (no permission, read-only media): it is served for reading
+    // only, and every command that would change it fails.
+    bool ReadOnly = false;
     TPosixFile File;
 };
 
@@ -46,11 +50,24 @@ TImageState& State() {
     throw TERecXchange("I/O Error", command, RecErrIo);
 }
 
+bool WritingRefused(int error) {
+    return error == EACCES || error == EPERM || error == EROFS;
+}
+
 bool OpenImageHandle() {
     TImageState& s = State();
     if (s.File.IsOpen())
         return true;
-    return s.File.Open(s.Path, TPosixFile::TMode::ReadWrite, /*writeThrough=*/true);
+    if (s.File.Open(s.Path, TPosixFile::TMode::ReadWrite, /*writeThrough=*/true)) {
+        s.ReadOnly = false;
+        return true;
+    }
+    if (!WritingRefused(errno) || !s.File.Open(s.Path, TPosixFile::TMode::ReadOnly))
+        return false;
+    if (!s.ReadOnly)
+        WriteDebugLog("Image file: writing " + s.Path + " is not permitted; opened read-only");
+    s.ReadOnly = true;
+    return true;
 }
 
 void CloseImageHandle() {
@@ -80,7 +97,8 @@ std::uint64_t TablePageCount(const TFlashInfo& g) {
     return (TableEntryCount(g) + TableEntriesPerPage - 1) / TableEntriesPerPage;
 }
 
-// A geometry we can serve commands from without reading or writing outside the file.
+// A geometry we can serve commands from without reading or writing outside the file. Whether
+// the block table fits the first stored block matters only to rebuilding it (TableFits).
 bool GeometryIsSound(const TFlashInfo& g, std::uint32_t firstStored, std::int64_t fileSize) {
     if (g.PageSize < TablePageBytes || g.PagesPerBlock == 0 || g.PagesPerBlock > 0xFFFF)
         return false;
@@ -92,9 +110,13 @@ bool GeometryIsSound(const TFlashInfo& g, std::uint32_t firstStored, std::int64_
         static_cast<std::uint64_t>(g.DataStart) + g.BlockSize >
             static_cast<std::uint64_t>(fileSize))
         return false;
-    if (g.FlashCount == 0 || g.BlocksPerFlash <= firstStored || g.BlocksPerFlash > 0xFFFF)
-        return false;
-    // Pages 1..n of the first stored block hold the table, page n + 1 its CRC.
+    return g.FlashCount != 0 && g.BlocksPerFlash > firstStored &&
+           TableEntryCount(g) <= MaxImageBlocks;
+}
+
+// Pages 1..n of the first stored block hold the table, page n + 1 its CRC: with 64 pages a
+// block, 15,872 blocks at most.
+bool TableFits(const TFlashInfo& g) {
     return TablePageCount(g) + 2 <= g.PagesPerBlock;
 }
 
@@ -123,14 +145,20 @@ bool ReadHeaderInto(const std::string& path, TImageHeader& header, bool& couldOp
     return GetU16(&header[ImgCrcOfs]) == ImageHeaderCrc(header);
 }
 
+enum class TProbe {
+    Sound,      // commands are served from the file
+    NoDataArea, // no magic, or the file ends before the first stored block does
+    Unusable,   // a data area whose geometry we cannot serve: the file is left as it is
+};
+
 // Finds the data start and the geometry of the file at the state's path.
-bool ProbeGeometry() {
+TProbe ProbeImage() {
     TImageState& s = State();
     s.GeometryValid = false;
     s.Geometry.DataStart = 0xFFFFFFFF;
     TPosixFile file;
     if (!file.Open(s.Path, TPosixFile::TMode::ReadOnly))
-        return false;
+        return TProbe::Unusable;
     const std::int64_t fileSize = file.Size();
     TFlashInfo g;
     g.PageSize = GetU16(&s.Header[ImgPageSizeOfs]);
@@ -143,14 +171,18 @@ bool ProbeGeometry() {
     g.FlashCount = 1;
     if (g.BlockSize == 0 || fileSize < 0) {
         WriteDebugLog("Image file: zero page or block size in the header");
-        return false;
+        return TProbe::Unusable;
     }
     const std::int64_t magicAt = FindMagic(file, g.BlockSize);
     if (magicAt < 0) {
         WriteDebugLog("Image file: data start not found");
-        return false;
+        return TProbe::NoDataArea;
     }
     g.DataStart = static_cast<std::uint32_t>(magicAt);
+    if (static_cast<std::uint64_t>(magicAt) + g.BlockSize > static_cast<std::uint64_t>(fileSize)) {
+        WriteDebugLog("Image file: the file ends inside its first stored block");
+        return TProbe::NoDataArea;
+    }
     const std::uint32_t firstStored = FirstStoredBlock(s.Header);
     const std::uint64_t blocks =
         (static_cast<std::uint64_t>(fileSize) - g.DataStart) / g.BlockSize + firstStored;
@@ -158,10 +190,14 @@ bool ProbeGeometry() {
     s.Geometry = g;
     if (!GeometryIsSound(g, firstStored, fileSize)) {
         WriteDebugLog("Image file: geometry in the header does not fit the file");
-        return false;
+        return TProbe::Unusable;
     }
     s.GeometryValid = true;
-    return true;
+    return TProbe::Sound;
+}
+
+bool ProbeGeometry() {
+    return ProbeImage() == TProbe::Sound;
 }
 
 void PutProfileName(TImageHeader& h, std::size_t profile) {
@@ -292,6 +328,10 @@ private:
         if (!S.GeometryValid)
             FailIo(Command);
     }
+    void RequireWritable() const {
+        if (S.ReadOnly)
+            throw TERecXchange(ImageReadOnlyMessage, Command, RecErrIo);
+    }
     void RequireOut(std::size_t size) const {
         if (Out == nullptr || OutSize < size)
             FailIo(Command);
@@ -341,6 +381,7 @@ private:
 
     void FlashWrite() {
         RequireGeometry();
+        RequireWritable();
         if (Out == nullptr || OutSize != sizeof(TFlashWriteRequest))
             FailIo(Command);
         TFlashWriteRequest r;
@@ -360,6 +401,7 @@ private:
 
     void EraseBlock() {
         RequireGeometry();
+        RequireWritable();
         RequireOut(TBlockNumberRecord::Size);
         const std::uint32_t block = TBlockNumberRecord::FromBytes(Out).BlockNumber;
         const std::uint32_t first = FirstStoredBlock(S.Header);
@@ -372,6 +414,7 @@ private:
     // A physical block is one transfer's worth of pages.
     void EraseBlockPhy() {
         RequireGeometry();
+        RequireWritable();
         RequireOut(TBlockNumberRecord::Size);
         const std::uint64_t phy = TBlockNumberRecord::FromBytes(Out).BlockNumber;
         const std::uint64_t firstPage = phy * S.Geometry.PagesPerTransfer;
@@ -385,9 +428,19 @@ private:
         RequireGeometry();
         const TFlashInfo& g = S.Geometry;
         TFlashParamRecord r;
-        r.FlashCount = g.FlashCount;
+        // The reply numbers a flash's blocks in 16 bits: 65,536 blocks answer as two flashes
+        // of 32,768, which address the same pages.
+        std::uint32_t flashes = g.FlashCount;
+        std::uint32_t blocks = g.BlocksPerFlash;
+        while (blocks > 0xFFFF && blocks % 2 == 0 && flashes * 2 <= 0xFF) {
+            flashes *= 2;
+            blocks /= 2;
+        }
+        if (blocks > 0xFFFF)
+            FailIo(Command);
+        r.FlashCount = static_cast<std::uint8_t>(flashes);
         r.PagesPerBlock = static_cast<std::uint16_t>(g.PagesPerBlock);
-        r.BlocksPerFlash = static_cast<std::uint16_t>(g.BlocksPerFlash);
+        r.BlocksPerFlash = static_cast<std::uint16_t>(blocks);
         r.PageSize = g.PageSize;
         r.FirstRecBlock = GetU16(&S.Header[ImgFirstRecBlockOfs]);
         r.TransferDivisor = static_cast<std::uint16_t>(g.PagesPerBlock / g.PagesPerTransfer);
@@ -415,6 +468,7 @@ private:
     // also erases every data block. The file is changed in place, never deleted.
     void SetDefault() {
         RequireGeometry();
+        RequireWritable();
         RequireOut(TSetDefaultRecord::Size);
         const bool eraseMemory = TSetDefaultRecord::FromBytes(Out).Request == RequestSet;
         FillDefaultImageSettings(S.Header);
@@ -487,7 +541,7 @@ bool WriteImageHeader() {
     s.Header[ImgWriteMarkOfs] = 0xFF;
     PutU16(&s.Header[ImgCrcOfs], ImageHeaderCrc(s.Header));
     THandleScope handle;
-    return handle.Opened && s.File.WriteExact(0, s.Header.data(), s.Header.size());
+    return handle.Opened && !s.ReadOnly && s.File.WriteExact(0, s.Header.data(), s.Header.size());
 }
 
 bool RebuildBlockTable() {
@@ -496,10 +550,17 @@ bool RebuildBlockTable() {
     if (!s.GeometryValid)
         return false;
     THandleScope handle;
-    if (!handle.Opened)
+    if (!handle.Opened || s.ReadOnly)
         return false;
     const TFlashInfo& g = s.Geometry;
     const std::uint64_t entries = TableEntryCount(g);
+    if (!TableFits(g)) {
+        // Nothing on the recorder's side reads the table; an image too large for it keeps
+        // its first stored block as it is.
+        WriteDebugLog("Image file: a block table of " + std::to_string(entries) +
+                      " blocks does not fit one block; not rebuilt");
+        return true;
+    }
     const std::uint64_t pages = TablePageCount(g);
     std::vector<std::uint8_t> table(pages * TablePageBytes, 0xFF);
     for (std::uint64_t p = 0; p < pages; ++p)
@@ -527,6 +588,7 @@ void SetImageFile(const std::string& path, bool create) {
     TImageState& s = State();
     CloseImageHandle();
     s.Path = path;
+    s.ReadOnly = false;
     s.GeometryValid = false;
     s.Geometry = TFlashInfo{};
     if (!create)
@@ -542,13 +604,21 @@ void SetImageFile(const std::string& path, bool create) {
         }
         if (!CreateBlankImage(path))
             return;
-    } else if (!ProbeGeometry()) {
-        // A good header over a damaged data area (the magic gone, the file cut short) would
-        // never connect: the demo gets a blank image as for a damaged header.
-        WriteDebugLog("Image file: the data area of " + path +
-                      " is damaged; a new image replaces it");
-        if (!CreateBlankImage(path))
+    } else {
+        const TProbe probe = ProbeImage();
+        if (probe == TProbe::Unusable) {
+            // A valid header over a data area: the user's image, whatever we make of it.
+            WriteDebugLog("Image file: " + path + " is kept as it is");
             return;
+        }
+        if (probe == TProbe::NoDataArea) {
+            // A good header over a damaged data area (the magic gone, the file cut short)
+            // would never connect: the demo gets a blank image as for a damaged header.
+            WriteDebugLog("Image file: the data area of " + path +
+                          " is damaged; a new image replaces it");
+            if (!CreateBlankImage(path))
+                return;
+        }
     }
     if (ProbeGeometry())
         RebuildBlockTable();
@@ -560,7 +630,18 @@ bool OpenImageFile() {
     State().Geometry.DataStart = 0xFFFFFFFF;
     if (!ReadImageHeader())
         return false;
+    {
+        // Finds out whether the file may be written.
+        THandleScope handle;
+        if (!handle.Opened)
+            return false;
+    }
     return ProbeGeometry();
+}
+
+bool ImageFileIsReadOnly() {
+    std::lock_guard lock(ImageLock);
+    return State().ReadOnly;
 }
 
 void ImageExchangeCmd(std::uint8_t command, const void* out, std::uint32_t outSize, void* in,

@@ -24,6 +24,9 @@ constexpr std::size_t ImgCrcOfs = 728;          // u16
 
 constexpr std::array<std::uint8_t, 4> ImageMagic = {0xEE, 0x7F, 0xCD, 0xFE};
 
+// The most blocks an image may hold: block numbers on the recorder are 16-bit.
+constexpr std::uint64_t MaxImageBlocks = 65536;
+
 // The default geometry of a new image: 64 blocks of 64 pages of 2112 bytes after one page of
 // header.
 constexpr std::uint16_t DefaultImagePageSize = 2112;
@@ -48,17 +51,24 @@ struct TFlashInfo {
 std::uint16_t ImageHeaderCrc(const TImageHeader& header);
 
 // Stores the path. With create (the demo kind) a missing image, or one whose header is not
-// valid or whose data area cannot be found or used, is replaced by a blank image of the
-// default geometry; a valid one keeps its own.
+// valid or whose data area is missing or cut inside its first block, is replaced by a blank
+// image of the default geometry; a valid header over a data area is never replaced.
 void SetImageFile(const std::string& path, bool create);
 // The probe of the image kinds: true when the header reads with a good CRC, the magic is
 // found and the geometry it gives is sound.
 bool OpenImageFile();
+// Whether the last open found that the file may not be written (no permission, read-only
+// media): the image is then served read-only and every command that would change it fails
+// with ImageReadOnlyMessage.
+bool ImageFileIsReadOnly();
+constexpr const char* ImageReadOnlyMessage = "Image file is read-only: no permission to write it";
 // Reads bytes 0-729 into the in-memory header; true when the stored CRC matches.
 bool ReadImageHeader();
 // Sets byte 664 to 0xFF, recomputes the CRC and writes the header; false on a failed write.
 bool WriteImageHeader();
-// Rewrites the magic, the block table and its CRC from the blocks' first two bytes.
+// Rewrites the magic, the block table and its CRC from the blocks' first two bytes; false on
+// a failed write. An image whose table does not fit its first stored block (more than 15,872
+// blocks of 64 pages) has none, and is left as it is.
 bool RebuildBlockTable();
 
 // The exchange function of the image kinds (the time-out is not used).

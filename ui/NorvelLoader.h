@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "callerid/Norvel.h"
+#include "ui/SoundInfoScan.h"
 
 // The caller-ID library, loaded for one analysis and unloaded again by the destructor. A file
 // that cannot be loaded, or that lacks one of the three entry points, counts as missing.
@@ -26,6 +27,9 @@ public:
     bool IsLoaded() const { return Handle != nullptr; }
     // Why the last Load failed (empty after a success).
     const std::string& GetLoadError() const { return LoadError; }
+
+    // The bound entry points (none bound while nothing is loaded).
+    TCallerIdDecoder Decoder() const { return {ResetConnect, CalcConnect, GetStatus}; }
 
     TLnResetConnect ResetConnect = nullptr;
     TLnCalcConnect CalcConnect = nullptr;

@@ -32,6 +32,7 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
+#include "engine/RecClassesJournal.h"
 #include "engine/Recinterface.h"
 #include "engine/RecorderUi.h"
 #include "i18n/VexaLang.h"
@@ -667,6 +668,9 @@ void TfrmQuorvMain::InitMainForm(const QString& programPath) {
         SettingsFilePath(program, folderInfo.isWritable(),
                          QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
     CopyMissingSettingsFile(SettingsFile, QDir::currentPath());
+    // The recorder engine keeps its copies of blocks being rewritten in the program's data.
+    SetRecorderDataFolder(
+        QStandardPaths::writableLocation(QStandardPaths::AppDataLocation).toStdString());
 
     // 2. to 6. The language: the files beside the program are registered with the
     // program-wide manager (a test that brings its own manager gives its own languages).

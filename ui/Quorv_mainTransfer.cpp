@@ -10,9 +10,11 @@
 #include <QFileInfo>
 #include <QPushButton>
 
+#include "engine/RecClasses.h"
 #include "engine/Recinterface.h"
 #include "i18n/VexaLang.h"
 #include "i18n/VexaLangText.h"
+#include "link/ImageFile.h"
 #include "link/RecXchange.h"
 #include "ui/FileNameMask.h"
 #include "ui/Fileutils.h"
@@ -77,6 +79,7 @@ TTransferController TfrmQuorvMain::Transfers() {
     options.MaxOutputSize = ProgramOptions.MaxOutputSize;
     options.SorvaneFormat = ProgramOptions.SorvaneFormat;
     options.NonSavedEraseDisable = ProgramOptions.NonSavedEraseDisable;
+    options.ReadOnlyMemory = IsImageConnection(ProgramOptions.ConnectType) && ImageFileIsReadOnly();
     return TTransferController(*Recorder, *TransferUi, options);
 }
 

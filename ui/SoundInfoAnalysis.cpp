@@ -8,19 +8,14 @@
 #include <QLocale>
 #include <QRadioButton>
 
-#include "audio/Crc.h"
 #include "audio/WaveAddInfo.h"
 #include "audio/Wavefunc.h"
 #include "i18n/VexaLang.h"
 #include "ui/Mainutils.h"
 #include "ui/NorvelLoader.h"
-#include "ui/SoundInfoFeed.h"
+#include "ui/SoundInfoScan.h"
 
 namespace {
-
-constexpr std::int32_t ReadBlockSize = 16384;
-// The decoder takes at most 65535 samples per call.
-constexpr std::size_t MaxSamplesPerCall = 32768;
 
 QString Constant(const char* name) {
     return LabelText(GetLangConstant(name));
@@ -53,33 +48,26 @@ QString RecordTimeText(const TSystemTime& time) {
     return locale.toString(date, QLocale::ShortFormat) + " " + clock.toString("hh:mm:ss");
 }
 
-QString AddInfoText(const TWaveAddInfo& info, std::uint32_t crc, TSoundInfoTexts& texts) {
+QString AddInfoText(const TSoundFileScan& scan) {
+    const TWaveAddInfo& info = scan.AddInfo;
     if (info.Version == 0) {
         return Constant("NoAddInfoStr");
     }
     const std::string model = QString::fromStdU16String(info.ModelName).toStdString();
     const std::string serial = QString::fromStdU16String(info.SerialNumber).toStdString();
     QString text = LabelText(FormatLangConstant("AddFileInfoStr", model, serial));
-    texts.IntegrityChecked = true;
-    texts.IntegrityPassed = WaveCheckWordMatches(info.Version, info.CheckWord, crc);
-    text += " " + Constant(texts.IntegrityPassed ? "IntCheckPassedStr" : "IntCheckFailedStr");
-    if (info.Version >= 2) {
+    if (scan.IntegrityChecked) {
+        text += " " + Constant(scan.IntegrityPassed ? "IntCheckPassedStr" : "IntCheckFailedStr");
+    }
+    if (info.RecordTimeRead) {
         text += "\n    " + RecordTimeText(info.RecordTime);
     }
     text += "\n";
-    if (info.Version == 5) {
+    if (info.SourceCompressionRead) {
         text += "    " + Constant("SrcCompressTypeStr") + " " +
                 SourceCompressionName(info.SourceCompression) + "\n";
     }
     return text + "\n";
-}
-
-// Feeds the converted samples in calls the decoder's 16-bit count can take.
-void FeedDecoder(TNorvelLibrary& library, const std::vector<std::int16_t>& samples) {
-    for (std::size_t offset = 0; offset < samples.size(); offset += MaxSamplesPerCall) {
-        const std::size_t count = std::min(MaxSamplesPerCall, samples.size() - offset);
-        library.CalcConnect(static_cast<std::uint16_t>(count), samples.data() + offset);
-    }
 }
 
 } // namespace
@@ -91,11 +79,8 @@ QString LabelText(const std::string& constantText) {
 QString SoundFileInfoText(std::uint64_t dataSize, unsigned channels, std::uint32_t samplesPerSec,
                           unsigned blockAlign, unsigned bitsPerSample) {
     // A format field of 0 leaves the length undefined: it is shown as 0.
-    std::uint64_t seconds = 0;
-    const double bytesPerSecond = double(samplesPerSec) * channels * (bitsPerSample * 0.125);
-    if (bytesPerSecond > 0) {
-        seconds = static_cast<std::uint64_t>(double(dataSize) / bytesPerSecond);
-    }
+    const std::uint64_t seconds =
+        SoundFileSeconds(dataSize, channels, samplesPerSec, bitsPerSample);
     return LabelText(FormatLangConstant("FileInfoStr", dataSize, channels, samplesPerSec,
                                         blockAlign, seconds / 3600, seconds % 3600 / 60,
                                         seconds % 60));
@@ -171,57 +156,38 @@ QString CallInfoText(const TCallerIdStatus& status) {
 }
 
 TSoundInfoTexts AnalyseSoundFile(TWaveFile& wave, TNorvelLibrary* library) {
-    TSoundInfoTexts texts;
-    const TWaveFormat& format = wave.GetFormat();
-    texts.FileInfo = SoundFileInfoText(wave.GetDataSize(), format.Channels, format.SamplesPerSec,
-                                       format.BlockAlign, format.BitsPerSample);
-    TWaveAddInfo info{};
-    info.Version = 0;
-    if (wave.HasAddInfo())
-        info = ParseWaveAddInfo(wave.GetAddInfo().data(), wave.GetAddInfoSize());
-    texts.AddInfoVersion = info.Version;
-
-    TSoundInfoFeed feed(format);
     const bool haveLibrary = library != nullptr && library->IsLoaded();
-    const bool decoding =
-        haveLibrary && feed.IsUsable() && library->ResetConnect(feed.GetOutputRate()) == 0;
+    const TCallerIdDecoder decoder = haveLibrary ? library->Decoder() : TCallerIdDecoder{};
+    const TSoundFileScan scan = ScanSoundFile(wave, haveLibrary ? &decoder : nullptr);
+
+    TSoundInfoTexts texts;
+    const TWaveFormat& format = scan.Format;
+    texts.FileInfo = SoundFileInfoText(scan.DataSize, format.Channels, format.SamplesPerSec,
+                                       format.BlockAlign, format.BitsPerSample);
+    texts.AddInfoVersion = scan.AddInfo.Version;
+    texts.IntegrityChecked = scan.IntegrityChecked;
+    texts.IntegrityPassed = scan.IntegrityPassed;
     if (!haveLibrary) {
         texts.AnalysisNote = QString::fromStdString(GetLangConstant("CallerIdLibraryMissingStr"));
         if (library != nullptr && !library->GetLoadError().empty()) {
             texts.AnalysisNote += ":\n" + QString::fromStdString(library->GetLoadError());
         }
         texts.AnalysisNote += ".";
-    } else if (!decoding) {
+    } else if (!scan.Decoding) {
         texts.AnalysisNote = QString::fromStdString(GetLangConstant("AnalysePcmOnlyStr"));
     }
 
-    TCrc32 crc;
-    std::vector<std::uint8_t> block(ReadBlockSize);
-    std::vector<std::int16_t> samples;
-    for (;;) {
-        const std::int32_t got = wave.Read(block.data(), ReadBlockSize);
-        if (got <= 0) {
-            break;
-        }
-        crc.Update(block.data(), static_cast<std::size_t>(got));
-        if (decoding) {
-            samples.clear();
-            feed.Convert(block.data(), static_cast<std::size_t>(got), samples);
-            FeedDecoder(*library, samples);
-        }
-    }
-    texts.AddInfo = AddInfoText(info, crc.GetValue(), texts);
-    if (wave.GetStatedDataSize() > wave.GetDataSize()) {
-        texts.AddInfo += LabelText(FormatLangConstant("WaveCutShortStr", wave.GetDataSize(),
-                                                      wave.GetStatedDataSize())) +
+    texts.AddInfo = AddInfoText(scan);
+    if (scan.AddInfoStated > scan.AddInfoHeld) {
+        texts.AddInfo += LabelText(FormatLangConstant("AddInfoCutShortStr", scan.AddInfoHeld,
+                                                      scan.AddInfoStated)) +
                          "\n";
     }
-
-    TCallerIdStatus status{};
-    if (decoding) {
-        library->GetStatus(&status);
+    if (scan.StatedDataSize > scan.DataSize) {
+        texts.AddInfo +=
+            LabelText(FormatLangConstant("WaveCutShortStr", scan.DataSize, scan.StatedDataSize)) +
+            "\n";
     }
-    wave.Close();
-    texts.CallInfo = CallInfoText(status);
+    texts.CallInfo = CallInfoText(scan.Status);
     return texts;
 }

@@ -12,8 +12,10 @@ TSoundInfoFeed::TSoundInfoFeed(const TWaveFormat& format) {
     if (format.BlockAlign != FrameSize || format.SamplesPerSec < MinDecoderRate) {
         return;
     }
-    Decimation = (format.SamplesPerSec + MaxDecoderRate - 1) / MaxDecoderRate;
-    OutputRate = static_cast<std::int32_t>(format.SamplesPerSec / Decimation);
+    // In 64 bits: a rate near 2^32 would wrap the rounding up to a factor of 0.
+    const std::uint64_t rate = format.SamplesPerSec;
+    Decimation = static_cast<unsigned>((rate + MaxDecoderRate - 1) / MaxDecoderRate);
+    OutputRate = static_cast<std::int32_t>(rate / Decimation);
     PartialFrame.reserve(FrameSize);
     Usable = true;
 }

@@ -58,7 +58,7 @@ bool TTransferController::ReportOutcome(const TOperationOutcome& outcome) {
         Ui.ShowExchangeError(TERecXchange(outcome.Message, outcome.Command, outcome.ErrorCode));
         return false;
     case TOperationOutcome::TKind::Failed:
-        Ui.ShowMessage("Unexpected " + outcome.Operation + " error occured: \n" + outcome.Message,
+        Ui.ShowMessage(FormatLangConstant("UnexpectedErrorStr", outcome.Operation, outcome.Message),
                        MB_ICONERROR);
         return false;
     case TOperationOutcome::TKind::Damaged:

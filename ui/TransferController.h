@@ -24,6 +24,9 @@ struct TTransferOptions {
     std::int64_t MaxOutputSize = 0; // megabytes per part of a split download; 0: no split
     bool SorvaneFormat = false;     // downloads to the resampled raw format
     bool NonSavedEraseDisable = false;
+    // The recorder's memory is an image file that may not be written: downloads are not
+    // marked on it.
+    bool ReadOnlyMemory = false;
     TMarkRandom Random; // the watermark's tone source; empty: seeded from the clock
 };
 
@@ -94,6 +97,8 @@ private:
     TDownloadResult DownloadRecord(TCustomSoundFileInfo& record, const std::string& fileName,
                                    std::uint32_t startSecond, std::uint32_t duration, int& answer);
     TDownloadResult DownloadRaw(const TRecordToDownload& record, const std::string& fileName);
+    // Whether a download of the record is marked on the recorder at all.
+    bool NeedsMark(const TCustomSoundFileInfo& record) const;
     bool MarkDownloaded(TCustomSoundFileInfo& record);
     void KeepSurvivors(std::vector<TDownloaded>& done);
     bool UploadRecord(const std::string& path, std::uint16_t number);

@@ -245,10 +245,14 @@ TDownloadResult TTransferController::DownloadRaw(const TRecordToDownload& record
     return result;
 }
 
-bool TTransferController::MarkDownloaded(TCustomSoundFileInfo& record) {
+bool TTransferController::NeedsMark(const TCustomSoundFileInfo& record) const {
     // A raw file carries no mark record, and a voice part is marked with nothing.
-    if (Options.SorvaneFormat || record.Parent != nullptr || record.Status == StatusDownloaded ||
-        record.Status == StatusUploaded)
+    return !Options.SorvaneFormat && record.Parent == nullptr &&
+           record.Status != StatusDownloaded && record.Status != StatusUploaded;
+}
+
+bool TTransferController::MarkDownloaded(TCustomSoundFileInfo& record) {
+    if (!NeedsMark(record))
         return true;
     try {
         Recorder.ChangeSoundFileStatus(record.Number, StatusDownloaded);
@@ -320,11 +324,19 @@ void TTransferController::DownloadRecords(const std::vector<TCustomSoundFileInfo
     }
     KeepSurvivors(done);
     std::vector<TCustomSoundFileInfo*> erasable;
+    bool markSkipped = false;
     for (const TDownloaded& entry : done) {
         TCustomSoundFileInfo& record = *records[entry.Entry];
-        if (MarkDownloaded(record) && record.Parent == nullptr)
+        if (Options.ReadOnlyMemory) {
+            markSkipped = markSkipped || NeedsMark(record);
+        } else if (!MarkDownloaded(record)) {
+            continue;
+        }
+        if (record.Parent == nullptr)
             erasable.push_back(&record);
     }
+    if (markSkipped)
+        Ui.ShowMessage(Text("ImageReadOnlyMarkStr"), MB_OK);
     if (kind == TDownloadKind::Move && !StopRequested() && !erasable.empty())
         EraseRecords(erasable);
 }

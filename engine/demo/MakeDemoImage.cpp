@@ -13,6 +13,7 @@
 
 #include "audio/Wavefunc.h"
 #include "engine/RecClasses.h"
+#include "engine/RecClassesJournal.h"
 #include "engine/RecClassesWrite.h"
 #include "engine/demo/DemoSignals.h"
 #include "link/ImageFile.h"
@@ -423,6 +424,8 @@ int main(int argc, char** argv) {
     const fs::path work = target + ".work";
     try {
         fs::create_directories(work);
+        // The copies of blocks that the status changes keep stay in the work folder.
+        SetRecorderDataFolder(work.string());
         MakeImage(image, work);
         fs::remove_all(work);
         Expect(RenameFile(image, target), "cannot rename " + image + " to " + target);

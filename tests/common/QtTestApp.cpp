@@ -9,6 +9,10 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <memory>
+
+#include "tests/support/TempDir.h"
+
 namespace {
 
 // A modal dialog that nobody answers would hold its test until the time-out of the whole
@@ -59,6 +63,10 @@ public:
             qEnvironmentVariableIsEmpty("DISPLAY")) {
             qputenv("QT_QPA_PLATFORM", "offscreen");
         }
+        // What the program keeps in its data folder (copies of blocks being rewritten, the
+        // trash) goes to a folder of the run's own, never to the user's.
+        DataHome = std::make_unique<testsupport::TTempDir>();
+        qputenv("XDG_DATA_HOME", QByteArray::fromStdString(DataHome->Path.string()));
         App = new QApplication(argc, argv);
         // Number texts in the tests are written the C way, whatever the machine's locale.
         QLocale::setDefault(QLocale::c());
@@ -69,9 +77,12 @@ public:
         Watch = nullptr;
         delete App;
         App = nullptr;
+        qunsetenv("XDG_DATA_HOME");
+        DataHome.reset();
     }
 
 private:
+    std::unique_ptr<testsupport::TTempDir> DataHome;
     QApplication* App = nullptr;
     TStrayModalWatch* Watch = nullptr;
 };

@@ -6,13 +6,20 @@
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 #include "FixtureDevice.h"
 #include "FixtureFlash.h"
 #include "engine/RecClasses.h"
+#include "engine/RecClassesJournal.h"
+#include "i18n/VexaLang.h"
+#include "i18n/VexaLangFile.h"
+#include "link/ImageFile.h"
 #include "tests/support/BoundedWait.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestData.h"
 
 namespace {
 
@@ -275,6 +282,38 @@ TEST_F(EraseTest, ABlockThatChangedSinceTheScanIsLeftAlone) {
     EXPECT_EQ(ErasedBlocks(), (std::vector<std::uint32_t>{5, 7}));
     ExpectOnlyErased(before, {5, 7}, "changed block");
     EXPECT_TRUE(Recorder->IsModified());
+}
+
+// What the erase and the status change tell the user is in the current language.
+TEST_F(EraseTest, RefusalsAreInTheCurrentLanguage) {
+    TVexaLanguageManager& manager = *LangManager();
+    manager.SetFileReader(std::make_shared<TVexaLangFileParser>());
+    ASSERT_TRUE(manager.AddLanguageFile(
+        (testsupport::TestDataFolder() / ".." / ".." / "i18n" / "lang" / "Quorvex_deu.lng")
+            .lexically_normal()
+            .string()));
+    manager.SetCurrentLanguageID(1031);
+    Recorder->EraseSoundFile(77);
+    EXPECT_EQ(Wait().Message, "Auf dem Rekorder gibt es keine Aufnahme 77: aktualisieren Sie die "
+                              "Listen");
+    Recording(2)->Blocks.Get(1).Block = 0;
+    Recorder->EraseSoundFile(2);
+    EXPECT_EQ(Wait().Message, "Block 0 liegt außerhalb des Aufnahmebereichs: nichts wurde "
+                              "gelöscht");
+    Scan();
+    THeaderSpec moved;
+    moved.Number = 1;
+    moved.Time = 100001;
+    moved.Flags = 0x80;
+    Device.Flash.PutHeader(5, moved);
+    try {
+        Recorder->ChangeSoundFileStatus(1, StatusDownloaded);
+        ADD_FAILURE() << "no exception";
+    } catch (const TERecXchange& e) {
+        EXPECT_EQ(e.MessageUtf8(), "Status der Aufnahme 1 nicht geändert: ihr erster Block "
+                                   "enthält einen anderen Kopf als zuletzt gelesen");
+    }
+    manager.SetCurrentLanguageID(1033);
 }
 
 TEST_F(EraseTest, NothingOutsideTheRecordingAreaIsEverErased) {
@@ -556,6 +595,100 @@ TEST_F(StatusChangeTest, AWriteThatKeepsFailingLeavesTheCachedHeaderAndFailsWith
     }
 }
 
+// A rewrite that keeps failing after the erase leaves the block erased or half written on the
+// recorder; its copy on disk brings it back, byte for byte, at the next connection.
+TEST_F(StatusChangeTest, ABlockLeftErasedIsWrittenBackAtTheNextConnection) {
+    struct Case {
+        const char* name;
+        std::function<void()> spoil;
+        int command, code;
+    };
+    const Case cases[] = {
+        {"five failed writes", [this] { Flash.FailWrites(5, RecErrTimeout); }, CmdFlashWrite,
+         RecErrTimeout},
+        {"five writes that lose a page",
+         [this] { Flash.SpoilWrites(TSpoilingFlash::TSpoil::DropPage, 2, 5); }, CmdFlashWrite,
+         RecErrIo},
+    };
+    for (const Case& c : cases) {
+        SetByte11(0x15);
+        const Bytes before = Device.Flash.Data();
+        const std::string key = Recorder->StatusJournalKey();
+        c.spoil();
+        try {
+            Recorder->ChangeSoundFileStatus(1, StatusDownloaded);
+            ADD_FAILURE() << c.name << ": no exception";
+        } catch (const TERecXchange& e) {
+            EXPECT_EQ(e.Command(), c.command) << c.name;
+            EXPECT_EQ(e.ErrorCode(), c.code) << c.name;
+            EXPECT_NE(e.MessageUtf8().find("A copy of the block is kept on this computer and is "
+                                           "written back at the next connection"),
+                      std::string::npos)
+                << e.MessageUtf8();
+        }
+        EXPECT_NE(Device.Flash.Data(), before) << c.name;
+        ASSERT_EQ(BlockJournalsOf(key).size(), 1u) << c.name;
+
+        Recorder.reset();
+        Ui.Messages.clear();
+        Recorder = std::make_unique<TRecorder>(ConnUsb20SpiAdapter, Ui, Flash.Transport());
+        Scan();
+        EXPECT_TRUE(Device.Flash.Data() == before) << c.name;
+        EXPECT_TRUE(BlockJournalsOf(key).empty()) << c.name;
+        ASSERT_EQ(Ui.Messages.size(), 1u) << c.name;
+        EXPECT_EQ(Ui.Messages[0], "The status change of recording 1 was cut off after its first "
+                                  "block had been erased. The block has been written back from "
+                                  "the copy kept on this computer.");
+        EXPECT_EQ(Recording(1)->Status, StatusNotDownloaded) << c.name;
+        EXPECT_EQ(Recording(1)->Blocks.Count(), 3) << c.name;
+
+        // A second connection finds nothing more to do.
+        Ui.Messages.clear();
+        Scan();
+        EXPECT_TRUE(Ui.Messages.empty()) << c.name;
+    }
+}
+
+// A copy is never written over a block that another file has taken since, nor is a block
+// erased when no copy could be kept.
+TEST_F(StatusChangeTest, TheCopyNeverOverwritesAnotherFileAndNoCopyMeansNoErase) {
+    SetByte11(0x15);
+    const std::string key = Recorder->StatusJournalKey();
+    Flash.FailWrites(5, RecErrTimeout);
+    EXPECT_THROW(Recorder->ChangeSoundFileStatus(1, StatusDownloaded), TERecXchange);
+    THeaderSpec other;
+    other.Number = 9;
+    other.Time = 700000;
+    Device.Flash.PutHeader(5, other);
+    const Bytes taken = Device.Flash.Data();
+    Scan();
+    EXPECT_TRUE(Device.Flash.Data() == taken);
+    EXPECT_EQ(BlockJournalsOf(key).size(), 1u);
+    EXPECT_TRUE(Ui.Messages.empty());
+    RemoveBlockJournal(BlockJournalsOf(key).at(0));
+
+    // The data folder is a file: no copy can be kept.
+    TTempDir dir;
+    const std::string notAFolder = dir.File("data");
+    std::ofstream(notAFolder) << "x";
+    SetByte11(0x15);
+    const Bytes before = Device.Flash.Data();
+    const std::string folder = RecorderDataFolder();
+    SetRecorderDataFolder(notAFolder);
+    try {
+        Recorder->ChangeSoundFileStatus(1, StatusDownloaded);
+        ADD_FAILURE() << "no exception";
+    } catch (const TERecXchange& e) {
+        EXPECT_NE(e.MessageUtf8().find("no copy of its first block could be kept"),
+                  std::string::npos)
+            << e.MessageUtf8();
+    }
+    SetRecorderDataFolder(folder);
+    EXPECT_EQ(Flash.CountOf(CmdEraseBlockPhy), 0);
+    EXPECT_TRUE(Device.Flash.Data() == before);
+    EXPECT_EQ(Recording(1)->Status, StatusNotDownloaded);
+}
+
 TEST_F(StatusChangeTest, AFailedWriteExchangeIsRetriedFromMemoryNotFromTheErasedFlash) {
     SetByte11(0x15);
     const Bytes before = Device.Flash.Data();
@@ -709,6 +842,126 @@ TEST_F(OnImage, EraseThenFormatLeaveWhatAScanExpects) {
     Scan();
     EXPECT_EQ(Recorder->GetSoundFileList()->Count(), 0);
     EXPECT_EQ(Recorder->FreeBlocks().Count(), 7);
+}
+
+// The program killed at each step of a status change on an image file, in a child process:
+// the next connection finds the recording's first block whole, as it was or as it was to be.
+struct KilledStatusChange : ::testing::Test {
+    static constexpr std::uint16_t ImagePageSize = 2112;
+    static constexpr std::uint16_t ImagePages = 16;
+    static constexpr std::size_t BlockStart =
+        ImagePageSize + std::size_t{4} * ImagePages * ImagePageSize; // block 4
+
+    // Where the child dies: at the nth use of the command since the status change began,
+    // before or after it runs.
+    struct TKillPoint {
+        std::uint8_t Command;
+        int Nth;
+        bool After;
+    };
+    static inline TKillPoint Kill{};
+    static inline bool Armed = false;
+    static inline int Seen = 0;
+
+    static void KillingExchange(std::uint8_t command, const void* out, std::uint32_t outSize,
+                                void* in, std::uint32_t inSize, std::uint32_t timeout) {
+        const bool here = Armed && command == Kill.Command && ++Seen == Kill.Nth;
+        if (here && !Kill.After)
+            _exit(0);
+        ImageExchangeCmd(command, out, outSize, in, inSize, timeout);
+        if (here)
+            _exit(0);
+    }
+
+    TTempDir Dir;
+    std::string Path = Dir.File("memory.ovk");
+    TFakeUi Ui;
+
+    void SetUp() override {
+        TFlashImage flash{{ImagePageSize, ImagePages, 8, 1}};
+        THeaderSpec first;
+        first.Flags = 0x80;
+        first.Status = 0x01;
+        flash.PutContinuousRecording(3, 5000, {4}, LayoutSecondsPerBlock(flash.Shape(), 0, 0, 8000),
+                                     first);
+        for (std::uint32_t page = 0; page < ImagePages; ++page)
+            flash.FillSound(4, page, page == 0 ? 64 : 0, static_cast<std::uint8_t>(page + 1));
+        flash.WriteImageFile(Path);
+    }
+
+    Bytes ReadFile() const {
+        std::ifstream in(Path, std::ios::binary);
+        return Bytes(std::istreambuf_iterator<char>(in), {});
+    }
+
+    // The child connects, scans and changes the status; it must die at the kill point.
+    int RunChild(const TKillPoint& kill) {
+        const pid_t child = fork();
+        if (child == 0) {
+            Kill = kill;
+            TRecorder recorder(ConnImageFile, Ui, {KillingExchange, OpenImageFile});
+            recorder.SetImageFileName(Path);
+            if (!recorder.IsConnected())
+                _exit(3);
+            recorder.Refresh();
+            recorder.WaitForOperation();
+            Armed = true;
+            try {
+                recorder.ChangeSoundFileStatus(3, StatusUploaded);
+            } catch (...) {
+                _exit(4);
+            }
+            _exit(5); // not killed
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+};
+
+TEST_F(KilledStatusChange, TheNextConnectionFindsTheBlockWhole) {
+    struct Case {
+        const char* name;
+        TKillPoint kill;
+        bool changed;  // the block holds the new status
+        bool restored; // it was written back from its copy
+    };
+    const Case cases[] = {
+        {"before the erase", {CmdEraseBlockPhy, 1, false}, false, false},
+        {"between the erase and the write", {CmdEraseBlockPhy, 1, true}, false, true},
+        {"between the write and the verify", {CmdFlashWrite, 1, true}, true, false},
+        {"after the verify", {CmdFlashRead, 2, true}, true, false},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        const Bytes before = ReadFile();
+        Bytes changed = before;
+        THeaderSpec h;
+        h.Number = 3;
+        h.Time = 5000;
+        h.Flags = 0x80;
+        h.Status = 0x81;
+        const Bytes header = h.ToBytes();
+        for (int copy = 0; copy < 3; ++copy)
+            std::copy(header.begin(), header.end(), changed.begin() + BlockStart + copy * 20);
+
+        ASSERT_EQ(RunChild(c.kill), 0) << c.name;
+        if (c.restored)
+            EXPECT_NE(ReadFile(), before) << c.name;
+
+        Ui.Messages.clear();
+        TRecorder recorder(ConnImageFile, Ui);
+        recorder.SetImageFileName(Path);
+        ASSERT_TRUE(recorder.IsConnected()) << c.name;
+        recorder.Refresh();
+        recorder.WaitForOperation();
+        EXPECT_TRUE(ReadFile() == (c.changed ? changed : before)) << c.name;
+        EXPECT_EQ(Ui.Messages.size(), c.restored ? 1u : 0u) << c.name;
+        EXPECT_TRUE(BlockJournalsOf(recorder.StatusJournalKey()).empty()) << c.name;
+        const TSoundFileInfo* r = recorder.GetSoundFileList()->ByNumber(3);
+        ASSERT_NE(r, nullptr) << c.name;
+        EXPECT_EQ(r->Status, c.changed ? StatusUploaded : StatusNotDownloaded) << c.name;
+    }
 }
 
 } // namespace

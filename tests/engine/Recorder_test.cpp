@@ -3,12 +3,15 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <stdexcept>
 #include <thread>
 
 #include "FixtureDevice.h"
 #include "engine/RecClasses.h"
 #include "engine/RecClassesUtils.h"
+#include "link/DebugLog.h"
 #include "link/ImageFile.h"
 #include "tests/support/BoundedWait.h"
 #include "tests/support/TempDir.h"
@@ -160,6 +163,26 @@ TEST_F(RecorderOnDevice, RefreshReadsIdentityAndModelClass) {
     Device.FirmwareVersion = 0x0A05;
     Scan();
     EXPECT_EQ(Recorder->GetModelName(), "Recorder model 10 " + hours);
+}
+
+// What the recorder catches and does not pass on still leaves its line in the debug log.
+TEST_F(RecorderOnDevice, SwallowedErrorsLeaveALogLine) {
+    TTempDir dir(/*enter=*/true);
+    SetDebugLogLevel(1);
+    Unlock();
+    EXPECT_EQ(LangText("NoSuchConstantStr"), "NoSuchConstantStr");
+    Device.FirmwareVersion = 0xC800; // a model without a caption
+    Scan();
+    Device.BeforeCommand = [](std::uint8_t) { throw std::runtime_error("the adapter went away"); };
+    EXPECT_FALSE(Recorder->IsConnected());
+    Device.BeforeCommand = nullptr;
+    SetDebugLogLevel(0);
+    std::ifstream in(dir.File("debug.log"));
+    const std::string log{std::istreambuf_iterator<char>(in), {}};
+    for (const char* line : {"ERROR: Text constant NoSuchConstantStr (its name is shown): ",
+                             "ERROR: Caption of model 200 (its number is shown): ",
+                             "ERROR: Connection poll (not connected): the adapter went away"})
+        EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
 }
 
 TEST_F(RecorderOnDevice, BatteryLevelFromTheThresholds) {

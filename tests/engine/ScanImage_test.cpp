@@ -1,14 +1,19 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <random>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "FixtureDevice.h"
 #include "FixtureFlash.h"
 #include "audio/CustomFile.h"
 #include "engine/RecClasses.h"
 #include "engine/RecClassesUtils.h"
+#include "link/ImageFile.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -112,6 +117,136 @@ TEST_F(ScanOfImage, AnErasedMemoryIsAllFree) {
     EXPECT_EQ(r.GetFreeDriveMemory(), r.GetFreeMemory());
     EXPECT_FALSE(r.IsModified());
     EXPECT_EQ(r.GetProgress(), 100);
+}
+
+// A recorder's image of 65,536 blocks of 64 pages (8.9 GB, sparse here) connects in both
+// image kinds, keeps its size, and its last block is scanned where it lies.
+TEST_F(ScanOfImage, TheLargestImageConnectsInBothKinds) {
+    constexpr std::uint32_t Blocks = 65'536;
+    const TFlashShape shape{2112, 64, 2, 1};
+    const std::uint64_t blockBytes = std::uint64_t{2112} * 64;
+    const std::uint64_t size = 2112 + Blocks * blockBytes;
+    THeaderSpec last;
+    last.Number = 7;
+    last.Time = 123456;
+    const Bytes header = last.ToBytes();
+    for (const std::uint32_t kind : {ConnImageFile, ConnDemo}) {
+        SCOPED_TRACE(kind);
+        std::filesystem::remove(Path);
+        TFlashImage(shape).WriteImageFile(Path);
+        std::filesystem::resize_file(Path, size);
+        {
+            std::fstream file(Path, std::ios::in | std::ios::out | std::ios::binary);
+            file.seekp(static_cast<std::streamoff>(2112 + (Blocks - 1) * blockBytes));
+            for (int copy = 0; copy < 3; ++copy)
+                file.write(reinterpret_cast<const char*>(header.data()), 20);
+        }
+        Recorder = std::make_unique<TRecorder>(kind, Ui);
+        Recorder->SetImageFileName(Path);
+        ASSERT_TRUE(Recorder->IsConnected());
+        EXPECT_EQ(Recorder->Geometry().TotalBlocks(), Blocks);
+        Recorder->Refresh();
+        Recorder->WaitForOperation();
+        ASSERT_EQ(Recorder->GetOutcome().Kind, TOperationOutcome::TKind::Succeeded)
+            << Recorder->GetOutcome().Message;
+        EXPECT_EQ(Recorder->GetTotalMemory(), static_cast<std::int64_t>(Blocks * blockBytes));
+        const TSoundFileInfo* recording = Recording(7);
+        ASSERT_NE(recording, nullptr);
+        EXPECT_EQ(recording->Blocks.Get(0).Block, Blocks - 1);
+        Recorder.reset();
+        EXPECT_EQ(std::filesystem::file_size(Path), size);
+    }
+}
+
+// An image file that may not be written (a backup on read-only media; here a file of mode
+// 0444 opened by a user without the right to override it) opens read-only: the lists and
+// downloads work, every write is refused with a message that names the permission, and the
+// file stays as it was.
+TEST_F(ScanOfImage, AReadOnlyImageIsListedAndReadButNeverWritten) {
+    TFlashImage flash(Shape());
+    flash.PutContinuousRecording(1, 1000, {2, 3}, PlainBlockSeconds);
+    for (const std::uint32_t block : {2u, 3u})
+        for (std::uint32_t page = 0; page < 16; ++page)
+            flash.FillSound(block, page, page == 0 ? 64 : 0, static_cast<std::uint8_t>(page));
+    flash.WriteImageFile(Path);
+    std::ifstream in(Path, std::ios::binary);
+    const Bytes before{std::istreambuf_iterator<char>(in), {}};
+    ASSERT_EQ(::chmod(Path.c_str(), 0444), 0);
+    ASSERT_EQ(::chmod(Dir.Path.c_str(), 0755), 0);
+
+    int report[2];
+    ASSERT_EQ(::pipe(report), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        // Root may write any file: the checks run as a user who may not.
+        if (::geteuid() == 0 &&
+            (::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0))
+            _exit(3);
+        std::string failures;
+        auto check = [&](bool ok, const char* what) {
+            if (!ok)
+                failures += std::string(what) + "; ";
+        };
+        auto refused = [&](const std::string& message) {
+            return message.find("is open read-only: there is no permission to write it") !=
+                   std::string::npos;
+        };
+        {
+            TFakeUi ui;
+            TRecorder recorder(ConnImageFile, ui);
+            recorder.SetImageFileName(Path);
+            check(recorder.IsConnected(), "connects");
+            check(ImageFileIsReadOnly(), "read-only");
+            recorder.Refresh();
+            recorder.WaitForOperation();
+            check(recorder.GetOutcome().Kind == TOperationOutcome::TKind::Succeeded, "scan");
+            const TSoundFileInfo* r = recorder.GetSoundFileList()->ByNumber(1);
+            check(r != nullptr && r->Blocks.Count() == 2, "listed");
+            TBoundedSink sink;
+            recorder.OutputSink = &sink;
+            recorder.ReadSoundFile(1, 0, 2);
+            recorder.WaitForOperation();
+            recorder.OutputSink = nullptr;
+            check(recorder.GetOutcome().Kind == TOperationOutcome::TKind::Succeeded &&
+                      sink.Bytes > 0,
+                  "download");
+            try {
+                recorder.ChangeSoundFileStatus(1, StatusDownloaded);
+                check(false, "mark refused");
+            } catch (const TERecXchange& e) {
+                check(refused(e.MessageUtf8()), "mark message");
+            }
+            for (const auto& start : std::vector<std::function<void()>>{
+                     [&] { recorder.EraseSoundFile(1); }, [&] { recorder.FormatMemory(); }}) {
+                start();
+                recorder.WaitForOperation();
+                check(recorder.GetOutcome().Kind != TOperationOutcome::TKind::Succeeded &&
+                          refused(recorder.GetOutcome().Message),
+                      "erase or format refused");
+            }
+            try {
+                recorder.StoreSettings();
+                check(false, "settings refused");
+            } catch (const TERecXchange& e) {
+                check(refused(e.MessageUtf8()), "settings message");
+            }
+        }
+        const ssize_t written = ::write(report[1], failures.data(), failures.size());
+        _exit(written == static_cast<ssize_t>(failures.size()) ? 0 : 4);
+    }
+    ::close(report[1]);
+    std::string failures;
+    char buffer[256];
+    for (ssize_t n; (n = ::read(report[0], buffer, sizeof buffer)) > 0;)
+        failures.append(buffer, static_cast<std::size_t>(n));
+    ::close(report[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(failures, "");
+    std::ifstream after(Path, std::ios::binary);
+    EXPECT_TRUE(Bytes(std::istreambuf_iterator<char>(after), {}) == before);
+    ::chmod(Path.c_str(), 0644);
 }
 
 TEST_F(ScanOfImage, BlocksStoredOutOfOrderAreSortedByTime) {
@@ -228,9 +363,12 @@ INSTANTIATE_TEST_SUITE_P(
 // Gaps the scan takes from flash: a pause a recorder records is kept, one longer than a day
 // (a clock set anew, a stale block) is no pause: the sound goes on without it, the break
 // still parts the voice.
-TEST_F(ScanOfImage, APauseLongerThanADayIsNoPause) {
+// A pause the next block bounds is kept up to a month (a recorder left over a weekend); one
+// that nothing after it bounds up to a day; beyond, the times are a clock's, not a pause.
+TEST_F(ScanOfImage, APauseIsKeptAsLongAsTheNextBlockBoundsIt) {
     constexpr std::uint32_t Start = 1'000'000'000;
-    constexpr std::uint32_t TwentyYears = 20u * 365 * 86400;
+    constexpr std::uint32_t Day = 86400;
+    constexpr std::uint32_t TwentyYears = 20u * 365 * Day;
     const struct {
         const char* name;
         std::uint32_t nextBlockTime;
@@ -239,6 +377,12 @@ TEST_F(ScanOfImage, APauseLongerThanADayIsNoPause) {
     } cases[] = {
         {"three hours to the next block", Start + 3 * 3600, 0xFFFFFFFF, Start + 3 * 3600},
         {"three hours in the block", Start + 4 * 3600, Start + 3 * 3600, Start + 3 * 3600},
+        {"25 hours to the next block", Start + 25 * 3600, 0xFFFFFFFF, Start + 25 * 3600},
+        {"two days to the next block", Start + 2 * Day, 0xFFFFFFFF, Start + 2 * Day},
+        {"three days in the block", Start + 3 * Day + 60, Start + 3 * Day, Start + 3 * Day},
+        {"a month to the next block", Start + 31 * Day, 0xFFFFFFFF, Start + 31 * Day},
+        {"a month and a day to the next block", Start + 32 * Day, 0xFFFFFFFF,
+         Start + 3 * PlainPageSeconds},
         {"next block twenty years on", Start + TwentyYears, 0xFFFFFFFF,
          Start + 3 * PlainPageSeconds},
         {"resume twenty years on", Start + TwentyYears + 100, Start + TwentyYears,
@@ -262,6 +406,33 @@ TEST_F(ScanOfImage, APauseLongerThanADayIsNoPause) {
         const double sound = 32 * PlainPageSeconds;
         EXPECT_EQ(r->Duration, static_cast<std::uint32_t>(c.expectedResume - Start -
                                                           3 * PlainPageSeconds + sound));
+    }
+}
+
+// In the recording's last block nothing bounds a pause but its own resume time: a day at most.
+TEST_F(ScanOfImage, APauseInTheLastBlockIsHeldToADay) {
+    constexpr std::uint32_t Start = 1'000'000'000;
+    const struct {
+        const char* name;
+        std::uint32_t resumeRecord;
+        double expectedResume;
+    } cases[] = {
+        {"three hours", Start + 3 * 3600, Start + 3 * 3600},
+        {"a day", Start + 86400, Start + 86400},
+        {"25 hours", Start + 25 * 3600, Start + 3 * PlainPageSeconds},
+        {"three days", Start + 3 * 86400, Start + 3 * PlainPageSeconds},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TFlashImage flash(Shape());
+        flash.PutContinuousRecording(4, Start, {2}, PlainBlockSeconds);
+        flash.PutPageInfo(2, 2, 0x55FF);
+        flash.PutBreakRecord(2, 3, c.resumeRecord);
+        Scan(flash);
+        const TSoundFileInfo* r = Recording(4);
+        ASSERT_NE(r, nullptr);
+        ASSERT_EQ(r->Pages.Count(), 16);
+        EXPECT_NEAR(r->Pages.Get(3).Time, c.expectedResume, 1e-6);
     }
 }
 

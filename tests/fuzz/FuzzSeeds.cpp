@@ -81,6 +81,10 @@ void WaveSeeds() {
         WaveWith(1, 8000, demo::DtmfDigits(8000, "12", -10, 40, 40), true));
     Put("WaveFile", "stereo-16000",
         WaveWith(2, 16000, demo::Tones(16000, {700, 2100}, 3000, 20), true));
+    // A stated rate near 2^32, where reducing it for the caller-ID decoder once wrapped.
+    Bytes huge = WaveWith(1, 8000, demo::DtmfDigits(8000, "3", -10, 40, 40), true);
+    PutU32(huge.data() + 24, 0xFFFF63C1u); // the rate field of the 16-byte "fmt " chunk
+    Put("WaveFile", "rate-near-2-32", huge);
 }
 
 // --- Recorder images ----------------------------------------------------------------------

@@ -7,6 +7,7 @@
 #include "FuzzFiles.h"
 #include "ImageRepair.h"
 #include "audio/CustomFile.h"
+#include "engine/RecClassesJournal.h"
 #include "engine/RecClassesLists.h"
 #include "engine/Recinterface.h"
 #include "platform/PosixFile.h"
@@ -47,6 +48,10 @@ extern "C" std::size_t LLVMFuzzerCustomMutator(std::uint8_t* data, std::size_t s
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    // No copy of a block is ever kept here; the scan's look for one stays out of the user's
+    // data folder.
+    static const bool privateDataFolder = (SetRecorderDataFolder(fuzz::ScratchPath(".data")), true);
+    (void)privateDataFolder;
     const std::string image = fuzz::WriteInputFile(".ovk", data, size);
     TCustomRecorder* recorder = CreateRecorder(ConnImageFile);
     if (recorder == nullptr)

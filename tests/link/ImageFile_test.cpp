@@ -43,6 +43,14 @@ Bytes ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), {});
 }
+// The first bytes of a file too large to read whole.
+Bytes ReadFile(const std::string& path, std::size_t count) {
+    std::ifstream in(path, std::ios::binary);
+    Bytes bytes(count);
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(count));
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    return bytes;
+}
 void WriteFile(const std::string& path, const Bytes& bytes) {
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()),
@@ -257,7 +265,6 @@ TEST_F(ImageFileTest, ProbeRefusesBadHeadersAndGeometry) {
         {"zero page size", {0, 32, 8, 0, 1024, 1}, false},
         {"page too small for the table", {100, 32, 8, 0, 1024, 1}, false},
         {"zero pages per block", {528, 0, 8, 0, 1024, 1}, false},
-        {"one page per block", {528, 1, 8, 0, 1024, 1}, false},
         {"first stored block beyond the flash", {528, 32, 8, 70000, 1024, 1}, false},
         {"file shorter than one block", {528, 32, 1, 0, 1024, 1}, true},
     };
@@ -273,6 +280,10 @@ TEST_F(ImageFileTest, ProbeRefusesBadHeadersAndGeometry) {
         TFlashReadRequest r{buffer.data(), 0, 1, 16, 0, 1};
         EXPECT_EQ(ErrorOf(CmdFlashRead, &r, sizeof r, nullptr, 0), RecErrIo) << c.Name;
     }
+    // A block table that cannot fit its block matters only to rebuilding it: served.
+    WriteFile(Path, BuildImage({528, 1, 8, 0, 1024, 1}));
+    SetImageFile(Path, false);
+    EXPECT_TRUE(OpenImageFile());
     WriteFile(Path, Bytes(730, 0xFF)); // CRC does not match
     EXPECT_FALSE(OpenImageFile());
     std::filesystem::remove(Path);
@@ -497,6 +508,70 @@ TEST_F(ImageFileTest, HeaderWriteKeepsItsCrcValid) {
     EXPECT_EQ(file[663], 7);
     EXPECT_EQ(U16(file, 728), LayoutHeaderCrc(file.data()));
     EXPECT_TRUE(ReadImageHeader());
+}
+
+// Images of the recorder's size, as sparse files: 64-page blocks of 2112 bytes, up to the
+// 65,536 blocks that 16-bit block numbers reach. Both kinds open them as they are; the block
+// table, which cannot fit one block beyond 15,872 blocks, is left alone.
+TEST_F(ImageFileTest, LargeImagesOpenInBothKindsAndStayWhole) {
+    constexpr std::uint64_t BlockBytes = 2112 * 64;
+    for (const std::uint32_t blocks : {15'872u, 16'384u, 32'768u, 65'536u}) {
+        SCOPED_TRACE(blocks);
+        TImageSpec spec{2112, 64, 1, 0, 2112, 1};
+        Bytes head = BuildImage(spec);
+        head[2112 + 2 * 2112] = 0x5A; // where a table's CRC would go for small images
+        const std::uint64_t size = 2112 + blocks * BlockBytes;
+        for (const bool create : {false, true}) {
+            SCOPED_TRACE(create ? "demo kind" : "image kind");
+            std::filesystem::remove(Path);
+            WriteFile(Path, head);
+            std::filesystem::resize_file(Path, size);
+            SetImageFile(Path, create);
+            ASSERT_EQ(std::filesystem::file_size(Path), size);
+            ASSERT_TRUE(OpenImageFile());
+            const TFlashParamRecord g = FlashParam();
+            EXPECT_EQ(std::uint32_t{g.FlashCount} * g.BlocksPerFlash, blocks);
+            EXPECT_EQ(g.PagesPerBlock, 64);
+            EXPECT_EQ(g.PageSize, 2112);
+
+            // The last block is served at its place in the file.
+            const std::uint32_t lastPage = (blocks - 1) * 64 + 63;
+            const Bytes page(2112, 0x3C);
+            TFlashWriteRequest write{page.data(), lastPage, 1, 2112};
+            Exchange(CmdFlashWrite, &write, sizeof write, nullptr, 0);
+            EXPECT_EQ(ReadPages(lastPage, 2112), page);
+            std::ifstream in(Path, std::ios::binary);
+            in.seekg(static_cast<std::streamoff>(size - 2112));
+            Bytes tail(2112);
+            in.read(reinterpret_cast<char*>(tail.data()), 2112);
+            EXPECT_EQ(tail, page);
+            const TBlockNumberRecord last{blocks - 1};
+            Exchange(CmdEraseBlock, last.ToBytes().data(), TBlockNumberRecord::Size, nullptr, 0);
+            EXPECT_EQ(ReadPages(lastPage, 2112), Bytes(2112, 0xFF));
+
+            // The table is rebuilt only where it fits.
+            const Bytes file = ReadFile(Path, 2112 * 4);
+            EXPECT_EQ(Bytes(file.begin(), file.begin() + 2112),
+                      Bytes(head.begin(), head.begin() + 2112));
+            const bool rebuilt = create && blocks <= 15'872;
+            EXPECT_EQ(file[2112 + 2 * 2112] == 0x5A, !rebuilt);
+        }
+    }
+}
+
+// One block more than 16 bits can number: refused, and the demo kind leaves it as it is.
+TEST_F(ImageFileTest, ImagesBeyondTheBlockLimitAreRefusedNotReplaced) {
+    const std::uint64_t size = 2112 + 65'537ull * 2112 * 64;
+    const Bytes head = BuildImage({2112, 64, 1, 0, 2112, 1});
+    for (const bool create : {false, true}) {
+        WriteFile(Path, head);
+        std::filesystem::resize_file(Path, size);
+        SetImageFile(Path, create);
+        EXPECT_FALSE(OpenImageFile());
+        EXPECT_EQ(std::filesystem::file_size(Path), size);
+        EXPECT_EQ(ReadFile(Path, head.size()), head);
+        EXPECT_FALSE(std::filesystem::exists(Path + ".tmp"));
+    }
 }
 
 } // namespace

@@ -317,6 +317,19 @@ TEST(SoundInfoFeed, ConvertsToSixteenBitMono) {
     adpcm.FormatTag = WaveFormatImaAdpcm;
     EXPECT_FALSE(TSoundInfoFeed(adpcm).IsUsable());
     EXPECT_FALSE(TSoundInfoFeed(format(1, 3000, 16)).IsUsable());
+
+    // Rates up to the largest a header can state are reduced to what the decoder takes; near
+    // 2^32 the rounding up of the factor would wrap in 32 bits to a division by zero.
+    for (const std::uint32_t rate : {40001u, 0x7FFFFFFFu, 0xFFFF63C0u, 0xFFFF63C1u, 0xFFFFFFFFu}) {
+        TSoundInfoFeed feed(format(1, rate, 16));
+        ASSERT_TRUE(feed.IsUsable()) << rate;
+        EXPECT_GE(feed.GetOutputRate(), TSoundInfoFeed::MinDecoderRate) << rate;
+        EXPECT_LE(feed.GetOutputRate(), TSoundInfoFeed::MaxDecoderRate) << rate;
+        std::vector<std::int16_t> out;
+        const std::vector<std::uint8_t> bytes(4096, 0x11);
+        feed.Convert(bytes.data(), bytes.size(), out);
+        EXPECT_LE(out.size(), 2048u / 2) << rate;
+    }
 }
 
 class SoundInfoFile : public ::testing::Test {
@@ -364,6 +377,43 @@ TEST_F(SoundInfoFile, AFileCutShortIsAnalysedAndSaysSo) {
                                                "16000 of %1 data bytes are there.\n")
                                            .arg(data.size())))
         << texts.AddInfo.toStdString();
+}
+
+// A download cut short inside its add-info record keeps the version its chunk states: the
+// check word is compared as that version stores it, the fields that are there are shown, and
+// the dialog says the record is cut short.
+TEST_F(SoundInfoFile, AnAddInfoRecordCutShortKeepsItsVersionAndSaysSo) {
+    const struct {
+        const char* Name;
+        int Held; // bytes of the 170-byte record left in the file
+        bool Checked;
+        bool HasTime;
+    } cases[] = {
+        {"cut to the size of version 3", 104, true, true},
+        {"cut inside the mark record", 130, true, true},
+        {"cut inside the source compression", 169, true, true},
+        {"cut inside the serial number", 20, true, false},
+        {"cut inside the check word", 2, false, false},
+    };
+    const std::vector<std::uint8_t> data = PcmBytes(DtmfCall(8000, "1"), 1, 16);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const std::string path = WriteWave(Dir, "cut.wav", data, {});
+        std::filesystem::resize_file(path, std::filesystem::file_size(path) - (170 - c.Held));
+        const TSoundInfoTexts texts = Analyse(path, {});
+        EXPECT_EQ(texts.AddInfoVersion, 5);
+        EXPECT_EQ(texts.IntegrityChecked, c.Checked);
+        EXPECT_EQ(texts.IntegrityPassed, c.Checked);
+        EXPECT_EQ(texts.AddInfo.contains("checking: passed."), c.Checked)
+            << texts.AddInfo.toStdString();
+        EXPECT_FALSE(texts.AddInfo.contains("FAILED"));
+        EXPECT_EQ(texts.AddInfo.contains("14:05:06"), c.HasTime) << texts.AddInfo.toStdString();
+        EXPECT_FALSE(texts.AddInfo.contains("Source compress type"));
+        EXPECT_TRUE(texts.AddInfo.endsWith(
+            QString("The recording information is cut short: %1 of 170 bytes are there.\n")
+                .arg(c.Held)))
+            << texts.AddInfo.toStdString();
+    }
 }
 
 TEST_F(SoundInfoFile, FileOfTheDownloadSinkPasses) {
@@ -496,6 +546,36 @@ TEST_F(SoundInfoFile, MissingLibraryIsReportedAndTheCheckStillRuns) {
         EXPECT_EQ(texts.CallInfo, "No call information was found");
         EXPECT_TRUE(texts.AnalysisNote.startsWith("The caller-ID library is not available"));
         EXPECT_TRUE(texts.IntegrityPassed);
+    }
+}
+
+// Any sample rate a header states, up to 0xFFFFFFFF, is shown as it stands and the file is
+// analysed; none of them stops the program.
+TEST_F(SoundInfoFile, AnyStatedRateIsShownWithoutACrash) {
+    REQUIRE_BUILT_LIBRARY();
+    const std::vector<std::uint8_t> data = PcmBytes(DtmfCall(8000, "12"), 1, 16);
+    TfrmSoundInfo form;
+    form.SetLibraryCandidates(Library);
+    for (const std::uint32_t rate : {0xFFFF63C1u, 0xFFFFFFFFu, 0x80000000u, 3999u, 1u}) {
+        const std::string path = WriteWave(Dir, "rate.wav", data, {});
+        FILE* file = std::fopen(path.c_str(), "r+b");
+        ASSERT_NE(file, nullptr);
+        std::fseek(file, 24, SEEK_SET); // the rate field of the 16-byte "fmt " chunk
+        for (int i = 0; i < 4; ++i) {
+            std::fputc(static_cast<int>((rate >> (8 * i)) & 0xFF), file);
+        }
+        std::fclose(file);
+
+        TWaveFile wave;
+        wave.SetFileName(path);
+        ASSERT_TRUE(wave.Open()) << rate;
+        ASSERT_EQ(wave.GetFormat().SamplesPerSec, rate);
+        form.PrepareSoundInfo(wave);
+        EXPECT_TRUE(form.lbSoundInfo->text().contains(QString("Sample rate: %1\n").arg(rate)))
+            << form.lbSoundInfo->text().toStdString();
+        EXPECT_TRUE(form.GetTexts().IntegrityPassed) << rate;
+        form.btnSoundAnalyse->click();
+        EXPECT_FALSE(form.lbCallInfo->text().isEmpty()) << rate;
     }
 }
 

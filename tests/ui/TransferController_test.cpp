@@ -351,6 +351,26 @@ TEST_F(TransferController, ARenamedTargetThatExistsIsAskedAboutAgain) {
     }
 }
 
+// On an image file that may not be written the downloads arrive, nothing is marked, and one
+// note says so for the batch.
+TEST_F(TransferController, AReadOnlyMemoryGetsItsFilesButNoMarks) {
+    Options.ReadOnlyMemory = true;
+    Open({1.0, 1.0, 1.0}, {StatusNotDownloaded, StatusDownloaded, StatusNotDownloaded});
+    Controller().DownloadRecords(Records(), Out().toStdString(), TDownloadKind::Copy);
+    EXPECT_EQ(Ui.Messages, std::vector<std::string>{GetLangConstant("ImageReadOnlyMarkStr")});
+    EXPECT_EQ(Ui.Unexpected, 0);
+    EXPECT_EQ(OutFiles(), (QStringList{"rec_1.wav", "rec_2.wav", "rec_3.wav"}));
+    EXPECT_EQ(OnRecorder(), (std::vector<std::pair<int, int>>{
+                                {1, NotDownloaded}, {2, Downloaded}, {3, NotDownloaded}}));
+
+    // Nothing to mark, nothing to say.
+    QDir(Out()).removeRecursively();
+    QDir().mkpath(Out());
+    Ui = TScriptedUi{};
+    Controller().DownloadRecords({Records()[1]}, Out().toStdString(), TDownloadKind::Copy);
+    EXPECT_TRUE(Ui.Messages.empty());
+}
+
 TEST_F(TransferController, TwoRecordingsOfOneNameNeverBothLeaveTheRecorder) {
     Options.FileNameMask = "same.wav";
     Open({1.0, 2.0}, {StatusNotDownloaded, StatusNotDownloaded});
