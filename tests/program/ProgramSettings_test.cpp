@@ -3,6 +3,7 @@
 // program's own message boxes. What the user typed reaches the recorder's wire clamped, the
 // boxes come up in front of the dialog, and a store that fails is neither forgotten nor
 // hidden.
+#include <algorithm>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
@@ -15,6 +16,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
@@ -234,6 +236,54 @@ TEST_F(ProgramSettings, NoSplittingShowsNoLimitInTheLanguageOfTheProgram) {
         });
         EXPECT_EQ(ProgramOptions.MaxOutputSize, 0);
     }
+}
+
+// The pages the keys that walk a tab widget show, from the first page on, a round and more.
+std::vector<QWidget*> PagesWalked(TfrmRecSettings& dialog, Qt::Key key) {
+    dialog.pcSettings->setCurrentIndex(0);
+    dialog.pcSettings->tabBar()->setFocus();
+    std::vector<QWidget*> seen;
+    for (int i = 0; i < 2 * dialog.pcSettings->count() + 2; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), key, Qt::ControlModifier);
+        seen.push_back(dialog.pcSettings->currentWidget());
+    }
+    return seen;
+}
+
+bool Contains(const std::vector<QWidget*>& pages, QWidget* page) {
+    return std::find(pages.begin(), pages.end(), page) != pages.end();
+}
+
+TEST_F(ProgramSettings, TheKeysReachTheDealerPageOnlyInTheHiddenMode) {
+    TProgramForms& forms = StartConnected();
+    TfrmRecSettings& dialog = forms.frmRecSettings;
+    ASSERT_FALSE(forms.frmQuorvMain.HiddenTabVisible());
+    for (const Qt::Key key : {Qt::Key_Tab, Qt::Key_PageDown, Qt::Key_PageUp}) {
+        SCOPED_TRACE(key);
+        InSettingsDialog(forms, [&] {
+            const std::vector<QWidget*> seen = PagesWalked(dialog, key);
+            EXPECT_TRUE(Contains(seen, dialog.tsExpert)) << "the keys walk the pages";
+            EXPECT_FALSE(Contains(seen, dialog.tsHidden));
+            EXPECT_FALSE(dialog.tsHidden->isVisible());
+        });
+    }
+    // The hidden chord on the main window, then the page is one of the others.
+    QApplication::setActiveWindow(&forms.frmQuorvMain);
+    QTest::keyClick(&forms.frmQuorvMain, Qt::Key_V,
+                    Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier);
+    ASSERT_TRUE(forms.frmQuorvMain.HiddenTabVisible());
+    for (const Qt::Key key : {Qt::Key_Tab, Qt::Key_PageDown, Qt::Key_PageUp}) {
+        SCOPED_TRACE(key);
+        InSettingsDialog(forms,
+                         [&] { EXPECT_TRUE(Contains(PagesWalked(dialog, key), dialog.tsHidden)); });
+    }
+    ASSERT_TRUE(forms.frmQuorvMain.HiddenTabVisible());
+    // And out of reach again after the chord once more.
+    QApplication::setActiveWindow(&forms.frmQuorvMain);
+    QTest::keyClick(&forms.frmQuorvMain, Qt::Key_V,
+                    Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier);
+    InSettingsDialog(
+        forms, [&] { EXPECT_FALSE(Contains(PagesWalked(dialog, Qt::Key_Tab), dialog.tsHidden)); });
 }
 
 // Not a check: pictures for a person to look at. Run under Xvfb with
