@@ -10,7 +10,7 @@ const TBuiltInConstant BuiltInTable[] = {
     {"AnalyseCallStr", "Analyse call info"},
     {"AnalysePcmOnlyStr", "Only PCM sound of 4000 Hz or more can be analysed."},
     {"AONStr", "Russian Caller ID"},
-    {"AppNameStr", "Application"},
+    {"AppNameStr", "Quorvex"},
     {"BaseLangStr", "Base language"},
     {"BatteryStr", "Power state:"},
     {"BitRateStr", "Bit rate:"},

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QDrag>
 #include <QFileSystemModel>
+#include <QLabel>
 #include <QLineEdit>
 #include <QStackedWidget>
 #include <QTest>
@@ -169,17 +170,20 @@ TEST_F(ProgramWindow, DeactivatingTheApplicationTakesDownTheSettingsBalloon) {
     EXPECT_FALSE(forms.frmRecSettings.IsBalloonShowing());
 }
 
-TEST_F(ProgramWindow, EveryIdlePassTakesTheTitleFromTheApplicationName) {
-    TfrmQuorvMain& main = StartProgram().frmQuorvMain;
-    main.RunIdlePass();
-    EXPECT_TRUE(main.windowTitle().startsWith(QStringLiteral("Application - ")))
-        << main.windowTitle().toStdString();
-    SwitchTo(1031);
-    main.RunIdlePass();
-    const QString german = QString::fromStdString(GetLangConstant("AppNameStr"));
-    EXPECT_NE(german, QStringLiteral("Application"));
-    EXPECT_EQ(ApplicationTitle(), german);
-    EXPECT_TRUE(main.windowTitle().startsWith(german + QStringLiteral(" - ")));
+TEST_F(ProgramWindow, TheTitleAndTheAboutBoxNameTheProgramInEveryLanguage) {
+    TProgramForms& forms = StartProgram();
+    TfrmQuorvMain& main = forms.frmQuorvMain;
+    for (const std::uint16_t language : {English, std::uint16_t{1031}, std::uint16_t{1049}}) {
+        if (language != English)
+            SwitchTo(language);
+        main.RunIdlePass();
+        EXPECT_EQ(ApplicationTitle(), QStringLiteral("Quorvex"));
+        EXPECT_TRUE(main.windowTitle().startsWith(QStringLiteral("Quorvex - ")))
+            << main.windowTitle().toStdString();
+        forms.AboutBox.show();
+        EXPECT_EQ(forms.AboutBox.ProductName->text(), QStringLiteral("Quorvex"));
+        forms.AboutBox.hide();
+    }
 }
 
 TEST_F(ProgramWindow, AfterASwitchTheRecordsAreReadAgainWithModeTextsInTheNewLanguage) {
