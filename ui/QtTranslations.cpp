@@ -45,3 +45,9 @@ bool ApplyQtTranslations(std::uint16_t langId) {
     installed = std::move(translator);
     return true;
 }
+
+QLocale LocaleOfLanguage(std::uint16_t langId) {
+    const QString iso = IsoCodeOfLanguage(langId);
+    return iso.isEmpty() ? QLocale::system() : QLocale(iso);
+}
+

@@ -7,3 +7,10 @@
 // Switching to a language without a catalogue (English) leaves Qt's built-in texts. True
 // when a catalogue is in force afterwards.
 bool ApplyQtTranslations(std::uint16_t langId);
+
+class QLocale;
+
+// The locale of a language identifier (its ISO language, with the region Qt takes as its
+// likeliest); the system's locale for an identifier the table does not know.
+QLocale LocaleOfLanguage(std::uint16_t langId);
+

@@ -38,12 +38,14 @@
 #include "i18n/VexaLangFile.h"
 #include "i18n/VexaLangFormLists.h"
 #include "i18n/VexaLangForms.h"
+#include "platform/CodePage.h"
 #include "platform/IniFile.h"
 #include "ui/About.h"
 #include "ui/Fileutils.h"
 #include "ui/Mainutils.h"
 #include "ui/MsgBox.h"
 #include "ui/PassDlg.h"
+#include "ui/QtTranslations.h"
 #include "ui/RecorderListView.h"
 #include "ui/RenameDlg.h"
 #include "ui/SingleInstance.h"
@@ -791,15 +793,14 @@ void TfrmQuorvMain::BuildLanguageMenu() {
         const std::uint16_t langId = manager.GetLanguageIDByIndex(i);
         if (langId == BaseLanguageId)
             hasBaseLanguageFile = true;
-        addItem(QString::fromStdString(manager.GetLanguageName(i)), langId, nullptr);
+        addItem(QString(), langId, nullptr);
     }
+    BaseLanguageItem = nullptr;
     if (!hasBaseLanguageFile) {
         manager.SetDefaultLanguageID(BaseLanguageId);
-        const QString caption = Lang("BaseLangStr") + QStringLiteral(" (") +
-                                QString::fromStdString(manager.GetLanguageName(0)) +
-                                QLatin1Char(')');
         const QList<QAction*> present = Language1->actions();
-        addItem(caption, BaseLanguageId, present.isEmpty() ? nullptr : present.first());
+        BaseLanguageItem =
+            addItem(QString(), BaseLanguageId, present.isEmpty() ? nullptr : present.first());
     }
     if (manager.IndexOfLanguageID(LangID) < 0)
         LangID = BaseLanguageId;
@@ -810,7 +811,27 @@ void TfrmQuorvMain::BuildLanguageMenu() {
         ShowMessageBox(QString::fromStdString(error.what()), ApplicationTitle(), MB_ICONWARNING);
         LangID = manager.GetCurrentLanguageID();
     }
+    UpdateLanguageCaptions();
     CheckLanguageItem(manager.GetCurrentLanguageID());
+}
+
+// Each language is named as its own speakers write it, so that a user who does not read the
+// current language still finds theirs; the base item's words follow the current language.
+void TfrmQuorvMain::UpdateLanguageCaptions() {
+    const TVexaLanguageManager& manager = Languages ? *Languages : *LangManager();
+    auto nameOf = [&manager](std::uint16_t langId) {
+        const QString native = LocaleOfLanguage(langId).nativeLanguageName();
+        if (FindLanguageInfo(langId) != nullptr && !native.isEmpty())
+            return native;
+        const int index = manager.IndexOfLanguageID(langId);
+        return QString::fromStdString(manager.GetLanguageName(index < 0 ? 0 : index));
+    };
+    for (QAction* item : LanguageGroup->actions()) {
+        const auto langId = static_cast<std::uint16_t>(item->data().toUInt());
+        item->setText(item == BaseLanguageItem ? Lang("BaseLangStr") + QStringLiteral(" (") +
+                                                     nameOf(langId) + QLatin1Char(')')
+                                               : nameOf(langId));
+    }
 }
 
 void TfrmQuorvMain::CheckLanguageItem(std::uint16_t langId) {

@@ -206,6 +206,7 @@ public:
     QAction* miK71_ADPT = nullptr;
     QAction* miImageFile = nullptr;
     QActionGroup* LanguageGroup = nullptr;
+    QAction* BaseLanguageItem = nullptr; // the built-in language's item, when it has one
     QActionGroup* ViewStyleGroup = nullptr;
     QAction* mnLargeIcons = nullptr;
     QAction* mnSmallIcons = nullptr;
@@ -448,6 +449,7 @@ private:
     void ApplyPaneWidths();
     void CheckConnectionItem(std::int32_t kind);
     void CheckLanguageItem(std::uint16_t langId);
+    void UpdateLanguageCaptions();
     void SetExplorerFolder(const QString& folder);
     QString ExplorerFolder() const;
     QString WindowTitleText() const;

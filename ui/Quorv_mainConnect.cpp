@@ -392,6 +392,7 @@ void TfrmQuorvMain::SetUiEnabled(bool enable) {
 
 void TfrmQuorvMain::VexaLanguageController1LanguageChanged() {
     ApplyQtTranslations(LangManager()->GetCurrentLanguageID());
+    UpdateLanguageCaptions();
     ConnectionMenuRoot->setText(miConnectType->text());
     // The texts this window made from constants are made again in the new language.
     lbErrorState->setText(Lang("CantFindRecorderStr"));

@@ -13,6 +13,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QLabel>
+#include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
@@ -296,6 +297,28 @@ TEST_F(ProgramLanguages, TheMaskExampleExpandsTheMaskForTheSampleRecordInTheCurr
               constants.GetValueByName("ExampResStr") + " SN123OCV345_1_" +
                   constants.GetValueByName("OutcomingCallStr") + " " +
                   constants.GetValueByName("TelNumberStr") + "1234567 .wav");
+}
+
+// Each language is named in its own words, whatever the current language; the base item's
+// words follow the current language.
+TEST_F(ProgramLanguages, TheLanguageMenuNamesEachLanguageAsItsSpeakersDo) {
+    struct TCase {
+        std::uint16_t LangId;
+        const char* BaseWords;
+    };
+    const TCase cases[] = {
+        {1031, "Basissprache"}, {1049, "Базовый язык"}, {English, "Base language"}};
+    TfrmQuorvMain& main = StartProgram().frmQuorvMain;
+    const QString english = QLocale(QLocale::English).nativeLanguageName();
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.LangId);
+        SwitchTo(c.LangId);
+        QStringList captions;
+        for (QAction* item : main.Language1->actions())
+            captions << item->text();
+        EXPECT_EQ(captions, QStringList({QString::fromUtf8(c.BaseWords) + " (" + english + ")",
+                                         QStringLiteral("Deutsch"), QString::fromUtf8("русский")}));
+    }
 }
 
 } // namespace
