@@ -14,3 +14,6 @@ class QLocale;
 // likeliest); the system's locale for an identifier the table does not know.
 QLocale LocaleOfLanguage(std::uint16_t langId);
 
+// Dates and numbers that Qt formats (QLocale(), widgets, Qt's dialogs) follow the program's
+// language: the default locale and that of every open window become the language's.
+void ApplyProgramLocale(std::uint16_t langId);

@@ -811,6 +811,9 @@ void TfrmQuorvMain::BuildLanguageMenu() {
         ShowMessageBox(QString::fromStdString(error.what()), ApplicationTitle(), MB_ICONWARNING);
         LangID = manager.GetCurrentLanguageID();
     }
+    // A start in the built-in language switches nothing, so no form reports a change.
+    ApplyQtTranslations(manager.GetCurrentLanguageID());
+    ApplyProgramLocale(manager.GetCurrentLanguageID());
     UpdateLanguageCaptions();
     CheckLanguageItem(manager.GetCurrentLanguageID());
 }
