@@ -1032,8 +1032,9 @@ QString TfrmQuorvMain::WindowTitleText() const {
 void TfrmQuorvMain::EventQueueEmptied() {
     // Coalesced by the loop itself: one pass each time it is about to wait. A modal dialog
     // opened inside a pass, or inside an operation, waits in a loop of its own; no pass runs
-    // there.
-    if (IdleReady && !IsBusy())
+    // there. Nor while a message box waits for its answer: what the pass would raise (the
+    // password prompt after a new password was stored) comes after the box, not over it.
+    if (IdleReady && !IsBusy() && !IsMessageBoxShowing())
         RunIdlePass();
 }
 

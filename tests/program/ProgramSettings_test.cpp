@@ -12,6 +12,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -28,6 +30,7 @@
 #include "i18n/VexaLang.h"
 #include "tests/common/SimulatedAdapter.h"
 #include "tests/program/ProgramFixture.h"
+#include "ui/PassDlg.h"
 
 namespace {
 
@@ -284,6 +287,57 @@ TEST_F(ProgramSettings, TheKeysReachTheDealerPageOnlyInTheHiddenMode) {
                     Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier);
     InSettingsDialog(
         forms, [&] { EXPECT_FALSE(Contains(PagesWalked(dialog, Qt::Key_Tab), dialog.tsHidden)); });
+}
+
+// A new password is stored; the box that says so is answered before the program asks for
+// the recorder's password again, never under it.
+TEST_F(ProgramSettings, AfterANewPasswordThePromptComesOnlyOnceTheAppliedBoxIsAnswered) {
+    TProgramForms& forms = StartConnected();
+    TfrmRecSettings& dialog = forms.frmRecSettings;
+    const QString password = QStringLiteral("4711");
+    bool boxUp = false;
+    bool promptOverBox = false;
+    int promptsAfterBox = 0;
+    QElapsedTimer boxShown;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            auto* prompt = qobject_cast<TPasswordDlg*>(window);
+            if (prompt != nullptr && prompt->isVisible() && boxUp &&
+                prompt->Label1->text() == Lang("AccessQuestionStr"))
+                promptOverBox = true;
+        }
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            if (!boxUp) {
+                boxUp = true;
+                boxShown.start();
+            }
+            // Long enough for the window's connection poll to come round twice.
+            if (boxShown.elapsed() > 2500) {
+                boxUp = false;
+                box->button(QMessageBox::Ok)->click();
+            }
+        } else if (auto* prompt = qobject_cast<TPasswordDlg*>(modal)) {
+            if (prompt->Label1->text() == Lang("AccessQuestionStr"))
+                ++promptsAfterBox;
+            prompt->Password->setText(password);
+            prompt->OKBtn->click();
+        }
+    });
+    poll.start(20);
+    InSettingsDialog(forms, [&] {
+        dialog.pcSettings->setCurrentWidget(dialog.tsAdvanced);
+        dialog.edPassword->setFocus();
+        QTest::keyClicks(dialog.edPassword, password);
+        dialog.cbAntialias->setFocus(); // leaving the edit takes the new password
+        QTest::mouseClick(dialog.ToolBar1->widgetForAction(dialog.actStore), Qt::LeftButton);
+        // The window polls the recorder, which now wants the new password.
+        WaitInEventLoop([&] { return promptsAfterBox > 0; }, 8000);
+    });
+    EXPECT_FALSE(promptOverBox);
+    EXPECT_EQ(promptsAfterBox, 1);
+    EXPECT_TRUE(WaitInEventLoop([&] { return forms.frmQuorvMain.IsConnected(); }));
 }
 
 // Not a check: pictures for a person to look at. Run under Xvfb with
