@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTabBar>
 #include <QTabWidget>
@@ -338,6 +339,21 @@ TEST_F(ProgramSettings, AfterANewPasswordThePromptComesOnlyOnceTheAppliedBoxIsAn
     EXPECT_FALSE(promptOverBox);
     EXPECT_EQ(promptsAfterBox, 1);
     EXPECT_TRUE(WaitInEventLoop([&] { return forms.frmQuorvMain.IsConnected(); }));
+}
+
+// The settings dialog's line and the status panel give the same minimum record time for the
+// recorder's current profile.
+TEST_F(ProgramSettings, TheMinimumRecordTimeReadsTheSameInTheDialogAndTheStatusPanel) {
+    TProgramForms& forms = StartConnected();
+    TfrmRecSettings& dialog = forms.frmRecSettings;
+    const QRegularExpression time(QStringLiteral("\\d\\d:\\d\\d:\\d\\d"));
+    const QString panel = time.match(forms.frmQuorvMain.lbMinRecTime->text()).captured();
+    ASSERT_FALSE(panel.isEmpty()) << forms.frmQuorvMain.lbMinRecTime->text().toStdString();
+    EXPECT_NE(panel, QStringLiteral("00:00:00"));
+    InSettingsDialog(forms, [&] {
+        EXPECT_EQ(time.match(dialog.lbMinRecTime->text()).captured(), panel)
+            << dialog.lbMinRecTime->text().toStdString();
+    });
 }
 
 // Not a check: pictures for a person to look at. Run under Xvfb with
