@@ -484,6 +484,7 @@ void TfrmRecSettings::btnAGCSetClick() {
     layout->addWidget(ok, 0, Qt::AlignHCenter);
     window.adjustSize();
     window.move(geometry().center() - window.rect().center());
+    KeepOnScreen(window);
     window.exec();
     // Back to the group, in its old place.
     pnlRates->setParent(gbCodec);

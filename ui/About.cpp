@@ -12,6 +12,7 @@
 
 #include "i18n/VexaLang.h"
 #include "i18n/VexaLangFormLists.h"
+#include "ui/Mainutils.h"
 #include "ui/MsgBox.h"
 
 const char* const ProgramBuildDate = __DATE__;
@@ -120,6 +121,7 @@ void TAboutBox::showEvent(QShowEvent* event) {
         QRect frame(QPoint(0, 0), frameGeometry().size());
         frame.moveCenter(shown->availableGeometry().center());
         move(frame.topLeft());
+        KeepOnScreen(*this);
     }
 }
 

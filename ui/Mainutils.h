@@ -2,11 +2,13 @@
 
 #include <cstdint>
 
+#include <QMargins>
 #include <QString>
 #include <QStringList>
 
 #include "platform/SystemTime.h"
 
+class QWidget;
 class TERecXchange;
 
 // Small routines the main window and several dialogs share.
@@ -49,3 +51,11 @@ bool CanOpenFile(const QString& path, bool forWriting);
 // The file's last-write time in local time; the current local time when the file opens but
 // its time cannot be read; time unchanged when the file cannot be opened.
 void GetFileLocalTime(const QString& path, TSystemTime& time);
+
+// The window's frame margins; before a window has been shown, those of one that has (the
+// window manager draws them alike), none for a frameless window.
+QMargins WindowFrameMargins(const QWidget& window);
+// Moves (and, when it is larger, shrinks) a top-level window so that its whole frame, title
+// bar included, lies on the available area of the screen it is on (the primary screen when
+// it is on none).
+void KeepOnScreen(QWidget& window);

@@ -18,8 +18,10 @@
 #include <QListView>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMoveEvent>
 #include <QScreen>
 #include <QShortcut>
+#include <QShowEvent>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStandardItemModel>
@@ -1132,6 +1134,22 @@ void TfrmQuorvMain::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
+void TfrmQuorvMain::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    KeepOnScreen(*this);
+    FramePlaced = !WindowFrameMargins(*this).isNull();
+}
+
+void TfrmQuorvMain::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    // The window manager draws the frame after the window is shown: once its size is known
+    // the title bar is brought onto the screen, once (the user may drag it anywhere later).
+    if (!FramePlaced && isVisible() && !WindowFrameMargins(*this).isNull()) {
+        FramePlaced = true;
+        KeepOnScreen(*this);
+    }
+}
+
 void TfrmQuorvMain::BringToFront() {
     TSingleInstance::BringToFront(*this);
 }
@@ -1164,13 +1182,17 @@ void TfrmQuorvMain::ApplyLayout(const TMainLayout& layout) {
     SetColumnWidths(ShellListView1, layout.ShellColumnWidths);
 }
 
+// The placement holds the frame's top-left corner (where a move puts the window back) and the
+// size of the window's inside, so that the window comes back where and as large as it was
+// whatever frame the window manager draws.
 TWindowPlacement TfrmQuorvMain::CurrentPlacement() const {
     TWindowPlacement placement;
     const QRect normal = normalGeometry().isValid() ? normalGeometry() : geometry();
-    placement.NormalLeft = normal.left();
-    placement.NormalTop = normal.top();
-    placement.NormalRight = normal.left() + normal.width();
-    placement.NormalBottom = normal.top() + normal.height();
+    const QMargins frame = WindowFrameMargins(*this);
+    placement.NormalLeft = normal.left() - frame.left();
+    placement.NormalTop = normal.top() - frame.top();
+    placement.NormalRight = placement.NormalLeft + normal.width();
+    placement.NormalBottom = placement.NormalTop + normal.height();
     placement.ShowCmd = isMaximized()   ? TWindowPlacement::ShowMaximized
                         : isMinimized() ? TWindowPlacement::ShowMinimized
                                         : TWindowPlacement::ShowNormal;
@@ -1189,8 +1211,11 @@ void TfrmQuorvMain::ApplyPlacement(const TWindowPlacement& placement) {
         QRect placed = normal;
         if (screen && !screen->availableGeometry().intersects(normal))
             placed.moveTopLeft(screen->availableGeometry().topLeft());
-        setGeometry(placed);
+        resize(placed.size());
+        move(placed.topLeft());
     }
+    // Title bar and all on the screen, where it can be taken and dragged.
+    KeepOnScreen(*this);
     // A window minimised at close opens normally again.
     if (placement.ShowCmd == TWindowPlacement::ShowMaximized)
         setWindowState(windowState() | Qt::WindowMaximized);

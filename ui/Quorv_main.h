@@ -394,6 +394,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void changeEvent(QEvent* event) override;
 
@@ -484,6 +486,8 @@ private:
     bool Initialised = false;
     bool ContentModified = false;
     bool Busy = false;
+    // Whether the frame was kept on the screen once the window manager had drawn it.
+    bool FramePlaced = false;
     int OperationDepth = 0; // RunOperation calls on the stack
     int ShellViewStyle = 3;
     // Pane widths as last set or dragged; the panes may be hidden when they are asked for.

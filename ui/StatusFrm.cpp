@@ -104,6 +104,7 @@ void TfrmStatus::showEvent(QShowEvent* event) {
     if (QWidget* main = parentWidget()) {
         const QRect m = main->frameGeometry();
         move((m.width() - width()) / 2 + m.left(), (m.height() - height()) / 2 + m.top());
+        KeepOnScreen(*this);
     }
     setWindowTitle(ApplicationTitle());
     FStartTime = FClock();

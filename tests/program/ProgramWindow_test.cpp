@@ -9,10 +9,13 @@
 #include <QDir>
 #include <QDrag>
 #include <QFileSystemModel>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScreen>
 #include <QStackedWidget>
 #include <QTest>
+#include <QTimer>
 #include <QTreeView>
 
 #include "i18n/VexaLang.h"
@@ -20,6 +23,7 @@
 #include "tests/program/ProgramFixture.h"
 #include "tests/ui/ModalScript.h"
 #include "ui/Mainutils.h"
+#include "ui/ProgramOptions.h"
 #include "ui/RecorderListView.h"
 
 namespace {
@@ -197,6 +201,53 @@ TEST_F(ProgramWindow, AfterASwitchTheRecordsAreReadAgainWithModeTextsInTheNewLan
     SwitchTo(1049);
     EXPECT_TRUE(WaitFor([&] { return modeText().contains(QStringLiteral(" Гц; ")); }))
         << modeText().toStdString();
+}
+
+// Whatever placement the settings file holds, or none at all, the window and the dialogs it
+// opens lie wholly on the available area of the screen.
+TEST_F(ProgramWindow, TheWindowAndItsDialogsOpenWhollyOnTheScreen) {
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    auto placement = [](int left, int top, int width, int height) {
+        TWindowPlacement stored;
+        stored.NormalLeft = left;
+        stored.NormalTop = top;
+        stored.NormalRight = left + width;
+        stored.NormalBottom = top + height;
+        return "[OtherSettings]\r\nPlacement=" + stored.ToHex().toLatin1() + "\r\n";
+    };
+    struct TCase {
+        const char* Name;
+        QByteArray Settings;
+    };
+    const TCase cases[] = {
+        {"first start", QByteArray()},
+        {"above and left of the screen", placement(-300, -200, 500, 400)},
+        {"hanging over the bottom right",
+         placement(area.right() - 100, area.bottom() - 50, 500, 400)},
+        {"larger than the screen", placement(0, 0, area.width() + 400, area.height() + 300)},
+        {"on a screen that is gone", placement(20000, 20000, 500, 400)},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        WriteSettings(c.Settings);
+        TfrmQuorvMain& main = ShowMainWindow();
+        EXPECT_TRUE(area.contains(main.frameGeometry()))
+            << main.frameGeometry().x() << "," << main.frameGeometry().y() << " "
+            << main.frameGeometry().width() << "x" << main.frameGeometry().height() << " min "
+            << main.minimumSizeHint().width() << "x" << main.minimumSizeHint().height() << " in "
+            << area.width() << "x" << area.height();
+        TfrmRecSettings& dialog = Forms->frmRecSettings;
+        QTimer::singleShot(0, &dialog, [&] {
+            if (QTest::qWaitForWindowExposed(&dialog, 5000))
+                EXPECT_TRUE(area.contains(dialog.frameGeometry()));
+            dialog.reject();
+        });
+        main.actRecSettings->trigger();
+        Forms->AboutBox.show();
+        EXPECT_TRUE(area.contains(Forms->AboutBox.frameGeometry()));
+        Forms->AboutBox.hide();
+        Forms.reset();
+    }
 }
 
 } // namespace
