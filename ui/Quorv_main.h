@@ -411,6 +411,9 @@ private:
     // Texts that depend on the language's lengths: the tool bar's captions on up to two
     // lines, the lists' columns wide enough for their captions and texts.
     void FitTextsToLanguage();
+    // The recorder lists' columns widened to their texts, and the recorder pane to its
+    // columns while the explorer keeps room of its own.
+    void FitRecorderViews();
     void FocusMoved(QWidget* old, QWidget* now);
     // The caption panel clicks and focus entries; true when the event was handled.
     bool FocusEventFilter(QObject* watched, QEvent* event);

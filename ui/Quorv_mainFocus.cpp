@@ -11,7 +11,9 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSplitter>
 #include <QStackedWidget>
+#include <QStyle>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
@@ -84,8 +86,30 @@ void TfrmQuorvMain::FitTextsToLanguage() {
     // The Shift key swaps the copy buttons' actions: the move actions are shown there too.
     for (QAction* action : {actMoveToPC, actMoveToDefFolder})
         action->setIconText(TwoLineCaption(action->text()));
+    FitRecorderViews();
+}
+
+void TfrmQuorvMain::FitRecorderViews() {
     FitColumns(lvRecContent);
     FitColumns(lvDrvContent);
+    if (!pnlExpWindow->isVisible() || !lvRecContent->isVisible())
+        return;
+    constexpr int MinExplorerWidth = 320;
+    int columns = 0;
+    for (int column = 0; column < lvRecContent->header()->count(); ++column)
+        if (!lvRecContent->isColumnHidden(column))
+            columns += lvRecContent->columnWidth(column);
+    const int needed = columns + 2 * lvRecContent->frameWidth() +
+                       lvRecContent->style()->pixelMetric(QStyle::PM_ScrollBarExtent) +
+                       (pnlRecContent->width() - lvRecContent->width());
+    const QList<int> sizes = Splitter1->sizes();
+    if (sizes.size() < 2 || sizes[0] >= needed)
+        return;
+    const int explorer = std::max(MinExplorerWidth, sizes[1] - (needed - sizes[0]));
+    if (explorer >= sizes[1])
+        return;
+    ExpWidth = explorer;
+    ApplyPaneWidths();
 }
 
 void TfrmQuorvMain::ConnectFocusHandlers() {
