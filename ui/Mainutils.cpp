@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFile>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
@@ -195,4 +196,10 @@ void KeepOnScreen(QWidget& window) {
         std::max(area.left(), std::min(frame.left(), area.right() + 1 - outer.width()));
     const int top = std::max(area.top(), std::min(frame.top(), area.bottom() + 1 - outer.height()));
     window.move(left, top);
+}
+
+int TitleBarWidth(const QString& title) {
+    QFont font = QApplication::font();
+    font.setBold(true);
+    return QFontMetrics(font).horizontalAdvance(title) + 160;
 }

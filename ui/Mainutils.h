@@ -59,3 +59,6 @@ QMargins WindowFrameMargins(const QWidget& window);
 // bar included, lies on the available area of the screen it is on (the primary screen when
 // it is on none).
 void KeepOnScreen(QWidget& window);
+// The width a window needs for its title bar to show the title whole: the title in the
+// window manager's (bold) title font and room for the frame's icon and buttons.
+int TitleBarWidth(const QString& title);

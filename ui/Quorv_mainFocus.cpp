@@ -46,21 +46,27 @@ void PaintCaption(QFrame* caption, bool focused) {
             label->setPalette(palette);
 }
 
-// A long caption on two lines, broken at the blank nearest its middle.
+// A long caption on two lines, broken at the blank (or after the hyphen) nearest its middle,
+// so that the tool bar's buttons stay narrow in languages of long words.
 QString TwoLineCaption(QString text) {
     text.remove(QStringLiteral("..."));
     text.remove(QLatin1Char('&'));
-    constexpr int LongCaption = 14;
+    constexpr int LongCaption = 12;
     if (text.size() <= LongCaption)
         return text;
     const int middle = static_cast<int>(text.size() / 2);
     int best = -1;
-    for (int i = 0; i < text.size(); ++i)
-        if (text[i] == QLatin1Char(' ') &&
-            (best < 0 || std::abs(i - middle) < std::abs(best - middle)))
+    for (int i = 0; i + 1 < text.size(); ++i) {
+        const bool breaks = text[i] == QLatin1Char(' ') || (text[i] == QLatin1Char('-') && i > 0);
+        if (breaks && (best < 0 || std::abs(i - middle) < std::abs(best - middle)))
             best = i;
-    if (best >= 0)
+    }
+    if (best < 0)
+        return text;
+    if (text[best] == QLatin1Char(' '))
         text[best] = QLatin1Char('\n');
+    else
+        text.insert(best + 1, QLatin1Char('\n'));
     return text;
 }
 

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QDrag>
 #include <QFileSystemModel>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -247,6 +248,33 @@ TEST_F(ProgramWindow, TheWindowAndItsDialogsOpenWhollyOnTheScreen) {
         EXPECT_TRUE(area.contains(Forms->AboutBox.frameGeometry()));
         Forms->AboutBox.hide();
         Forms.reset();
+    }
+}
+
+// After each switch the lists are read again in the new language and their columns show the
+// new texts whole, a shorter language after a longer one included.
+TEST_F(ProgramWindow, AfterASwitchEveryColumnShowsItsTextsWhole) {
+    WriteSettings("[Settings]\r\nConnectType=3\r\n"); // the emulation over the demo image
+    TfrmQuorvMain& main = ShowMainWindow();
+    ASSERT_TRUE(WaitFor([&] { return main.IsConnected() && main.RecordList().Count() > 0; }));
+    QTreeView* view = main.lvRecContent;
+    const QFontMetrics metrics(view->font());
+    for (const std::uint16_t language : {std::uint16_t{1049}, English, std::uint16_t{1031}}) {
+        SCOPED_TRACE(language);
+        SwitchTo(language);
+        const QString downloaded = QString::fromStdString(GetLangConstant("rsNonDownloadedStr"));
+        ASSERT_TRUE(WaitFor([&] {
+            for (int row = 0; row < view->model()->rowCount(); ++row)
+                if (view->model()->index(row, 5).data().toString() == downloaded)
+                    return true;
+            return false;
+        }));
+        for (int column = 0; column < view->model()->columnCount(); ++column)
+            for (int row = 0; row < view->model()->rowCount(); ++row) {
+                const QString text = view->model()->index(row, column).data().toString();
+                EXPECT_GE(view->columnWidth(column), metrics.horizontalAdvance(text))
+                    << column << " " << text.toStdString();
+            }
     }
 }
 
