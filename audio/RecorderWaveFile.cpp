@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <system_error>
 
 #include "audio/SpikeFilter.h"
 #include "audio/Watermark.h"
 #include "audio/WaveAddInfo.h"
 #include "i18n/VexaLang.h"
+#include "i18n/VexaLangReasons.h"
 #include "link/DebugLog.h"
 
 namespace {
@@ -84,7 +84,7 @@ void TRecorderWaveFile::RemovePending() {
 void TRecorderWaveFile::ReportCantCreate(const std::string& fileName, int error) {
     NoteFailure(TSinkFailure::TReason::CantCreate, fileName, error);
     const std::string text = GetLangConstant("CantCreateStr") + " " + BaseFileName(fileName) +
-                             "\n" + std::error_code(error, std::generic_category()).message();
+                             "\n" + SystemReasonText(error);
     if (ErrorReport)
         ErrorReport(MessageCaption, text);
     else

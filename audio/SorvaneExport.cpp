@@ -9,6 +9,7 @@
 #include "audio/SorvaneSample.h"
 #include "audio/SorvaneWaveFile.h"
 #include "i18n/VexaLang.h"
+#include "i18n/VexaLangReasons.h"
 #include "link/DebugLog.h"
 #include "platform/ByteOrder.h"
 #include "platform/PosixFile.h"
@@ -50,7 +51,7 @@ bool TSorvaneExport::Begin(const std::string& fileName, std::uint16_t channels,
         const int error = errno;
         TempName.clear();
         return Fail(GetLangConstant("CantCreateStr") + " " + BaseFileName(fileName) + "\n" +
-                        std::strerror(error != 0 ? error : EIO),
+                        SystemReasonText(error != 0 ? error : EIO),
                     true);
     }
     Sink = std::make_unique<TSorvaneWaveFile>(*File);
@@ -99,7 +100,7 @@ bool TSorvaneExport::Finish() {
     if (!CommitFiles({{TempName, FileName}}, &commitError)) {
         const int error = commitError.Errno;
         return Fail(GetLangConstant("CantCreateStr") + " " + BaseFileName(FileName) + "\n" +
-                        std::strerror(error != 0 ? error : EIO),
+                        SystemReasonText(error != 0 ? error : EIO),
                     true);
     }
     TempName.clear();

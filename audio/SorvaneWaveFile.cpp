@@ -8,6 +8,7 @@
 #include "audio/SorvaneError.h"
 #include "audio/SorvaneSample.h"
 #include "i18n/VexaLang.h"
+#include "i18n/VexaLangReasons.h"
 #include "link/DebugLog.h"
 #include "platform/ByteOrder.h"
 #include "platform/PosixFile.h"
@@ -16,7 +17,7 @@ std::string SorvaneWriteFailure(const std::string& fileName, int error) {
     const std::size_t slash = fileName.find_last_of('/');
     return GetLangConstant("CantWriteStr") + " " +
            (slash == std::string::npos ? fileName : fileName.substr(slash + 1)) + "\n" +
-           std::strerror(error);
+           SystemReasonText(error);
 }
 
 TSorvaneWaveFile::TSorvaneWaveFile(TPosixFile& file) : File(file) {}

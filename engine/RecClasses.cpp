@@ -214,14 +214,20 @@ void TRecorder::ReadFlashParams() {
 }
 
 std::uint64_t TRecorder::GetMinRecordTime() {
-    if (!GeometryValid)
-        return 0;
     const std::size_t current = SettingsRecord.CurrentProfile < TRecSettings::ProfileCount
                                     ? SettingsRecord.CurrentProfile
                                     : 0;
-    const TRecProfile& p = SettingsRecord.Profiles[current];
+    return MinRecordTimeOf(SettingsRecord.Profiles[current]);
+}
+
+std::uint64_t TRecorder::MinRecordTimeOf(const TRecProfile& profile) const {
+    if (!GeometryValid)
+        return 0;
     const long double seconds =
-        CalcSecondsPerBlock(1, p.SampleRate, p.CompressParam, p.Compress) * FreeBlockList.Count();
+        CalcSecondsPerBlock(1, profile.SampleRate, profile.CompressParam, profile.Compress) *
+        FreeBlockList.Count();
+    if (!std::isfinite(static_cast<double>(seconds)) || seconds <= 0)
+        return 0;
     return static_cast<std::uint64_t>(std::llround(seconds));
 }
 

@@ -84,6 +84,10 @@ public:
     bool IsModified() override { return Modified.load(); }
     bool IsFlashDriveDisabled() override { return false; }
     std::uint64_t GetMinRecordTime() override;
+    // The recording time the free blocks hold with the profile's rate and compression,
+    // rounded to whole seconds; 0 without a valid geometry. The one computation behind every
+    // figure of it the program shows.
+    std::uint64_t MinRecordTimeOf(const TRecProfile& profile) const;
     void SetSkipSilence(bool skip) override;
     bool GetSkipSilence() override { return SkipSilence.load(); }
     void GetImageFileName(std::string& name) override { name = ImageFileName; }

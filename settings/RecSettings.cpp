@@ -1,6 +1,7 @@
 #include "settings/RecSettings.h"
 
 #include <algorithm>
+#include <utility>
 
 #include <QAction>
 #include <QButtonGroup>
@@ -19,6 +20,7 @@
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimeEdit>
@@ -162,7 +164,18 @@ void TfrmRecSettings::FormCreate() {
     pcSettings->addTab(tsAdvanced, "Advanced");
     pcSettings->addTab(tsExpert, "Ovik-Expert");
     pcSettings->addTab(tsHidden, "Hidden");
+    FPages = {tsGeneral, tsFiles, tsAdvanced, tsExpert, tsHidden};
     outer->addWidget(pcSettings);
+    // Ctrl+PgDown and Ctrl+PgUp walk the pages as Ctrl+Tab and Ctrl+Shift+Tab do.
+    for (const auto& [key, step] : {std::pair{QKeyCombination(Qt::CTRL, Qt::Key_PageDown), 1},
+                                    std::pair{QKeyCombination(Qt::CTRL, Qt::Key_PageUp), -1}}) {
+        auto* shortcut = new QShortcut(QKeySequence(key), this);
+        connect(shortcut, &QShortcut::activated, this, [this, step = step] {
+            const int count = pcSettings->count();
+            if (count > 0)
+                pcSettings->setCurrentIndex((pcSettings->currentIndex() + step + count) % count);
+        });
+    }
 
     CreateGeneralPage();
     CreateFilesPage();

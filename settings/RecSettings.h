@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 #include <QDate>
 #include <QDialog>
@@ -85,6 +86,8 @@ public:
     void actSaveToFileExecute();
     void actDefSettingsExecute();
     void SetHiddenTabVisible(bool visible);
+    // Whether the page is one of the tab widget's: a page out of view is out of it.
+    bool IsPageShown(const QWidget* page) const;
 
     // The profile tab last shown, -1 before the first restore (the tab bar itself always
     // marks one).
@@ -308,6 +311,7 @@ private:
     void CreateAdvancedPage();
     void CreateExpertPage();
     void CreateHiddenPage();
+    void SetPageShown(QWidget* page, bool shown);
     void CreateActions();
     void ConnectHandlers();
     void tcRecSetChange(int index);
@@ -336,6 +340,8 @@ private:
     bool FFilling = false;
 
     int FShownTab = -1;
+    // The pages in the order the tab widget shows them when all are shown.
+    std::vector<QWidget*> FPages;
     QButtonGroup* FCompressGroup = nullptr;
     QButtonGroup* FRateGroup = nullptr;
     QWidget* FBalloon = nullptr;

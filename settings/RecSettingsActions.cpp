@@ -459,6 +459,7 @@ void TfrmRecSettings::btnAGCSetClick() {
     layout->addWidget(ok, 0, Qt::AlignHCenter);
     window.adjustSize();
     window.move(geometry().center() - window.rect().center());
+    KeepOnScreen(window);
     window.exec();
     // Back to the group, in its old place.
     pnlRates->setParent(gbCodec);
@@ -523,7 +524,33 @@ bool TfrmRecSettings::eventFilter(QObject* watched, QEvent* event) {
 // --- Hidden page ------------------------------------------------------------------------------
 
 void TfrmRecSettings::SetHiddenTabVisible(bool visible) {
-    pcSettings->setTabVisible(pcSettings->indexOf(tsHidden), visible);
+    SetPageShown(tsHidden, visible);
+}
+
+bool TfrmRecSettings::IsPageShown(const QWidget* page) const {
+    return pcSettings->indexOf(page) >= 0;
+}
+
+// A tab that is only made invisible is still reached by Ctrl+Tab, so a page out of view is
+// taken out of the tab widget. Meanwhile its caption waits in the page's "Caption" property,
+// where a language switch translates it, and it goes back in at its place among the pages.
+void TfrmRecSettings::SetPageShown(QWidget* page, bool shown) {
+    const int index = pcSettings->indexOf(page);
+    if (shown == (index >= 0))
+        return;
+    if (!shown) {
+        page->setProperty("Caption", pcSettings->tabText(index));
+        pcSettings->removeTab(index);
+        return;
+    }
+    int at = 0;
+    for (QWidget* other : FPages) {
+        if (other == page)
+            break;
+        if (IsPageShown(other))
+            ++at;
+    }
+    pcSettings->insertTab(at, page, page->property("Caption").toString());
 }
 
 void TfrmRecSettings::DealerSwitchClick() {
@@ -531,7 +558,7 @@ void TfrmRecSettings::DealerSwitchClick() {
     cbDisableFlash->setEnabled(!cbHideFlash->isChecked());
     gbFileMask->setVisible(!cbHideMaskEdit->isChecked());
     gbSplitting->setVisible(!cbHideSplitting->isChecked());
-    pcSettings->setTabVisible(pcSettings->indexOf(tsExpert), !cbHideExpert->isChecked());
+    SetPageShown(tsExpert, !cbHideExpert->isChecked());
     cbHideAdvExpert->setEnabled(!cbHideExpert->isChecked());
     gbAdvancedAON->setVisible(!cbHideAdvExpert->isChecked());
     if (cbHideSorvane->isChecked())

@@ -21,6 +21,7 @@
 #include "i18n/VexaLangText.h"
 #include "settings/PositionUpDown.h"
 #include "settings/RecSettings.h"
+#include "ui/Mainutils.h"
 #include "ui/ProgramOptions.h"
 
 namespace {
@@ -401,17 +402,11 @@ void TfrmRecSettings::WriteLineParams(TRecSettings& settings) {
 
 void TfrmRecSettings::RefreshMinRecTime(const TRecProfile& profile, unsigned divisor) {
     std::uint64_t seconds = 0;
-    // The free-block list belongs to a running scan until the state reads idle again.
-    if (FRecorder && FRecorder->HasValidGeometry() && FRecorder->GetState() == StateIdle) {
-        const long double perBlock = FRecorder->CalcSecondsPerBlock(
-            1, profile.SampleRate, profile.CompressParam, profile.Compress);
-        const long double total = perBlock * FRecorder->FreeBlocks().Count();
-        if (std::isfinite(static_cast<double>(total)) && total > 0)
-            seconds = static_cast<std::uint64_t>(total);
-    }
-    const QString time =
-        QString::asprintf("%.2d:%.2d:%.2d", static_cast<int>(seconds / 3600),
-                          static_cast<int>(seconds % 3600 / 60), static_cast<int>(seconds % 60));
+    // The free-block list belongs to a running scan until the state reads idle again. The
+    // status panel shows the same figure for the recorder's current profile.
+    if (FRecorder && FRecorder->GetState() == StateIdle)
+        seconds = FRecorder->MinRecordTimeOf(profile);
+    const QString time = SecToTimeStr(static_cast<std::uint32_t>(seconds & 0xFFFFFFFFu));
     const std::uint32_t bitRate = RateCodeToHz(profile.SampleRate) * 2 / divisor;
     lbMinRecTime->setText(Lang("MinRecordTimeStr") + " " + time + "; " + Lang("BitRateStr") + " " +
                           QString::number(bitRate) + "; " + Lang("CpRatioStr") + "1/" +

@@ -13,6 +13,7 @@
 #include "i18n/VexaLang.h"
 #include "i18n/VexaLangFormLists.h"
 #include "i18n/VexaLangText.h"
+#include "ui/Mainutils.h"
 #include "ui/MsgBox.h"
 
 const char* const ProgramBuildDate = __DATE__;
@@ -117,6 +118,7 @@ void TAboutBox::showEvent(QShowEvent* event) {
         QRect frame(QPoint(0, 0), frameGeometry().size());
         frame.moveCenter(shown->availableGeometry().center());
         move(frame.topLeft());
+        KeepOnScreen(*this);
     }
 }
 

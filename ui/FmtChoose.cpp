@@ -117,3 +117,10 @@ bool ChooseUploadFormat(QWidget* parent, std::uint8_t& compression, std::uint8_t
     }
     return true;
 }
+
+void TfrmFmtChoose::showEvent(QShowEvent* event) {
+    // The title, in the current language, shows whole in the title bar.
+    const QMargins margins = layout()->contentsMargins();
+    gbCompression->setMinimumWidth(TitleBarWidth(windowTitle()) - margins.left() - margins.right());
+    QDialog::showEvent(event);
+}

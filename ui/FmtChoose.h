@@ -30,6 +30,9 @@ public:
 public slots:
     void reject() override; // Escape and the close box answer Cancel
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     // The scale belongs to uLaw only.
     void rbClick();

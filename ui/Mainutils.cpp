@@ -1,5 +1,6 @@
 #include "ui/Mainutils.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -12,8 +13,13 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFile>
+#include <QFontMetrics>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QScreen>
+#include <QWidget>
+#include <QWindow>
 
 #include "i18n/VexaLang.h"
 #include "link/RecXchange.h"
@@ -177,4 +183,51 @@ TWaitCursor::TWaitCursor() {
 
 TWaitCursor::~TWaitCursor() {
     QApplication::restoreOverrideCursor();
+}
+
+QMargins WindowFrameMargins(const QWidget& window) {
+    if (window.windowFlags().testFlag(Qt::FramelessWindowHint) ||
+        window.windowType() == Qt::SplashScreen)
+        return {};
+    auto marginsOf = [](const QWidget& w) {
+        return w.windowHandle() != nullptr ? w.windowHandle()->frameMargins() : QMargins();
+    };
+    const QMargins own = marginsOf(window);
+    if (!own.isNull())
+        return own;
+    for (const QWidget* other : QApplication::topLevelWidgets()) {
+        if (other == &window || !other->isVisible() ||
+            other->windowFlags().testFlag(Qt::FramelessWindowHint))
+            continue;
+        if (const QMargins margins = marginsOf(*other); !margins.isNull())
+            return margins;
+    }
+    return {};
+}
+
+void KeepOnScreen(QWidget& window) {
+    const QMargins margins = WindowFrameMargins(window);
+    const QRect frame = window.geometry().marginsAdded(margins);
+    const QScreen* screen = QGuiApplication::screenAt(frame.center());
+    if (screen == nullptr)
+        screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr)
+        return;
+    const QRect area = screen->availableGeometry();
+    const QSize room = area.size().shrunkBy(margins);
+    const QSize size = window.size().boundedTo(room).expandedTo(window.minimumSize());
+    if (size != window.size())
+        window.resize(size);
+    const QSize outer = window.size().grownBy(margins);
+    // The frame's top-left corner: a top-level window's position is that of its frame.
+    const int left =
+        std::max(area.left(), std::min(frame.left(), area.right() + 1 - outer.width()));
+    const int top = std::max(area.top(), std::min(frame.top(), area.bottom() + 1 - outer.height()));
+    window.move(left, top);
+}
+
+int TitleBarWidth(const QString& title) {
+    QFont font = QApplication::font();
+    font.setBold(true);
+    return QFontMetrics(font).horizontalAdvance(title) + 160;
 }

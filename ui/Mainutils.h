@@ -2,11 +2,13 @@
 
 #include <cstdint>
 
+#include <QMargins>
 #include <QString>
 #include <QStringList>
 
 #include "platform/SystemTime.h"
 
+class QWidget;
 class TERecXchange;
 
 // Small routines the main window and several dialogs share.
@@ -64,3 +66,14 @@ public:
     TWaitCursor(const TWaitCursor&) = delete;
     TWaitCursor& operator=(const TWaitCursor&) = delete;
 };
+
+// The window's frame margins; before a window has been shown, those of one that has (the
+// window manager draws them alike), none for a frameless window.
+QMargins WindowFrameMargins(const QWidget& window);
+// Moves (and, when it is larger, shrinks) a top-level window so that its whole frame, title
+// bar included, lies on the available area of the screen it is on (the primary screen when
+// it is on none).
+void KeepOnScreen(QWidget& window);
+// The width a window needs for its title bar to show the title whole: the title in the
+// window manager's (bold) title font and room for the frame's icon and buttons.
+int TitleBarWidth(const QString& title);

@@ -98,7 +98,16 @@ QWidget* BoxParent() {
     return owner;
 }
 
+// Message boxes up on the UI thread, the one thread that shows them.
+int BoxesShowing = 0;
+
 int ShowOnThisThread(const QString& text, const QString& caption, unsigned flags) {
+    struct TShowing {
+        TShowing() { ++BoxesShowing; }
+        ~TShowing() { --BoxesShowing; }
+        TShowing(const TShowing&) = delete;
+        TShowing& operator=(const TShowing&) = delete;
+    } showing;
     const QPointer<QMessageBox> box = CreateMessageBox(BoxParent(), text, caption, flags);
     const QList<QMessageBox::StandardButton> buttons = ButtonsOf(flags);
     const int execResult = box->exec();
@@ -112,6 +121,10 @@ int ShowOnThisThread(const QString& text, const QString& caption, unsigned flags
 }
 
 } // namespace
+
+bool IsMessageBoxShowing() {
+    return BoxesShowing > 0;
+}
 
 QMessageBox* CreateMessageBox(QWidget* parent, const QString& text, const QString& caption,
                               unsigned flags) {

@@ -49,6 +49,8 @@ constexpr int mrCancel = IDCANCEL;
 int ShowMessageBox(const QString& text, const QString& caption, unsigned flags);
 // The same for UTF-8 texts, for callers outside the widgets.
 int ShowMessageBox(const std::string& text, const std::string& caption, unsigned flags);
+// Whether one of these boxes is up and waiting for its answer.
+bool IsMessageBoxShowing();
 
 // The box ShowMessageBox would show, not yet shown; the caller owns it. Its result maps to a
 // code through MessageBoxResult.

@@ -2,10 +2,12 @@
 
 #include <memory>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
+#include <QWidget>
 
 #include "platform/CodePage.h"
 
@@ -44,4 +46,18 @@ bool ApplyQtTranslations(std::uint16_t langId) {
     QCoreApplication::installTranslator(translator.get());
     installed = std::move(translator);
     return true;
+}
+
+QLocale LocaleOfLanguage(std::uint16_t langId) {
+    const QString iso = IsoCodeOfLanguage(langId);
+    return iso.isEmpty() ? QLocale::system() : QLocale(iso);
+}
+
+void ApplyProgramLocale(std::uint16_t langId) {
+    const QLocale locale = LocaleOfLanguage(langId);
+    QLocale::setDefault(locale);
+    // A widget takes the default locale when it is made; the forms made before the switch
+    // (and their children) are told.
+    for (QWidget* window : QApplication::topLevelWidgets())
+        window->setLocale(locale);
 }

@@ -18,8 +18,10 @@
 #include <QListView>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMoveEvent>
 #include <QScreen>
 #include <QShortcut>
+#include <QShowEvent>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStandardItemModel>
@@ -40,12 +42,14 @@
 #include "i18n/VexaLangFormLists.h"
 #include "i18n/VexaLangForms.h"
 #include "i18n/VexaLangText.h"
+#include "platform/CodePage.h"
 #include "platform/IniFile.h"
 #include "ui/About.h"
 #include "ui/Fileutils.h"
 #include "ui/Mainutils.h"
 #include "ui/MsgBox.h"
 #include "ui/PassDlg.h"
+#include "ui/QtTranslations.h"
 #include "ui/RecorderListView.h"
 #include "ui/RenameDlg.h"
 #include "ui/SingleInstance.h"
@@ -792,15 +796,14 @@ void TfrmQuorvMain::BuildLanguageMenu() {
         const std::uint16_t langId = manager.GetLanguageIDByIndex(i);
         if (langId == BaseLanguageId)
             hasBaseLanguageFile = true;
-        addItem(QString::fromStdString(manager.GetLanguageName(i)), langId, nullptr);
+        addItem(QString(), langId, nullptr);
     }
+    BaseLanguageItem = nullptr;
     if (!hasBaseLanguageFile) {
         manager.SetDefaultLanguageID(BaseLanguageId);
-        const QString caption = Lang("BaseLangStr") + QStringLiteral(" (") +
-                                QString::fromStdString(manager.GetLanguageName(0)) +
-                                QLatin1Char(')');
         const QList<QAction*> present = Language1->actions();
-        addItem(caption, BaseLanguageId, present.isEmpty() ? nullptr : present.first());
+        BaseLanguageItem =
+            addItem(QString(), BaseLanguageId, present.isEmpty() ? nullptr : present.first());
     }
     if (manager.IndexOfLanguageID(LangID) < 0)
         LangID = BaseLanguageId;
@@ -811,7 +814,30 @@ void TfrmQuorvMain::BuildLanguageMenu() {
         ShowMessageBox(QString::fromStdString(error.what()), ApplicationTitle(), MB_ICONWARNING);
         LangID = manager.GetCurrentLanguageID();
     }
+    // A start in the built-in language switches nothing, so no form reports a change.
+    ApplyQtTranslations(manager.GetCurrentLanguageID());
+    ApplyProgramLocale(manager.GetCurrentLanguageID());
+    UpdateLanguageCaptions();
     CheckLanguageItem(manager.GetCurrentLanguageID());
+}
+
+// Each language is named as its own speakers write it, so that a user who does not read the
+// current language still finds theirs; the base item's words follow the current language.
+void TfrmQuorvMain::UpdateLanguageCaptions() {
+    const TVexaLanguageManager& manager = Languages ? *Languages : *LangManager();
+    auto nameOf = [&manager](std::uint16_t langId) {
+        const QString native = LocaleOfLanguage(langId).nativeLanguageName();
+        if (FindLanguageInfo(langId) != nullptr && !native.isEmpty())
+            return native;
+        const int index = manager.IndexOfLanguageID(langId);
+        return QString::fromStdString(manager.GetLanguageName(index < 0 ? 0 : index));
+    };
+    for (QAction* item : LanguageGroup->actions()) {
+        const auto langId = static_cast<std::uint16_t>(item->data().toUInt());
+        item->setText(item == BaseLanguageItem ? Lang("BaseLangStr") + QStringLiteral(" (") +
+                                                     nameOf(langId) + QLatin1Char(')')
+                                               : nameOf(langId));
+    }
 }
 
 void TfrmQuorvMain::CheckLanguageItem(std::uint16_t langId) {
@@ -1005,8 +1031,9 @@ QString TfrmQuorvMain::WindowTitleText() const {
 void TfrmQuorvMain::EventQueueEmptied() {
     // Coalesced by the loop itself: one pass each time it is about to wait. A modal dialog
     // opened inside a pass, or inside an operation, waits in a loop of its own; no pass runs
-    // there.
-    if (IdleReady && !IsBusy())
+    // there. Nor while a message box waits for its answer: what the pass would raise (the
+    // password prompt after a new password was stored) comes after the box, not over it.
+    if (IdleReady && !IsBusy() && !IsMessageBoxShowing())
         RunIdlePass();
 }
 
@@ -1104,6 +1131,22 @@ void TfrmQuorvMain::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
+void TfrmQuorvMain::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    KeepOnScreen(*this);
+    FramePlaced = !WindowFrameMargins(*this).isNull();
+}
+
+void TfrmQuorvMain::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    // The window manager draws the frame after the window is shown: once its size is known
+    // the title bar is brought onto the screen, once (the user may drag it anywhere later).
+    if (!FramePlaced && isVisible() && !WindowFrameMargins(*this).isNull()) {
+        FramePlaced = true;
+        KeepOnScreen(*this);
+    }
+}
+
 void TfrmQuorvMain::BringToFront() {
     TSingleInstance::BringToFront(*this);
 }
@@ -1136,13 +1179,17 @@ void TfrmQuorvMain::ApplyLayout(const TMainLayout& layout) {
     SetColumnWidths(ShellListView1, layout.ShellColumnWidths);
 }
 
+// The placement holds the frame's top-left corner (where a move puts the window back) and the
+// size of the window's inside, so that the window comes back where and as large as it was
+// whatever frame the window manager draws.
 TWindowPlacement TfrmQuorvMain::CurrentPlacement() const {
     TWindowPlacement placement;
     const QRect normal = normalGeometry().isValid() ? normalGeometry() : geometry();
-    placement.NormalLeft = normal.left();
-    placement.NormalTop = normal.top();
-    placement.NormalRight = normal.left() + normal.width();
-    placement.NormalBottom = normal.top() + normal.height();
+    const QMargins frame = WindowFrameMargins(*this);
+    placement.NormalLeft = normal.left() - frame.left();
+    placement.NormalTop = normal.top() - frame.top();
+    placement.NormalRight = placement.NormalLeft + normal.width();
+    placement.NormalBottom = placement.NormalTop + normal.height();
     placement.ShowCmd = isMaximized()   ? TWindowPlacement::ShowMaximized
                         : isMinimized() ? TWindowPlacement::ShowMinimized
                                         : TWindowPlacement::ShowNormal;
@@ -1161,8 +1208,11 @@ void TfrmQuorvMain::ApplyPlacement(const TWindowPlacement& placement) {
         QRect placed = normal;
         if (screen && !screen->availableGeometry().intersects(normal))
             placed.moveTopLeft(screen->availableGeometry().topLeft());
-        setGeometry(placed);
+        resize(placed.size());
+        move(placed.topLeft());
     }
+    // Title bar and all on the screen, where it can be taken and dragged.
+    KeepOnScreen(*this);
     // A window minimised at close opens normally again.
     if (placement.ShowCmd == TWindowPlacement::ShowMaximized)
         setWindowState(windowState() | Qt::WindowMaximized);

@@ -206,6 +206,7 @@ public:
     QAction* miK71_ADPT = nullptr;
     QAction* miImageFile = nullptr;
     QActionGroup* LanguageGroup = nullptr;
+    QAction* BaseLanguageItem = nullptr; // the built-in language's item, when it has one
     QActionGroup* ViewStyleGroup = nullptr;
     QAction* mnLargeIcons = nullptr;
     QAction* mnSmallIcons = nullptr;
@@ -393,6 +394,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void changeEvent(QEvent* event) override;
 
@@ -408,6 +411,9 @@ private:
     // Texts that depend on the language's lengths: the tool bar's captions on up to two
     // lines, the lists' columns wide enough for their captions and texts.
     void FitTextsToLanguage();
+    // The recorder lists' columns widened to their texts, and the recorder pane to its
+    // columns while the explorer keeps room of its own.
+    void FitRecorderViews();
     void FocusMoved(QWidget* old, QWidget* now);
     // The caption panel clicks and focus entries; true when the event was handled.
     bool FocusEventFilter(QObject* watched, QEvent* event);
@@ -448,6 +454,7 @@ private:
     void ApplyPaneWidths();
     void CheckConnectionItem(std::int32_t kind);
     void CheckLanguageItem(std::uint16_t langId);
+    void UpdateLanguageCaptions();
     void SetExplorerFolder(const QString& folder);
     QString ExplorerFolder() const;
     QString WindowTitleText() const;
@@ -482,6 +489,8 @@ private:
     bool Initialised = false;
     bool ContentModified = false;
     bool Busy = false;
+    // Whether the frame was kept on the screen once the window manager had drawn it.
+    bool FramePlaced = false;
     int OperationDepth = 0; // RunOperation calls on the stack
     int ShellViewStyle = 3;
     // Pane widths as last set or dragged; the panes may be hidden when they are asked for.

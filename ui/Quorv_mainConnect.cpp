@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QLocale>
 #include <QProgressBar>
 #include <QThread>
 #include <QTimer>
@@ -378,6 +379,8 @@ void TfrmQuorvMain::SetUiEnabled(bool enable) {
 
 void TfrmQuorvMain::VexaLanguageController1LanguageChanged() {
     ApplyQtTranslations(LangManager()->GetCurrentLanguageID());
+    ApplyProgramLocale(LangManager()->GetCurrentLanguageID());
+    UpdateLanguageCaptions();
     ConnectionMenuRoot->setText(miConnectType->text());
     // The texts this window made from constants are made again in the new language.
     lbErrorState->setText(Lang("CantFindRecorderStr"));
@@ -410,8 +413,8 @@ void TfrmQuorvMain::UpdateStatusPanel() {
                            QString::asprintf(" %.2d.%.2d.%.4d %.2d:%.2d:%.2d ", t.Day, t.Month,
                                              t.Year, t.Hour, t.Minute, t.Second));
         const std::uint16_t millivolts = Recorder->GetPowerVoltage();
-        lbBattery->setText(QLatin1Char(' ') + Lang("BatteryStr") +
-                           QString::asprintf(" %.2f ", millivolts * 0.001));
+        lbBattery->setText(QLatin1Char(' ') + Lang("BatteryStr") + QLatin1Char(' ') +
+                           QLocale().toString(millivolts * 0.001, 'f', 2) + QLatin1Char(' '));
         const TBatteryBar bar =
             BatteryBarFor(Recorder->GetModelClass(), millivolts, Recorder->GetBatteryLevel());
         pbBattery->setRange(0, bar.Maximum);
@@ -422,9 +425,14 @@ void TfrmQuorvMain::UpdateStatusPanel() {
             pbBattery->setPalette(palette);
         }
     }
+    // In the language's own decimal sign, as the language's users write numbers.
     const auto megabytes = [](std::int64_t bytes) {
-        return QString::asprintf(
-            " %0.2f MB ", static_cast<double>(static_cast<std::uint64_t>(bytes)) / 1024 / 1024);
+        QLocale locale;
+        locale.setNumberOptions(QLocale::OmitGroupSeparator);
+        return QLatin1Char(' ') +
+               locale.toString(static_cast<double>(static_cast<std::uint64_t>(bytes)) / 1024 / 1024,
+                               'f', 2) +
+               QStringLiteral(" MB ");
     };
     const std::uint16_t version = Recorder->GetFirmwareVersion();
     lbModel->setText(QLatin1Char(' ') + Lang("ModelStr") + QLatin1Char(' ') +

@@ -11,7 +11,9 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSplitter>
 #include <QStackedWidget>
+#include <QStyle>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
@@ -41,21 +43,27 @@ void PaintCaption(QFrame* caption, bool focused) {
             label->setPalette(palette);
 }
 
-// A long caption on two lines, broken at the blank nearest its middle.
+// A long caption on two lines, broken at the blank (or after the hyphen) nearest its middle,
+// so that the tool bar's buttons stay narrow in languages of long words.
 QString TwoLineCaption(QString text) {
     text.remove(QStringLiteral("..."));
     text.remove(QLatin1Char('&'));
-    constexpr int LongCaption = 14;
+    constexpr int LongCaption = 12;
     if (text.size() <= LongCaption)
         return text;
     const int middle = static_cast<int>(text.size() / 2);
     int best = -1;
-    for (int i = 0; i < text.size(); ++i)
-        if (text[i] == QLatin1Char(' ') &&
-            (best < 0 || std::abs(i - middle) < std::abs(best - middle)))
+    for (int i = 0; i + 1 < text.size(); ++i) {
+        const bool breaks = text[i] == QLatin1Char(' ') || (text[i] == QLatin1Char('-') && i > 0);
+        if (breaks && (best < 0 || std::abs(i - middle) < std::abs(best - middle)))
             best = i;
-    if (best >= 0)
+    }
+    if (best < 0)
+        return text;
+    if (text[best] == QLatin1Char(' '))
         text[best] = QLatin1Char('\n');
+    else
+        text.insert(best + 1, QLatin1Char('\n'));
     return text;
 }
 
@@ -81,8 +89,30 @@ void TfrmQuorvMain::FitTextsToLanguage() {
     // The Shift key swaps the copy buttons' actions: the move actions are shown there too.
     for (QAction* action : {actMoveToPC, actMoveToDefFolder})
         action->setIconText(TwoLineCaption(action->text()));
+    FitRecorderViews();
+}
+
+void TfrmQuorvMain::FitRecorderViews() {
     FitColumns(lvRecContent);
     FitColumns(lvDrvContent);
+    if (!pnlExpWindow->isVisible() || !lvRecContent->isVisible())
+        return;
+    constexpr int MinExplorerWidth = 320;
+    int columns = 0;
+    for (int column = 0; column < lvRecContent->header()->count(); ++column)
+        if (!lvRecContent->isColumnHidden(column))
+            columns += lvRecContent->columnWidth(column);
+    const int needed = columns + 2 * lvRecContent->frameWidth() +
+                       lvRecContent->style()->pixelMetric(QStyle::PM_ScrollBarExtent) +
+                       (pnlRecContent->width() - lvRecContent->width());
+    const QList<int> sizes = Splitter1->sizes();
+    if (sizes.size() < 2 || sizes[0] >= needed)
+        return;
+    const int explorer = std::max(MinExplorerWidth, sizes[1] - (needed - sizes[0]));
+    if (explorer >= sizes[1])
+        return;
+    ExpWidth = explorer;
+    ApplyPaneWidths();
 }
 
 void TfrmQuorvMain::ConnectFocusHandlers() {

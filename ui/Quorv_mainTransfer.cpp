@@ -143,6 +143,8 @@ void TfrmQuorvMain::FillRecorderViews() {
     FillDriveList();
     UpdateStatusPanel();
     FillLocationCombo();
+    // The texts just read (the modes and statuses in the current language) are shown whole.
+    FitRecorderViews();
 }
 
 void TfrmQuorvMain::ShowProgressForm(const QString& text, bool cancelAllowed) {

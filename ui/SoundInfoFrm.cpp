@@ -82,6 +82,7 @@ int TfrmSoundInfo::ShowSoundInfo(TWaveFile& wave) {
     if (parentWidget() != nullptr) {
         const QRect owner = parentWidget()->window()->frameGeometry();
         move(owner.center() - rect().center());
+        KeepOnScreen(*this);
     }
     return exec();
 }

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -37,7 +38,9 @@ TfrmStatus::TfrmStatus(QWidget* mainWindow) : QDialog(mainWindow), FClock(System
     mgProgress = new TMyGauge(this);
     mgProgress->setObjectName("mgProgress");
     mgProgress->SetBackColor(QApplication::palette().color(QPalette::Base));
-    mgProgress->SetForeColor(QApplication::palette().color(QPalette::Highlight));
+    // The gauge writes its percentage inverted (XOR): over a mid-tone bar that gives a
+    // mid-tone text, so the bar is a dark shade of the selection colour.
+    mgProgress->SetForeColor(QApplication::palette().color(QPalette::Highlight).darker(200));
     QFont bold = mgProgress->font();
     bold.setBold(true);
     mgProgress->setFont(bold);
@@ -101,9 +104,15 @@ void TfrmStatus::reject() {
 
 void TfrmStatus::showEvent(QShowEvent* event) {
     FKeepFocus = true;
+    // Wide enough for its title bar to show the longest estimate whole, in any language.
+    const int titleWidth = TitleBarWidth(EstimateCaption(50, 36000 + 3599));
+    const QMargins margins = layout() != nullptr ? layout()->contentsMargins() : QMargins();
+    mgProgress->setMinimumWidth(titleWidth - margins.left() - margins.right());
+    adjustSize();
     if (QWidget* main = parentWidget()) {
         const QRect m = main->frameGeometry();
         move((m.width() - width()) / 2 + m.left(), (m.height() - height()) / 2 + m.top());
+        KeepOnScreen(*this);
     }
     setWindowTitle(ApplicationTitle());
     FStartTime = FClock();

@@ -1,9 +1,9 @@
 #pragma once
 
 #include <string>
-#include <system_error>
 
 #include "i18n/VexaLang.h"
+#include "i18n/VexaLangReasons.h"
 #include "ui/Fileutils.h"
 
 // Small text and path helpers the transfer batches share.
@@ -19,9 +19,9 @@ inline std::string BaseName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// The system's text for an error number ("No space left on device").
+// The reason for an error number in the current language ("No space left on device").
 inline std::string SystemErrorText(int error) {
-    return std::error_code(error, std::generic_category()).message();
+    return SystemReasonText(error);
 }
 
 // "<constant> <file name>", a line break and the system's reason: the form of every message

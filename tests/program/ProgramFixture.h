@@ -50,6 +50,7 @@ protected:
         Forms.reset();
         LangManager()->SetCurrentLanguageID(LangManager()->GetDefaultLanguageID());
         ApplyQtTranslations(English);
+        ApplyProgramLocale(English);
     }
 
     void WriteSettings(const QByteArray& text) {

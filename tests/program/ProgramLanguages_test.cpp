@@ -12,7 +12,9 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
+#include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
@@ -28,6 +30,7 @@
 #include "i18n/VexaLangTranslations.h"
 #include "platform/TextFormat.h"
 #include "tests/program/ProgramFixture.h"
+#include "ui/About.h"
 #include "ui/FmtChoose.h"
 #include "ui/OverWrite.h"
 #include "ui/PartSelect.h"
@@ -296,6 +299,66 @@ TEST_F(ProgramLanguages, TheMaskExampleExpandsTheMaskForTheSampleRecordInTheCurr
               constants.GetValueByName("ExampResStr") + " SN123OCV345_1_" +
                   constants.GetValueByName("OutcomingCallStr") + " " +
                   constants.GetValueByName("TelNumberStr") + "1234567 .wav");
+}
+
+// Each language is named in its own words, whatever the current language; the base item's
+// words follow the current language.
+TEST_F(ProgramLanguages, TheLanguageMenuNamesEachLanguageAsItsSpeakersDo) {
+    struct TCase {
+        std::uint16_t LangId;
+        const char* BaseWords;
+    };
+    const TCase cases[] = {
+        {1031, "Basissprache"}, {1049, "Базовый язык"}, {English, "Base language"}};
+    TfrmQuorvMain& main = StartProgram().frmQuorvMain;
+    const QString english = QLocale(QLocale::English).nativeLanguageName();
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.LangId);
+        SwitchTo(c.LangId);
+        QStringList captions;
+        for (QAction* item : main.Language1->actions())
+            captions << item->text();
+        EXPECT_EQ(captions, QStringList({QString::fromUtf8(c.BaseWords) + " (" + english + ")",
+                                         QStringLiteral("Deutsch"), QString::fromUtf8("русский")}));
+    }
+}
+
+// The about box's date, numbers and Qt's own dialogs are written as the language writes them,
+// in a program started in the language and after a switch to it.
+TEST_F(ProgramLanguages, DatesAndNumbersFollowTheLanguage) {
+    struct TCase {
+        std::uint16_t LangId;
+        QLocale::Language Language;
+        const char* DecimalPoint;
+    };
+    const TCase cases[] = {{1031, QLocale::German, ","},
+                           {1049, QLocale::Russian, ","},
+                           {English, QLocale::English, "."}};
+    QDate built;
+    ASSERT_TRUE(ParseBuildDate(QString::fromLatin1(ProgramBuildDate), built));
+    auto expectLanguage = [&](TProgramForms& forms, const TCase& c) {
+        EXPECT_EQ(QLocale().language(), c.Language);
+        EXPECT_EQ(QLocale().decimalPoint(), QString::fromLatin1(c.DecimalPoint));
+        forms.AboutBox.show();
+        EXPECT_TRUE(forms.AboutBox.Version->text().contains(
+            "(" + QLocale(c.Language).toString(built, QLocale::ShortFormat) + ")"))
+            << forms.AboutBox.Version->text().toStdString();
+        forms.AboutBox.hide();
+        EXPECT_EQ(forms.frmRecSettings.locale().language(), c.Language);
+        QFileDialog dialog;
+        EXPECT_EQ(dialog.locale().language(), c.Language);
+    };
+    WriteSettings("[Settings]\r\nLangID=1031\r\n");
+    expectLanguage(StartProgram(), cases[0]);
+    Forms.reset();
+    LangManager()->SetCurrentLanguageID(LangManager()->GetDefaultLanguageID());
+    WriteSettings("[Settings]\r\nLangID=1033\r\n");
+    TProgramForms& forms = StartProgram();
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.LangId);
+        SwitchTo(c.LangId);
+        expectLanguage(forms, c);
+    }
 }
 
 } // namespace

@@ -352,4 +352,26 @@ TEST_F(ProgramOperations, TheAutomaticDeleteErasesOnlyWhatTheAutomaticDownloadFe
     EXPECT_TRUE(QFileInfo(Target() + "/rec_3.wav").isFile());
 }
 
+// The system's reason inside a translated message is in the same language.
+TEST_F(ProgramOperations, ADownloadThatCannotCreateItsFileSaysWhyInTheProgramsLanguage) {
+    const std::pair<std::uint16_t, const char*> cases[] = {{1031, "Ist ein Ordner"},
+                                                           {1049, "Это папка"}};
+    for (const auto& [language, reason] : cases) {
+        SCOPED_TRACE(language);
+        Forms.reset();
+        LangID = language;
+        TfrmQuorvMain& main = Connect({1.0});
+        ASSERT_EQ(LangManager()->GetCurrentLanguageID(), language);
+        ASSERT_TRUE(QDir().mkpath(Target() + "/rec_1.wav")); // a folder in the file's way
+        Select({0}, main.actCopyToDefFolder);
+        TModalScript script({Click(QMessageBox::Ok)});
+        main.actCopyToDefFolder->trigger();
+        ASSERT_TRUE(RunUntil([&] { return script.Done() && !main.IsBusy(); }));
+        ASSERT_EQ(script.Texts.size(), 1);
+        EXPECT_EQ(script.Texts[0],
+                  Lang("CantCreateStr") + " rec_1.wav\n" + QString::fromUtf8(reason));
+        QDir(Target()).removeRecursively();
+    }
+}
+
 } // namespace

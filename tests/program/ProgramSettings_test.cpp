@@ -3,6 +3,7 @@
 // program's own message boxes. What the user typed reaches the recorder's wire clamped, the
 // boxes come up in front of the dialog, and a store that fails is neither forgotten nor
 // hidden.
+#include <algorithm>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
@@ -10,9 +11,15 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
@@ -26,6 +33,7 @@
 #include "tests/common/SimulatedAdapter.h"
 #include "tests/program/ProgramFixture.h"
 #include "tests/support/ModalScript.h"
+#include "ui/PassDlg.h"
 
 namespace {
 
@@ -217,6 +225,120 @@ TEST_F(ProgramSettings, NoSplittingShowsNoLimitInTheLanguageOfTheProgram) {
         });
         EXPECT_EQ(ProgramOptions.MaxOutputSize, 0);
     }
+}
+
+// The pages the keys that walk a tab widget show, from the first page on, a round and more.
+std::vector<QWidget*> PagesWalked(TfrmRecSettings& dialog, Qt::Key key) {
+    dialog.pcSettings->setCurrentIndex(0);
+    dialog.pcSettings->tabBar()->setFocus();
+    std::vector<QWidget*> seen;
+    for (int i = 0; i < 2 * dialog.pcSettings->count() + 2; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), key, Qt::ControlModifier);
+        seen.push_back(dialog.pcSettings->currentWidget());
+    }
+    return seen;
+}
+
+bool Contains(const std::vector<QWidget*>& pages, QWidget* page) {
+    return std::find(pages.begin(), pages.end(), page) != pages.end();
+}
+
+TEST_F(ProgramSettings, TheKeysReachTheDealerPageOnlyInTheHiddenMode) {
+    TProgramForms& forms = StartConnected();
+    TfrmRecSettings& dialog = forms.frmRecSettings;
+    ASSERT_FALSE(forms.frmQuorvMain.HiddenTabVisible());
+    for (const Qt::Key key : {Qt::Key_Tab, Qt::Key_PageDown, Qt::Key_PageUp}) {
+        SCOPED_TRACE(key);
+        InSettingsDialog(forms, [&] {
+            const std::vector<QWidget*> seen = PagesWalked(dialog, key);
+            EXPECT_TRUE(Contains(seen, dialog.tsExpert)) << "the keys walk the pages";
+            EXPECT_FALSE(Contains(seen, dialog.tsHidden));
+            EXPECT_FALSE(dialog.tsHidden->isVisible());
+        });
+    }
+    // The hidden chord on the main window, then the page is one of the others.
+    QApplication::setActiveWindow(&forms.frmQuorvMain);
+    QTest::keyClick(&forms.frmQuorvMain, Qt::Key_V,
+                    Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier);
+    ASSERT_TRUE(forms.frmQuorvMain.HiddenTabVisible());
+    for (const Qt::Key key : {Qt::Key_Tab, Qt::Key_PageDown, Qt::Key_PageUp}) {
+        SCOPED_TRACE(key);
+        InSettingsDialog(forms,
+                         [&] { EXPECT_TRUE(Contains(PagesWalked(dialog, key), dialog.tsHidden)); });
+    }
+    ASSERT_TRUE(forms.frmQuorvMain.HiddenTabVisible());
+    // And out of reach again after the chord once more.
+    QApplication::setActiveWindow(&forms.frmQuorvMain);
+    QTest::keyClick(&forms.frmQuorvMain, Qt::Key_V,
+                    Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier);
+    InSettingsDialog(
+        forms, [&] { EXPECT_FALSE(Contains(PagesWalked(dialog, Qt::Key_Tab), dialog.tsHidden)); });
+}
+
+// A new password is stored; the box that says so is answered before the program asks for
+// the recorder's password again, never under it.
+TEST_F(ProgramSettings, AfterANewPasswordThePromptComesOnlyOnceTheAppliedBoxIsAnswered) {
+    TProgramForms& forms = StartConnected();
+    TfrmRecSettings& dialog = forms.frmRecSettings;
+    const QString password = QStringLiteral("4711");
+    bool boxUp = false;
+    bool promptOverBox = false;
+    int promptsAfterBox = 0;
+    QElapsedTimer boxShown;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            auto* prompt = qobject_cast<TPasswordDlg*>(window);
+            if (prompt != nullptr && prompt->isVisible() && boxUp &&
+                prompt->Label1->text() == Lang("AccessQuestionStr"))
+                promptOverBox = true;
+        }
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            if (!boxUp) {
+                boxUp = true;
+                boxShown.start();
+            }
+            // Long enough for the window's connection poll to come round twice.
+            if (boxShown.elapsed() > 2500) {
+                boxUp = false;
+                box->button(QMessageBox::Ok)->click();
+            }
+        } else if (auto* prompt = qobject_cast<TPasswordDlg*>(modal)) {
+            if (prompt->Label1->text() == Lang("AccessQuestionStr"))
+                ++promptsAfterBox;
+            prompt->Password->setText(password);
+            prompt->OKBtn->click();
+        }
+    });
+    poll.start(20);
+    InSettingsDialog(forms, [&] {
+        dialog.pcSettings->setCurrentWidget(dialog.tsAdvanced);
+        dialog.edPassword->setFocus();
+        QTest::keyClicks(dialog.edPassword, password);
+        dialog.cbAntialias->setFocus(); // leaving the edit takes the new password
+        QTest::mouseClick(dialog.ToolBar1->widgetForAction(dialog.actStore), Qt::LeftButton);
+        // The window polls the recorder, which now wants the new password.
+        WaitInEventLoop([&] { return promptsAfterBox > 0; }, 8000);
+    });
+    EXPECT_FALSE(promptOverBox);
+    EXPECT_EQ(promptsAfterBox, 1);
+    EXPECT_TRUE(WaitInEventLoop([&] { return forms.frmQuorvMain.IsConnected(); }));
+}
+
+// The settings dialog's line and the status panel give the same minimum record time for the
+// recorder's current profile.
+TEST_F(ProgramSettings, TheMinimumRecordTimeReadsTheSameInTheDialogAndTheStatusPanel) {
+    TProgramForms& forms = StartConnected();
+    TfrmRecSettings& dialog = forms.frmRecSettings;
+    const QRegularExpression time(QStringLiteral("\\d\\d:\\d\\d:\\d\\d"));
+    const QString panel = time.match(forms.frmQuorvMain.lbMinRecTime->text()).captured();
+    ASSERT_FALSE(panel.isEmpty()) << forms.frmQuorvMain.lbMinRecTime->text().toStdString();
+    EXPECT_NE(panel, QStringLiteral("00:00:00"));
+    InSettingsDialog(forms, [&] {
+        EXPECT_EQ(time.match(dialog.lbMinRecTime->text()).captured(), panel)
+            << dialog.lbMinRecTime->text().toStdString();
+    });
 }
 
 } // namespace

@@ -9,11 +9,16 @@
 #include <QDir>
 #include <QDrag>
 #include <QFileSystemModel>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QStackedWidget>
 #include <QTest>
+#include <QTimer>
 #include <QTreeView>
 
 #include "i18n/VexaLang.h"
@@ -21,6 +26,7 @@
 #include "tests/program/ProgramFixture.h"
 #include "tests/support/ModalScript.h"
 #include "ui/Mainutils.h"
+#include "ui/ProgramOptions.h"
 #include "ui/RecorderListView.h"
 
 namespace {
@@ -249,17 +255,20 @@ TEST_F(ProgramWindow, DeactivatingTheApplicationTakesDownTheSettingsBalloon) {
     EXPECT_FALSE(forms.frmRecSettings.IsBalloonShowing());
 }
 
-TEST_F(ProgramWindow, EveryIdlePassTakesTheTitleFromTheApplicationName) {
-    TfrmQuorvMain& main = StartProgram().frmQuorvMain;
-    main.RunIdlePass();
-    EXPECT_TRUE(main.windowTitle().startsWith(QStringLiteral("Application - ")))
-        << main.windowTitle().toStdString();
-    SwitchTo(1031);
-    main.RunIdlePass();
-    const QString german = QString::fromStdString(GetLangConstant("AppNameStr"));
-    EXPECT_NE(german, QStringLiteral("Application"));
-    EXPECT_EQ(ApplicationTitle(), german);
-    EXPECT_TRUE(main.windowTitle().startsWith(german + QStringLiteral(" - ")));
+TEST_F(ProgramWindow, TheTitleAndTheAboutBoxNameTheProgramInEveryLanguage) {
+    TProgramForms& forms = StartProgram();
+    TfrmQuorvMain& main = forms.frmQuorvMain;
+    for (const std::uint16_t language : {English, std::uint16_t{1031}, std::uint16_t{1049}}) {
+        if (language != English)
+            SwitchTo(language);
+        main.RunIdlePass();
+        EXPECT_EQ(ApplicationTitle(), QStringLiteral("Quorvex"));
+        EXPECT_TRUE(main.windowTitle().startsWith(QStringLiteral("Quorvex - ")))
+            << main.windowTitle().toStdString();
+        forms.AboutBox.show();
+        EXPECT_EQ(forms.AboutBox.ProductName->text(), QStringLiteral("Quorvex"));
+        forms.AboutBox.hide();
+    }
 }
 
 TEST_F(ProgramWindow, AfterASwitchTheRecordsAreReadAgainWithModeTextsInTheNewLanguage) {
@@ -274,6 +283,80 @@ TEST_F(ProgramWindow, AfterASwitchTheRecordsAreReadAgainWithModeTextsInTheNewLan
     SwitchTo(1049);
     EXPECT_TRUE(WaitInEventLoop([&] { return modeText().contains(QStringLiteral(" Гц; ")); }))
         << modeText().toStdString();
+}
+
+// Whatever placement the settings file holds, or none at all, the window and the dialogs it
+// opens lie wholly on the available area of the screen.
+TEST_F(ProgramWindow, TheWindowAndItsDialogsOpenWhollyOnTheScreen) {
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    auto placement = [](int left, int top, int width, int height) {
+        TWindowPlacement stored;
+        stored.NormalLeft = left;
+        stored.NormalTop = top;
+        stored.NormalRight = left + width;
+        stored.NormalBottom = top + height;
+        return "[OtherSettings]\r\nPlacement=" + stored.ToHex().toLatin1() + "\r\n";
+    };
+    struct TCase {
+        const char* Name;
+        QByteArray Settings;
+    };
+    const TCase cases[] = {
+        {"first start", QByteArray()},
+        {"above and left of the screen", placement(-300, -200, 500, 400)},
+        {"hanging over the bottom right",
+         placement(area.right() - 100, area.bottom() - 50, 500, 400)},
+        {"larger than the screen", placement(0, 0, area.width() + 400, area.height() + 300)},
+        {"on a screen that is gone", placement(20000, 20000, 500, 400)},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        WriteSettings(c.Settings);
+        TfrmQuorvMain& main = ShowMainWindow();
+        EXPECT_TRUE(area.contains(main.frameGeometry()))
+            << main.frameGeometry().x() << "," << main.frameGeometry().y() << " "
+            << main.frameGeometry().width() << "x" << main.frameGeometry().height() << " min "
+            << main.minimumSizeHint().width() << "x" << main.minimumSizeHint().height() << " in "
+            << area.width() << "x" << area.height();
+        TfrmRecSettings& dialog = Forms->frmRecSettings;
+        QTimer::singleShot(0, &dialog, [&] {
+            if (QTest::qWaitForWindowExposed(&dialog, 5000))
+                EXPECT_TRUE(area.contains(dialog.frameGeometry()));
+            dialog.reject();
+        });
+        main.actRecSettings->trigger();
+        Forms->AboutBox.show();
+        EXPECT_TRUE(area.contains(Forms->AboutBox.frameGeometry()));
+        Forms->AboutBox.hide();
+        Forms.reset();
+    }
+}
+
+// After each switch the lists are read again in the new language and their columns show the
+// new texts whole, a shorter language after a longer one included.
+TEST_F(ProgramWindow, AfterASwitchEveryColumnShowsItsTextsWhole) {
+    WriteSettings("[Settings]\r\nConnectType=3\r\n"); // the emulation over the demo image
+    TfrmQuorvMain& main = ShowMainWindow();
+    ASSERT_TRUE(WaitFor([&] { return main.IsConnected() && main.RecordList().Count() > 0; }));
+    QTreeView* view = main.lvRecContent;
+    const QFontMetrics metrics(view->font());
+    for (const std::uint16_t language : {std::uint16_t{1049}, English, std::uint16_t{1031}}) {
+        SCOPED_TRACE(language);
+        SwitchTo(language);
+        const QString downloaded = QString::fromStdString(GetLangConstant("rsNonDownloadedStr"));
+        ASSERT_TRUE(WaitFor([&] {
+            for (int row = 0; row < view->model()->rowCount(); ++row)
+                if (view->model()->index(row, 5).data().toString() == downloaded)
+                    return true;
+            return false;
+        }));
+        for (int column = 0; column < view->model()->columnCount(); ++column)
+            for (int row = 0; row < view->model()->rowCount(); ++row) {
+                const QString text = view->model()->index(row, column).data().toString();
+                EXPECT_GE(view->columnWidth(column), metrics.horizontalAdvance(text))
+                    << column << " " << text.toStdString();
+            }
+    }
 }
 
 } // namespace

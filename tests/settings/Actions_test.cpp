@@ -334,8 +334,7 @@ TEST_F(SettingsDialog, DealerSwitchesApplyAtOnce) {
     EXPECT_TRUE(F.Dialog->cbSorvane->isHidden());
 
     F.Dialog->cbHideExpert->setChecked(true);
-    EXPECT_FALSE(
-        F.Dialog->pcSettings->isTabVisible(F.Dialog->pcSettings->indexOf(F.Dialog->tsExpert)));
+    EXPECT_FALSE(F.Dialog->IsPageShown(F.Dialog->tsExpert));
     EXPECT_FALSE(F.Dialog->cbHideAdvExpert->isEnabled());
 
     F.Dialog->cbHideMaskEdit->setChecked(true);
@@ -352,10 +351,22 @@ TEST_F(SettingsDialog, DealerSwitchesApplyAtOnce) {
 }
 
 TEST_F(SettingsDialog, HiddenTabFollowsTheRecorder) {
-    const int hidden = F.Dialog->pcSettings->indexOf(F.Dialog->tsHidden);
-    EXPECT_FALSE(F.Dialog->pcSettings->isTabVisible(hidden));
+    EXPECT_FALSE(F.Dialog->IsPageShown(F.Dialog->tsHidden));
     F.Recorder->SetHiddenTabVisible(true);
-    EXPECT_TRUE(F.Dialog->pcSettings->isTabVisible(hidden));
+    ASSERT_TRUE(F.Dialog->IsPageShown(F.Dialog->tsHidden));
+    EXPECT_EQ(F.Dialog->pcSettings->indexOf(F.Dialog->tsHidden), 4);
+    EXPECT_EQ(F.Dialog->pcSettings->tabText(4), "Hidden");
+}
+
+TEST_F(SettingsDialog, PagesOutOfViewComeBackInTheirPlace) {
+    F.Recorder->SetHiddenTabVisible(true);
+    F.Dialog->cbHideExpert->setChecked(true);
+    EXPECT_EQ(F.Dialog->pcSettings->count(), 4);
+    EXPECT_EQ(F.Dialog->pcSettings->widget(3), F.Dialog->tsHidden);
+    F.Dialog->cbHideExpert->setChecked(false);
+    ASSERT_EQ(F.Dialog->pcSettings->count(), 5);
+    EXPECT_EQ(F.Dialog->pcSettings->widget(3), F.Dialog->tsExpert);
+    EXPECT_EQ(F.Dialog->pcSettings->tabText(3), "Ovik-Expert");
 }
 
 TEST_F(SettingsDialog, NonLatinKeyInTheProfileNameShowsTheBalloonOnce) {

@@ -1,11 +1,8 @@
 #include "ui/program/ProgramForms.h"
 
-#include <algorithm>
-
 #include <QCoreApplication>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
 
 #include "i18n/VexaLang.h"
 #include "platform/SystemTime.h"
@@ -15,18 +12,13 @@
 
 namespace {
 
-// Centred over the main window, kept on the main window's screen.
+// Centred over the main window, kept wholly on the screen.
 void CentreOver(QWidget& dialog, const QWidget& main) {
     dialog.adjustSize();
     const QRect frame = main.frameGeometry();
-    QRect screen = main.screen() ? main.screen()->availableGeometry() : QRect();
-    int left = std::max(0, frame.left() + (frame.width() - dialog.width()) / 2);
-    int top = std::max(0, frame.top() + (frame.height() - dialog.height()) / 2);
-    if (!screen.isNull()) {
-        left = std::min(left, screen.right() + 1 - dialog.width());
-        top = std::min(top, screen.bottom() + 1 - dialog.height());
-    }
-    dialog.move(std::max(0, left), std::max(0, top));
+    dialog.move(frame.left() + (frame.width() - dialog.width()) / 2,
+                frame.top() + (frame.height() - dialog.height()) / 2);
+    KeepOnScreen(dialog);
 }
 
 // Long operations show the progress form; its Cancel asks the main window to stop.
