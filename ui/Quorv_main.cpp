@@ -46,14 +46,14 @@
 #include "platform/IniFile.h"
 #include "ui/About.h"
 #include "ui/Fileutils.h"
-#include "ui/Mainutils.h"
-#include "ui/MsgBox.h"
-#include "ui/PassDlg.h"
 #include "ui/QtTranslations.h"
 #include "ui/RecorderListView.h"
 #include "ui/RenameDlg.h"
 #include "ui/SingleInstance.h"
 #include "ui/Splash.h"
+#include "widgets/Mainutils.h"
+#include "widgets/MsgBox.h"
+#include "widgets/PassDlg.h"
 
 namespace {
 
