@@ -10,7 +10,7 @@ jobs=${QUORVEX_JOBS:-$(nproc 2>/dev/null || echo 4)}
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVEX_BUILD_TESTS=OFF
 cmake --build build/release -j "$jobs"
 
-program=build/release/ui/Quorvex
+program=build/release/program/Quorvex
 # The demo image and the splash picture are opened from the current directory.
 cd "$(dirname "$program")"
 exec ./Quorvex "$@"

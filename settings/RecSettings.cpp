@@ -36,9 +36,9 @@
 #include "i18n/VexaLangForms.h"
 #include "i18n/VexaLangText.h"
 #include "settings/PositionUpDown.h"
-#include "ui/Mainutils.h"
-#include "ui/MsgBox.h"
-#include "ui/PassDlg.h"
+#include "widgets/Mainutils.h"
+#include "widgets/MsgBox.h"
+#include "widgets/PassDlg.h"
 
 const QString TfrmRecSettings::PasswordMask = QString(PasswordEditLength, QChar(' '));
 

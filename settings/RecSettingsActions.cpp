@@ -29,8 +29,8 @@
 #include "link/RecXchange.h"
 #include "settings/PositionUpDown.h"
 #include "settings/RecSettings.h"
-#include "ui/Mainutils.h"
-#include "ui/MsgBox.h"
+#include "widgets/Mainutils.h"
+#include "widgets/MsgBox.h"
 
 namespace {
 

@@ -21,8 +21,8 @@
 #include "i18n/VexaLangText.h"
 #include "settings/PositionUpDown.h"
 #include "settings/RecSettings.h"
-#include "ui/Mainutils.h"
-#include "ui/ProgramOptions.h"
+#include "widgets/Mainutils.h"
+#include "widgets/ProgramOptions.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include "i18n/VexaLang.h"
 #include "i18n/VexaLangFormLists.h"
 #include "i18n/VexaLangText.h"
-#include "ui/Mainutils.h"
-#include "ui/MsgBox.h"
+#include "widgets/Mainutils.h"
+#include "widgets/MsgBox.h"
 
 const char* const ProgramBuildDate = __DATE__;
 

@@ -10,8 +10,8 @@
 #include <QVBoxLayout>
 
 #include "i18n/VexaLangFormLists.h"
-#include "ui/Mainutils.h"
-#include "ui/MsgBox.h"
+#include "widgets/Mainutils.h"
+#include "widgets/MsgBox.h"
 
 TfrmFmtChoose::TfrmFmtChoose(QWidget* owner) : QDialog(owner) {
     setObjectName("frmFmtChoose");

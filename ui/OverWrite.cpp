@@ -10,9 +10,9 @@
 
 #include "i18n/VexaLang.h"
 #include "i18n/VexaLangFormLists.h"
-#include "ui/Mainutils.h"
-#include "ui/MsgBox.h"
 #include "ui/RenameDlg.h"
+#include "widgets/Mainutils.h"
+#include "widgets/MsgBox.h"
 
 TfrmOverwrite::TfrmOverwrite(QWidget* mainWindow, TfrmRename* renameDialog)
     : QDialog(mainWindow), FRenameDialog(renameDialog) {

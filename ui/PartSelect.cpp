@@ -15,8 +15,8 @@
 
 #include "controls/CanvasPanel.h"
 #include "i18n/VexaLangFormLists.h"
-#include "ui/Mainutils.h"
-#include "ui/MsgBox.h"
+#include "widgets/Mainutils.h"
+#include "widgets/MsgBox.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include <QPointer>
 #include <QString>
 
-#include "ui/ProgramOptions.h"
 #include "ui/RecordList.h"
 #include "ui/TransferUi.h"
+#include "widgets/ProgramOptions.h"
 
 class QAction;
 class QActionGroup;

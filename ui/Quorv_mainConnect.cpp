@@ -27,13 +27,13 @@
 #include "link/RecXchange.h"
 #include "ui/Fileutils.h"
 #include "ui/FmtChoose.h"
-#include "ui/Mainutils.h"
-#include "ui/MsgBox.h"
-#include "ui/PassDlg.h"
 #include "ui/QtTranslations.h"
 #include "ui/Quorv_main.h"
 #include "ui/SoundInfoAnalysis.h"
 #include "ui/TransferController.h"
+#include "widgets/Mainutils.h"
+#include "widgets/MsgBox.h"
+#include "widgets/PassDlg.h"
 
 namespace {
 

@@ -20,9 +20,9 @@
 
 #include "i18n/VexaLang.h"
 #include "i18n/VexaLangText.h"
-#include "ui/Mainutils.h"
-#include "ui/MsgBox.h"
 #include "ui/Quorv_main.h"
+#include "widgets/Mainutils.h"
+#include "widgets/MsgBox.h"
 
 namespace {
 

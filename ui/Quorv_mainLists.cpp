@@ -32,11 +32,11 @@
 #include "link/RecXchange.h"
 #include "platform/Trash.h"
 #include "ui/Fileutils.h"
-#include "ui/Mainutils.h"
-#include "ui/MsgBox.h"
 #include "ui/Quorv_main.h"
 #include "ui/RecordList.h"
 #include "ui/TransferController.h"
+#include "widgets/Mainutils.h"
+#include "widgets/MsgBox.h"
 
 namespace {
 

@@ -18,13 +18,13 @@
 #include "link/RecXchange.h"
 #include "ui/FileNameMask.h"
 #include "ui/Fileutils.h"
-#include "ui/Mainutils.h"
-#include "ui/MsgBox.h"
 #include "ui/OverWrite.h"
 #include "ui/PartSelect.h"
 #include "ui/Quorv_main.h"
 #include "ui/RenameDlg.h"
 #include "ui/TransferController.h"
+#include "widgets/Mainutils.h"
+#include "widgets/MsgBox.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "i18n/VexaLang.h"
 #include "i18n/VexaLangText.h"
 #include "ui/Fileutils.h"
-#include "ui/Mainutils.h"
+#include "widgets/Mainutils.h"
 
 namespace {
 

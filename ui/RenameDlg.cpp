@@ -7,7 +7,7 @@
 #include <QVBoxLayout>
 
 #include "i18n/VexaLangFormLists.h"
-#include "ui/MsgBox.h"
+#include "widgets/MsgBox.h"
 
 TfrmRename::TfrmRename(QWidget* owner) : QDialog(owner) {
     setObjectName("frmRename");

@@ -11,9 +11,9 @@
 #include "audio/WaveAddInfo.h"
 #include "audio/Wavefunc.h"
 #include "i18n/VexaLang.h"
-#include "ui/Mainutils.h"
 #include "ui/NorvelLoader.h"
 #include "ui/SoundInfoScan.h"
+#include "widgets/Mainutils.h"
 
 namespace {
 

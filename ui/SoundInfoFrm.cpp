@@ -10,9 +10,9 @@
 
 #include "audio/Wavefunc.h"
 #include "i18n/VexaLang.h"
-#include "ui/Mainutils.h"
-#include "ui/MsgBox.h"
 #include "ui/NorvelLoader.h"
+#include "widgets/Mainutils.h"
+#include "widgets/MsgBox.h"
 
 TfrmSoundInfo::TfrmSoundInfo(QWidget* owner) : QDialog(owner) {
     setObjectName("frmSoundInfo");

@@ -13,7 +13,7 @@
 
 #include "controls/MyGauge.h"
 #include "i18n/VexaLang.h"
-#include "ui/Mainutils.h"
+#include "widgets/Mainutils.h"
 
 namespace {
 

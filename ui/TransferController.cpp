@@ -8,9 +8,9 @@
 #include "engine/RecClassesBlocks.h"
 #include "engine/RecClassesLists.h"
 #include "link/RecXchange.h"
-#include "ui/MsgBox.h"
 #include "ui/TransferHelpers.h"
 #include "ui/TransferUi.h"
+#include "widgets/MsgBox.h"
 
 using transfer::DriveNameBelow;
 using transfer::RelativeDriveName;

@@ -14,10 +14,10 @@
 #include "platform/PosixFile.h"
 #include "platform/SystemTime.h"
 #include "ui/FileNameMask.h"
-#include "ui/MsgBox.h"
 #include "ui/TransferController.h"
 #include "ui/TransferHelpers.h"
 #include "ui/TransferUi.h"
+#include "widgets/MsgBox.h"
 
 using transfer::BaseName;
 using transfer::FileProblemText;

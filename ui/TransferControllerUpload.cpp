@@ -15,10 +15,10 @@
 #include "link/RecXchange.h"
 #include "platform/PosixFile.h"
 #include "platform/SystemTime.h"
-#include "ui/MsgBox.h"
 #include "ui/TransferController.h"
 #include "ui/TransferHelpers.h"
 #include "ui/TransferUi.h"
+#include "widgets/MsgBox.h"
 
 using transfer::BaseName;
 using transfer::DriveNameBelow;

@@ -6,10 +6,10 @@
 #include <QTest>
 
 #include "tests/pictures/Pictures.h"
-#include "ui/Mainutils.h"
 #include "ui/OverWrite.h"
 #include "ui/PartSelect.h"
 #include "ui/StatusFrm.h"
+#include "widgets/Mainutils.h"
 
 namespace {
 

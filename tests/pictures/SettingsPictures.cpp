@@ -11,7 +11,7 @@
 #include "tests/pictures/Pictures.h"
 #include "tests/settings/FixtureRecorder.h"
 #include "tests/support/ModalScript.h"
-#include "ui/ProgramOptions.h"
+#include "widgets/ProgramOptions.h"
 
 TEST(SettingsDialogPictures, EveryPage) {
     const QString folder = PictureFolder();

@@ -12,9 +12,9 @@
 #include <QTimer>
 
 #include "i18n/VexaLang.h"
+#include "program/ProgramForms.h"
 #include "tests/support/EventLoopWait.h"
 #include "ui/QtTranslations.h"
-#include "ui/program/ProgramForms.h"
 
 struct TShippedLanguage {
     const char* FileName;

@@ -29,13 +29,13 @@
 #include "i18n/VexaLangQtProperties.h"
 #include "i18n/VexaLangTranslations.h"
 #include "platform/TextFormat.h"
+#include "program/ProgramForms.h"
 #include "tests/program/ProgramFixture.h"
 #include "ui/About.h"
 #include "ui/FmtChoose.h"
 #include "ui/OverWrite.h"
 #include "ui/PartSelect.h"
 #include "ui/QtTranslations.h"
-#include "ui/program/ProgramForms.h"
 
 namespace {
 

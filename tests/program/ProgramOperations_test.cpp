@@ -28,7 +28,7 @@
 #include "tests/ui/SlowRecorder.h"
 #include "tests/ui/WindowImages.h"
 #include "ui/FmtChoose.h"
-#include "ui/Mainutils.h"
+#include "widgets/Mainutils.h"
 
 namespace {
 

@@ -33,7 +33,7 @@
 #include "tests/common/SimulatedAdapter.h"
 #include "tests/program/ProgramFixture.h"
 #include "tests/support/ModalScript.h"
-#include "ui/PassDlg.h"
+#include "widgets/PassDlg.h"
 
 namespace {
 

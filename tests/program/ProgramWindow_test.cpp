@@ -25,9 +25,9 @@
 #include "settings/RecSettings.h"
 #include "tests/program/ProgramFixture.h"
 #include "tests/support/ModalScript.h"
-#include "ui/Mainutils.h"
-#include "ui/ProgramOptions.h"
 #include "ui/RecorderListView.h"
+#include "widgets/Mainutils.h"
+#include "widgets/ProgramOptions.h"
 
 namespace {
 

@@ -24,8 +24,8 @@
 #include "i18n/VexaLangText.h"
 #include "settings/PositionUpDown.h"
 #include "tests/settings/FixtureRecorder.h"
-#include "ui/MsgBox.h"
-#include "ui/ProgramOptions.h"
+#include "widgets/MsgBox.h"
+#include "widgets/ProgramOptions.h"
 
 namespace {
 

@@ -23,7 +23,7 @@
 #include "i18n/VexaLang.h"
 #include "platform/IniFile.h"
 #include "tests/settings/FixtureRecorder.h"
-#include "ui/MsgBox.h"
+#include "widgets/MsgBox.h"
 
 namespace {
 

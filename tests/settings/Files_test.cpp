@@ -19,7 +19,7 @@
 #include "settings/PositionUpDown.h"
 #include "tests/settings/FixtureRecorder.h"
 #include "tests/support/ModalScript.h"
-#include "ui/MsgBox.h"
+#include "widgets/MsgBox.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <QTest>
 
 #include "link/ImageFile.h"
-#include "ui/MsgBox.h"
+#include "widgets/MsgBox.h"
 
 TFakeSettingsDevice& FakeDevice() {
     static TFakeSettingsDevice device;

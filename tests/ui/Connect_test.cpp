@@ -33,10 +33,10 @@
 #include "tests/support/EventLoopWait.h"
 #include "tests/support/ModalScript.h"
 #include "ui/FmtChoose.h"
-#include "ui/Mainutils.h"
-#include "ui/PassDlg.h"
-#include "ui/ProgramOptions.h"
 #include "ui/Quorv_main.h"
+#include "widgets/Mainutils.h"
+#include "widgets/PassDlg.h"
+#include "widgets/ProgramOptions.h"
 
 namespace {
 

@@ -26,8 +26,8 @@
 #include "tests/support/ModalScript.h"
 #include "ui/Fileutils.h"
 #include "ui/OverWrite.h"
-#include "ui/ProgramOptions.h"
 #include "ui/Quorv_main.h"
+#include "widgets/ProgramOptions.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 
 #include "i18n/VexaLang.h"
 #include "tests/support/ModalScript.h"
-#include "ui/ProgramOptions.h"
 #include "ui/Quorv_main.h"
+#include "widgets/ProgramOptions.h"
 
 namespace {
 

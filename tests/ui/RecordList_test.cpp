@@ -18,10 +18,10 @@
 #include "platform/ByteOrder.h"
 #include "tests/support/ModalScript.h"
 #include "ui/Fileutils.h"
-#include "ui/Mainutils.h"
-#include "ui/ProgramOptions.h"
 #include "ui/Quorv_main.h"
 #include "ui/RecordList.h"
+#include "widgets/Mainutils.h"
+#include "widgets/ProgramOptions.h"
 
 namespace {
 

@@ -13,12 +13,12 @@
 #include "controls/CanvasPanel.h"
 #include "controls/MyGauge.h"
 #include "tests/support/ModalScript.h"
-#include "ui/Mainutils.h"
-#include "ui/MsgBox.h"
 #include "ui/OverWrite.h"
 #include "ui/PartSelect.h"
 #include "ui/RenameDlg.h"
 #include "ui/StatusFrm.h"
+#include "widgets/Mainutils.h"
+#include "widgets/MsgBox.h"
 
 namespace {
 

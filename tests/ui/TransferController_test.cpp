@@ -25,9 +25,9 @@
 #include "i18n/VexaLang.h"
 #include "link/RecXchange.h"
 #include "platform/PosixFile.h"
-#include "ui/MsgBox.h"
 #include "ui/TransferController.h"
 #include "ui/TransferUi.h"
+#include "widgets/MsgBox.h"
 
 // --- What reaches the disk, and when ------------------------------------------------------
 // The program's flushes pass through here, so a test can see that a file and its folder were

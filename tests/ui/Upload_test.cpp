@@ -30,11 +30,11 @@
 #include "tests/support/ModalScript.h"
 #include "ui/Fileutils.h"
 #include "ui/FmtChoose.h"
-#include "ui/Mainutils.h"
 #include "ui/OverWrite.h"
-#include "ui/ProgramOptions.h"
 #include "ui/Quorv_main.h"
 #include "ui/TransferController.h"
+#include "widgets/Mainutils.h"
+#include "widgets/ProgramOptions.h"
 
 namespace {
 

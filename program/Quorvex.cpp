@@ -6,9 +6,9 @@
 #include <QMessageBox>
 
 #include "i18n/VexaLang.h"
-#include "ui/Mainutils.h"
+#include "program/ProgramForms.h"
 #include "ui/SingleInstance.h"
-#include "ui/program/ProgramForms.h"
+#include "widgets/Mainutils.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "ui/MsgBox.h"
+#include "widgets/MsgBox.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -4,10 +4,10 @@
 
 #include "settings/RecSettings.h"
 #include "ui/About.h"
-#include "ui/PassDlg.h"
 #include "ui/Quorv_main.h"
 #include "ui/RenameDlg.h"
 #include "ui/StatusFrm.h"
+#include "widgets/PassDlg.h"
 
 // The forms that live as long as the program, created in the program's order with the main
 // window first and wired to each other as the program runs them. The format-choice,

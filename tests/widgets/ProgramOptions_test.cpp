@@ -7,7 +7,7 @@
 #include <QTemporaryDir>
 
 #include "platform/IniFile.h"
-#include "ui/ProgramOptions.h"
+#include "widgets/ProgramOptions.h"
 
 namespace {
 

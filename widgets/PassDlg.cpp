@@ -1,4 +1,4 @@
-#include "ui/PassDlg.h"
+#include "widgets/PassDlg.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -8,7 +8,7 @@
 #include <QVBoxLayout>
 
 #include "i18n/VexaLangFormLists.h"
-#include "ui/MsgBox.h"
+#include "widgets/MsgBox.h"
 
 namespace {
 

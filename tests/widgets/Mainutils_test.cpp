@@ -11,7 +11,7 @@
 #include <QTemporaryDir>
 
 #include "link/RecXchange.h"
-#include "ui/Mainutils.h"
+#include "widgets/Mainutils.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "ui/program/ProgramForms.h"
+#include "program/ProgramForms.h"
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -7,8 +7,8 @@
 #include "i18n/VexaLang.h"
 #include "platform/SystemTime.h"
 #include "ui/FileNameMask.h"
-#include "ui/Mainutils.h"
 #include "ui/SoundInfoFrm.h"
+#include "widgets/Mainutils.h"
 
 namespace {
 

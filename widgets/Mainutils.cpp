@@ -1,4 +1,4 @@
-#include "ui/Mainutils.h"
+#include "widgets/Mainutils.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -24,7 +24,7 @@
 #include "i18n/VexaLang.h"
 #include "link/RecXchange.h"
 #include "platform/TextFormat.h"
-#include "ui/MsgBox.h"
+#include "widgets/MsgBox.h"
 
 namespace {
 

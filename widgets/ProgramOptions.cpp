@@ -1,4 +1,4 @@
-#include "ui/ProgramOptions.h"
+#include "widgets/ProgramOptions.h"
 
 #include <QDir>
 #include <QFile>

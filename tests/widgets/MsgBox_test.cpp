@@ -14,7 +14,7 @@
 
 #include "tests/support/EventLoopWait.h"
 #include "tests/support/ModalScript.h"
-#include "ui/MsgBox.h"
+#include "widgets/MsgBox.h"
 
 namespace {
 
