@@ -364,9 +364,9 @@ TEST_F(ProgramOperations, ADownloadThatCannotCreateItsFileSaysWhyInTheProgramsLa
         ASSERT_EQ(LangManager()->GetCurrentLanguageID(), language);
         ASSERT_TRUE(QDir().mkpath(Target() + "/rec_1.wav")); // a folder in the file's way
         Select({0}, main.actCopyToDefFolder);
-        TModalScript script({Click(QMessageBox::Ok)});
+        TModalScript script({ClickButton(QMessageBox::Ok)});
         main.actCopyToDefFolder->trigger();
-        ASSERT_TRUE(RunUntil([&] { return script.Done() && !main.IsBusy(); }));
+        ASSERT_TRUE(WaitInEventLoop([&] { return script.Done() && !main.IsBusy(); }));
         ASSERT_EQ(script.Texts.size(), 1);
         EXPECT_EQ(script.Texts[0],
                   Lang("CantCreateStr") + " rec_1.wav\n" + QString::fromUtf8(reason));

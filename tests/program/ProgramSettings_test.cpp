@@ -319,7 +319,7 @@ TEST_F(ProgramSettings, AfterANewPasswordThePromptComesOnlyOnceTheAppliedBoxIsAn
         dialog.cbAntialias->setFocus(); // leaving the edit takes the new password
         QTest::mouseClick(dialog.ToolBar1->widgetForAction(dialog.actStore), Qt::LeftButton);
         // The window polls the recorder, which now wants the new password.
-        WaitInEventLoop([&] { return promptsAfterBox > 0; }, 8000);
+        WaitInEventLoop([&] { return promptsAfterBox > 0; }, std::chrono::milliseconds(8000));
     });
     EXPECT_FALSE(promptOverBox);
     EXPECT_EQ(promptsAfterBox, 1);

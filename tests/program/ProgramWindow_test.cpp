@@ -155,7 +155,7 @@ TEST_F(ProgramWindow, ExplorerDeleteUsesTheUsersTrashOrAsksBeforeDeletingForGood
         file.write("the user's recording");
         file.close();
         qputenv("XDG_DATA_HOME", c.DataHome.toLocal8Bit());
-        ASSERT_TRUE(WaitFor([&] { return model->index(path).isValid(); }));
+        ASSERT_TRUE(WaitInEventLoop([&] { return model->index(path).isValid(); }));
         main.ShellListView1->selectionModel()->select(
             model->index(path), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         main.RunIdlePass();
@@ -337,14 +337,14 @@ TEST_F(ProgramWindow, TheWindowAndItsDialogsOpenWhollyOnTheScreen) {
 TEST_F(ProgramWindow, AfterASwitchEveryColumnShowsItsTextsWhole) {
     WriteSettings("[Settings]\r\nConnectType=3\r\n"); // the emulation over the demo image
     TfrmQuorvMain& main = ShowMainWindow();
-    ASSERT_TRUE(WaitFor([&] { return main.IsConnected() && main.RecordList().Count() > 0; }));
+    ASSERT_TRUE(WaitInEventLoop([&] { return main.IsConnected() && main.RecordList().Count() > 0; }));
     QTreeView* view = main.lvRecContent;
     const QFontMetrics metrics(view->font());
     for (const std::uint16_t language : {std::uint16_t{1049}, English, std::uint16_t{1031}}) {
         SCOPED_TRACE(language);
         SwitchTo(language);
         const QString downloaded = QString::fromStdString(GetLangConstant("rsNonDownloadedStr"));
-        ASSERT_TRUE(WaitFor([&] {
+        ASSERT_TRUE(WaitInEventLoop([&] {
             for (int row = 0; row < view->model()->rowCount(); ++row)
                 if (view->model()->index(row, 5).data().toString() == downloaded)
                     return true;
