@@ -125,7 +125,7 @@ QFrame* CaptionPanel(const char* name, QWidget* parent) {
 TfrmQuorvMain::TfrmQuorvMain(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("frmQuorvMain"));
     setWindowTitle(QStringLiteral("Quorvex"));
-    resize(1100, 700);
+    resize(DefaultWindowWidth, DefaultWindowHeight);
 
     Diagnostic = HasSwitch(QStringLiteral("diag"));
     HiddenTab = HasSwitch(QStringLiteral("vemt"));

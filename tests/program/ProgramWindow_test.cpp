@@ -12,6 +12,7 @@
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -19,6 +20,8 @@
 #include <QStackedWidget>
 #include <QTest>
 #include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
 #include <QTreeView>
 
 #include "i18n/VexaLang.h"
@@ -356,6 +359,45 @@ TEST_F(ProgramWindow, AfterASwitchEveryColumnShowsItsTextsWhole) {
                 EXPECT_GE(view->columnWidth(column), metrics.horizontalAdvance(text))
                     << column << " " << text.toStdString();
             }
+    }
+}
+
+// At the window's default size every button of the tool bar shows in each language, none
+// behind the bar's extension button, with the copy buttons showing their move actions too.
+TEST_F(ProgramWindow, EveryToolBarButtonShowsAtTheDefaultSizeInEachLanguage) {
+    for (const std::uint16_t language : {English, std::uint16_t{1031}, std::uint16_t{1049}}) {
+        SCOPED_TRACE(language);
+        LangManager()->SetCurrentLanguageID(LangManager()->GetDefaultLanguageID());
+        WriteSettings("[Settings]\r\nLangID=" + QByteArray::number(language) + "\r\n");
+        TfrmQuorvMain& main = ShowMainWindow();
+        ASSERT_EQ(LangManager()->GetCurrentLanguageID(), language);
+        // The test screen may be smaller than a user's.
+        main.resize(TfrmQuorvMain::DefaultWindowWidth, TfrmQuorvMain::DefaultWindowHeight);
+        QToolBar* bar = main.ToolBar1;
+        const std::pair<QAction*, QAction*> shown[] = {
+            {main.actCopyToPC, main.actCopyToDefFolder},
+            {main.actMoveToPC, main.actMoveToDefFolder}};
+        for (const auto& [toPC, toDefFolder] : shown) {
+            SCOPED_TRACE(toPC->objectName().toStdString());
+            main.tlbtnCopyToPC->setDefaultAction(toPC);
+            main.tlbtnCopyToDefFolder->setDefaultAction(toDefFolder);
+            QApplication::sendPostedEvents();
+            bar->layout()->activate();
+            ASSERT_EQ(bar->width(), main.width());
+            const auto* extension =
+                bar->findChild<QWidget*>(QStringLiteral("qt_toolbar_ext_button"));
+            ASSERT_NE(extension, nullptr);
+            EXPECT_FALSE(extension->isVisible());
+            for (QAction* item : bar->actions()) {
+                QWidget* widget = bar->widgetForAction(item);
+                if (!item->isVisible() || widget == nullptr)
+                    continue;
+                EXPECT_TRUE(widget->isVisible()) << widget->objectName().toStdString();
+                EXPECT_TRUE(bar->rect().contains(widget->geometry()))
+                    << widget->objectName().toStdString();
+            }
+        }
+        Forms.reset();
     }
 }
 
