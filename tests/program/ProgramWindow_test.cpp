@@ -1,6 +1,7 @@
 // The main window's wiring as the program starts it: drag cursors, the new folder put into
 // name editing, the explorer's address box, the focus colours, the title and the
 // deactivation.
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -399,6 +400,55 @@ TEST_F(ProgramWindow, EveryToolBarButtonShowsAtTheDefaultSizeInEachLanguage) {
         }
         Forms.reset();
     }
+}
+
+// After a language switch the settings dialog, shown before in the other language, has each
+// list box wide enough for its longest item in the new one.
+TEST_F(ProgramWindow, AfterASwitchTheSettingsListBoxesShowTheirLongestItems) {
+    WriteSettings("[Settings]\r\nConnectType=3\r\n"); // the emulation over the demo image
+    TfrmQuorvMain& main = ShowMainWindow();
+    ASSERT_TRUE(WaitInEventLoop([&] { return main.IsConnected(); }));
+    int checked = 0;
+    TfrmRecSettings& dialog = Forms->frmRecSettings;
+    auto inDialog = [&](const std::function<void()>& user) {
+        QTimer::singleShot(0, &dialog, [&] {
+            if (QTest::qWaitForWindowExposed(&dialog, 5000))
+                user();
+            dialog.reject();
+        });
+        main.actRecSettings->trigger();
+    };
+    // Every page shown once in English.
+    inDialog([&] {
+        for (int page = 0; page < dialog.pcSettings->count(); ++page) {
+            dialog.pcSettings->setCurrentIndex(page);
+            QTest::qWait(10);
+        }
+    });
+    for (const std::uint16_t language : {std::uint16_t{1049}, std::uint16_t{1031}}) {
+        SCOPED_TRACE(language);
+        SwitchTo(language);
+        inDialog([&] {
+            for (int page = 0; page < dialog.pcSettings->count(); ++page) {
+                dialog.pcSettings->setCurrentIndex(page);
+                QApplication::sendPostedEvents();
+                dialog.layout()->activate();
+                for (QComboBox* box : dialog.findChildren<QComboBox*>()) {
+                    if (!box->isVisible() || box->isEditable())
+                        continue;
+                    // A box made afresh with the same items measures what they need.
+                    QComboBox fresh;
+                    fresh.setFont(box->font());
+                    for (int i = 0; i < box->count(); ++i)
+                        fresh.addItem(box->itemIcon(i), box->itemText(i));
+                    EXPECT_GE(box->width(), fresh.sizeHint().width())
+                        << box->objectName().toStdString();
+                    ++checked;
+                }
+            }
+        });
+    }
+    EXPECT_GT(checked, 0);
 }
 
 } // namespace
