@@ -210,6 +210,12 @@ void TfrmRecSettings::FormCreate() {
     cbFNMask->addItem("file_[rn]_([yymmdd]-[hhnnss])_[sn].wav");
     cbFNMask->addItem("recorded [dd mmmm yyyy] at [hh.nn.ss].wav");
 
+    // A language switch gives the lists new texts: each box keeps the width of its longest
+    // item, not the width it had at its first showing.
+    for (QComboBox* box : findChildren<QComboBox*>())
+        if (!box->isEditable())
+            box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+
     ConnectHandlers();
     cbFNMaskChange();
     cbCyclicRecClick();

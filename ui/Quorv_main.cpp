@@ -83,7 +83,7 @@ void SetColumnWidths(QTreeView* view, const std::vector<int>& widths) {
 TfrmQuorvMain::TfrmQuorvMain(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("frmQuorvMain"));
     setWindowTitle(QStringLiteral("Quorvex"));
-    resize(1100, 700);
+    resize(DefaultWindowWidth, DefaultWindowHeight);
 
     Diagnostic = HasSwitch(QStringLiteral("diag"));
     HiddenTab = HasSwitch(QStringLiteral("vemt"));

@@ -96,6 +96,9 @@ class TfrmQuorvMain : public QMainWindow {
 public:
     // The connection pass runs at most once per Timer1 period.
     static constexpr int Timer1IntervalMs = 1000;
+    // The window's size at first start.
+    static constexpr int DefaultWindowWidth = 1100;
+    static constexpr int DefaultWindowHeight = 700;
 
     // FormCreate: components, lists and the program-wide objects.
     explicit TfrmQuorvMain(QWidget* parent = nullptr);
@@ -408,8 +411,9 @@ private:
     QWidget* CreateExplorerPane();
     void CreateConnectionMenu();
     void ConnectFocusHandlers();
-    // Texts that depend on the language's lengths: the tool bar's captions on up to two
-    // lines, the lists' columns wide enough for their captions and texts.
+    // Texts that depend on the language's lengths: the tool bar's captions on two lines, or
+    // three where the bar would not fit the default width otherwise, the lists' columns wide
+    // enough for their captions and texts.
     void FitTextsToLanguage();
     // The recorder lists' columns widened to their texts, and the recorder pane to its
     // columns while the explorer keeps room of its own.

@@ -2,14 +2,18 @@
 // box.
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
+#include <vector>
 
 #include <QApplication>
 #include <QComboBox>
 #include <QEvent>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -43,28 +47,65 @@ void PaintCaption(QFrame* caption, bool focused) {
             label->setPalette(palette);
 }
 
-// A long caption on two lines, broken at the blank (or after the hyphen) nearest its middle,
-// so that the tool bar's buttons stay narrow in languages of long words.
-QString TwoLineCaption(QString text) {
+// A long caption broken into the given number of lines at blanks (or after hyphens), the
+// breaks chosen so that its widest line is the narrowest possible: the tool bar's buttons
+// stay narrow in languages of long words.
+QString BrokenCaption(QString text, int lines, const QFontMetrics& metrics) {
     text.remove(QStringLiteral("..."));
     text.remove(QLatin1Char('&'));
     constexpr int LongCaption = 12;
-    if (text.size() <= LongCaption)
+    if (text.size() <= LongCaption || lines < 2)
         return text;
-    const int middle = static_cast<int>(text.size() / 2);
-    int best = -1;
-    for (int i = 0; i + 1 < text.size(); ++i) {
-        const bool breaks = text[i] == QLatin1Char(' ') || (text[i] == QLatin1Char('-') && i > 0);
-        if (breaks && (best < 0 || std::abs(i - middle) < std::abs(best - middle)))
-            best = i;
+    // The places a line may end: a blank (dropped) or just after a hyphen (kept).
+    struct TBreak {
+        qsizetype End;
+        qsizetype NextStart;
+    };
+    std::vector<TBreak> breaks;
+    for (qsizetype i = 1; i + 1 < text.size(); ++i) {
+        if (text[i] == QLatin1Char(' '))
+            breaks.push_back({i, i + 1});
+        else if (text[i] == QLatin1Char('-'))
+            breaks.push_back({i + 1, i + 1});
     }
-    if (best < 0)
+    const int wanted = std::min<int>(lines - 1, static_cast<int>(breaks.size()));
+    if (wanted == 0)
         return text;
-    if (text[best] == QLatin1Char(' '))
-        text[best] = QLatin1Char('\n');
-    else
-        text.insert(best + 1, QLatin1Char('\n'));
-    return text;
+    // Few words: every choice of breaks is tried.
+    std::vector<int> chosen(static_cast<std::size_t>(wanted));
+    std::vector<int> best;
+    int bestWidth = 0;
+    const std::function<void(int, int)> choose = [&](int slot, int from) {
+        if (slot == wanted) {
+            int widest = 0;
+            qsizetype start = 0;
+            for (int k = 0; k <= wanted; ++k) {
+                const qsizetype end =
+                    k < wanted ? breaks[static_cast<std::size_t>(chosen[k])].End : text.size();
+                widest = std::max(widest, metrics.horizontalAdvance(text.mid(start, end - start)));
+                if (k < wanted)
+                    start = breaks[static_cast<std::size_t>(chosen[k])].NextStart;
+            }
+            if (best.empty() || widest < bestWidth) {
+                best = chosen;
+                bestWidth = widest;
+            }
+            return;
+        }
+        for (int b = from; b < static_cast<int>(breaks.size()); ++b) {
+            chosen[static_cast<std::size_t>(slot)] = b;
+            choose(slot + 1, b + 1);
+        }
+    };
+    choose(0, 0);
+    QString result;
+    qsizetype start = 0;
+    for (const int b : best) {
+        const TBreak& at = breaks[static_cast<std::size_t>(b)];
+        result += text.mid(start, at.End - start) + QLatin1Char('\n');
+        start = at.NextStart;
+    }
+    return result + text.mid(start);
 }
 
 // A column is widened (never narrowed) to show its caption and the texts of its rows.
@@ -81,14 +122,69 @@ void FitColumns(QTreeView* view) {
 } // namespace
 
 void TfrmQuorvMain::FitTextsToLanguage() {
+    // Each captioned button with the actions it can show: the Shift key swaps the copy
+    // buttons' actions for the move actions, so their captions must fit there too.
+    struct TCaptioned {
+        QToolButton* Button;
+        std::vector<QAction*> Actions;
+        int Lines = 2;
+    };
+    std::vector<TCaptioned> captioned;
     for (QToolButton* button : ToolBar1->findChildren<QToolButton*>()) {
         QAction* action = button->defaultAction();
-        if (action != nullptr && button->toolButtonStyle() == Qt::ToolButtonTextUnderIcon)
-            action->setIconText(TwoLineCaption(action->text()));
+        if (action == nullptr || button->toolButtonStyle() != Qt::ToolButtonTextUnderIcon)
+            continue;
+        TCaptioned entry{button, {action}};
+        if (button == tlbtnCopyToPC)
+            entry.Actions = {actCopyToPC, actMoveToPC};
+        else if (button == tlbtnCopyToDefFolder)
+            entry.Actions = {actCopyToDefFolder, actMoveToDefFolder};
+        captioned.push_back(std::move(entry));
     }
-    // The Shift key swaps the copy buttons' actions: the move actions are shown there too.
-    for (QAction* action : {actMoveToPC, actMoveToDefFolder})
-        action->setIconText(TwoLineCaption(action->text()));
+    auto applyCaptions = [](const TCaptioned& entry) {
+        const QFontMetrics metrics(entry.Button->font());
+        for (QAction* action : entry.Actions)
+            action->setIconText(BrokenCaption(action->text(), entry.Lines, metrics));
+    };
+    auto captionWidth = [](const TCaptioned& entry) {
+        const QFontMetrics metrics(entry.Button->font());
+        int widest = 0;
+        for (QAction* action : entry.Actions)
+            widest = std::max(widest, metrics.size(0, action->iconText()).width());
+        return widest;
+    };
+    for (const TCaptioned& entry : captioned)
+        applyCaptions(entry);
+    // Where two lines leave the tool bar wider than the window at its default size, the
+    // widest captions take a third line, one at a time, until every button shows.
+    for (;;) {
+        ToolBar1->layout()->invalidate();
+        int needed = ToolBar1->sizeHint().width();
+        for (const TCaptioned& entry : captioned) {
+            const QFontMetrics metrics(entry.Button->font());
+            const int shown = metrics.size(0, entry.Button->defaultAction()->iconText()).width();
+            needed += std::max(0, captionWidth(entry) - shown);
+        }
+        if (needed <= DefaultWindowWidth)
+            break;
+        TCaptioned* widest = nullptr;
+        for (TCaptioned& entry : captioned) {
+            if (entry.Lines >= 3)
+                continue;
+            if (widest == nullptr || captionWidth(entry) > captionWidth(*widest))
+                widest = &entry;
+        }
+        if (widest == nullptr)
+            break;
+        const int before = captionWidth(*widest);
+        widest->Lines = 3;
+        applyCaptions(*widest);
+        if (captionWidth(*widest) >= before) {
+            widest->Lines = 2; // a third line makes it no narrower
+            applyCaptions(*widest);
+            widest->Lines = 3; // and it is not tried again
+        }
+    }
     FitRecorderViews();
 }
 

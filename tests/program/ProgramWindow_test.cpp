@@ -1,6 +1,7 @@
 // The main window's wiring as the program starts it: drag cursors, the new folder put into
 // name editing, the explorer's address box, the focus colours, the title and the
 // deactivation.
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -12,6 +13,7 @@
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -19,6 +21,8 @@
 #include <QStackedWidget>
 #include <QTest>
 #include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
 #include <QTreeView>
 
 #include "i18n/VexaLang.h"
@@ -357,6 +361,94 @@ TEST_F(ProgramWindow, AfterASwitchEveryColumnShowsItsTextsWhole) {
                     << column << " " << text.toStdString();
             }
     }
+}
+
+// At the window's default size every button of the tool bar shows in each language, none
+// behind the bar's extension button, with the copy buttons showing their move actions too.
+TEST_F(ProgramWindow, EveryToolBarButtonShowsAtTheDefaultSizeInEachLanguage) {
+    for (const std::uint16_t language : {English, std::uint16_t{1031}, std::uint16_t{1049}}) {
+        SCOPED_TRACE(language);
+        LangManager()->SetCurrentLanguageID(LangManager()->GetDefaultLanguageID());
+        WriteSettings("[Settings]\r\nLangID=" + QByteArray::number(language) + "\r\n");
+        TfrmQuorvMain& main = ShowMainWindow();
+        ASSERT_EQ(LangManager()->GetCurrentLanguageID(), language);
+        // The test screen may be smaller than a user's.
+        main.resize(TfrmQuorvMain::DefaultWindowWidth, TfrmQuorvMain::DefaultWindowHeight);
+        QToolBar* bar = main.ToolBar1;
+        const std::pair<QAction*, QAction*> shown[] = {
+            {main.actCopyToPC, main.actCopyToDefFolder},
+            {main.actMoveToPC, main.actMoveToDefFolder}};
+        for (const auto& [toPC, toDefFolder] : shown) {
+            SCOPED_TRACE(toPC->objectName().toStdString());
+            main.tlbtnCopyToPC->setDefaultAction(toPC);
+            main.tlbtnCopyToDefFolder->setDefaultAction(toDefFolder);
+            QApplication::sendPostedEvents();
+            bar->layout()->activate();
+            ASSERT_EQ(bar->width(), main.width());
+            const auto* extension =
+                bar->findChild<QWidget*>(QStringLiteral("qt_toolbar_ext_button"));
+            ASSERT_NE(extension, nullptr);
+            EXPECT_FALSE(extension->isVisible());
+            for (QAction* item : bar->actions()) {
+                QWidget* widget = bar->widgetForAction(item);
+                if (!item->isVisible() || widget == nullptr)
+                    continue;
+                EXPECT_TRUE(widget->isVisible()) << widget->objectName().toStdString();
+                EXPECT_TRUE(bar->rect().contains(widget->geometry()))
+                    << widget->objectName().toStdString();
+            }
+        }
+        Forms.reset();
+    }
+}
+
+// After a language switch the settings dialog, shown before in the other language, has each
+// list box wide enough for its longest item in the new one.
+TEST_F(ProgramWindow, AfterASwitchTheSettingsListBoxesShowTheirLongestItems) {
+    WriteSettings("[Settings]\r\nConnectType=3\r\n"); // the emulation over the demo image
+    TfrmQuorvMain& main = ShowMainWindow();
+    ASSERT_TRUE(WaitInEventLoop([&] { return main.IsConnected(); }));
+    int checked = 0;
+    TfrmRecSettings& dialog = Forms->frmRecSettings;
+    auto inDialog = [&](const std::function<void()>& user) {
+        QTimer::singleShot(0, &dialog, [&] {
+            if (QTest::qWaitForWindowExposed(&dialog, 5000))
+                user();
+            dialog.reject();
+        });
+        main.actRecSettings->trigger();
+    };
+    // Every page shown once in English.
+    inDialog([&] {
+        for (int page = 0; page < dialog.pcSettings->count(); ++page) {
+            dialog.pcSettings->setCurrentIndex(page);
+            QTest::qWait(10);
+        }
+    });
+    for (const std::uint16_t language : {std::uint16_t{1049}, std::uint16_t{1031}}) {
+        SCOPED_TRACE(language);
+        SwitchTo(language);
+        inDialog([&] {
+            for (int page = 0; page < dialog.pcSettings->count(); ++page) {
+                dialog.pcSettings->setCurrentIndex(page);
+                QApplication::sendPostedEvents();
+                dialog.layout()->activate();
+                for (QComboBox* box : dialog.findChildren<QComboBox*>()) {
+                    if (!box->isVisible() || box->isEditable())
+                        continue;
+                    // A box made afresh with the same items measures what they need.
+                    QComboBox fresh;
+                    fresh.setFont(box->font());
+                    for (int i = 0; i < box->count(); ++i)
+                        fresh.addItem(box->itemIcon(i), box->itemText(i));
+                    EXPECT_GE(box->width(), fresh.sizeHint().width())
+                        << box->objectName().toStdString();
+                    ++checked;
+                }
+            }
+        });
+    }
+    EXPECT_GT(checked, 0);
 }
 
 } // namespace
