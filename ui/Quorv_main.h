@@ -11,9 +11,9 @@
 #include <QPointer>
 #include <QString>
 
+#include "transfer/TransferUi.h"
 #include "ui/ProgramOptions.h"
 #include "ui/RecordList.h"
-#include "ui/TransferUi.h"
 
 class QAction;
 class QActionGroup;

@@ -31,12 +31,12 @@
 #include "i18n/VexaLangText.h"
 #include "link/RecXchange.h"
 #include "platform/Trash.h"
+#include "transfer/TransferController.h"
 #include "ui/Fileutils.h"
 #include "ui/Mainutils.h"
 #include "ui/MsgBox.h"
 #include "ui/Quorv_main.h"
 #include "ui/RecordList.h"
-#include "ui/TransferController.h"
 
 namespace {
 

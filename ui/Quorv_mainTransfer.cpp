@@ -16,7 +16,8 @@
 #include "i18n/VexaLangText.h"
 #include "link/ImageFile.h"
 #include "link/RecXchange.h"
-#include "ui/FileNameMask.h"
+#include "transfer/FileNameMask.h"
+#include "transfer/TransferController.h"
 #include "ui/Fileutils.h"
 #include "ui/Mainutils.h"
 #include "ui/MsgBox.h"
@@ -24,7 +25,6 @@
 #include "ui/PartSelect.h"
 #include "ui/Quorv_main.h"
 #include "ui/RenameDlg.h"
-#include "ui/TransferController.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "i18n/VexaLang.h"
 #include "platform/SystemTime.h"
-#include "ui/FileNameMask.h"
+#include "transfer/FileNameMask.h"
 #include "ui/Mainutils.h"
 #include "ui/SoundInfoFrm.h"
 

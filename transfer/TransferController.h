@@ -8,7 +8,7 @@
 #include "engine/RecDownload.h"
 #include "engine/RecOperationWait.h"
 #include "engine/Recinterface.h"
-#include "ui/Fileutils.h"
+#include "transfer/FileTree.h"
 
 class TCustomSoundFileInfo;
 class TTransferUi;

@@ -13,11 +13,11 @@
 #include "link/RecXchange.h"
 #include "platform/PosixFile.h"
 #include "platform/SystemTime.h"
-#include "ui/FileNameMask.h"
-#include "ui/MsgBox.h"
-#include "ui/TransferController.h"
-#include "ui/TransferHelpers.h"
-#include "ui/TransferUi.h"
+#include "transfer/FileNameMask.h"
+#include "transfer/MessageCodes.h"
+#include "transfer/TransferController.h"
+#include "transfer/TransferHelpers.h"
+#include "transfer/TransferUi.h"
 
 using transfer::BaseName;
 using transfer::FileProblemText;

@@ -15,10 +15,10 @@
 #include "link/RecXchange.h"
 #include "platform/PosixFile.h"
 #include "platform/SystemTime.h"
-#include "ui/MsgBox.h"
-#include "ui/TransferController.h"
-#include "ui/TransferHelpers.h"
-#include "ui/TransferUi.h"
+#include "transfer/MessageCodes.h"
+#include "transfer/TransferController.h"
+#include "transfer/TransferHelpers.h"
+#include "transfer/TransferUi.h"
 
 using transfer::BaseName;
 using transfer::DriveNameBelow;
@@ -198,7 +198,7 @@ void TTransferController::UploadDriveFiles(const std::vector<std::string>& paths
         if (StopRequested())
             break;
         const std::string base = FolderOf(path);
-        TFileList entries;
+        std::vector<TFileListItem> entries;
         if (IsDirectory(path)) {
             ScanFolderTree(path, &entries);
         } else {
@@ -208,10 +208,10 @@ void TTransferController::UploadDriveFiles(const std::vector<std::string>& paths
             struct stat st {};
             file.Size = ::stat(path.c_str(), &st) == 0 ? static_cast<std::int64_t>(st.st_size) : 0;
             file.Time = FileLocalTime(path);
-            entries.AddCopy(file);
+            entries.push_back(file);
         }
-        for (int i = 0; i < entries.Count() && !StopRequested(); ++i) {
-            const TFileListItem& entry = entries.Item(i);
+        for (std::size_t i = 0; i < entries.size() && !StopRequested(); ++i) {
+            const TFileListItem& entry = entries[i];
             const std::string relative = TrimBackslashes(entry.FolderPath + entry.Name);
             const std::string driveName = DriveNameBelow(shownFolder, relative);
             bool skip = false;
