@@ -192,8 +192,9 @@ void TTransferController::UploadDriveFiles(const std::vector<std::string>& paths
                                            const std::string& shownFolder) {
     Ui.ClearCancel();
     Cancelled = false;
-    bool overwriteAll = false;
-    bool skipAll = false;
+    // Only files are asked about: an existing folder takes the content as it is.
+    TOverwritePolicy policy(Ui,
+                            [this](const std::string& name) { return FindDriveEntry(name) >= 0; });
     for (const std::string& path : paths) {
         if (StopRequested())
             break;
@@ -217,28 +218,14 @@ void TTransferController::UploadDriveFiles(const std::vector<std::string>& paths
             bool skip = false;
             const int existing = FindDriveEntry(driveName);
             if (existing >= 0) {
-                if (entry.IsFolder || skipAll) {
-                    skip = true; // an existing folder takes the content as it is
-                } else if (!overwriteAll) {
+                if (entry.IsFolder) {
+                    skip = true;
+                } else {
                     std::string asked = driveName;
-                    switch (Ui.AskOverwrite(asked, false)) {
-                    case mrCancelBatch:
-                        skip = true;
+                    const TTargetChoice choice = policy.Decide(asked, false);
+                    skip = choice != TTargetChoice::Write;
+                    if (choice == TTargetChoice::Stop)
                         Cancelled = true;
-                        break;
-                    case mrOverwriteAll:
-                        overwriteAll = true;
-                        break;
-                    case mrSkipAll:
-                        skipAll = true;
-                        skip = true;
-                        break;
-                    case mrOverwrite:
-                        break;
-                    default:
-                        skip = true;
-                        break;
-                    }
                 }
                 // The old entry's blocks count as free for the new file; when even they leave
                 // too little room the old entry stays, for erasing it would keep neither.

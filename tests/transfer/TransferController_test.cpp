@@ -373,6 +373,47 @@ TEST_F(TransferController, ARenamedTargetThatExistsIsAskedAboutAgain) {
     }
 }
 
+// "Skip all" answers every later existing target of the batch, also after a free name between
+// them; the free name arrives.
+TEST_F(TransferController, SkipAllHoldsForTheWholeDownloadAndUpload) {
+    Open({1.0, 1.0, 1.0}, {StatusNotDownloaded, StatusNotDownloaded, StatusNotDownloaded});
+    WriteTextFile(OutFile("rec_1.wav"), "old 1");
+    WriteTextFile(OutFile("rec_3.wav"), "old 3");
+    Ui.OverwriteAnswers = {mrSkipAll};
+    Controller().DownloadRecords(Records(), Out(), TDownloadKind::Copy);
+    EXPECT_EQ(Ui.Asked, std::vector<std::string>{"rec_1.wav"});
+    EXPECT_EQ(Ui.Unexpected, 0);
+    EXPECT_EQ(ReadText(OutFile("rec_1.wav")), "old 1");
+    EXPECT_TRUE(IsWave(OutFile("rec_2.wav")));
+    EXPECT_EQ(ReadText(OutFile("rec_3.wav")), "old 3");
+    EXPECT_EQ(OnRecorder(), (std::vector<std::pair<int, int>>{
+                                {1, NotDownloaded}, {2, Downloaded}, {3, NotDownloaded}}));
+
+    // The same for drive files going up: a.txt and c.txt are on the drive already.
+    const std::string up = Dir.File("up");
+    ASSERT_TRUE(MakeFolder(up));
+    for (const char* name : {"a.txt", "c.txt"})
+        WriteTextFile(up + "/" + name, "old");
+    Ui = TScriptedUi{};
+    Controller().UploadDriveFiles({up + "/a.txt", up + "/c.txt"}, "\\");
+    EXPECT_TRUE(Ui.Asked.empty());
+    for (const char* name : {"a.txt", "b.txt", "c.txt"})
+        WriteTextFile(up + "/" + name, "new and longer");
+    Ui = TScriptedUi{};
+    Ui.OverwriteAnswers = {mrSkipAll};
+    Controller().UploadDriveFiles({up + "/a.txt", up + "/b.txt", up + "/c.txt"}, "\\");
+    EXPECT_EQ(Ui.Asked, std::vector<std::string>{"a.txt"});
+    EXPECT_EQ(Ui.Unexpected, 0);
+    Reread();
+    std::vector<std::pair<std::string, std::int64_t>> drive;
+    TDriveFileList* files = Recorder->GetDriveFileList();
+    for (int i = 0; i < files->Count(); ++i)
+        drive.emplace_back(files->Get(i)->Name, files->Get(i)->Size);
+    std::sort(drive.begin(), drive.end());
+    EXPECT_EQ(drive, (std::vector<std::pair<std::string, std::int64_t>>{
+                         {"a.txt", 3}, {"b.txt", 14}, {"c.txt", 3}}));
+}
+
 // On an image file that may not be written the downloads arrive, nothing is marked, and one
 // note says so for the batch.
 TEST_F(TransferController, AReadOnlyMemoryGetsItsFilesButNoMarks) {
