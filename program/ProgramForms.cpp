@@ -6,9 +6,9 @@
 
 #include "i18n/VexaLang.h"
 #include "platform/SystemTime.h"
-#include "ui/FileNameMask.h"
-#include "ui/SoundInfoFrm.h"
+#include "transfer/FileNameMask.h"
 #include "widgets/Mainutils.h"
+#include "ui/SoundInfoFrm.h"
 
 namespace {
 

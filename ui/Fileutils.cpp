@@ -27,22 +27,6 @@ int CompareText(const std::string& a, const std::string& b) {
                             Qt::CaseInsensitive);
 }
 
-std::string TrimBackslashes(const std::string& text) {
-    const std::size_t first = text.find_first_not_of('\\');
-    if (first == std::string::npos) {
-        return {};
-    }
-    const std::size_t last = text.find_last_not_of('\\');
-    return text.substr(first, last - first + 1);
-}
-
-std::string AddBackslash(const std::string& text) {
-    if (text.empty() || text.back() != '\\') {
-        return text + '\\';
-    }
-    return text;
-}
-
 TFileList::TFileList() = default;
 TFileList::~TFileList() = default;
 

@@ -6,19 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/SystemTime.h"
-
-// One file or folder of a flat folder tree. Folder paths use "\" and are relative to the
-// list's root, beginning and ending with "\" ("\" for the root itself).
-struct TFileListItem {
-    std::string Name;
-    // Bytes for a file; for a folder the scan entered, the entries found directly inside.
-    std::int64_t Size = 0;
-    TSystemTime Time; // last write, local time
-    std::uint8_t IsFolder = 0;
-    std::string FolderPath;
-    std::uint32_t DataLink = 0; // 0 for PC entries; the recorder-side file for drive entries
-};
+#include "transfer/FileTree.h"
 
 // Sort modes; any other non-zero value sorts by name.
 constexpr std::int32_t FileSortNone = 0;
@@ -89,15 +77,6 @@ private:
     std::string FFilterPath = "\\";
     bool FSubtree = false;
 };
-
-// Fills the target with the folder tree below root (the root folder itself first) and returns
-// the total size of all files in it. No target: nothing happens and the result is 0.
-std::int64_t ScanFolderTree(const std::string& root, TFileList* target);
-
-// Every leading and trailing "\" removed; those inside stay.
-std::string TrimBackslashes(const std::string& text);
-// "\" appended unless the text ends with one; the empty text becomes "\".
-std::string AddBackslash(const std::string& text);
 
 // Case-insensitive comparison of two UTF-8 names: negative, 0 or positive.
 int CompareText(const std::string& a, const std::string& b);

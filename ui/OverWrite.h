@@ -3,7 +3,7 @@
 #include <QDialog>
 #include <QString>
 
-#include "ui/TransferUi.h"
+#include "transfer/TransferUi.h"
 
 class QLabel;
 class QPushButton;

@@ -12,7 +12,7 @@
 #include <QString>
 
 #include "ui/RecordList.h"
-#include "ui/TransferUi.h"
+#include "transfer/TransferUi.h"
 #include "widgets/ProgramOptions.h"
 
 class QAction;

@@ -12,8 +12,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
 #include <QLocale>
+#include <QMenu>
 #include <QProgressBar>
 #include <QThread>
 #include <QTimer>
@@ -25,12 +25,12 @@
 #include "i18n/VexaLang.h"
 #include "i18n/VexaLangText.h"
 #include "link/RecXchange.h"
+#include "transfer/TransferController.h"
 #include "ui/Fileutils.h"
 #include "ui/FmtChoose.h"
 #include "ui/QtTranslations.h"
 #include "ui/Quorv_main.h"
 #include "ui/SoundInfoAnalysis.h"
-#include "ui/TransferController.h"
 #include "widgets/Mainutils.h"
 #include "widgets/MsgBox.h"
 #include "widgets/PassDlg.h"

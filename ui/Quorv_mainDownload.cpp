@@ -3,9 +3,9 @@
 #include <QAction>
 #include <QTreeView>
 
+#include "transfer/TransferController.h"
 #include "ui/Fileutils.h"
 #include "ui/Quorv_main.h"
-#include "ui/TransferController.h"
 
 void TfrmQuorvMain::ConnectDownloadActions() {
     // Unique connections: the update pass calls this every time.

@@ -31,10 +31,10 @@
 #include "i18n/VexaLangText.h"
 #include "link/RecXchange.h"
 #include "platform/Trash.h"
+#include "transfer/TransferController.h"
 #include "ui/Fileutils.h"
 #include "ui/Quorv_main.h"
 #include "ui/RecordList.h"
-#include "ui/TransferController.h"
 #include "widgets/Mainutils.h"
 #include "widgets/MsgBox.h"
 

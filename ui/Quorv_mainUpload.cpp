@@ -10,10 +10,10 @@
 #include <QItemSelectionModel>
 #include <QTreeView>
 
+#include "transfer/TransferController.h"
 #include "ui/Fileutils.h"
 #include "ui/Quorv_main.h"
 #include "ui/RecordList.h"
-#include "ui/TransferController.h"
 
 void TfrmQuorvMain::ConnectUploadActions() {
     connect(actCopyToRec, &QAction::triggered, this, [this] { actCopyToRecExecute(); });

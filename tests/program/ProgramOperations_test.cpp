@@ -22,11 +22,12 @@
 
 #include "engine/RecClasses.h"
 #include "i18n/VexaLang.h"
+#include "i18n/VexaLangText.h"
 #include "link/RecXchange.h"
 #include "tests/program/ProgramFixture.h"
 #include "tests/support/ModalScript.h"
-#include "tests/ui/SlowRecorder.h"
-#include "tests/ui/WindowImages.h"
+#include "tests/support/SlowRecorder.h"
+#include "tests/support/WindowImages.h"
 #include "ui/FmtChoose.h"
 #include "widgets/Mainutils.h"
 

@@ -21,17 +21,18 @@
 #include <QTimer>
 #include <QTreeView>
 
-#include "WindowImages.h"
 #include "audio/Wavefunc.h"
 #include "engine/RecClasses.h"
 #include "engine/RecorderUi.h"
 #include "i18n/VexaLang.h"
+#include "i18n/VexaLangText.h"
 #include "link/ImageFile.h"
 #include "link/RecXchange.h"
 #include "platform/ByteOrder.h"
 #include "tests/common/SimulatedAdapter.h"
 #include "tests/support/EventLoopWait.h"
 #include "tests/support/ModalScript.h"
+#include "tests/support/WindowImages.h"
 #include "ui/FmtChoose.h"
 #include "ui/Quorv_main.h"
 #include "widgets/Mainutils.h"

@@ -16,14 +16,15 @@
 #include <QTimer>
 #include <QTreeView>
 
-#include "WindowImages.h"
 #include "audio/Wavefunc.h"
 #include "engine/RecClasses.h"
 #include "engine/RecorderUi.h"
 #include "i18n/VexaLang.h"
+#include "i18n/VexaLangText.h"
 #include "platform/ByteOrder.h"
 #include "platform/PosixFile.h"
 #include "tests/support/ModalScript.h"
+#include "tests/support/WindowImages.h"
 #include "ui/Fileutils.h"
 #include "ui/OverWrite.h"
 #include "ui/Quorv_main.h"

@@ -1,16 +1,9 @@
 #include <algorithm>
-#include <ctime>
-#include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <map>
 #include <ostream>
 #include <random>
 #include <string>
-#include <sys/stat.h>
-#include <utime.h>
-
-#include <QTemporaryDir>
 
 #include "ui/Fileutils.h"
 
@@ -38,26 +31,6 @@ std::vector<std::string> Names(const TFileList& list) {
 }
 
 using TNames = std::vector<std::string>;
-
-TEST(PathFunctions, TrimAndAddBackslashes) {
-    const struct {
-        const char* in;
-        const char* trimmed;
-        const char* added;
-    } cases[] = {
-        {"", "", "\\"},
-        {"\\", "", "\\"},
-        {"\\\\\\", "", "\\\\\\"},
-        {"abc", "abc", "abc\\"},
-        {"\\a\\b\\", "a\\b", "\\a\\b\\"},
-        {"\\\\a\\\\b\\\\", "a\\\\b", "\\\\a\\\\b\\\\"},
-        {"a\\", "a", "a\\"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(TrimBackslashes(c.in), c.trimmed) << "in: " << c.in;
-        EXPECT_EQ(AddBackslash(c.in), c.added) << "in: " << c.in;
-    }
-}
 
 TEST(FileList, NewListIsEmptyUnsortedAndDescending) {
     TFileList list;
@@ -309,130 +282,6 @@ TEST_F(FilteredView, HoldsCopiesAndForgetsAGoneSource) {
     EXPECT_EQ(View.Item(0).Name, "a");
     View.SetSourceList(nullptr);
     EXPECT_EQ(View.Count(), 0);
-}
-
-// A real folder tree in a temporary folder.
-class FolderScan : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(Temp.isValid());
-        Root = std::filesystem::path(Temp.path().toStdString()) / "tree";
-        std::filesystem::create_directories(Root / "sub" / "empty");
-        Write(Root / "a.txt", 10);
-        Write(Root / "b.bin", 300);
-        Write(Root / ".hidden", 1);
-        Write(Root / "sub" / "c.txt", 5);
-    }
-
-    static void Write(const std::filesystem::path& path, std::size_t size) {
-        std::ofstream(path, std::ios::binary) << std::string(size, 'x');
-    }
-
-    const TFileListItem* Find(const TFileList& list, const std::string& name) const {
-        for (int i = 0; i < list.Count(); ++i) {
-            if (list.Item(i).Name == name) {
-                return &list.Item(i);
-            }
-        }
-        return nullptr;
-    }
-
-    QTemporaryDir Temp;
-    std::filesystem::path Root;
-};
-
-TEST_F(FolderScan, ListsTheTreeWithCountsAndTotal) {
-    TFileList list;
-    list.AddCopy(MakeItem("stale", false));
-    EXPECT_EQ(ScanFolderTree(Root.string(), &list), 316);
-    ASSERT_EQ(list.Count(), 7) << "root, a.txt, b.bin, .hidden, sub, empty, c.txt";
-
-    EXPECT_EQ(Find(list, "stale"), nullptr);
-    EXPECT_EQ(list.Item(0).Name, "tree") << "the root folder comes first";
-    EXPECT_EQ(list.Item(0).FolderPath, "\\");
-    EXPECT_EQ(list.Item(0).IsFolder, 1);
-    EXPECT_EQ(list.Item(0).Size, 4) << "entries directly inside the root";
-
-    const struct {
-        const char* name;
-        bool folder;
-        std::int64_t size;
-        const char* folderPath;
-    } expected[] = {
-        {"a.txt", false, 10, "\\tree\\"},    {"b.bin", false, 300, "\\tree\\"},
-        {".hidden", false, 1, "\\tree\\"},   {"sub", true, 2, "\\tree\\"},
-        {"empty", true, 0, "\\tree\\sub\\"}, {"c.txt", false, 5, "\\tree\\sub\\"},
-    };
-    for (const auto& e : expected) {
-        const TFileListItem* item = Find(list, e.name);
-        ASSERT_NE(item, nullptr) << e.name;
-        EXPECT_EQ(item->IsFolder, e.folder ? 1 : 0) << e.name;
-        EXPECT_EQ(item->Size, e.size) << e.name;
-        EXPECT_EQ(item->FolderPath, e.folderPath) << e.name;
-        EXPECT_EQ(item->DataLink, 0u) << e.name;
-    }
-}
-
-TEST_F(FolderScan, FileTimeIsTheLastWriteInLocalTime) {
-    const time_t stamp = 1700000000; // 2023-11-14 22:13:20 UTC
-    const utimbuf times{stamp, stamp};
-    ASSERT_EQ(utime((Root / "a.txt").c_str(), &times), 0);
-    TFileList list;
-    ScanFolderTree(Root.string(), &list);
-    const TFileListItem* item = Find(list, "a.txt");
-    ASSERT_NE(item, nullptr);
-    struct tm local {};
-    localtime_r(&stamp, &local);
-    EXPECT_EQ(item->Time.Year, local.tm_year + 1900);
-    EXPECT_EQ(item->Time.Month, local.tm_mon + 1);
-    EXPECT_EQ(item->Time.Day, local.tm_mday);
-    EXPECT_EQ(item->Time.DayOfWeek, local.tm_wday);
-    EXPECT_EQ(item->Time.Hour, local.tm_hour);
-    EXPECT_EQ(item->Time.Minute, local.tm_min);
-    EXPECT_EQ(item->Time.Second, local.tm_sec);
-}
-
-TEST_F(FolderScan, TrailingSlashAndRelativeRootGiveTheSameTree) {
-    TFileList plain;
-    TFileList slashed;
-    EXPECT_EQ(ScanFolderTree(Root.string(), &plain), 316);
-    EXPECT_EQ(ScanFolderTree(Root.string() + "/", &slashed), 316);
-    EXPECT_EQ(Names(plain), Names(slashed));
-
-    const auto cwd = std::filesystem::current_path();
-    std::filesystem::current_path(Root);
-    TFileList dot;
-    EXPECT_EQ(ScanFolderTree(".", &dot), 316);
-    std::filesystem::current_path(cwd);
-    ASSERT_GT(dot.Count(), 0);
-    EXPECT_EQ(dot.Item(0).Name, "tree");
-}
-
-TEST_F(FolderScan, NothingToScanGivesZero) {
-    EXPECT_EQ(ScanFolderTree(Root.string(), nullptr), 0);
-    TFileList list;
-    list.AddCopy(MakeItem("stale", false));
-    EXPECT_EQ(ScanFolderTree((Root / "missing").string(), &list), 0);
-    EXPECT_EQ(list.Count(), 0);
-    EXPECT_EQ(ScanFolderTree("", &list), 0);
-    EXPECT_EQ(list.Count(), 0);
-    EXPECT_EQ(ScanFolderTree((Root / "a.txt").string(), &list), 0) << "a file is no folder";
-    EXPECT_EQ(list.Count(), 0);
-}
-
-TEST_F(FolderScan, LinkLoopsEndAndSpecialFilesAreLeftOut) {
-    std::filesystem::create_directory_symlink(Root, Root / "sub" / "loop");
-    std::filesystem::create_symlink(Root / "gone", Root / "dangling");
-    ASSERT_EQ(mkfifo((Root / "pipe").c_str(), 0600), 0);
-    TFileList list;
-    EXPECT_EQ(ScanFolderTree(Root.string(), &list), 316);
-    const TFileListItem* loop = Find(list, "loop");
-    ASSERT_NE(loop, nullptr) << "the link is listed";
-    EXPECT_EQ(loop->IsFolder, 1);
-    EXPECT_EQ(loop->Size, 0) << "but not entered";
-    EXPECT_EQ(Find(list, "dangling"), nullptr);
-    EXPECT_EQ(Find(list, "pipe"), nullptr);
-    EXPECT_EQ(list.Count(), 8);
 }
 
 } // namespace

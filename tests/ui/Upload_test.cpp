@@ -17,8 +17,6 @@
 #include <QTimer>
 #include <QTreeView>
 
-#include "SlowRecorder.h"
-#include "WindowImages.h"
 #include "audio/WaveAddInfo.h"
 #include "audio/Wavefunc.h"
 #include "engine/RecClasses.h"
@@ -26,13 +24,16 @@
 #include "engine/RecClassesWrite.h"
 #include "engine/RecorderUi.h"
 #include "i18n/VexaLang.h"
+#include "i18n/VexaLangText.h"
 #include "platform/ByteOrder.h"
 #include "tests/support/ModalScript.h"
+#include "tests/support/SlowRecorder.h"
+#include "tests/support/WindowImages.h"
+#include "transfer/TransferController.h"
 #include "ui/Fileutils.h"
 #include "ui/FmtChoose.h"
 #include "ui/OverWrite.h"
 #include "ui/Quorv_main.h"
-#include "ui/TransferController.h"
 #include "widgets/Mainutils.h"
 #include "widgets/ProgramOptions.h"
 

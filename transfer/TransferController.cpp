@@ -1,16 +1,17 @@
 // The controller's waits, its messages, the re-read of the recorder's content, erase and
 // format. Downloads and uploads have files of their own.
 
-#include "ui/TransferController.h"
+#include "transfer/TransferController.h"
 
 #include <algorithm>
 
 #include "engine/RecClassesBlocks.h"
 #include "engine/RecClassesLists.h"
 #include "link/RecXchange.h"
-#include "ui/TransferHelpers.h"
-#include "ui/TransferUi.h"
+#include "transfer/TransferHelpers.h"
+#include "transfer/TransferUi.h"
 #include "widgets/MsgBox.h"
+#include "transfer/MessageCodes.h"
 
 using transfer::DriveNameBelow;
 using transfer::RelativeDriveName;

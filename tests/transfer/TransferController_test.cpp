@@ -4,30 +4,29 @@
 #include <cerrno>
 #include <cstring>
 #include <deque>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <mutex>
 #include <sys/mount.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QTemporaryDir>
-
-#include "SlowRecorder.h"
-#include "WindowImages.h"
 #include "audio/WaveAddInfo.h"
 #include "audio/Wavefunc.h"
 #include "engine/RecClasses.h"
 #include "i18n/VexaLang.h"
 #include "link/RecXchange.h"
 #include "platform/PosixFile.h"
-#include "ui/TransferController.h"
-#include "ui/TransferUi.h"
+#include "transfer/TransferController.h"
+#include "transfer/TransferUi.h"
 #include "widgets/MsgBox.h"
+#include "tests/support/SlowRecorder.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/WindowImages.h"
+#include "transfer/MessageCodes.h"
 
 // --- What reaches the disk, and when ------------------------------------------------------
 // The program's flushes pass through here, so a test can see that a file and its folder were
@@ -83,7 +82,7 @@ public:
     bool CancelRequested() override { return Cancel; }
     void ClearCancel() override { Cancel = false; }
     int AskOverwrite(std::string& fileName, bool renameAllowed) override {
-        Asked.push_back(QFileInfo(QString::fromStdString(fileName)).fileName().toStdString());
+        Asked.push_back(std::filesystem::path(fileName).filename().string());
         RenameAllowed.push_back(renameAllowed);
         if (OverwriteAnswers.empty()) {
             ++Unexpected;
@@ -94,8 +93,8 @@ public:
         // The rename button: a new bare name in the folder asked about, as the dialog gives.
         if (answer == mrOverwrite && !RenameTo.empty()) {
             if (!RenameTo.front().empty())
-                fileName = QFileInfo(QString::fromStdString(fileName)).path().toStdString() + "/" +
-                           RenameTo.front();
+                fileName =
+                    std::filesystem::path(fileName).parent_path().string() + "/" + RenameTo.front();
             RenameTo.pop_front();
         }
         return answer;
@@ -159,26 +158,54 @@ public:
     }
 };
 
-std::string ReadText(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
+using TNames = std::vector<std::string>;
+
+bool Contains(const TNames& names, const std::string& name) {
+    return std::find(names.begin(), names.end(), name) != names.end();
 }
 
-void WriteTextFile(const QString& path, const std::string& text) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(text.data(), static_cast<qint64>(text.size()));
+std::string ReadText(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
-bool IsWave(const QString& path) {
-    return IsWaveFile(path.toStdString());
+void WriteTextFile(const std::string& path, const std::string& text) {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    ASSERT_TRUE(file.is_open());
+    file.write(text.data(), static_cast<std::streamsize>(text.size()));
+}
+
+bool IsWave(const std::string& path) {
+    return IsWaveFile(path);
+}
+
+// The folder and its parents; true when it is there afterwards, also when it already was.
+bool MakeFolder(const std::string& path) {
+    std::error_code error;
+    std::filesystem::create_directories(path, error);
+    return std::filesystem::is_directory(path, error);
+}
+
+// A fresh, empty folder at path.
+void EmptyFolder(const std::string& path) {
+    std::filesystem::remove_all(path);
+    std::filesystem::create_directories(path);
+}
+
+// The names of a folder's entries, files and folders, in byte order.
+TNames FolderEntries(const std::string& path) {
+    TNames names;
+    for (const auto& entry : std::filesystem::directory_iterator(path))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 class TransferController : public ::testing::Test {
 public:
     void SetUp() override {
         TSlowLink::Reset();
-        ASSERT_TRUE(QDir().mkpath(Out()));
+        ASSERT_TRUE(MakeFolder(Out()));
         Options.FileNameMask = "rec_[rn].wav";
     }
     void TearDown() override {
@@ -220,14 +247,12 @@ public:
             found.emplace_back(record->Number, record->Status);
         return found;
     }
-    QStringList OutFiles() const {
-        return QDir(Out()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
-    }
-    std::string ImagePath() const { return Dir.filePath("memory.ovk").toStdString(); }
-    QString Out() const { return Dir.filePath("out"); }
-    QString OutFile(const QString& name) const { return Out() + "/" + name; }
+    TNames OutFiles() const { return FolderEntries(Out()); }
+    std::string ImagePath() const { return Dir.File("memory.ovk"); }
+    std::string Out() const { return Dir.File("out"); }
+    std::string OutFile(const std::string& name) const { return Out() + "/" + name; }
 
-    QTemporaryDir Dir;
+    testsupport::TTempDir Dir;
     TScriptedUi Ui;
     TTransferOptions Options;
     std::unique_ptr<TNotingRecorder> Recorder;
@@ -249,13 +274,13 @@ TEST_F(TransferController, AMoveErasesOnlyTheRecordingsWhoseFilesAreOnThePc) {
         std::deque<int> Overwrite;
         std::vector<std::string> Messages;
         std::vector<std::pair<int, int>> Left; // number and status on the recorder afterwards
-        QStringList Files;
+        TNames Files;
     };
     const std::string question = GetLangConstant("ReallyEraseSelRecStr");
     const TCase cases[] = {
         // A folder in the way of one file: that recording stays, the others move.
         {"folderInTheWay",
-         [](TransferController& t) { ASSERT_TRUE(QDir().mkpath(t.OutFile("rec_2.wav"))); },
+         [](TransferController& t) { ASSERT_TRUE(MakeFolder(t.OutFile("rec_2.wav"))); },
          {},
          {CantCreate("rec_2.wav", EISDIR), question},
          {{2, NotDownloaded}},
@@ -284,15 +309,14 @@ TEST_F(TransferController, AMoveErasesOnlyTheRecordingsWhoseFilesAreOnThePc) {
         Ui.BoxAnswers = {IDOK, IDYES};
         if (c.Messages.empty() || c.Messages.front() == question)
             Ui.BoxAnswers = {IDYES};
-        Controller().DownloadRecords(Records(), Out().toStdString(), TDownloadKind::Move);
+        Controller().DownloadRecords(Records(), Out(), TDownloadKind::Move);
         EXPECT_EQ(Ui.Messages, c.Messages);
         EXPECT_EQ(Ui.Unexpected, 0);
         EXPECT_EQ(OnRecorder(), c.Left);
         EXPECT_EQ(OutFiles(), c.Files);
         Recorder.reset();
         std::remove(ImagePath().c_str());
-        QDir(Out()).removeRecursively();
-        QDir().mkpath(Out());
+        EmptyFolder(Out());
     }
 }
 
@@ -302,7 +326,7 @@ TEST_F(TransferController, ARenamedTargetThatExistsIsAskedAboutAgain) {
         std::deque<int> Answers;
         std::deque<std::string> RenameTo;
         std::vector<std::string> Asked;
-        QStringList Waves; // the files that hold the download afterwards
+        TNames Waves; // the files that hold the download afterwards
     };
     const TCase cases[] = {
         {"renamedThenCancelled",
@@ -329,26 +353,66 @@ TEST_F(TransferController, ARenamedTargetThatExistsIsAskedAboutAgain) {
         Open({1.0}, {StatusNotDownloaded});
         WriteTextFile(OutFile("rec_1.wav"), "old");
         WriteTextFile(OutFile("keep.wav"), "the user's data");
-        ASSERT_TRUE(QDir().mkpath(OutFile("folder")));
+        ASSERT_TRUE(MakeFolder(OutFile("folder")));
         Ui = TScriptedUi{};
         Ui.OverwriteAnswers = c.Answers;
         Ui.RenameTo = c.RenameTo;
         Ui.BoxAnswers = {IDOK};
-        Controller().DownloadRecords(Records(), Out().toStdString(), TDownloadKind::Copy);
+        Controller().DownloadRecords(Records(), Out(), TDownloadKind::Copy);
         EXPECT_EQ(Ui.Asked, c.Asked);
         EXPECT_EQ(Ui.Unexpected, 0);
-        EXPECT_EQ(IsWave(OutFile("keep.wav")), c.Waves.contains("keep.wav"));
-        EXPECT_EQ(IsWave(OutFile("new.wav")), c.Waves.contains("new.wav"));
-        EXPECT_EQ(QFileInfo::exists(OutFile("new.wav")), c.Waves.contains("new.wav"));
-        if (!c.Waves.contains("keep.wav")) {
+        EXPECT_EQ(IsWave(OutFile("keep.wav")), Contains(c.Waves, "keep.wav"));
+        EXPECT_EQ(IsWave(OutFile("new.wav")), Contains(c.Waves, "new.wav"));
+        EXPECT_EQ(std::filesystem::exists(OutFile("new.wav")), Contains(c.Waves, "new.wav"));
+        if (!Contains(c.Waves, "keep.wav")) {
             EXPECT_EQ(ReadText(OutFile("keep.wav")), "the user's data");
         }
         EXPECT_EQ(ReadText(OutFile("rec_1.wav")), "old");
         Recorder.reset();
         std::remove(ImagePath().c_str());
-        QDir(Out()).removeRecursively();
-        QDir().mkpath(Out());
+        EmptyFolder(Out());
     }
+}
+
+// "Skip all" answers every later existing target of the batch, also after a free name between
+// them; the free name arrives.
+TEST_F(TransferController, SkipAllHoldsForTheWholeDownloadAndUpload) {
+    Open({1.0, 1.0, 1.0}, {StatusNotDownloaded, StatusNotDownloaded, StatusNotDownloaded});
+    WriteTextFile(OutFile("rec_1.wav"), "old 1");
+    WriteTextFile(OutFile("rec_3.wav"), "old 3");
+    Ui.OverwriteAnswers = {mrSkipAll};
+    Controller().DownloadRecords(Records(), Out(), TDownloadKind::Copy);
+    EXPECT_EQ(Ui.Asked, std::vector<std::string>{"rec_1.wav"});
+    EXPECT_EQ(Ui.Unexpected, 0);
+    EXPECT_EQ(ReadText(OutFile("rec_1.wav")), "old 1");
+    EXPECT_TRUE(IsWave(OutFile("rec_2.wav")));
+    EXPECT_EQ(ReadText(OutFile("rec_3.wav")), "old 3");
+    EXPECT_EQ(OnRecorder(), (std::vector<std::pair<int, int>>{
+                                {1, NotDownloaded}, {2, Downloaded}, {3, NotDownloaded}}));
+
+    // The same for drive files going up: a.txt and c.txt are on the drive already.
+    const std::string up = Dir.File("up");
+    ASSERT_TRUE(MakeFolder(up));
+    for (const char* name : {"a.txt", "c.txt"})
+        WriteTextFile(up + "/" + name, "old");
+    Ui = TScriptedUi{};
+    Controller().UploadDriveFiles({up + "/a.txt", up + "/c.txt"}, "\\");
+    EXPECT_TRUE(Ui.Asked.empty());
+    for (const char* name : {"a.txt", "b.txt", "c.txt"})
+        WriteTextFile(up + "/" + name, "new and longer");
+    Ui = TScriptedUi{};
+    Ui.OverwriteAnswers = {mrSkipAll};
+    Controller().UploadDriveFiles({up + "/a.txt", up + "/b.txt", up + "/c.txt"}, "\\");
+    EXPECT_EQ(Ui.Asked, std::vector<std::string>{"a.txt"});
+    EXPECT_EQ(Ui.Unexpected, 0);
+    Reread();
+    std::vector<std::pair<std::string, std::int64_t>> drive;
+    TDriveFileList* files = Recorder->GetDriveFileList();
+    for (int i = 0; i < files->Count(); ++i)
+        drive.emplace_back(files->Get(i)->Name, files->Get(i)->Size);
+    std::sort(drive.begin(), drive.end());
+    EXPECT_EQ(drive, (std::vector<std::pair<std::string, std::int64_t>>{
+                         {"a.txt", 3}, {"b.txt", 14}, {"c.txt", 3}}));
 }
 
 // On an image file that may not be written the downloads arrive, nothing is marked, and one
@@ -356,18 +420,17 @@ TEST_F(TransferController, ARenamedTargetThatExistsIsAskedAboutAgain) {
 TEST_F(TransferController, AReadOnlyMemoryGetsItsFilesButNoMarks) {
     Options.ReadOnlyMemory = true;
     Open({1.0, 1.0, 1.0}, {StatusNotDownloaded, StatusDownloaded, StatusNotDownloaded});
-    Controller().DownloadRecords(Records(), Out().toStdString(), TDownloadKind::Copy);
+    Controller().DownloadRecords(Records(), Out(), TDownloadKind::Copy);
     EXPECT_EQ(Ui.Messages, std::vector<std::string>{GetLangConstant("ImageReadOnlyMarkStr")});
     EXPECT_EQ(Ui.Unexpected, 0);
-    EXPECT_EQ(OutFiles(), (QStringList{"rec_1.wav", "rec_2.wav", "rec_3.wav"}));
+    EXPECT_EQ(OutFiles(), (TNames{"rec_1.wav", "rec_2.wav", "rec_3.wav"}));
     EXPECT_EQ(OnRecorder(), (std::vector<std::pair<int, int>>{
                                 {1, NotDownloaded}, {2, Downloaded}, {3, NotDownloaded}}));
 
     // Nothing to mark, nothing to say.
-    QDir(Out()).removeRecursively();
-    QDir().mkpath(Out());
+    EmptyFolder(Out());
     Ui = TScriptedUi{};
-    Controller().DownloadRecords({Records()[1]}, Out().toStdString(), TDownloadKind::Copy);
+    Controller().DownloadRecords({Records()[1]}, Out(), TDownloadKind::Copy);
     EXPECT_TRUE(Ui.Messages.empty());
 }
 
@@ -377,13 +440,13 @@ TEST_F(TransferController, TwoRecordingsOfOneNameNeverBothLeaveTheRecorder) {
     // The second file of the name is asked about and replaces the first.
     Ui.OverwriteAnswers = {mrOverwrite};
     Ui.BoxAnswers = {IDYES};
-    Controller().DownloadRecords(Records(), Out().toStdString(), TDownloadKind::Move);
+    Controller().DownloadRecords(Records(), Out(), TDownloadKind::Move);
     EXPECT_EQ(Ui.Asked, std::vector<std::string>{"same.wav"});
     EXPECT_EQ(Ui.Messages, std::vector<std::string>{GetLangConstant("ReallyEraseSelRecStr")});
     // Recording 1 exists nowhere but on the recorder: it stays, and not marked.
     EXPECT_EQ(OnRecorder(), (std::vector<std::pair<int, int>>{{1, NotDownloaded}}));
     TWaveFile wave;
-    wave.SetFileName(OutFile("same.wav").toStdString());
+    wave.SetFileName(OutFile("same.wav"));
     ASSERT_TRUE(wave.Open());
     EXPECT_GT(wave.GetDataSize(), 16000u * 2 - 1000); // the two-second recording
 }
@@ -400,7 +463,7 @@ protected:
             WriteTextFile(OutFile(name), std::string("old ") + name);
     }
     void ExpectOldFilesOnly() {
-        EXPECT_EQ(OutFiles(), (QStringList{"rec_1.wav", "rec_1_0001.wav", "rec_1_0002.wav"}));
+        EXPECT_EQ(OutFiles(), (TNames{"rec_1.wav", "rec_1_0001.wav", "rec_1_0002.wav"}));
         for (const char* name : {"rec_1.wav", "rec_1_0001.wav", "rec_1_0002.wav"})
             EXPECT_EQ(ReadText(OutFile(name)), std::string("old ") + name);
         EXPECT_EQ(OnRecorder(), (std::vector<std::pair<int, int>>{{1, NotDownloaded}}));
@@ -411,27 +474,27 @@ TEST_F(SplitDownload, ACancelOrAFailureLeavesTheUsersPartsAsTheyWere) {
     TSlowLink::StepMs = 2;
     Ui.OverwriteAnswers = {mrOverwrite};
     Ui.CancelAtPercent = 70; // two parts are written by then
-    Controller().DownloadRecords(Records(), Out().toStdString(), TDownloadKind::Move);
+    Controller().DownloadRecords(Records(), Out(), TDownloadKind::Move);
     EXPECT_EQ(Recorder->Cancels, 1);
     EXPECT_TRUE(Ui.Messages.empty());
     ExpectOldFilesOnly();
 
     // The same with the read failing late, once two parts are written: a whole read counted
     // first, into a folder of its own.
-    const QString aside = Dir.filePath("aside");
-    ASSERT_TRUE(QDir().mkpath(aside));
+    const std::string aside = Dir.File("aside");
+    ASSERT_TRUE(MakeFolder(aside));
     Ui = TScriptedUi{};
     TSlowLink::StepMs = 0;
     TSlowLink::WorkerExchanges = 0;
-    Controller().DownloadRecords(Records(), aside.toStdString(), TDownloadKind::Copy);
-    ASSERT_EQ(QDir(aside).entryList(QDir::Files).size(), 3);
+    Controller().DownloadRecords(Records(), aside, TDownloadKind::Copy);
+    ASSERT_EQ(FolderEntries(aside).size(), 3u);
     Recorder->ChangeSoundFileStatus(1, StatusNotDownloaded);
     const int wholeRead = TSlowLink::WorkerExchanges.load();
     ASSERT_GT(wholeRead, 8);
     Ui = TScriptedUi{};
     Ui.OverwriteAnswers = {mrOverwriteAll};
     TSlowLink::FailAfter = wholeRead * 3 / 4;
-    Controller().DownloadRecords(Records(), Out().toStdString(), TDownloadKind::Move);
+    Controller().DownloadRecords(Records(), Out(), TDownloadKind::Move);
     EXPECT_EQ(Ui.Messages,
               std::vector<std::string>{"exchange error " + std::to_string(CmdFlashRead)});
     ExpectOldFilesOnly();
@@ -440,17 +503,17 @@ TEST_F(SplitDownload, ACancelOrAFailureLeavesTheUsersPartsAsTheyWere) {
 TEST_F(SplitDownload, TheOverwriteQuestionCoversEveryPart) {
     // Keeping the old second part keeps every old file, and the recording unmarked.
     Ui.OverwriteAnswers = {mrOverwrite, mrSkip};
-    Controller().DownloadRecords(Records(), Out().toStdString(), TDownloadKind::Copy);
+    Controller().DownloadRecords(Records(), Out(), TDownloadKind::Copy);
     EXPECT_EQ(Ui.Asked, (std::vector<std::string>{"rec_1.wav", "rec_1_0001.wav"}));
     EXPECT_EQ(Ui.RenameAllowed, (std::vector<bool>{true, false}));
     ExpectOldFilesOnly();
 
     Ui = TScriptedUi{};
     Ui.OverwriteAnswers = {mrOverwrite, mrOverwrite, mrOverwrite};
-    Controller().DownloadRecords(Records(), Out().toStdString(), TDownloadKind::Copy);
+    Controller().DownloadRecords(Records(), Out(), TDownloadKind::Copy);
     EXPECT_EQ(Ui.Asked,
               (std::vector<std::string>{"rec_1.wav", "rec_1_0001.wav", "rec_1_0002.wav"}));
-    EXPECT_EQ(OutFiles(), (QStringList{"rec_1.wav", "rec_1_0001.wav", "rec_1_0002.wav"}));
+    EXPECT_EQ(OutFiles(), (TNames{"rec_1.wav", "rec_1_0001.wav", "rec_1_0002.wav"}));
     for (const char* name : {"rec_1.wav", "rec_1_0001.wav", "rec_1_0002.wav"})
         EXPECT_TRUE(IsWave(OutFile(name))) << name;
     EXPECT_EQ(OnRecorder(), (std::vector<std::pair<int, int>>{{1, Downloaded}}));
@@ -465,14 +528,14 @@ TEST_F(TransferController, AFileIsOnTheDiskBeforeItsRecordingIsMarkedOrErased) {
         DiskLogOn = true;
     }
     Ui.BoxAnswers = {IDYES};
-    Controller().DownloadRecords(Records(), Out().toStdString(), TDownloadKind::Move);
+    Controller().DownloadRecords(Records(), Out(), TDownloadKind::Move);
     std::vector<std::string> log;
     {
         std::lock_guard lock(DiskLogLock);
         DiskLogOn = false;
         log = DiskLog;
     }
-    const std::string target = OutFile("rec_1.wav").toStdString();
+    const std::string target = OutFile("rec_1.wav");
     const auto at = [&](const std::function<bool(const std::string&)>& what) {
         return std::find_if(log.begin(), log.end(), what) - log.begin();
     };
@@ -480,10 +543,9 @@ TEST_F(TransferController, AFileIsOnTheDiskBeforeItsRecordingIsMarkedOrErased) {
     // system has unnamed files, shown as "#inode (deleted)" in the target's folder.
     const auto dataOfTheWave = at([&](const std::string& e) {
         return e.rfind("data " + target + ".tmp~", 0) == 0 ||
-               e.rfind("data " + Out().toStdString() + "/#", 0) == 0;
+               e.rfind("data " + Out() + "/#", 0) == 0;
     });
-    const auto folder =
-        at([&](const std::string& e) { return e == "sync " + Out().toStdString(); });
+    const auto folder = at([&](const std::string& e) { return e == "sync " + Out(); });
     const auto mark = at([](const std::string& e) { return e == "mark 1"; });
     const auto erase = at([](const std::string& e) { return e == "erase 1"; });
     const auto end = static_cast<std::ptrdiff_t>(log.size());
@@ -502,13 +564,13 @@ TEST_F(TransferController, AFileIsOnTheDiskBeforeItsRecordingIsMarkedOrErased) {
 TEST_F(TransferController, AFullDiskNamesTheFileAndTheReason) {
     if (::geteuid() != 0)
         GTEST_SKIP() << "a small file system of its own needs root to mount";
-    const QString small = Dir.filePath("small");
-    ASSERT_TRUE(QDir().mkpath(small));
-    if (::mount("tmpfs", small.toLocal8Bit().constData(), "tmpfs", 0, "size=64k") != 0)
+    const std::string small = Dir.File("small");
+    ASSERT_TRUE(MakeFolder(small));
+    if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=64k") != 0)
         GTEST_SKIP() << "cannot mount a small tmpfs here: " << std::strerror(errno);
     struct TUnmount {
-        QString Path;
-        ~TUnmount() { ::umount2(Path.toLocal8Bit().constData(), MNT_DETACH); }
+        std::string Path;
+        ~TUnmount() { ::umount2(Path.c_str(), MNT_DETACH); }
     } unmount{small};
 
     Open({10.0}, {StatusNotDownloaded}); // 160 KB of sound
@@ -521,18 +583,18 @@ TEST_F(TransferController, AFullDiskNamesTheFileAndTheReason) {
         SCOPED_TRACE(c.Name);
         Ui = TScriptedUi{};
         Options.SorvaneFormat = c.Raw;
-        Controller().DownloadRecords(Records(), small.toStdString(), TDownloadKind::Copy);
+        Controller().DownloadRecords(Records(), small, TDownloadKind::Copy);
         EXPECT_EQ(Ui.Messages, std::vector<std::string>{GetLangConstant("CantWriteStr") + " " +
                                                         c.File + "\n" + std::strerror(ENOSPC)});
-        EXPECT_TRUE(QDir(small).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
+        EXPECT_TRUE(std::filesystem::is_empty(small));
         EXPECT_EQ(OnRecorder(), (std::vector<std::pair<int, int>>{{1, NotDownloaded}}));
     }
 
     // A drive file the same way.
-    const QString source = Dir.filePath("big.bin");
+    const std::string source = Dir.File("big.bin");
     WriteTextFile(source, std::string(200 * 1024, 'b'));
     TPosixFile file;
-    ASSERT_TRUE(file.Open(source.toStdString(), TPosixFile::TMode::ReadOnly));
+    ASSERT_TRUE(file.Open(source, TPosixFile::TMode::ReadOnly));
     Recorder->WriteDriveFile("big.bin", &file, TSystemTime{2024, 5, 3, 6, 7, 8, 9, 0});
     Recorder->WaitForOperation();
     ASSERT_EQ(Recorder->GetOutcome().Kind, TOperationOutcome::TKind::Succeeded);
@@ -544,10 +606,10 @@ TEST_F(TransferController, AFullDiskNamesTheFileAndTheReason) {
     entry.Size = 200 * 1024;
     entry.DataLink = 1;
     Ui = TScriptedUi{};
-    Controller().DownloadDriveFiles({entry}, "\\", small.toStdString(), false);
+    Controller().DownloadDriveFiles({entry}, "\\", small, false);
     EXPECT_EQ(Ui.Messages, std::vector<std::string>{GetLangConstant("CantWriteStr") + " big.bin\n" +
                                                     std::strerror(ENOSPC)});
-    EXPECT_TRUE(QDir(small).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
+    EXPECT_TRUE(std::filesystem::is_empty(small));
 }
 
 // --- Cancel ----------------------------------------------------------------------------------
@@ -556,23 +618,23 @@ TEST_F(TransferController, ACancelledDownloadLeavesNothingMarksNothingAndStopsTh
     Open({20.0, 20.0}, {StatusNotDownloaded, StatusNotDownloaded});
     TSlowLink::StepMs = 5;
     Ui.CancelAtPercent = 30;
-    Controller().DownloadRecords(Records(), Out().toStdString(), TDownloadKind::Move);
+    Controller().DownloadRecords(Records(), Out(), TDownloadKind::Move);
     EXPECT_EQ(Recorder->Cancels, 1);
     EXPECT_EQ(Ui.Progress.size(), 1u); // the second recording never started
     EXPECT_TRUE(Ui.Messages.empty());  // no erase question: a cancelled move erases nothing
     EXPECT_EQ(Recorder->Erases, 0);
-    EXPECT_TRUE(OutFiles().isEmpty());
+    EXPECT_TRUE(OutFiles().empty());
     EXPECT_EQ(OnRecorder(),
               (std::vector<std::pair<int, int>>{{1, NotDownloaded}, {2, NotDownloaded}}));
 }
 
 TEST_F(TransferController, ACancelledUploadLeavesNothingOnTheRecorder) {
     Open({1.0});
-    const QString wave = Dir.filePath("long.wav");
-    WriteTone(wave.toStdString(), 30.0);
+    const std::string wave = Dir.File("long.wav");
+    WriteTone(wave, 30.0);
     TSlowLink::StepMs = 5;
     Ui.CancelAtPercent = 30;
-    Controller().UploadRecords({wave.toStdString()});
+    Controller().UploadRecords({wave});
     EXPECT_EQ(Recorder->Cancels, 1);
     EXPECT_TRUE(Ui.Messages.empty());
     EXPECT_EQ(OnRecorder(), (std::vector<std::pair<int, int>>{{1, StatusUploaded}}));
@@ -580,10 +642,10 @@ TEST_F(TransferController, ACancelledUploadLeavesNothingOnTheRecorder) {
 
 TEST_F(TransferController, AnUploadsRateLabelKeepsTheFormAsItIs) {
     Open({});
-    const QString wave = Dir.filePath("tone.wav");
-    WriteTone(wave.toStdString(), 20.0);
+    const std::string wave = Dir.File("tone.wav");
+    WriteTone(wave, 20.0);
     TSlowLink::StepMs = 3;
-    Controller().UploadRecords({wave.toStdString()});
+    Controller().UploadRecords({wave});
     // The form is shown once; the rate only changes its label.
     EXPECT_EQ(Ui.Progress, std::vector<std::string>{GetLangConstant("StatusPreparingStr")});
     ASSERT_FALSE(Ui.Labels.empty());

@@ -39,7 +39,7 @@ public:
     // start and duration (seconds) hold the choice.
     virtual bool SelectRecordPart(std::uint32_t& startSecond, std::uint32_t& duration,
                                   std::uint64_t recordSize) = 0;
-    // A message box with the MB_ flags of ui/MsgBox.h; the ID of the answer.
+    // A message box with the MB_ flags of transfer/MessageCodes.h; the ID of the answer.
     virtual int ShowMessage(const std::string& text, unsigned flags) = 0;
     // The error box of a failed recorder exchange.
     virtual void ShowExchangeError(const TERecXchange& error) = 0;

@@ -1,11 +1,11 @@
+#include "transfer/FileTree.h"
+
 #include <dirent.h>
 #include <filesystem>
 #include <memory>
 #include <set>
 #include <sys/stat.h>
 #include <utility>
-
-#include "ui/Fileutils.h"
 
 namespace {
 
@@ -37,7 +37,7 @@ bool EntryFromFileSystem(const std::string& path, const std::string& name, TFile
 
 class TFolderScanner {
 public:
-    explicit TFolderScanner(TFileList& target) : Target(target) {}
+    explicit TFolderScanner(std::vector<TFileListItem>& target) : Target(target) {}
 
     std::int64_t Total = 0;
 
@@ -65,12 +65,12 @@ public:
             ++count;
             Total += entry.Size;
             entry.FolderPath = relative;
-            const int index = Target.Count();
-            Target.AddCopy(entry);
+            const std::size_t index = Target.size();
+            Target.push_back(entry);
             const TDirectoryId childId{info.st_dev, info.st_ino};
             if (entry.IsFolder && OnPath.count(childId) == 0) {
                 const std::int64_t inside = ScanFolder(path + "/", relative + name + "\\", childId);
-                Target.Item(index).Size = inside;
+                Target[index].Size = inside;
             }
         }
         OnPath.erase(id);
@@ -78,7 +78,7 @@ public:
     }
 
 private:
-    TFileList& Target;
+    std::vector<TFileListItem>& Target;
     std::set<TDirectoryId> OnPath;
 };
 
@@ -95,11 +95,11 @@ std::string OwnName(const std::string& folder) {
 
 } // namespace
 
-std::int64_t ScanFolderTree(const std::string& root, TFileList* target) {
+std::int64_t ScanFolderTree(const std::string& root, std::vector<TFileListItem>* target) {
     if (target == nullptr) {
         return 0;
     }
-    target->Clear();
+    target->clear();
     if (root.empty()) {
         return 0; // no folder named; never the whole file system
     }
@@ -116,20 +116,36 @@ std::int64_t ScanFolderTree(const std::string& root, TFileList* target) {
     std::string relative = "\\";
     TFileListItem rootEntry;
     struct stat info {};
-    int rootIndex = -1;
+    bool rootListed = false;
     const std::string ownName = OwnName(own);
     if (own != "/" && !ownName.empty() && EntryFromFileSystem(own, ownName, rootEntry, info) &&
         rootEntry.IsFolder) {
         rootEntry.FolderPath = "\\";
-        rootIndex = target->Count();
-        target->AddCopy(rootEntry);
+        rootListed = true;
+        target->push_back(rootEntry);
         relative = "\\" + ownName + "\\";
     } else if (stat(absolute.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
         return 0;
     }
     const std::int64_t count = scanner.ScanFolder(absolute, relative, {info.st_dev, info.st_ino});
-    if (rootIndex >= 0) {
-        target->Item(rootIndex).Size = count;
+    if (rootListed) {
+        target->front().Size = count;
     }
     return scanner.Total;
+}
+
+std::string TrimBackslashes(const std::string& text) {
+    const std::size_t first = text.find_first_not_of('\\');
+    if (first == std::string::npos) {
+        return {};
+    }
+    const std::size_t last = text.find_last_not_of('\\');
+    return text.substr(first, last - first + 1);
+}
+
+std::string AddBackslash(const std::string& text) {
+    if (text.empty() || text.back() != '\\') {
+        return text + '\\';
+    }
+    return text;
 }

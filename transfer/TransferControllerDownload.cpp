@@ -13,11 +13,12 @@
 #include "link/RecXchange.h"
 #include "platform/PosixFile.h"
 #include "platform/SystemTime.h"
-#include "ui/FileNameMask.h"
-#include "ui/TransferController.h"
-#include "ui/TransferHelpers.h"
-#include "ui/TransferUi.h"
+#include "transfer/FileNameMask.h"
+#include "transfer/TransferController.h"
+#include "transfer/TransferHelpers.h"
+#include "transfer/TransferUi.h"
 #include "widgets/MsgBox.h"
+#include "transfer/MessageCodes.h"
 
 using transfer::BaseName;
 using transfer::FileProblemText;
@@ -86,53 +87,38 @@ TSystemTime AddSeconds(const TSystemTime& time, std::uint32_t seconds) {
     return moved;
 }
 
-bool IsWriteAnswer(int answer) {
-    return answer == mrOverwrite || answer == mrOverwriteAll;
+// The overwrite question of a download: any entry (a dangling link too) takes a PC name; a
+// folder of the name the rename chose can never be written.
+TOverwritePolicy PcTargetPolicy(TTransferUi& ui) {
+    return TOverwritePolicy(ui, Exists, [](const std::string& name) {
+        return IsDirectory(name) ? FileProblemText("CantCreateStr", name, EISDIR) : std::string();
+    });
 }
 
 } // namespace
 
-bool TTransferController::MayWrite(std::string& name, int& answer, bool renameAllowed) {
-    if (!Exists(name)) {
-        answer = mrOverwrite;
-    } else if (answer != mrSkipAll && answer != mrOverwriteAll) {
-        // A name chosen by the rename that exists too is asked about as any existing file; a
-        // folder of that name can never be written, so the question comes back for the name
-        // asked before.
-        for (;;) {
-            const std::string asked = name;
-            answer = Ui.AskOverwrite(name, renameAllowed);
-            if (answer != mrOverwrite || name == asked || !Exists(name))
-                break;
-            if (IsDirectory(name)) {
-                Ui.ShowMessage(FileProblemText("CantCreateStr", name, EISDIR), MB_OK);
-                name = asked;
-            }
-        }
-    }
-    if (answer == mrCancelBatch)
-        Cancelled = true;
-    return IsWriteAnswer(answer);
-}
-
-TTransferController::TTargetChoice TTransferController::ChooseTarget(std::string& name,
-                                                                     int& answer) {
+TTargetChoice TTransferController::ChooseTarget(std::string& name, TOverwritePolicy& policy) {
     // A folder of that name can never be replaced; no question is worth asking about it.
     if (IsDirectory(name)) {
         Ui.ShowMessage(FileProblemText("CantCreateStr", name, EISDIR), MB_OK);
         return TTargetChoice::Skip;
     }
-    if (MayWrite(name, answer, true))
-        return TTargetChoice::Write;
-    return Cancelled ? TTargetChoice::Stop : TTargetChoice::Skip;
+    const TTargetChoice choice = policy.Decide(name, true);
+    if (choice == TTargetChoice::Stop)
+        Cancelled = true;
+    return choice;
 }
 
-bool TTransferController::ConfirmParts(const std::vector<std::string>& targets, int& answer) {
+bool TTransferController::ConfirmParts(const std::vector<std::string>& targets,
+                                       TOverwritePolicy& policy) {
     // The first name was asked about before the download; the numbered parts are known only
     // now, and each that exists is asked about like any other file.
     for (std::size_t i = 1; i < targets.size(); ++i) {
         std::string name = targets[i];
-        if (!MayWrite(name, answer, false))
+        const TTargetChoice choice = policy.Decide(name, false);
+        if (choice == TTargetChoice::Stop)
+            Cancelled = true;
+        if (choice != TTargetChoice::Write)
             return false;
     }
     return true;
@@ -161,7 +147,8 @@ void TTransferController::ReportDownload(const TDownloadResult& result) {
 TDownloadResult TTransferController::DownloadRecord(TCustomSoundFileInfo& record,
                                                     const std::string& fileName,
                                                     std::uint32_t startSecond,
-                                                    std::uint32_t duration, int& answer) {
+                                                    std::uint32_t duration,
+                                                    TOverwritePolicy& policy) {
     TRecordToDownload wanted = MakeRecordToDownload(record);
     wanted.StartSecond = startSecond;
     wanted.Duration = duration;
@@ -179,8 +166,8 @@ TDownloadResult TTransferController::DownloadRecord(TCustomSoundFileInfo& record
         // Marked once the batch knows the files are still there at its end.
         options.MarkDownloaded = false;
         options.Random = Options.Random;
-        options.ConfirmTargets = [this, &answer](const std::vector<std::string>& targets) {
-            return ConfirmParts(targets, answer);
+        options.ConfirmTargets = [this, &policy](const std::vector<std::string>& targets) {
+            return ConfirmParts(targets, policy);
         };
         result = DownloadRecordToWave(
             Recorder, wanted, options,
@@ -293,7 +280,7 @@ void TTransferController::DownloadRecords(const std::vector<TCustomSoundFileInfo
         return;
     }
     const std::string serial = Recorder.GetSerialNumber();
-    int answer = mrOverwrite;
+    TOverwritePolicy policy = PcTargetPolicy(Ui);
     std::vector<TDownloaded> done;
     for (std::size_t i = 0; i < records.size(); ++i) {
         if (StopRequested())
@@ -301,7 +288,7 @@ void TTransferController::DownloadRecords(const std::vector<TCustomSoundFileInfo
         TCustomSoundFileInfo& record = *records[i];
         std::uint32_t start = 0;
         std::uint32_t duration = record.Duration;
-        if (kind == TDownloadKind::SelectedPart && IsWriteAnswer(answer) &&
+        if (kind == TDownloadKind::SelectedPart &&
             !Ui.SelectRecordPart(start, duration, static_cast<std::uint64_t>(record.Size)))
             continue;
         std::string name =
@@ -309,12 +296,12 @@ void TTransferController::DownloadRecords(const std::vector<TCustomSoundFileInfo
                                                 Options.FileNameMask));
         if (Options.SorvaneFormat)
             name = WithRawExtension(name);
-        const TTargetChoice target = ChooseTarget(name, answer);
+        const TTargetChoice target = ChooseTarget(name, policy);
         if (target == TTargetChoice::Stop)
             break;
         if (target == TTargetChoice::Skip)
             continue;
-        const TDownloadResult result = DownloadRecord(record, name, start, duration, answer);
+        const TDownloadResult result = DownloadRecord(record, name, start, duration, policy);
         if (result.Reason == TDownloadReason::Cancelled || Cancelled) {
             Cancelled = true;
             break;
@@ -350,7 +337,7 @@ void TTransferController::DownloadDriveFiles(const std::vector<TFileListItem>& s
         Ui.ShowMessage(Text("PathNotFoundStr") + " " + folder, MB_OK);
         return;
     }
-    int answer = mrOverwrite;
+    TOverwritePolicy policy = PcTargetPolicy(Ui);
     std::vector<TDownloaded> done;
     for (std::size_t i = 0; i < selection.size(); ++i) {
         if (StopRequested())
@@ -376,7 +363,7 @@ void TTransferController::DownloadDriveFiles(const std::vector<TFileListItem>& s
             Ui.ShowMessage(FileProblemText("CantCreateStr", pcName, error), MB_OK);
             continue;
         }
-        const TTargetChoice target = ChooseTarget(pcName, answer);
+        const TTargetChoice target = ChooseTarget(pcName, policy);
         if (target == TTargetChoice::Stop)
             break;
         if (target == TTargetChoice::Skip)

@@ -1,19 +1,16 @@
 #pragma once
 
-// Images and waves the main-window tests start from, written through the engine itself.
+// Images and waves the transfer and window tests start from, written through the engine.
 #include <cmath>
 #include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
 
-#include <QString>
-
 #include "audio/Wavefunc.h"
 #include "engine/RecClasses.h"
 #include "engine/RecorderUi.h"
 #include "i18n/VexaLang.h"
-#include "i18n/VexaLangText.h"
 #include "platform/ByteOrder.h"
 
 namespace {

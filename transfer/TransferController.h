@@ -8,7 +8,8 @@
 #include "engine/RecDownload.h"
 #include "engine/RecOperationWait.h"
 #include "engine/Recinterface.h"
-#include "ui/Fileutils.h"
+#include "transfer/FileTree.h"
+#include "transfer/OverwritePolicy.h"
 
 class TCustomSoundFileInfo;
 class TTransferUi;
@@ -88,14 +89,13 @@ private:
     TOperationPoll Poll(std::function<void(std::uint32_t state)> onPoll = {});
     bool ReportOutcome(const TOperationOutcome& outcome);
     void ReportDownload(const TDownloadResult& result);
-    bool MayWrite(std::string& name, int& answer, bool renameAllowed);
     // What becomes of a download's target: written, skipped (asked, or a folder in the
     // way), or the batch stops.
-    enum class TTargetChoice { Write, Skip, Stop };
-    TTargetChoice ChooseTarget(std::string& name, int& answer);
-    bool ConfirmParts(const std::vector<std::string>& targets, int& answer);
+    TTargetChoice ChooseTarget(std::string& name, TOverwritePolicy& policy);
+    bool ConfirmParts(const std::vector<std::string>& targets, TOverwritePolicy& policy);
     TDownloadResult DownloadRecord(TCustomSoundFileInfo& record, const std::string& fileName,
-                                   std::uint32_t startSecond, std::uint32_t duration, int& answer);
+                                   std::uint32_t startSecond, std::uint32_t duration,
+                                   TOverwritePolicy& policy);
     TDownloadResult DownloadRaw(const TRecordToDownload& record, const std::string& fileName);
     // Whether a download of the record is marked on the recorder at all.
     bool NeedsMark(const TCustomSoundFileInfo& record) const;

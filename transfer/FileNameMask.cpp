@@ -1,4 +1,4 @@
-#include "ui/FileNameMask.h"
+#include "transfer/FileNameMask.h"
 
 #include <cctype>
 #include <cstdio>

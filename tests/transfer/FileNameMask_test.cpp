@@ -2,7 +2,7 @@
 
 #include "engine/RecClassesLists.h"
 #include "i18n/VexaLang.h"
-#include "ui/FileNameMask.h"
+#include "transfer/FileNameMask.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include "i18n/VexaLang.h"
 #include "i18n/VexaLangReasons.h"
-#include "ui/Fileutils.h"
+#include "transfer/FileTree.h"
 
 // Small text and path helpers the transfer batches share.
 namespace transfer {

@@ -15,10 +15,11 @@
 #include "link/RecXchange.h"
 #include "platform/PosixFile.h"
 #include "platform/SystemTime.h"
-#include "ui/TransferController.h"
-#include "ui/TransferHelpers.h"
-#include "ui/TransferUi.h"
+#include "transfer/TransferController.h"
+#include "transfer/TransferHelpers.h"
+#include "transfer/TransferUi.h"
 #include "widgets/MsgBox.h"
+#include "transfer/MessageCodes.h"
 
 using transfer::BaseName;
 using transfer::DriveNameBelow;
@@ -192,13 +193,14 @@ void TTransferController::UploadDriveFiles(const std::vector<std::string>& paths
                                            const std::string& shownFolder) {
     Ui.ClearCancel();
     Cancelled = false;
-    bool overwriteAll = false;
-    bool skipAll = false;
+    // Only files are asked about: an existing folder takes the content as it is.
+    TOverwritePolicy policy(Ui,
+                            [this](const std::string& name) { return FindDriveEntry(name) >= 0; });
     for (const std::string& path : paths) {
         if (StopRequested())
             break;
         const std::string base = FolderOf(path);
-        TFileList entries;
+        std::vector<TFileListItem> entries;
         if (IsDirectory(path)) {
             ScanFolderTree(path, &entries);
         } else {
@@ -208,37 +210,23 @@ void TTransferController::UploadDriveFiles(const std::vector<std::string>& paths
             struct stat st {};
             file.Size = ::stat(path.c_str(), &st) == 0 ? static_cast<std::int64_t>(st.st_size) : 0;
             file.Time = FileLocalTime(path);
-            entries.AddCopy(file);
+            entries.push_back(file);
         }
-        for (int i = 0; i < entries.Count() && !StopRequested(); ++i) {
-            const TFileListItem& entry = entries.Item(i);
+        for (std::size_t i = 0; i < entries.size() && !StopRequested(); ++i) {
+            const TFileListItem& entry = entries[i];
             const std::string relative = TrimBackslashes(entry.FolderPath + entry.Name);
             const std::string driveName = DriveNameBelow(shownFolder, relative);
             bool skip = false;
             const int existing = FindDriveEntry(driveName);
             if (existing >= 0) {
-                if (entry.IsFolder || skipAll) {
-                    skip = true; // an existing folder takes the content as it is
-                } else if (!overwriteAll) {
+                if (entry.IsFolder) {
+                    skip = true;
+                } else {
                     std::string asked = driveName;
-                    switch (Ui.AskOverwrite(asked, false)) {
-                    case mrCancelBatch:
-                        skip = true;
+                    const TTargetChoice choice = policy.Decide(asked, false);
+                    skip = choice != TTargetChoice::Write;
+                    if (choice == TTargetChoice::Stop)
                         Cancelled = true;
-                        break;
-                    case mrOverwriteAll:
-                        overwriteAll = true;
-                        break;
-                    case mrSkipAll:
-                        skipAll = true;
-                        skip = true;
-                        break;
-                    case mrOverwrite:
-                        break;
-                    default:
-                        skip = true;
-                        break;
-                    }
                 }
                 // The old entry's blocks count as free for the new file; when even they leave
                 // too little room the old entry stays, for erasing it would keep neither.
