@@ -10,7 +10,6 @@
 #include "link/RecXchange.h"
 #include "transfer/TransferHelpers.h"
 #include "transfer/TransferUi.h"
-#include "widgets/MsgBox.h"
 #include "transfer/MessageCodes.h"
 
 using transfer::DriveNameBelow;

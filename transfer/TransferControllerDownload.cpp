@@ -17,7 +17,6 @@
 #include "transfer/TransferController.h"
 #include "transfer/TransferHelpers.h"
 #include "transfer/TransferUi.h"
-#include "widgets/MsgBox.h"
 #include "transfer/MessageCodes.h"
 
 using transfer::BaseName;

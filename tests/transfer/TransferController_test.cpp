@@ -22,7 +22,6 @@
 #include "platform/PosixFile.h"
 #include "transfer/TransferController.h"
 #include "transfer/TransferUi.h"
-#include "widgets/MsgBox.h"
 #include "tests/support/SlowRecorder.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WindowImages.h"
