@@ -2,7 +2,7 @@
 
 #include <string>
 
-// The user's trash as the freedesktop.org trash specification lays it out: the home trash
+// The user's trash laid out as freedesktop.org desktops share it: the home trash
 // "$XDG_DATA_HOME/Trash" (or "~/.local/share/Trash"), created with mode 0700 when missing,
 // for files on its own file system; "$topdir/.Trash/$uid" or "$topdir/.Trash-$uid" for files
 // on another one. Each trashed file has an "info/NAME.trashinfo" beside "files/NAME", so file
