@@ -2,8 +2,39 @@
 
 #include <utility>
 
+#include "transfer/FileNameMask.h"
 #include "transfer/MessageCodes.h"
 #include "transfer/TransferUi.h"
+
+namespace {
+
+// A path's folder as the window's file dialogs read it: "." for a bare name, "/" right below
+// the root, otherwise everything before the last "/" as written.
+std::string FolderPart(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string NameIn(std::string folder, const std::string& name) {
+    if (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
+    if (name.empty())
+        return folder;
+    return folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+} // namespace
+
+std::string RenamedTarget(const std::string& asked, const std::string& typed) {
+    const std::string folder = FolderPart(asked);
+    if (typed.find('/') == std::string::npos)
+        return NameIn(folder, typed);
+    if (FolderPart(typed) == folder)
+        return typed;
+    return NameIn(folder, SanitizeFileName(typed.substr(typed.rfind('/') + 1)));
+}
 
 TOverwritePolicy::TOverwritePolicy(TTransferUi& ui, std::function<bool(const std::string&)> exists,
                                    std::function<std::string(const std::string&)> refusal)

@@ -5,6 +5,11 @@
 
 class TTransferUi;
 
+// The name the rename of the overwrite question leads to for the target asked about: a bare
+// name stays in the folder asked about, a name in that folder stays as typed, and a name that
+// would leave it becomes its last component, made one safe file name, in that folder.
+std::string RenamedTarget(const std::string& asked, const std::string& typed);
+
 // What becomes of one target of a batch: written, skipped, or the batch stops.
 enum class TTargetChoice { Write, Skip, Stop };
 

@@ -6,8 +6,6 @@
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
 #include <QPushButton>
 
 #include "engine/RecClasses.h"
@@ -16,7 +14,7 @@
 #include "i18n/VexaLangText.h"
 #include "link/ImageFile.h"
 #include "link/RecXchange.h"
-#include "transfer/FileNameMask.h"
+#include "transfer/OverwritePolicy.h"
 #include "transfer/TransferController.h"
 #include "ui/Fileutils.h"
 #include "ui/OverWrite.h"
@@ -184,18 +182,9 @@ int TfrmQuorvMain::AskOverwrite(QString& fileName, bool renameAllowed) {
     // A drive entry or a numbered part keeps the name it is copied under.
     frmOverwrite->RenameBtn->setVisible(renameAllowed);
     const int answer = frmOverwrite->exec();
-    if (answer == mrOverwrite && renameAllowed) {
-        QString chosen = frmOverwrite->FileName();
-        // A bare name from the rename stays in the folder that was asked about; a name that
-        // would leave it is made one plain file name there.
-        const QString folder = QFileInfo(fileName).path();
-        if (!chosen.contains(QLatin1Char('/')))
-            chosen = QDir(folder).filePath(chosen);
-        else if (QFileInfo(chosen).path() != folder)
-            chosen = QDir(folder).filePath(QString::fromStdString(
-                SanitizeFileName(QFileInfo(chosen).fileName().toStdString())));
-        fileName = chosen;
-    }
+    if (answer == mrOverwrite && renameAllowed)
+        fileName = QString::fromStdString(
+            RenamedTarget(fileName.toStdString(), frmOverwrite->FileName().toStdString()));
     return answer;
 }
 

@@ -152,4 +152,36 @@ INSTANTIATE_TEST_SUITE_P(
         TPolicyCase{"Cancel", {"a"}, true, {{mrCancelBatch}}, {Stop}, {}, {"a"}}),
     [](const ::testing::TestParamInfo<TPolicyCase>& info) { return info.param.Name; });
 
+// The rename's answer, whatever was typed, names a file in the folder asked about.
+TEST(RenamedTarget, StaysInTheFolderAskedAbout) {
+    struct TCase {
+        const char* Name;
+        const char* Asked;
+        const char* Typed;
+        const char* Target;
+    };
+    const TCase cases[] = {
+        {"bareName", "/out/rec_1.wav", "new.wav", "/out/new.wav"},
+        {"inTheFolder", "/out/rec_1.wav", "/out/new.wav", "/out/new.wav"},
+        {"upAndOut", "/out/rec_1.wav", "/out/../up.wav", "/out/up.wav"},
+        {"relativeUp", "/out/rec_1.wav", "../up.wav", "/out/up.wav"},
+        {"anotherFolder", "/out/rec_1.wav", "/elsewhere/n.wav", "/out/n.wav"},
+        {"belowTheFolder", "/out/rec_1.wav", "sub/n.wav", "/out/n.wav"},
+        {"sameFolderWrittenOtherwise", "/out/rec_1.wav", "/out/./n.wav", "/out/n.wav"},
+        // The folder itself, as typed: the question refuses it as a folder and asks again.
+        {"theFolderItself", "/out/rec_1.wav", "/out/", "/out/"},
+        {"dotsOnly", "/out/rec_1.wav", "/x/..", "/out/_.."},
+        {"backslashIsAName", "/out/rec_1.wav", "a\\b.wav", "/out/a\\b.wav"},
+        // Not a resource path: a leading ":" is a name like any other.
+        {"colon", "/out/rec_1.wav", ":c.wav", "/out/:c.wav"},
+        {"colonElsewhere", "/out/rec_1.wav", "/x/:c.wav", "/out/:c.wav"},
+        {"belowTheRoot", "/rec.wav", "new.wav", "/new.wav"},
+        {"belowTheRootElsewhere", "/rec.wav", "/x/new.wav", "/new.wav"},
+        {"doubledSlash", "/a//rec.wav", "new.wav", "/a/new.wav"},
+        {"askedBare", "rec.wav", "new.wav", "./new.wav"},
+    };
+    for (const TCase& c : cases)
+        EXPECT_EQ(RenamedTarget(c.Asked, c.Typed), c.Target) << c.Name;
+}
+
 } // namespace

@@ -1,5 +1,6 @@
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
@@ -189,7 +190,10 @@ TEST_F(Download, ARenamedTargetStaysInTheTargetFolder) {
     const struct {
         const char* Typed;
         const char* Written;
-    } cases[] = {{"renamed.wav", "renamed.wav"}, {"../escaped.wav", "escaped.wav"}};
+    } cases[] = {{"renamed.wav", "renamed.wav"},
+                 {"../escaped.wav", "escaped.wav"},
+                 // No resource path of Qt's: a name like any other, not one of the current folder.
+                 {":colon.wav", ":colon.wav"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Typed);
         MakeImage(ImagePath(), {1.0}, {StatusNotDownloaded});
@@ -211,6 +215,7 @@ TEST_F(Download, ARenamedTargetStaysInTheTargetFolder) {
         EXPECT_EQ(ReadAll(TargetFile("rec_1.wav")), "old content");
         EXPECT_TRUE(QFileInfo(TargetFile(c.Written)).isFile());
         EXPECT_FALSE(QFileInfo::exists(Dir.filePath("escaped.wav")));
+        EXPECT_FALSE(std::filesystem::exists(":colon.wav"));
         EXPECT_EQ(Status(0), Lang("rsDownloadedStr"));
         Window.reset();
         QDir(Target()).removeRecursively();
