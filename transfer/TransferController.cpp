@@ -1,13 +1,16 @@
-// The controller's waits, its messages, the re-read of the recorder's content, erase and
-// format. Downloads and uploads have files of their own.
+// The controller's waits, its messages, the re-read of the recorder's content with what the
+// first read of a connection does, the window's single exchanges, erase and format. Downloads
+// and uploads have files of their own.
 
 #include "transfer/TransferController.h"
 
 #include <algorithm>
+#include <exception>
 
 #include "engine/RecClassesBlocks.h"
 #include "engine/RecClassesLists.h"
 #include "link/RecXchange.h"
+#include "platform/SystemTime.h"
 #include "transfer/TransferHelpers.h"
 #include "transfer/TransferUi.h"
 #include "transfer/MessageCodes.h"
@@ -76,6 +79,74 @@ void TTransferController::ReadRecordList() {
     Ui.SetProgress(100);
     Ui.ListsChanged();
     ReportOutcome(Recorder.GetOutcome());
+}
+
+void TTransferController::RefreshContent(bool firstRead, const TFirstRefreshOptions& options,
+                                         const TRecordsView& view) {
+    ReadRecordList();
+    if (!firstRead)
+        return;
+    if (view.FirstReadShown)
+        view.FirstReadShown();
+    if (options.SyncTime)
+        SyncRecorderClock();
+    if (options.AutoDownload)
+        AutoDownload(options, view);
+    // The lists stay as read until the next refresh, whatever the download erased.
+    const TSoundFileList* records = Recorder.GetSoundFileList();
+    const TDriveFileList* files = Recorder.GetDriveFileList();
+    if ((records == nullptr || records->Count() == 0) &&
+        (files == nullptr || files->Count() == 0) && Recorder.GetUnusedMemory() == 0)
+        Ui.ShowMessage(Text("RecMemNotFormatedStr"), MB_ICONINFORMATION);
+}
+
+void TTransferController::AutoDownload(const TFirstRefreshOptions& options,
+                                       const TRecordsView& view) {
+    const std::vector<TCustomSoundFileInfo*> shown =
+        view.Entries ? view.Entries() : std::vector<TCustomSoundFileInfo*>{};
+    const std::vector<TCustomSoundFileInfo*> chosen =
+        AutoDownloadSelection(shown, options.NonDownOnly);
+    std::vector<int> rows;
+    for (std::size_t row = 0; row < shown.size(); ++row)
+        if (std::find(chosen.begin(), chosen.end(), shown[row]) != chosen.end())
+            rows.push_back(static_cast<int>(row));
+    if (view.SelectRows)
+        view.SelectRows(rows);
+    // The automatic delete is the move's erase: only what reached the PC, nothing after a
+    // cancel.
+    if (!chosen.empty())
+        DownloadRecords(chosen, options.DownloadFolder,
+                        options.AutoDelete ? TDownloadKind::Move : TDownloadKind::Copy);
+    if (view.Repaint)
+        view.Repaint();
+}
+
+bool TTransferController::ExchangeShown(const std::function<void()>& exchange) {
+    try {
+        exchange();
+        return true;
+    } catch (const TERecXchange& error) {
+        Ui.ShowExchangeError(error);
+    } catch (const std::exception& error) {
+        Ui.ShowMessage(error.what(), MB_ICONERROR);
+    }
+    return false;
+}
+
+void TTransferController::SyncRecorderClock() {
+    ExchangeShown([this] { Recorder.SetRecorderTime(LocalTimeNow()); });
+}
+
+bool TTransferController::MarkNotDownloaded(const TCustomSoundFileInfo& entry,
+                                            const std::vector<TCustomSoundFileInfo*>& shown) {
+    const std::uint16_t number = entry.Parent != nullptr ? entry.Parent->Number : entry.Number;
+    if (!ExchangeShown([&] { Recorder.ChangeSoundFileStatus(number, StatusNotDownloaded); }))
+        return false;
+    // The shown entries follow at once; the next poll reads the content again.
+    for (TCustomSoundFileInfo* shownEntry : shown)
+        if (shownEntry != nullptr && shownEntry->Parent == nullptr && shownEntry->Number == number)
+            shownEntry->Status = StatusNotDownloaded;
+    return true;
 }
 
 void TTransferController::EraseRecords(const std::vector<TCustomSoundFileInfo*>& records) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,27 @@ struct TTransferOptions {
     TMarkRandom Random; // the watermark's tone source; empty: seeded from the clock
 };
 
+// The program options the first refresh of a new connection reads.
+struct TFirstRefreshOptions {
+    bool SyncTime = false;     // the recorder's clock set to the PC's, for every kind
+    bool AutoDownload = false; // AutoDownloadSelection fetched into DownloadFolder
+    bool NonDownOnly = false;  // only what is not downloaded yet
+    bool AutoDelete = false;   // and erased once on the PC, as a move erases
+    std::string DownloadFolder;
+};
+
+// The records view as a refresh works on it; a hand-over left empty does nothing.
+struct TRecordsView {
+    // The first read of a new connection is in, before anything else is done with it.
+    std::function<void()> FirstReadShown;
+    // The view's entries in the order shown, as the read left them.
+    std::function<std::vector<TCustomSoundFileInfo*>()> Entries;
+    // These rows of Entries selected, and nothing else.
+    std::function<void(const std::vector<int>& rows)> SelectRows;
+    // The entries' statuses may have changed.
+    std::function<void()> Repaint;
+};
+
 enum class TDownloadKind {
     Copy,
     Move,         // the copy, then the erase of what reached the PC
@@ -49,6 +71,19 @@ public:
     // The recorder's content read again with the gauge of the progress form the caller shows;
     // the window's lists let go before and refill after (ListsChanging, ListsChanged).
     void ReadRecordList();
+    // The refresh of the recorder views: the content read again; after the first read of a
+    // new connection also the clock set, the automatic download with its rows selected
+    // beforehand, and a note when the recorder holds nothing and has no unused memory (it was
+    // never formatted).
+    void RefreshContent(bool firstRead, const TFirstRefreshOptions& options,
+                        const TRecordsView& view);
+    // The recorder's clock set to the PC's local time; a failure is shown.
+    void SyncRecorderClock();
+    // The recording of entry (a voice part's own recording) marked not downloaded on the
+    // recorder, and the shown entries of that recording with it; a failure is shown. True
+    // when it was marked.
+    bool MarkNotDownloaded(const TCustomSoundFileInfo& entry,
+                           const std::vector<TCustomSoundFileInfo*>& shown);
     // Waits for the running operation, showing the progress form with the text while it runs
     // past the first poll. A cancel reaches the recorder only with forwardCancel; the batch
     // stops before its next entry either way.
@@ -86,6 +121,10 @@ private:
     struct TDownloaded;
 
     bool StopRequested();
+    // One exchange the window asks for outside a batch; its failure is shown. True when it
+    // went through.
+    bool ExchangeShown(const std::function<void()>& exchange);
+    void AutoDownload(const TFirstRefreshOptions& options, const TRecordsView& view);
     TOperationPoll Poll(std::function<void(std::uint32_t state)> onPoll = {});
     bool ReportOutcome(const TOperationOutcome& outcome);
     void ReportDownload(const TDownloadResult& result);

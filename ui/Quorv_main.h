@@ -311,8 +311,6 @@ public:
     void actShowDrvExecute();
     void actDrvLevelUpExecute();
     void actSyncClockExecute();
-    // The PC's local time to the recorder; a failed exchange is shown.
-    void SyncRecorderClock();
     void actConnectExecute();
     void actDisconnectExecute();
     void actNewFolderExecute();

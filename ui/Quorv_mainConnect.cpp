@@ -477,17 +477,7 @@ void TfrmQuorvMain::pnlStatusResize() {
 void TfrmQuorvMain::actSyncClockExecute() {
     if (Recorder == nullptr || IsBusy())
         return;
-    SyncRecorderClock();
-}
-
-void TfrmQuorvMain::SyncRecorderClock() {
-    try {
-        Recorder->SetRecorderTime(LocalTimeNow());
-    } catch (const TERecXchange& error) {
-        ShowExceptionBox(error);
-    } catch (const std::exception& error) {
-        ShowMessageBox(QString::fromStdString(error.what()), ApplicationTitle(), MB_ICONERROR);
-    }
+    Transfers().SyncRecorderClock();
 }
 
 void TfrmQuorvMain::actConnectExecute() {

@@ -29,7 +29,6 @@
 #include "engine/Recinterface.h"
 #include "i18n/VexaLang.h"
 #include "i18n/VexaLangText.h"
-#include "link/RecXchange.h"
 #include "platform/Trash.h"
 #include "transfer/TransferController.h"
 #include "ui/Fileutils.h"
@@ -56,6 +55,14 @@ void SplitDriveName(const std::string& fullName, std::string& folderPath, std::s
     if (folderPath.front() != '\\')
         folderPath.insert(folderPath.begin(), '\\');
     name = fullName.substr(slash + 1);
+}
+
+// The records view's entries in the order shown.
+std::vector<TCustomSoundFileInfo*> ShownEntries(TRecordList& list) {
+    std::vector<TCustomSoundFileInfo*> entries;
+    for (int row = 0; row < list.Count(); ++row)
+        entries.push_back(list.GetItem(row));
+    return entries;
 }
 
 Qt::SortOrder Order(bool ascending) {
@@ -336,24 +343,9 @@ bool TfrmQuorvMain::lvRecContentKeyDown(int key, Qt::KeyboardModifiers modifiers
         const bool allowed = ProgramOptions.ConnectType == ConnDemo || Diagnostic;
         if (!allowed || selected.empty() || Recorder == nullptr || IsBusy())
             return true;
-        TRecordItem* item = RecList->GetItem(selected.front());
-        if (item == nullptr)
-            return true;
-        const std::uint16_t number = item->IsVoicePart() ? item->Parent->Number : item->Number;
-        try {
-            Recorder->ChangeSoundFileStatus(number, StatusNotDownloaded);
-            // The shown entries follow at once; the next poll re-reads the content.
-            for (int row = 0; row < RecList->Count(); ++row) {
-                TRecordItem* entry = RecList->GetItem(row);
-                if (!entry->IsVoicePart() && entry->Number == number)
-                    entry->Status = StatusNotDownloaded;
-            }
+        const TRecordItem* item = RecList->GetItem(selected.front());
+        if (item != nullptr && Transfers().MarkNotDownloaded(*item, ShownEntries(*RecList)))
             RecModel->Repaint();
-        } catch (const TERecXchange& error) {
-            ShowExceptionBox(error);
-        } catch (const std::exception& error) {
-            ShowMessageBox(QString::fromStdString(error.what()), ApplicationTitle(), MB_ICONERROR);
-        }
         return true;
     }
     return false;
@@ -397,39 +389,25 @@ void TfrmQuorvMain::actRecRefreshExecute() {
     if (Recorder == nullptr || IsBusy())
         return;
     const bool firstRefresh = FirstRefreshPending;
+    TFirstRefreshOptions options;
+    options.SyncTime = ProgramOptions.SyncTime;
+    options.AutoDownload = ProgramOptions.AutoDownload;
+    options.NonDownOnly = ProgramOptions.NonDownOnly;
+    options.AutoDelete = ProgramOptions.AutoDelete;
+    options.DownloadFolder = ProgramOptions.DefFolder.toStdString();
+    TRecordsView view;
+    view.FirstReadShown = [this] {
+        actShowRecExecute();
+        FirstRefreshPending = false;
+    };
+    view.Entries = [this] { return ShownEntries(*RecList); };
+    view.SelectRows = [this](const std::vector<int>& rows) { SelectRows(lvRecContent, rows); };
+    view.Repaint = [this] { RecModel->Repaint(); };
     RunOperation([&] {
         ShowProgressForm(Lang("StatusRefreshingStr"), false);
         TWaitCursor hourglass;
-        if (!Recorder->IsConnected())
-            return;
-        ReadRecordList();
-        if (!firstRefresh)
-            return;
-        actShowRecExecute();
-        FirstRefreshPending = false;
-        if (ProgramOptions.SyncTime)
-            SyncRecorderClock(); // for every kind, whatever the action's enabling says
-        if (ProgramOptions.AutoDownload) {
-            std::vector<TCustomSoundFileInfo*> shown;
-            for (int row = 0; row < RecList->Count(); ++row)
-                shown.push_back(RecList->GetItem(row));
-            const std::vector<TCustomSoundFileInfo*> chosen =
-                TTransferController::AutoDownloadSelection(shown, ProgramOptions.NonDownOnly);
-            std::vector<int> rows;
-            for (int row = 0; row < RecList->Count(); ++row)
-                if (std::find(chosen.begin(), chosen.end(), shown[row]) != chosen.end())
-                    rows.push_back(row);
-            SelectRows(lvRecContent, rows);
-            // The automatic delete is the move's erase: only what reached the PC, nothing
-            // after a cancel.
-            if (!chosen.empty())
-                Transfers().DownloadRecords(chosen, ProgramOptions.DefFolder.toStdString(),
-                                            ProgramOptions.AutoDelete ? TDownloadKind::Move
-                                                                      : TDownloadKind::Copy);
-            RecModel->Repaint();
-        }
-        if (RecList->Count() == 0 && DrvList->Count() == 0 && Recorder->GetUnusedMemory() == 0)
-            ShowMessageBox(Lang("RecMemNotFormatedStr"), ApplicationTitle(), MB_ICONINFORMATION);
+        if (Recorder->IsConnected())
+            Transfers().RefreshContent(firstRefresh, options, view);
     });
 }
 

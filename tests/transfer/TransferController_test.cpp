@@ -4,15 +4,19 @@
 #include <cerrno>
 #include <cstring>
 #include <deque>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <mutex>
+#include <optional>
+#include <stdexcept>
 #include <sys/mount.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#include <utility>
 
 #include "audio/WaveAddInfo.h"
 #include "audio/Wavefunc.h"
@@ -143,17 +147,38 @@ public:
     int Unexpected = 0;
 };
 
-// The recorder of the tests, which also notes when it marks and erases.
+// The recorder of the tests, which also notes when it marks and erases, keeps the times its
+// clock was set to, and can fail its next clock set or status change, or report no unused
+// memory.
 class TNotingRecorder : public TSlowRecorder {
 public:
     using TSlowRecorder::TSlowRecorder;
     void ChangeSoundFileStatus(std::uint16_t number, std::uint8_t status) override {
         NoteDiskEvent("mark " + std::to_string(number));
+        ThrowFailure();
         TSlowRecorder::ChangeSoundFileStatus(number, status);
+    }
+    int SetRecorderTime(TSystemTime time) override {
+        ClockSets.push_back(time);
+        ThrowFailure();
+        return TSlowRecorder::SetRecorderTime(time);
+    }
+    std::int64_t GetUnusedMemory() override {
+        return UnusedMemory ? *UnusedMemory : TSlowRecorder::GetUnusedMemory();
     }
     void EraseSoundFile(std::uint16_t number) override {
         NoteDiskEvent("erase " + std::to_string(number));
         TSlowRecorder::EraseSoundFile(number);
+    }
+
+    std::vector<TSystemTime> ClockSets;
+    std::exception_ptr Failure; // thrown once, by the next clock set or status change
+    std::optional<std::int64_t> UnusedMemory;
+
+private:
+    void ThrowFailure() {
+        if (Failure)
+            std::rethrow_exception(std::exchange(Failure, nullptr));
     }
 };
 
@@ -245,6 +270,17 @@ public:
         for (const TCustomSoundFileInfo* record : Records())
             found.emplace_back(record->Number, record->Status);
         return found;
+    }
+    // A file of the given size on the recorder's drive, and the lists read again.
+    void PutDriveFile(const std::string& name, std::size_t size) {
+        const std::string source = Dir.File(name);
+        WriteTextFile(source, std::string(size, 'b'));
+        TPosixFile file;
+        ASSERT_TRUE(file.Open(source, TPosixFile::TMode::ReadOnly));
+        Recorder->WriteDriveFile(name, &file, TSystemTime{2024, 5, 3, 6, 7, 8, 9, 0});
+        Recorder->WaitForOperation();
+        ASSERT_EQ(Recorder->GetOutcome().Kind, TOperationOutcome::TKind::Succeeded);
+        Reread();
     }
     TNames OutFiles() const { return FolderEntries(Out()); }
     std::string ImagePath() const { return Dir.File("memory.ovk"); }
@@ -590,14 +626,7 @@ TEST_F(TransferController, AFullDiskNamesTheFileAndTheReason) {
     }
 
     // A drive file the same way.
-    const std::string source = Dir.File("big.bin");
-    WriteTextFile(source, std::string(200 * 1024, 'b'));
-    TPosixFile file;
-    ASSERT_TRUE(file.Open(source, TPosixFile::TMode::ReadOnly));
-    Recorder->WriteDriveFile("big.bin", &file, TSystemTime{2024, 5, 3, 6, 7, 8, 9, 0});
-    Recorder->WaitForOperation();
-    ASSERT_EQ(Recorder->GetOutcome().Kind, TOperationOutcome::TKind::Succeeded);
-    Reread();
+    PutDriveFile("big.bin", 200 * 1024);
     ASSERT_EQ(Recorder->GetDriveFileList()->Count(), 1);
     TFileListItem entry;
     entry.Name = "big.bin";
@@ -664,6 +693,290 @@ TEST_F(TransferController, AnEraseStopsOnlyBetweenRecordings) {
     EXPECT_EQ(Recorder->Erases, 1);
     EXPECT_EQ(OnRecorder(),
               (std::vector<std::pair<int, int>>{{2, StatusUploaded}, {3, StatusUploaded}}));
+}
+
+// --- The refresh of a new connection ---------------------------------------------------------
+
+// The window's records view: copies of the recorder's entries, newest number first, and what
+// the refresh did to it.
+struct TShownView {
+    std::vector<TCustomSoundFileInfo> Copies;
+    std::vector<std::string> Events;
+
+    TRecordsView View(TransferController& test) {
+        TRecordsView view;
+        view.FirstReadShown = [this, &test] {
+            // After the read, before anything else.
+            EXPECT_EQ(test.Ui.Rereads, 1);
+            EXPECT_TRUE(test.Recorder->ClockSets.empty());
+            Events.push_back("first");
+        };
+        view.Entries = [this, &test] {
+            Copies.clear();
+            std::vector<TCustomSoundFileInfo*> records = test.Records();
+            std::reverse(records.begin(), records.end());
+            for (const TCustomSoundFileInfo* record : records)
+                Copies.push_back(*record);
+            std::vector<TCustomSoundFileInfo*> entries;
+            for (TCustomSoundFileInfo& copy : Copies)
+                entries.push_back(&copy);
+            return entries;
+        };
+        view.SelectRows = [this, &test](const std::vector<int>& rows) {
+            EXPECT_TRUE(test.OutFiles().empty()) << "selected before the download";
+            std::string event = "select";
+            for (int row : rows)
+                event += " " + std::to_string(row);
+            Events.push_back(event);
+        };
+        view.Repaint = [this] { Events.push_back("repaint"); };
+        return view;
+    }
+    // Number and status of each shown entry, in the order shown.
+    std::vector<std::pair<int, int>> Statuses() const {
+        std::vector<std::pair<int, int>> found;
+        for (const TCustomSoundFileInfo& copy : Copies)
+            found.emplace_back(copy.Number, copy.Status);
+        return found;
+    }
+};
+
+// Seconds of a local wall-clock time on the scale of LocalUnixSecondsNow.
+std::int64_t WallSeconds(const TSystemTime& t) {
+    return DaysFromCivil(t.Year, t.Month, t.Day) * 86400 + t.Hour * 3600 + t.Minute * 60 + t.Second;
+}
+
+TEST_F(TransferController, TheFirstRefreshDoesWhatTheOptionsAskAndLaterOnesOnlyRead) {
+    enum : unsigned { Sync = 1, Auto = 2, NonDown = 4, Delete = 8 };
+    struct TCase {
+        const char* Name;
+        bool First;
+        unsigned Options; // the program options on, of those above
+        std::vector<std::string> Events;
+        std::size_t ClockSets;
+        TNames Files;
+        std::vector<std::pair<int, int>> Left; // number and status on the recorder afterwards
+        // The shown entries afterwards; none when the refresh never asked for them.
+        std::vector<std::pair<int, int>> Shown;
+        std::vector<std::string> Messages = {};
+    };
+    const std::string question = GetLangConstant("ReallyEraseSelRecStr");
+    // Recording 1 is not downloaded yet, 2 is, 3 was uploaded; shown as 3, 2, 1.
+    const std::vector<std::pair<int, int>> before = {
+        {1, NotDownloaded}, {2, Downloaded}, {3, StatusUploaded}};
+    const std::vector<std::pair<int, int>> marked = {
+        {1, Downloaded}, {2, Downloaded}, {3, StatusUploaded}};
+    const std::vector<std::pair<int, int>> shownMarked = {
+        {3, StatusUploaded}, {2, Downloaded}, {1, Downloaded}};
+    const TNames all = {"rec_1.wav", "rec_2.wav", "rec_3.wav"};
+    const TCase cases[] = {
+        {"laterRefresh", false, Sync | Auto | Delete, {}, 0, {}, before, {}},
+        {"nothingAsked", true, 0, {"first"}, 0, {}, before, {}},
+        {"clock", true, Sync, {"first"}, 1, {}, before, {}},
+        {"copy", true, Auto, {"first", "select 0 1 2", "repaint"}, 0, all, marked, shownMarked},
+        {"copyNotDownloaded",
+         true,
+         Auto | NonDown,
+         {"first", "select 2", "repaint"},
+         0,
+         {"rec_1.wav"},
+         marked,
+         shownMarked},
+        {"move",
+         true,
+         Sync | Auto | Delete,
+         {"first", "select 0 1 2", "repaint"},
+         1,
+         all,
+         {},
+         shownMarked,
+         {question}},
+        {"moveNotDownloaded",
+         true,
+         Auto | NonDown | Delete,
+         {"first", "select 2", "repaint"},
+         0,
+         {"rec_1.wav"},
+         {{2, Downloaded}, {3, StatusUploaded}},
+         shownMarked,
+         {question}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        Open({1.0, 1.0, 1.0}, {StatusNotDownloaded, StatusDownloaded});
+        Ui = TScriptedUi{};
+        Ui.BoxAnswers = {IDYES};
+        if (c.Messages.empty())
+            Ui.BoxAnswers.clear();
+        TShownView shown;
+        TFirstRefreshOptions options;
+        options.SyncTime = (c.Options & Sync) != 0;
+        options.AutoDownload = (c.Options & Auto) != 0;
+        options.NonDownOnly = (c.Options & NonDown) != 0;
+        options.AutoDelete = (c.Options & Delete) != 0;
+        options.DownloadFolder = Out();
+        const std::int64_t earliest = LocalUnixSecondsNow();
+        Controller().RefreshContent(c.First, options, shown.View(*this));
+        const std::int64_t latest = LocalUnixSecondsNow();
+        EXPECT_EQ(Ui.Rereads, 1);
+        EXPECT_EQ(shown.Events, c.Events);
+        ASSERT_EQ(Recorder->ClockSets.size(), c.ClockSets);
+        // The PC's local time then, give or take a change of the clock (an hour) meanwhile.
+        for (const TSystemTime& set : Recorder->ClockSets) {
+            EXPECT_GE(WallSeconds(set), earliest - 3600);
+            EXPECT_LE(WallSeconds(set), latest + 3600);
+        }
+        EXPECT_EQ(Ui.Messages, c.Messages);
+        EXPECT_EQ(Ui.Unexpected, 0);
+        EXPECT_EQ(OutFiles(), c.Files);
+        EXPECT_EQ(shown.Statuses(), c.Shown);
+        EXPECT_EQ(OnRecorder(), c.Left);
+        Recorder.reset();
+        std::remove(ImagePath().c_str());
+        EmptyFolder(Out());
+    }
+}
+
+TEST_F(TransferController, TheFirstRefreshNotesAMemoryThatWasNeverFormatted) {
+    struct TCase {
+        const char* Name;
+        bool First;
+        std::vector<double> Recordings;
+        bool DriveFile;
+        std::int64_t Unused;
+        bool Note;
+    };
+    const TCase cases[] = {
+        {"emptyWithoutUnusedMemory", true, {}, false, 0, true},
+        {"emptyWithUnusedMemory", true, {}, false, 4096, false},
+        {"aRecording", true, {1.0}, false, 0, false},
+        {"aDriveFile", true, {}, true, 0, false},
+        {"laterRefresh", false, {}, false, 0, false},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        Open(c.Recordings);
+        if (c.DriveFile)
+            PutDriveFile("a.txt", 10);
+        Recorder->UnusedMemory = c.Unused;
+        Ui = TScriptedUi{};
+        Controller().RefreshContent(c.First, TFirstRefreshOptions{}, TRecordsView{});
+        EXPECT_EQ(Ui.Messages,
+                  c.Note ? std::vector<std::string>{GetLangConstant("RecMemNotFormatedStr")}
+                         : std::vector<std::string>{});
+        EXPECT_EQ(Ui.Unexpected, 0);
+        Recorder.reset();
+        std::remove(ImagePath().c_str());
+    }
+}
+
+// --- The window's single exchanges -----------------------------------------------------------
+
+// The clock set and Ctrl+S's "not downloaded": a failed exchange is shown as one, any other
+// failure in an error box; either leaves the shown entries as they were.
+TEST_F(TransferController, TheClockSetAndTheNotDownloadedMarkShowTheirFailures) {
+    struct TCase {
+        const char* Name;
+        bool Clock; // the clock set, else the mark of the shown entry at Chosen
+        int Chosen;
+        std::exception_ptr Failure;
+        bool Done;
+        std::vector<std::string> Messages;
+        std::vector<std::pair<int, int>> Shown; // number and status of the shown entries after
+        std::vector<std::pair<int, int>> Left;  // on the recorder after
+    };
+    const auto exchangeFailure = [](int command) {
+        return std::make_exception_ptr(
+            TERecXchange(RecErrorMessage(RecErrTimeout), command, RecErrTimeout));
+    };
+    const std::vector<std::pair<int, int>> shownBefore = {
+        {1, Downloaded}, {1, Downloaded}, {2, Downloaded}, {9, Downloaded}};
+    const std::vector<std::pair<int, int>> before = {{1, Downloaded}, {2, Downloaded}};
+    const TCase cases[] = {
+        {"clock", true, 0, nullptr, true, {}, shownBefore, before},
+        {"clockExchangeFails",
+         true,
+         0,
+         exchangeFailure(CmdRtc),
+         false,
+         {"exchange error " + std::to_string(CmdRtc)},
+         shownBefore,
+         before},
+        {"clockFailsOtherwise",
+         true,
+         0,
+         std::make_exception_ptr(std::runtime_error("no clock")),
+         false,
+         {"no clock"},
+         shownBefore,
+         before},
+        // A recording: it and its own entry, not its voice part's.
+        {"markRecording",
+         false,
+         0,
+         nullptr,
+         true,
+         {},
+         {{1, NotDownloaded}, {1, Downloaded}, {2, Downloaded}, {9, Downloaded}},
+         {{1, NotDownloaded}, {2, Downloaded}}},
+        // A voice part stands for its recording.
+        {"markVoicePart",
+         false,
+         1,
+         nullptr,
+         true,
+         {},
+         {{1, NotDownloaded}, {1, Downloaded}, {2, Downloaded}, {9, Downloaded}},
+         {{1, NotDownloaded}, {2, Downloaded}}},
+        {"markExchangeFails",
+         false,
+         2,
+         exchangeFailure(CmdEraseBlockPhy),
+         false,
+         {"exchange error " + std::to_string(CmdEraseBlockPhy)},
+         shownBefore,
+         before},
+        // An entry the recorder no longer holds: the engine's own refusal is shown.
+        {"markGoneRecording",
+         false,
+         3,
+         nullptr,
+         false,
+         {FormatLangConstant("RecordingNotFoundStr", 9)},
+         shownBefore,
+         before},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        Open({1.0, 1.0}, {StatusDownloaded, StatusDownloaded});
+        // As the window shows them: recording 1, its first voice part, recording 2, and a
+        // recording 9 gone from the recorder meanwhile.
+        const std::vector<TCustomSoundFileInfo*> records = Records();
+        std::vector<TCustomSoundFileInfo> copies = {*records[0], *records[0], *records[1],
+                                                    *records[1]};
+        copies[1].Parent = Recorder->GetSoundFileList()->Get(0);
+        copies[3].Number = 9;
+        std::vector<TCustomSoundFileInfo*> shown;
+        for (TCustomSoundFileInfo& copy : copies)
+            shown.push_back(&copy);
+        Recorder->Failure = c.Failure;
+        Ui = TScriptedUi{};
+        if (c.Clock) {
+            Controller().SyncRecorderClock();
+            EXPECT_EQ(Recorder->ClockSets.size(), 1u);
+        } else {
+            EXPECT_EQ(Controller().MarkNotDownloaded(*shown[c.Chosen], shown), c.Done);
+        }
+        EXPECT_EQ(Ui.Messages, c.Messages);
+        EXPECT_EQ(Ui.Unexpected, 0);
+        std::vector<std::pair<int, int>> statuses;
+        for (const TCustomSoundFileInfo& copy : copies)
+            statuses.emplace_back(copy.Number, copy.Status);
+        EXPECT_EQ(statuses, c.Shown);
+        EXPECT_EQ(OnRecorder(), c.Left);
+        Recorder.reset();
+        std::remove(ImagePath().c_str());
+    }
 }
 
 } // namespace
