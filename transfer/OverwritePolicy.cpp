@@ -2,38 +2,18 @@
 
 #include <utility>
 
+#include "platform/PosixFile.h"
 #include "transfer/FileNameMask.h"
 #include "transfer/MessageCodes.h"
 #include "transfer/TransferUi.h"
 
-namespace {
-
-// A path's folder as the window's file dialogs read it: "." for a bare name, "/" right below
-// the root, otherwise everything before the last "/" as written.
-std::string FolderPart(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string NameIn(std::string folder, const std::string& name) {
-    if (folder.size() > 1 && folder.back() == '/')
-        folder.pop_back();
-    if (name.empty())
-        return folder;
-    return folder.back() == '/' ? folder + name : folder + "/" + name;
-}
-
-} // namespace
-
 std::string RenamedTarget(const std::string& asked, const std::string& typed) {
-    const std::string folder = FolderPart(asked);
+    const std::string folder = FolderOf(asked);
     if (typed.find('/') == std::string::npos)
-        return NameIn(folder, typed);
-    if (FolderPart(typed) == folder)
+        return JoinPath(folder, typed);
+    if (FolderOf(typed) == folder)
         return typed;
-    return NameIn(folder, SanitizeFileName(typed.substr(typed.rfind('/') + 1)));
+    return JoinPath(folder, SanitizeFileName(typed.substr(typed.rfind('/') + 1)));
 }
 
 TOverwritePolicy::TOverwritePolicy(TTransferUi& ui, std::function<bool(const std::string&)> exists,
