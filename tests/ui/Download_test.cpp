@@ -89,11 +89,11 @@ protected:
         ASSERT_TRUE(Window->IsConnected());
     }
     void Poll() {
-        Window->Timer1->stop();
+        Window->Widgets().Timer1->stop();
         Window->RunIdlePass();
     }
     QString Status(int row) const {
-        return Window->RecModel->data(Window->RecModel->index(row, 5), Qt::DisplayRole).toString();
+        return Window->Widgets().RecModel->index(row, 5).data().toString();
     }
     std::string ImagePath() const { return Dir.filePath("memory.ovk").toStdString(); }
     QString Target() const { return Dir.filePath("out"); }
@@ -107,12 +107,12 @@ TEST_F(Download, CopyWritesOneWaveFilePerRecordAndMarksOnlyTheNotDownloadedOnes)
     MakeImage(ImagePath(), {1.0, 1.0, 1.5}, {StatusNotDownloaded, StatusDownloaded});
     Start();
     TModalScript script;
-    Window->SelectRows(Window->lvRecContent, {0, 1, 2});
+    Window->SelectRows(Window->Widgets().lvRecContent, {0, 1, 2});
     Poll();
-    ASSERT_TRUE(Window->actCopyToDefFolder->isEnabled());
+    ASSERT_TRUE(Window->Widgets().actCopyToDefFolder->isEnabled());
     QStringList shown;
     Window->Seams.ShowProgress = [&](const QString& text, bool) { shown << text; };
-    Window->actCopyToDefFolder->trigger();
+    Window->Widgets().actCopyToDefFolder->trigger();
 
     EXPECT_EQ(script.Texts.size() + script.Unexpected, 0) << script.Texts.join('|').toStdString();
     const QString label = Lang("StatusDownloadingRecordStr") + " ";
@@ -138,7 +138,7 @@ TEST_F(Download, AMissingTargetFolderIsReportedAndNothingIsRead) {
     Start();
     ProgramOptions.DefFolder = Dir.filePath("nowhere");
     TModalScript script({[](QWidget* modal) { qobject_cast<QDialog*>(modal)->accept(); }});
-    Window->SelectRows(Window->lvRecContent, {0});
+    Window->SelectRows(Window->Widgets().lvRecContent, {0});
     Window->actMoveToDefFolderExecute();
     ASSERT_EQ(script.Texts.size(), 1);
     EXPECT_EQ(script.Texts[0], Lang("PathNotFoundStr") + " " + Dir.filePath("nowhere"));
@@ -167,7 +167,7 @@ TEST_F(Download, TheOverwriteAnswersKeepSkipOrStopTheBatch) {
         old.write("old content");
         old.close();
         TModalScript script({AnswerOverwrite(c.Answer)});
-        Window->SelectRows(Window->lvRecContent, {0, 1});
+        Window->SelectRows(Window->Widgets().lvRecContent, {0, 1});
         Window->actCopyToDefFolderExecute();
         EXPECT_TRUE(script.Done());
         EXPECT_EQ(script.Unexpected, 0);
@@ -205,7 +205,7 @@ TEST_F(Download, ARenamedTargetStaysInTheTargetFolder) {
             dialog->SetFileName(typed);
             dialog->done(mrOverwrite);
         }});
-        Window->SelectRows(Window->lvRecContent, {0});
+        Window->SelectRows(Window->Widgets().lvRecContent, {0});
         Window->actCopyToDefFolderExecute();
         EXPECT_TRUE(script.Done());
         EXPECT_EQ(ReadAll(TargetFile("rec_1.wav")), "old content");
@@ -228,7 +228,7 @@ TEST_F(Download, MoveErasesOnlyTheRecordsThatReachedThePc) {
     old.close();
     // Record 1 is skipped at the overwrite question; the erase question is answered yes.
     TModalScript script({AnswerOverwrite(mrSkip), ClickButton(QMessageBox::Yes)});
-    Window->SelectRows(Window->lvRecContent, {0, 1});
+    Window->SelectRows(Window->Widgets().lvRecContent, {0, 1});
     Window->actMoveToDefFolderExecute();
     EXPECT_TRUE(script.Done());
     EXPECT_EQ(script.Unexpected, 0);
@@ -246,7 +246,7 @@ TEST_F(Download, AnOutputThatCannotBeWrittenLeavesTheRecordNotDownloaded) {
     // is asked and nothing read for it; the box names the file and the reason.
     ASSERT_TRUE(QDir().mkpath(TargetFile("rec_1.wav")));
     TModalScript script({[](QWidget* modal) { qobject_cast<QDialog*>(modal)->accept(); }});
-    Window->SelectRows(Window->lvRecContent, {0, 1});
+    Window->SelectRows(Window->Widgets().lvRecContent, {0, 1});
     Window->actCopyToDefFolderExecute();
     EXPECT_TRUE(script.Done());
     EXPECT_EQ(script.Unexpected, 0);
@@ -267,7 +267,7 @@ TEST_F(Download, TheRawFormatWritesItsLengthInTheHeaderAndMarksNothing) {
     Start();
     ProgramOptions.SorvaneFormat = true;
     TModalScript script;
-    Window->SelectRows(Window->lvRecContent, {0});
+    Window->SelectRows(Window->Widgets().lvRecContent, {0});
     Window->actCopyToDefFolderExecute();
     EXPECT_EQ(script.Texts.size() + script.Unexpected, 0) << script.Texts.join('|').toStdString();
     EXPECT_FALSE(QFileInfo::exists(TargetFile("rec_1.wav")));
@@ -285,7 +285,7 @@ TEST_F(Download, ADriveFileArrivesWholeUnderItsSanitisedName) {
     Window->actShowDrvExecute();
     ASSERT_EQ(Window->ShownDriveList().Count(), 1);
     TModalScript script;
-    Window->SelectRows(Window->lvDrvContent, {0});
+    Window->SelectRows(Window->Widgets().lvDrvContent, {0});
     QStringList shown;
     Window->Seams.ShowProgress = [&](const QString& text, bool) { shown << text; };
     Window->actCopyToDefFolderExecute();
@@ -329,7 +329,7 @@ TEST_F(Download, ADamagedDriveFileIsKeptShownAndNotErasedByAMove) {
     Window->actShowDrvExecute();
     ASSERT_EQ(Window->ShownDriveList().Count(), 1);
     TModalScript script;
-    Window->SelectRows(Window->lvDrvContent, {0});
+    Window->SelectRows(Window->Widgets().lvDrvContent, {0});
     Window->actMoveToDefFolderExecute();
     EXPECT_EQ(script.Texts,
               QStringList{"ECC UNCORRECTABLE ERROR: the file notes.txt was saved, but it holds "
@@ -353,13 +353,13 @@ TEST_F(Download, CopySelectedPartIsOfferedForOneWholeRecordingOnly) {
         {{0}, false, true}, {{0, 1}, false, false}, {{}, false, false}, {{1}, true, false}};
     for (const TCase& c : cases) {
         ProgramOptions.DisableEditor = c.DisableEditor;
-        Window->SelectRows(Window->lvRecContent, c.Rows);
+        Window->SelectRows(Window->Widgets().lvRecContent, c.Rows);
         Poll();
-        EXPECT_EQ(Window->actCopySelPart->isEnabled(), c.Enabled)
+        EXPECT_EQ(Window->Widgets().actCopySelPart->isEnabled(), c.Enabled)
             << c.Rows.size() << " " << c.DisableEditor;
     }
     ProgramOptions.DisableEditor = false;
-    Window->SelectRows(Window->lvRecContent, {0});
+    Window->SelectRows(Window->Widgets().lvRecContent, {0});
     // Cancelling the part selection writes nothing for that record.
     TModalScript script({[](QWidget* modal) { qobject_cast<QDialog*>(modal)->reject(); }});
     Window->actCopySelPartExecute();
