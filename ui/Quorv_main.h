@@ -11,41 +11,25 @@
 #include <QPointer>
 #include <QString>
 
-#include "ui/RecordList.h"
 #include "transfer/TransferUi.h"
+#include "ui/MainWidgets.h"
+#include "ui/RecordList.h"
 #include "widgets/ProgramOptions.h"
 
 class QAction;
-class QActionGroup;
-class QComboBox;
 class QFileSystemModel;
-class QFrame;
-class QLabel;
-class QListView;
-class QMenu;
-class QProgressBar;
-class QSplitter;
-class QStackedWidget;
-class QStandardItemModel;
-class QTimer;
-class QToolBar;
-class QToolButton;
 class QTreeView;
 class QWidget;
 class TAboutBox;
 class TCustomRecorder;
-class TDriveListModel;
 class TFileList;
 class TFilteredFileList;
 class TRecorder;
 class TRecorderUi;
-class TRecordListModel;
 class TTransferController;
-class TVexaLanguageController;
 class TVexaLanguageManager;
 class TPasswordDlg;
 class TfrmRename;
-class TfrmOverwrite;
 
 // One item of the status panel as the layout sees it.
 struct TStatusItemSize {
@@ -90,7 +74,7 @@ struct TMainFormSeams {
 // lists, the PC explorer pane and the status panel's place. Connection handling, the lists'
 // contents and the transfers are filled in by their own units; their actions stay disabled
 // here because their update handlers need a connected recorder.
-class TfrmQuorvMain : public QMainWindow {
+class TfrmQuorvMain : public QMainWindow, private TMainWidgets {
     Q_OBJECT
 
 public:
@@ -103,6 +87,9 @@ public:
     // FormCreate: components, lists and the program-wide objects.
     explicit TfrmQuorvMain(QWidget* parent = nullptr);
     ~TfrmQuorvMain() override;
+
+    // The components for code outside the window: usable, not reseatable.
+    const TMainWidgets& Widgets() const { return *this; }
 
     // The deferred initialisation, run once by the program entry after all forms exist. The
     // settings file, the language files and the default folder are found beside the program.
@@ -146,9 +133,8 @@ public:
     void SetLanguageManager(TVexaLanguageManager* manager) { Languages = manager; }
     // Rebuilds the language menu from the languages the manager lists.
     void BuildLanguageMenu();
-    // The form's translation controller; after each switch its handler refreshes the texts
-    // the window builds from constants and Qt's own texts.
-    TVexaLanguageController* VexaLanguageController1 = nullptr;
+    // After each switch of the form's translation controller: the texts the window builds
+    // from constants and Qt's own texts.
     void VexaLanguageController1LanguageChanged();
     // The settings dialog's dealer switches that concern this window: "Copy selected part"
     // hidden or disabled, the flash-drive view hidden or disabled.
@@ -160,94 +146,6 @@ public:
     void ApplyLayout(const TMainLayout& layout);
     TWindowPlacement CurrentPlacement() const;
     void ApplyPlacement(const TWindowPlacement& placement);
-
-    // Components, by the names the translation files and the later units use.
-    QWidget* mainPanel = nullptr;
-    QSplitter* Splitter1 = nullptr;
-    QWidget* pnlRecContent = nullptr;
-    QFrame* pnlRecCaption = nullptr;
-    QLabel* lblRecContent = nullptr;
-    QLabel* lbDemo = nullptr;
-    QWidget* pnlRecorder = nullptr;
-    QWidget* pnlRecLocation = nullptr;
-    QComboBox* cbexRecLocation = nullptr;
-    QTreeView* lvRecContent = nullptr;
-    QTreeView* lvDrvContent = nullptr;
-    QLabel* lbErrorState = nullptr;
-    QFrame* pnlStatus = nullptr;
-    QWidget* pnlExpWindow = nullptr;
-    QFrame* pnlExpCaption = nullptr;
-    QLabel* lblExplorer = nullptr;
-    QToolButton* _spbtnExpClose = nullptr;
-    QComboBox* ShellComboBox1 = nullptr;
-    QSplitter* Splitter2 = nullptr;
-    QTreeView* ShellTreeView1 = nullptr;
-    QStackedWidget* pnlShellList = nullptr;
-    QTreeView* ShellListView1 = nullptr; // report view
-    QListView* ShellIconView1 = nullptr; // icon and list views of the same folder
-    QToolBar* ToolBar1 = nullptr;
-    QToolButton* tlbtnConnect = nullptr;
-    QToolButton* tlbtnCopyToPC = nullptr;
-    QToolButton* tlbtnCopyToDefFolder = nullptr;
-    QToolButton* tlbtnViewStyle = nullptr;
-
-    QMenu* File1 = nullptr;
-    QMenu* Recorder1 = nullptr;
-    QMenu* View1 = nullptr;
-    QMenu* Language1 = nullptr;
-    QMenu* Help1 = nullptr;
-    QMenu* pmConnect = nullptr;
-    QMenu* pmViewStyle = nullptr;
-    QMenu* PopupMenu2 = nullptr;
-    QAction* miConnectType = nullptr; // the hidden "Connection type" item
-    QAction* ConnectionMenuRoot = nullptr;
-    QActionGroup* ConnectGroup = nullptr;
-    QAction* miDemo = nullptr;
-    QAction* miUSB11 = nullptr;
-    QAction* miUSB20_ADPT = nullptr;
-    QAction* miUSB20_SPI = nullptr;
-    QAction* miK71_ADPT = nullptr;
-    QAction* miImageFile = nullptr;
-    QActionGroup* LanguageGroup = nullptr;
-    QAction* BaseLanguageItem = nullptr; // the built-in language's item, when it has one
-    QActionGroup* ViewStyleGroup = nullptr;
-    QAction* mnLargeIcons = nullptr;
-    QAction* mnSmallIcons = nullptr;
-    QAction* mnList = nullptr;
-    QAction* mnReport = nullptr;
-    QAction* Exit1 = nullptr;
-    QAction* About1 = nullptr;
-
-    QAction* actConnect = nullptr;
-    QAction* actDisconnect = nullptr;
-    QAction* actSyncClock = nullptr;
-    QAction* actRecRefresh = nullptr;
-    QAction* actFormat = nullptr;
-    QAction* actRecSettings = nullptr;
-    QAction* actShowRec = nullptr;
-    QAction* actShowDrv = nullptr;
-    QAction* actDrvLevelUp = nullptr;
-    QAction* actRecErase = nullptr;
-    QAction* actCopyToPC = nullptr;
-    QAction* actMoveToPC = nullptr;
-    QAction* actCopyToDefFolder = nullptr;
-    QAction* actMoveToDefFolder = nullptr;
-    QAction* actCopySelPart = nullptr;
-    QAction* actCopyToRec = nullptr;
-    QAction* actShowAddInfo = nullptr;
-    QAction* actExpDelete = nullptr;
-    QAction* actGoToDefFolder = nullptr;
-    QAction* actSetDefFolder = nullptr;
-    QAction* actNewFolder = nullptr;
-    QAction* actFolderTree = nullptr;
-    QAction* actViewExp = nullptr;
-    QAction* actLevelUp = nullptr;
-    QAction* actExpRefresh = nullptr;
-
-    QTimer* Timer1 = nullptr;
-
-    // Opened at start, kept until the first idle pass after the initialisation.
-    QPointer<QWidget> Splash;
 
     // The forms created once at start by the program entry (not owned here).
     QPointer<TfrmRename> frmRename;
@@ -295,8 +193,6 @@ public:
     TFileList& DriveList() { return *DrvList; }
     TFilteredFileList& ShownDriveList() { return *ShownDrvList; }
     TFileList& SelectedDriveList() { return *SelDrvList; }
-    TRecordListModel* RecModel = nullptr;
-    TDriveListModel* DrvModel = nullptr;
     std::uint8_t ViewFlagValue() const { return ViewFlag; }
     bool FirstRefreshIsPending() const { return FirstRefreshPending; }
     void FillRecordList();
@@ -369,23 +265,6 @@ public:
     void actCopySelPartUpdate();
     // The download actions' handlers, connected once.
     void ConnectDownloadActions();
-    // Reused by every batch; created on first use when the program entry gave none.
-    QPointer<TfrmOverwrite> frmOverwrite;
-
-    // The status panel's items in tab order, and their labels.
-    std::vector<QFrame*> StatusItems;
-    QLabel* lbModel = nullptr;
-    QLabel* lbFWVer = nullptr;
-    QLabel* lbSerNum = nullptr;
-    QLabel* lbBattery = nullptr;
-    QProgressBar* pbBattery = nullptr;
-    QLabel* lbRecTime = nullptr;
-    QLabel* lbTotalMem = nullptr;
-    QLabel* lbMinRecTime = nullptr;
-    QLabel* lbFreeMem = nullptr;
-    QFrame* pnlBattery = nullptr;
-    QFrame* pnlRecTime = nullptr;
-    QFrame* pnlMemUse = nullptr;
 
     TMainFormSeams Seams;
     // The last value the progress form's gauge was given.

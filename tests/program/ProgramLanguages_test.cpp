@@ -197,11 +197,11 @@ TEST_F(ProgramLanguages, ASwitchRetranslatesEveryOpenFormAndLaterFormsStartInThe
              std::initializer_list<QWidget*>{&overwrite, &partSelect, &formatChoice})
             ExpectFormIn(*form, translations.get());
         // Texts the window makes from constants follow too.
-        EXPECT_EQ(Forms->frmQuorvMain.cbexRecLocation->itemText(0),
-                  Forms->frmQuorvMain.actShowRec->text());
-        EXPECT_NE(Forms->frmQuorvMain.actShowRec->text(), QStringLiteral("Records"));
-        EXPECT_EQ(Forms->frmQuorvMain.ConnectionMenuRoot->text(),
-                  Forms->frmQuorvMain.miConnectType->text());
+        EXPECT_EQ(Forms->frmQuorvMain.Widgets().cbexRecLocation->itemText(0),
+                  Forms->frmQuorvMain.Widgets().actShowRec->text());
+        EXPECT_NE(Forms->frmQuorvMain.Widgets().actShowRec->text(), QStringLiteral("Records"));
+        EXPECT_EQ(Forms->frmQuorvMain.Widgets().ConnectionMenuRoot->text(),
+                  Forms->frmQuorvMain.Widgets().miConnectType->text());
     }
     // Back to the built-in language: every form shows the texts it was made with.
     SwitchTo(English);
@@ -227,9 +227,10 @@ TEST_F(ProgramLanguages, SpotChecksOfTheMenusColumnsAndDialogsInEachLanguage) {
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.LangId);
         SwitchTo(c.LangId);
-        EXPECT_EQ(Plain(forms.frmQuorvMain.File1->title()).toStdString(), c.FileMenu);
-        EXPECT_EQ(forms.frmQuorvMain.actCopyToPC->text().toStdString(), c.CopyToPC);
-        EXPECT_EQ(forms.frmQuorvMain.lvRecContent->model()
+        EXPECT_EQ(Plain(forms.frmQuorvMain.Widgets().File1->title()).toStdString(), c.FileMenu);
+        EXPECT_EQ(forms.frmQuorvMain.Widgets().actCopyToPC->text().toStdString(), c.CopyToPC);
+        EXPECT_EQ(forms.frmQuorvMain.Widgets()
+                      .lvRecContent->model()
                       ->headerData(1, Qt::Horizontal)
                       .toString()
                       .toStdString(),
@@ -264,25 +265,25 @@ TEST_F(ProgramLanguages, AProgramStartedInALanguageShowsEveryFormInIt) {
 TEST_F(ProgramLanguages, TheDealerSwitchesHideTheMainWindowsActionsAtOnceAndAsLoaded) {
     TProgramForms& forms = StartProgram();
     TfrmQuorvMain& main = forms.frmQuorvMain;
-    EXPECT_TRUE(main.actCopySelPart->isVisible());
-    EXPECT_TRUE(main.actShowDrv->isVisible());
+    EXPECT_TRUE(main.Widgets().actCopySelPart->isVisible());
+    EXPECT_TRUE(main.Widgets().actShowDrv->isVisible());
     forms.frmRecSettings.cbHideEditor->click();
-    EXPECT_FALSE(main.actCopySelPart->isVisible());
+    EXPECT_FALSE(main.Widgets().actCopySelPart->isVisible());
     main.actShowDrvExecute();
     forms.frmRecSettings.cbHideFlash->click();
-    EXPECT_FALSE(main.actShowDrv->isVisible());
-    EXPECT_TRUE(main.actShowRec->isChecked()) << "the records view is shown instead";
+    EXPECT_FALSE(main.Widgets().actShowDrv->isVisible());
+    EXPECT_TRUE(main.Widgets().actShowRec->isChecked()) << "the records view is shown instead";
     EXPECT_EQ(main.ViewFlagValue(), 0);
     forms.frmRecSettings.cbHideEditor->click();
     forms.frmRecSettings.cbHideFlash->click();
-    EXPECT_TRUE(main.actCopySelPart->isVisible());
-    EXPECT_TRUE(main.actShowDrv->isVisible());
+    EXPECT_TRUE(main.Widgets().actCopySelPart->isVisible());
+    EXPECT_TRUE(main.Widgets().actShowDrv->isVisible());
     Forms.reset();
 
     WriteSettings("[Settings]\r\nHideEditor=1\r\nHideFlashDrive=1\r\n");
     TProgramForms& loaded = StartProgram();
-    EXPECT_FALSE(loaded.frmQuorvMain.actCopySelPart->isVisible());
-    EXPECT_FALSE(loaded.frmQuorvMain.actShowDrv->isVisible());
+    EXPECT_FALSE(loaded.frmQuorvMain.Widgets().actCopySelPart->isVisible());
+    EXPECT_FALSE(loaded.frmQuorvMain.Widgets().actShowDrv->isVisible());
     EXPECT_TRUE(loaded.frmRecSettings.cbHideEditor->isChecked());
 }
 
@@ -316,7 +317,7 @@ TEST_F(ProgramLanguages, TheLanguageMenuNamesEachLanguageAsItsSpeakersDo) {
         SCOPED_TRACE(c.LangId);
         SwitchTo(c.LangId);
         QStringList captions;
-        for (QAction* item : main.Language1->actions())
+        for (QAction* item : main.Widgets().Language1->actions())
             captions << item->text();
         EXPECT_EQ(captions, QStringList({QString::fromUtf8(c.BaseWords) + " (" + english + ")",
                                          QStringLiteral("Deutsch"), QString::fromUtf8("русский")}));

@@ -90,7 +90,7 @@ protected:
     void Select(const std::vector<int>& rows, QAction* action) {
         TfrmQuorvMain& main = Forms->frmQuorvMain;
         main.lvRecContentColumnClick(-1);
-        main.SelectRows(main.lvRecContent, rows);
+        main.SelectRows(main.Widgets().lvRecContent, rows);
         ASSERT_TRUE(WaitInEventLoop([action] { return action->isEnabled(); }));
     }
     std::string ImagePath() const { return Folder.filePath("memory.ovk").toStdString(); }
@@ -133,22 +133,22 @@ TEST_F(ProgramOperations, TheProgressFormStaysUpForAsLongAsTheOperationRuns) {
     const TCase cases[] = {
         {"download",
          [&] {
-             Select({0}, main.actCopyToDefFolder);
-             main.actCopyToDefFolder->trigger();
+             Select({0}, main.Widgets().actCopyToDefFolder);
+             main.Widgets().actCopyToDefFolder->trigger();
          },
          {}},
-        {"refresh", [&] { main.actRecRefresh->trigger(); }, {}},
+        {"refresh", [&] { main.Widgets().actRecRefresh->trigger(); }, {}},
         {"erase",
          [&] {
-             Select({1}, main.actRecErase);
-             main.actRecErase->trigger();
+             Select({1}, main.Widgets().actRecErase);
+             main.Widgets().actRecErase->trigger();
          },
          {ClickButton(QMessageBox::Yes)}},
-        {"format", [&] { main.actFormat->trigger(); }, {ClickButton(QMessageBox::Yes)}},
+        {"format", [&] { main.Widgets().actFormat->trigger(); }, {ClickButton(QMessageBox::Yes)}},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Name);
-        ASSERT_TRUE(WaitInEventLoop([&] { return main.actRecRefresh->isEnabled(); }));
+        ASSERT_TRUE(WaitInEventLoop([&] { return main.Widgets().actRecRefresh->isEnabled(); }));
         TModalScript script(c.Answers);
         TProgressWatch watch(Forms->frmStatus, *Recorder);
         c.Run();
@@ -166,24 +166,24 @@ TEST_F(ProgramOperations, ARefreshLongerThanThePollingPeriodLeavesThePollingAlon
     TfrmQuorvMain& main = Connect({1.0});
     TSlowLink::HoldMs = 2500; // more than two periods of Timer1
     TModalScript script;
-    ASSERT_TRUE(WaitInEventLoop([&] { return main.actRecRefresh->isEnabled(); }));
-    main.actRecRefresh->trigger();
+    ASSERT_TRUE(WaitInEventLoop([&] { return main.Widgets().actRecRefresh->isEnabled(); }));
+    main.Widgets().actRecRefresh->trigger();
     EXPECT_TRUE(script.Texts.isEmpty()) << script.Texts.join('|').toStdString();
     EXPECT_EQ(script.Unexpected, 0);
     // The next polls find the recorder as before.
     int ticks = 0;
     QObject counting; // the count ends with the test
-    QObject::connect(main.Timer1, &QTimer::timeout, &counting, [&ticks] { ++ticks; });
+    QObject::connect(main.Widgets().Timer1, &QTimer::timeout, &counting, [&ticks] { ++ticks; });
     ASSERT_TRUE(WaitInEventLoop([&] { return ticks >= 2; }));
     EXPECT_TRUE(main.IsConnected());
-    EXPECT_TRUE(main.actDisconnect->isEnabled());
+    EXPECT_TRUE(main.Widgets().actDisconnect->isEnabled());
     EXPECT_TRUE(script.Texts.isEmpty()) << script.Texts.join('|').toStdString();
 }
 
 TEST_F(ProgramOperations, CancelInTheProgressFormStopsTheMoveAndKeepsEverything) {
     TfrmQuorvMain& main = Connect({2.0, 2.0}, {StatusNotDownloaded, StatusNotDownloaded});
     TSlowLink::HoldMs = 4000;
-    Select({0, 1}, main.actMoveToDefFolder);
+    Select({0, 1}, main.Widgets().actMoveToDefFolder);
     TModalScript script;
     // Pressed as a user can: on the form as soon as it shows while the recorder reads.
     bool pressed = false;
@@ -196,7 +196,7 @@ TEST_F(ProgramOperations, CancelInTheProgressFormStopsTheMoveAndKeepsEverything)
         }
     });
     press.start(5);
-    main.actMoveToDefFolder->trigger();
+    main.Widgets().actMoveToDefFolder->trigger();
     press.stop();
     EXPECT_TRUE(pressed);
     EXPECT_GE(Recorder->Cancels, 1);
@@ -266,15 +266,15 @@ TEST_F(ProgramOperations, EveryExceptionLeavesTheWindowUsable) {
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Name);
         Recorder->Throw = c.Throw;
-        Select({0}, main.actRecErase);
+        Select({0}, main.Widgets().actRecErase);
         TModalScript script({ClickButton(QMessageBox::Yes), ClickButton(QMessageBox::Ok)});
-        main.actRecErase->trigger();
+        main.Widgets().actRecErase->trigger();
         EXPECT_TRUE(script.Done());
         ASSERT_EQ(script.Texts.size(), 2);
         EXPECT_EQ(script.Texts[1], c.Text);
         EXPECT_FALSE(main.IsBusy());
-        EXPECT_TRUE(main.mainPanel->isEnabled());
-        EXPECT_TRUE(WaitInEventLoop([&] { return main.actRecRefresh->isEnabled(); }));
+        EXPECT_TRUE(main.Widgets().mainPanel->isEnabled());
+        EXPECT_TRUE(WaitInEventLoop([&] { return main.Widgets().actRecRefresh->isEnabled(); }));
     }
     EXPECT_TRUE(main.close()); // closing is refused only while an operation runs
 }
@@ -303,8 +303,8 @@ TEST_F(ProgramOperations, WaitingForTheRecorderSleepsBetweenPolls) {
          [&] {
              main.actShowRecExecute();
              main.actRecRefreshExecute();
-             main.SelectRows(main.lvRecContent, {0});
-             main.actRecEraseExecute(main.actRecErase);
+             main.SelectRows(main.Widgets().lvRecContent, {0});
+             main.actRecEraseExecute(main.Widgets().actRecErase);
          }},
     };
     for (const TCase& c : cases) {
@@ -325,13 +325,13 @@ TEST_F(ProgramOperations, WaitingForTheRecorderSleepsBetweenPolls) {
 
 TEST_F(ProgramOperations, CopyAndMoveToThePcNeedTheExplorer) {
     TfrmQuorvMain& main = Connect({1.0});
-    Select({0}, main.actCopyToPC);
-    EXPECT_TRUE(main.actMoveToPC->isEnabled());
-    main.actViewExp->trigger(); // the explorer goes
-    ASSERT_TRUE(WaitInEventLoop([&] { return !main.actCopyToPC->isEnabled(); }));
-    EXPECT_FALSE(main.actMoveToPC->isEnabled());
-    EXPECT_TRUE(main.actCopyToDefFolder->isEnabled());
-    EXPECT_TRUE(main.actMoveToDefFolder->isEnabled());
+    Select({0}, main.Widgets().actCopyToPC);
+    EXPECT_TRUE(main.Widgets().actMoveToPC->isEnabled());
+    main.Widgets().actViewExp->trigger(); // the explorer goes
+    ASSERT_TRUE(WaitInEventLoop([&] { return !main.Widgets().actCopyToPC->isEnabled(); }));
+    EXPECT_FALSE(main.Widgets().actMoveToPC->isEnabled());
+    EXPECT_TRUE(main.Widgets().actCopyToDefFolder->isEnabled());
+    EXPECT_TRUE(main.Widgets().actMoveToDefFolder->isEnabled());
 }
 
 TEST_F(ProgramOperations, TheAutomaticDeleteErasesOnlyWhatTheAutomaticDownloadFetched) {
@@ -364,9 +364,9 @@ TEST_F(ProgramOperations, ADownloadThatCannotCreateItsFileSaysWhyInTheProgramsLa
         TfrmQuorvMain& main = Connect({1.0});
         ASSERT_EQ(LangManager()->GetCurrentLanguageID(), language);
         ASSERT_TRUE(QDir().mkpath(Target() + "/rec_1.wav")); // a folder in the file's way
-        Select({0}, main.actCopyToDefFolder);
+        Select({0}, main.Widgets().actCopyToDefFolder);
         TModalScript script({ClickButton(QMessageBox::Ok)});
-        main.actCopyToDefFolder->trigger();
+        main.Widgets().actCopyToDefFolder->trigger();
         ASSERT_TRUE(WaitInEventLoop([&] { return script.Done() && !main.IsBusy(); }));
         ASSERT_EQ(script.Texts.size(), 1);
         EXPECT_EQ(script.Texts[0],

@@ -104,7 +104,7 @@ protected:
             if (dialog.isVisible())
                 dialog.reject();
         });
-        forms.frmQuorvMain.actRecSettings->trigger();
+        forms.frmQuorvMain.Widgets().actRecSettings->trigger();
         EXPECT_TRUE(ran);
     }
 
@@ -332,8 +332,9 @@ TEST_F(ProgramSettings, TheMinimumRecordTimeReadsTheSameInTheDialogAndTheStatusP
     TProgramForms& forms = StartConnected();
     TfrmRecSettings& dialog = forms.frmRecSettings;
     const QRegularExpression time(QStringLiteral("\\d\\d:\\d\\d:\\d\\d"));
-    const QString panel = time.match(forms.frmQuorvMain.lbMinRecTime->text()).captured();
-    ASSERT_FALSE(panel.isEmpty()) << forms.frmQuorvMain.lbMinRecTime->text().toStdString();
+    const QString panel = time.match(forms.frmQuorvMain.Widgets().lbMinRecTime->text()).captured();
+    ASSERT_FALSE(panel.isEmpty())
+        << forms.frmQuorvMain.Widgets().lbMinRecTime->text().toStdString();
     EXPECT_NE(panel, QStringLiteral("00:00:00"));
     InSettingsDialog(forms, [&] {
         EXPECT_EQ(time.match(dialog.lbMinRecTime->text()).captured(), panel)

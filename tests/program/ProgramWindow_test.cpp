@@ -53,14 +53,14 @@ QColor CaptionColour(const QWidget* caption) {
 
 TEST_F(ProgramWindow, ADragShowsTheCursorForOneRowOrForSeveral) {
     TfrmQuorvMain& main = StartProgram().frmQuorvMain;
-    auto* view = qobject_cast<TRecorderListView*>(main.lvRecContent);
+    auto* view = qobject_cast<TRecorderListView*>(main.Widgets().lvRecContent);
     ASSERT_NE(view, nullptr);
     for (int i = 0; i < 3; ++i) {
         auto item = std::make_unique<TRecordItem>();
         item->Number = static_cast<std::uint16_t>(i + 1);
         main.RecordList().Add(std::move(item));
     }
-    main.RecModel->SetRowCount(3);
+    main.Widgets().RecModel->SetRowCount(3);
     EXPECT_EQ(view->CreateDrag(), nullptr) << "nothing selected, nothing dragged";
 
     const QImage single = DragCursorPixmap(TDragCursorKind::SingleItem).toImage();
@@ -72,24 +72,24 @@ TEST_F(ProgramWindow, ADragShowsTheCursorForOneRowOrForSeveral) {
     };
     const TCase cases[] = {{{1}, single}, {{0, 2}, several}, {{0, 1, 2}, several}};
     for (const TCase& c : cases) {
-        main.SelectRows(main.lvRecContent, c.Rows);
+        main.SelectRows(main.Widgets().lvRecContent, c.Rows);
         std::unique_ptr<QDrag> drag(view->CreateDrag());
         ASSERT_NE(drag, nullptr);
         EXPECT_EQ(drag->dragCursor(Qt::CopyAction).toImage(), c.Cursor) << c.Rows.size();
     }
-    EXPECT_NE(qobject_cast<TRecorderListView*>(main.lvDrvContent), nullptr);
+    EXPECT_NE(qobject_cast<TRecorderListView*>(main.Widgets().lvDrvContent), nullptr);
 }
 
 TEST_F(ProgramWindow, ANewFolderIsCreatedWithItsNameOpenForEditing) {
     TfrmQuorvMain& main = ShowMainWindow();
     const QString folder = Folder.filePath(QStringLiteral("explorer"));
     ASSERT_TRUE(QDir().mkpath(folder + QStringLiteral("/New Folder")));
-    main.ShellComboBox1->setEditText(folder);
+    main.Widgets().ShellComboBox1->setEditText(folder);
     main.ShellComboBox1Return();
-    main.actNewFolder->trigger();
+    main.Widgets().actNewFolder->trigger();
     const QString created = folder + QStringLiteral("/New Folder 1");
     EXPECT_TRUE(QFileInfo(created).isDir());
-    auto* list = qobject_cast<QAbstractItemView*>(main.pnlShellList->currentWidget());
+    auto* list = qobject_cast<QAbstractItemView*>(main.Widgets().pnlShellList->currentWidget());
     ASSERT_NE(list, nullptr);
     ASSERT_TRUE(WaitInEventLoop([&] {
         auto* editor = list->viewport()->findChild<QLineEdit*>();
@@ -98,8 +98,8 @@ TEST_F(ProgramWindow, ANewFolderIsCreatedWithItsNameOpenForEditing) {
     EXPECT_EQ(list->viewport()->findChild<QLineEdit*>()->text(), QStringLiteral("New Folder 1"));
     // While the name is edited, deleting and going up wait.
     main.RunIdlePass();
-    EXPECT_FALSE(main.actExpDelete->isEnabled());
-    EXPECT_FALSE(main.actLevelUp->isEnabled());
+    EXPECT_FALSE(main.Widgets().actExpDelete->isEnabled());
+    EXPECT_FALSE(main.Widgets().actLevelUp->isEnabled());
 }
 
 TEST_F(ProgramWindow, ExplorerDeleteUsesTheUsersTrashOrAsksBeforeDeletingForGood) {
@@ -148,7 +148,7 @@ TEST_F(ProgramWindow, ExplorerDeleteUsesTheUsersTrashOrAsksBeforeDeletingForGood
         }
     } restore;
     auto* model = main.findChild<QFileSystemModel*>(QStringLiteral("ShellModel"));
-    main.ShellComboBox1->setEditText(folder);
+    main.Widgets().ShellComboBox1->setEditText(folder);
     main.ShellComboBox1Return();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -160,13 +160,13 @@ TEST_F(ProgramWindow, ExplorerDeleteUsesTheUsersTrashOrAsksBeforeDeletingForGood
         file.close();
         qputenv("XDG_DATA_HOME", c.DataHome.toLocal8Bit());
         ASSERT_TRUE(WaitInEventLoop([&] { return model->index(path).isValid(); }));
-        main.ShellListView1->selectionModel()->select(
+        main.Widgets().ShellListView1->selectionModel()->select(
             model->index(path), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         main.RunIdlePass();
-        ASSERT_TRUE(main.actExpDelete->isEnabled());
+        ASSERT_TRUE(main.Widgets().actExpDelete->isEnabled());
         {
             TModalScript script(c.Steps);
-            main.actExpDelete->trigger();
+            main.Widgets().actExpDelete->trigger();
             EXPECT_TRUE(script.Done());
             EXPECT_EQ(script.Unexpected, 0);
         }
@@ -189,7 +189,7 @@ TEST_F(ProgramWindow, TheAddressBoxOpensATypedFolderAndReportsOneThatIsNotThere)
     TfrmQuorvMain& main = ShowMainWindow();
     const QString folder = QDir(Folder.path()).filePath(QStringLiteral("typed"));
     ASSERT_TRUE(QDir().mkpath(folder));
-    QLineEdit* address = main.ShellComboBox1->lineEdit();
+    QLineEdit* address = main.Widgets().ShellComboBox1->lineEdit();
 
     address->setText(folder);
     QTest::keyClick(address, Qt::Key_Return);
@@ -210,9 +210,9 @@ TEST_F(ProgramWindow, TheAddressBoxOpensATypedFolderAndReportsOneThatIsNotThere)
     const QString chosen = QDir(Folder.path()).filePath(QStringLiteral("chosen"));
     ASSERT_TRUE(QDir().mkpath(chosen));
     QApplication::setActiveWindow(&main);
-    main.ShellTreeView1->setFocus();
-    ASSERT_TRUE(WaitInEventLoop([&] { return main.ShellTreeView1->hasFocus(); }));
-    main.ShellTreeView1->setCurrentIndex(folders->index(chosen));
+    main.Widgets().ShellTreeView1->setFocus();
+    ASSERT_TRUE(WaitInEventLoop([&] { return main.Widgets().ShellTreeView1->hasFocus(); }));
+    main.Widgets().ShellTreeView1->setCurrentIndex(folders->index(chosen));
     EXPECT_EQ(main.findChild<QFileSystemModel*>(QStringLiteral("ShellModel"))->rootPath(), chosen);
 }
 
@@ -231,24 +231,27 @@ TEST_F(ProgramWindow, ThePaneWithTheFocusShowsItsCaptionHighlighted) {
     } restore{original};
     TfrmQuorvMain& main = ShowMainWindow();
 
-    main.lvRecContent->setFocus();
-    ASSERT_TRUE(WaitInEventLoop([&] { return CaptionColour(main.pnlRecCaption) == active; }));
-    EXPECT_EQ(CaptionColour(main.pnlExpCaption), inactive);
+    main.Widgets().lvRecContent->setFocus();
+    ASSERT_TRUE(
+        WaitInEventLoop([&] { return CaptionColour(main.Widgets().pnlRecCaption) == active; }));
+    EXPECT_EQ(CaptionColour(main.Widgets().pnlExpCaption), inactive);
 
     main.lblExplorerClick();
-    ASSERT_TRUE(WaitInEventLoop([&] { return CaptionColour(main.pnlExpCaption) == active; }));
-    EXPECT_EQ(CaptionColour(main.pnlRecCaption), inactive);
-    EXPECT_TRUE(main.pnlShellList->currentWidget()->hasFocus());
+    ASSERT_TRUE(
+        WaitInEventLoop([&] { return CaptionColour(main.Widgets().pnlExpCaption) == active; }));
+    EXPECT_EQ(CaptionColour(main.Widgets().pnlRecCaption), inactive);
+    EXPECT_TRUE(main.Widgets().pnlShellList->currentWidget()->hasFocus());
 
     // The recorder caption passes the focus on to the list that shows.
     main.lblRecContentClick();
-    EXPECT_TRUE(main.lvRecContent->hasFocus() || !main.lvRecContent->isVisible());
-    EXPECT_EQ(CaptionColour(main.pnlRecCaption), active);
+    EXPECT_TRUE(main.Widgets().lvRecContent->hasFocus() ||
+                !main.Widgets().lvRecContent->isVisible());
+    EXPECT_EQ(CaptionColour(main.Widgets().pnlRecCaption), active);
 
     // Leaving the window remembers the control that had the focus.
-    main.ShellListView1->setFocus();
+    main.Widgets().ShellListView1->setFocus();
     main.FormDeactivate();
-    EXPECT_EQ(main.LastActive(), main.ShellListView1);
+    EXPECT_EQ(main.LastActive(), main.Widgets().ShellListView1);
 }
 
 TEST_F(ProgramWindow, DeactivatingTheApplicationTakesDownTheSettingsBalloon) {
@@ -280,9 +283,7 @@ TEST_F(ProgramWindow, AfterASwitchTheRecordsAreReadAgainWithModeTextsInTheNewLan
     TfrmQuorvMain& main = ShowMainWindow();
     ASSERT_TRUE(
         WaitInEventLoop([&] { return main.IsConnected() && main.RecordList().Count() > 0; }));
-    auto modeText = [&] {
-        return main.RecModel->data(main.RecModel->index(0, 4), Qt::DisplayRole).toString();
-    };
+    auto modeText = [&] { return main.Widgets().RecModel->index(0, 4).data().toString(); };
     EXPECT_TRUE(modeText().contains(QStringLiteral(" Hz; "))) << modeText().toStdString();
     SwitchTo(1049);
     EXPECT_TRUE(WaitInEventLoop([&] { return modeText().contains(QStringLiteral(" Гц; ")); }))
@@ -328,7 +329,7 @@ TEST_F(ProgramWindow, TheWindowAndItsDialogsOpenWhollyOnTheScreen) {
                 EXPECT_TRUE(area.contains(dialog.frameGeometry()));
             dialog.reject();
         });
-        main.actRecSettings->trigger();
+        main.Widgets().actRecSettings->trigger();
         Forms->AboutBox.show();
         EXPECT_TRUE(area.contains(Forms->AboutBox.frameGeometry()));
         Forms->AboutBox.hide();
@@ -341,8 +342,9 @@ TEST_F(ProgramWindow, TheWindowAndItsDialogsOpenWhollyOnTheScreen) {
 TEST_F(ProgramWindow, AfterASwitchEveryColumnShowsItsTextsWhole) {
     WriteSettings("[Settings]\r\nConnectType=3\r\n"); // the emulation over the demo image
     TfrmQuorvMain& main = ShowMainWindow();
-    ASSERT_TRUE(WaitInEventLoop([&] { return main.IsConnected() && main.RecordList().Count() > 0; }));
-    QTreeView* view = main.lvRecContent;
+    ASSERT_TRUE(
+        WaitInEventLoop([&] { return main.IsConnected() && main.RecordList().Count() > 0; }));
+    QTreeView* view = main.Widgets().lvRecContent;
     const QFontMetrics metrics(view->font());
     for (const std::uint16_t language : {std::uint16_t{1049}, English, std::uint16_t{1031}}) {
         SCOPED_TRACE(language);
@@ -374,14 +376,14 @@ TEST_F(ProgramWindow, EveryToolBarButtonShowsAtTheDefaultSizeInEachLanguage) {
         ASSERT_EQ(LangManager()->GetCurrentLanguageID(), language);
         // The test screen may be smaller than a user's.
         main.resize(TfrmQuorvMain::DefaultWindowWidth, TfrmQuorvMain::DefaultWindowHeight);
-        QToolBar* bar = main.ToolBar1;
+        QToolBar* bar = main.Widgets().ToolBar1;
         const std::pair<QAction*, QAction*> shown[] = {
-            {main.actCopyToPC, main.actCopyToDefFolder},
-            {main.actMoveToPC, main.actMoveToDefFolder}};
+            {main.Widgets().actCopyToPC, main.Widgets().actCopyToDefFolder},
+            {main.Widgets().actMoveToPC, main.Widgets().actMoveToDefFolder}};
         for (const auto& [toPC, toDefFolder] : shown) {
             SCOPED_TRACE(toPC->objectName().toStdString());
-            main.tlbtnCopyToPC->setDefaultAction(toPC);
-            main.tlbtnCopyToDefFolder->setDefaultAction(toDefFolder);
+            main.Widgets().tlbtnCopyToPC->setDefaultAction(toPC);
+            main.Widgets().tlbtnCopyToDefFolder->setDefaultAction(toDefFolder);
             QApplication::sendPostedEvents();
             bar->layout()->activate();
             ASSERT_EQ(bar->width(), main.width());
@@ -416,7 +418,7 @@ TEST_F(ProgramWindow, AfterASwitchTheSettingsListBoxesShowTheirLongestItems) {
                 user();
             dialog.reject();
         });
-        main.actRecSettings->trigger();
+        main.Widgets().actRecSettings->trigger();
     };
     // Every page shown once in English.
     inDialog([&] {

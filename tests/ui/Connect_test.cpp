@@ -105,12 +105,11 @@ protected:
     }
     // One polling pass, as when Timer1 has ticked.
     void Poll() {
-        Window->Timer1->stop();
+        Window->Widgets().Timer1->stop();
         Window->RunIdlePass();
     }
     QString Cell(int row, int column) const {
-        return Window->RecModel->data(Window->RecModel->index(row, column), Qt::DisplayRole)
-            .toString();
+        return Window->Widgets().RecModel->index(row, column).data().toString();
     }
     std::string ImagePath() const { return Dir.filePath("memory.ovk").toStdString(); }
 
@@ -136,18 +135,18 @@ TEST_F(Connection, TheDemoKindConnectsOverItsImageAndShowsTheRecordings) {
     EXPECT_TRUE(script.Texts.isEmpty()) << script.Texts.join('|').toStdString();
 
     EXPECT_EQ(Window->windowTitle(), ApplicationTitle() + " - " + Lang("DemoModeStr"));
-    EXPECT_EQ(Window->lbDemo->text(), Lang("DemoModeStr"));
-    EXPECT_TRUE(Window->pnlBattery->isHidden());
-    EXPECT_TRUE(Window->pnlRecTime->isHidden());
-    EXPECT_FALSE(Window->pnlStatus->isHidden());
-    EXPECT_TRUE(Window->lbModel->text().startsWith(" " + Lang("ModelStr") + " "));
-    EXPECT_TRUE(Window->lbTotalMem->text().endsWith(" MB "));
-    EXPECT_TRUE(Window->lbErrorState->isHidden());
-    EXPECT_TRUE(Window->actDisconnect->isEnabled());
-    EXPECT_TRUE(Window->actRecRefresh->isEnabled());
-    EXPECT_FALSE(Window->actSyncClock->isEnabled()); // the emulation has no clock to set
+    EXPECT_EQ(Window->Widgets().lbDemo->text(), Lang("DemoModeStr"));
+    EXPECT_TRUE(Window->Widgets().pnlBattery->isHidden());
+    EXPECT_TRUE(Window->Widgets().pnlRecTime->isHidden());
+    EXPECT_FALSE(Window->Widgets().pnlStatus->isHidden());
+    EXPECT_TRUE(Window->Widgets().lbModel->text().startsWith(" " + Lang("ModelStr") + " "));
+    EXPECT_TRUE(Window->Widgets().lbTotalMem->text().endsWith(" MB "));
+    EXPECT_TRUE(Window->Widgets().lbErrorState->isHidden());
+    EXPECT_TRUE(Window->Widgets().actDisconnect->isEnabled());
+    EXPECT_TRUE(Window->Widgets().actRecRefresh->isEnabled());
+    EXPECT_FALSE(Window->Widgets().actSyncClock->isEnabled()); // the emulation has no clock to set
 
-    ASSERT_EQ(Window->RecModel->rowCount(), 2);
+    ASSERT_EQ(Window->Widgets().RecModel->rowCount(), 2);
     EXPECT_EQ(Cell(0, 0), "1");
     EXPECT_EQ(Cell(0, 2), "14.03.2024 09:30:01");
     EXPECT_EQ(Cell(0, 3), "00:00:02");
@@ -156,7 +155,7 @@ TEST_F(Connection, TheDemoKindConnectsOverItsImageAndShowsTheRecordings) {
     EXPECT_TRUE(Cell(1, 1).endsWith(" KB"));
 
     // Ctrl+S in the demo kind marks the record not downloaded, on the recorder too.
-    Window->SelectRows(Window->lvRecContent, {1});
+    Window->SelectRows(Window->Widgets().lvRecContent, {1});
     EXPECT_TRUE(Window->lvRecContentKeyDown(Qt::Key_S, Qt::ControlModifier));
     EXPECT_EQ(Cell(1, 5), Lang("rsNonDownloadedStr"));
     Window->actRecRefreshExecute();
@@ -203,18 +202,18 @@ TEST_F(Connection, DisconnectSwitchesTheRecorderOffAndConnectBringsTheContentBac
     TModalScript script;
     Poll();
     Poll();
-    ASSERT_EQ(Window->RecModel->rowCount(), 2);
+    ASSERT_EQ(Window->Widgets().RecModel->rowCount(), 2);
     Window->actDisconnectExecute();
     Poll();
     EXPECT_FALSE(Window->IsConnected());
-    EXPECT_EQ(Window->RecModel->rowCount(), 0);
+    EXPECT_EQ(Window->Widgets().RecModel->rowCount(), 0);
     EXPECT_EQ(Window->RecordList().Count(), 0);
-    EXPECT_TRUE(Window->actConnect->isEnabled());
-    EXPECT_FALSE(Window->actDisconnect->isEnabled());
+    EXPECT_TRUE(Window->Widgets().actConnect->isEnabled());
+    EXPECT_FALSE(Window->Widgets().actDisconnect->isEnabled());
     Window->actConnectExecute();
     Poll();
     EXPECT_TRUE(Window->IsConnected());
-    EXPECT_EQ(Window->RecModel->rowCount(), 2);
+    EXPECT_EQ(Window->Widgets().RecModel->rowCount(), 2);
     EXPECT_EQ(script.Unexpected + script.Texts.size(), 0);
 }
 
@@ -239,7 +238,7 @@ TEST_F(Connection, AutomaticDownloadFetchesTheWholeRecordsIntoTheDefaultFolder) 
         Poll();
         Poll();
         ASSERT_TRUE(Window->IsConnected());
-        EXPECT_EQ(Window->SelectedRows(Window->lvRecContent), c.Rows) << c.NonDownOnly;
+        EXPECT_EQ(Window->SelectedRows(Window->Widgets().lvRecContent), c.Rows) << c.NonDownOnly;
         EXPECT_EQ(QDir(target.path()).entryList(QDir::Files).size(), c.Files) << c.NonDownOnly;
         // What was not downloaded yet is now; an uploaded recording keeps its status.
         EXPECT_EQ(Cell(0, 5), Lang("rsDownloadedStr"));
@@ -255,17 +254,17 @@ TEST_F(Connection, AWrongPasswordIsAskedAgainUntilTheRightOneOpensTheRecorder) {
     MakeImage(ImagePath(), {1.0});
     SetImagePassword(ImagePath(), "secret");
     Start(ConnImageFile, QString::fromStdString(ImagePath()));
-    EXPECT_EQ(Window->lbDemo->text(), QString()); // set when the recorder object exists
+    EXPECT_EQ(Window->Widgets().lbDemo->text(), QString()); // set when the recorder object exists
     TModalScript script({TypePassword("wrong"), Answer(QMessageBox::No), TypePassword("secret")});
     Poll();
-    EXPECT_EQ(Window->lbDemo->text(), QStringLiteral("memory.ovk"));
+    EXPECT_EQ(Window->Widgets().lbDemo->text(), QStringLiteral("memory.ovk"));
     Poll();
     EXPECT_TRUE(script.Done());
     EXPECT_EQ(script.Unexpected, 0);
     ASSERT_EQ(script.Texts.size(), 1);
     EXPECT_EQ(script.Texts[0], Lang("InvalidPwdStr") + " " + Lang("ClearPwdStr"));
     ASSERT_TRUE(Window->IsConnected());
-    EXPECT_EQ(Window->RecModel->rowCount(), 1);
+    EXPECT_EQ(Window->Widgets().RecModel->rowCount(), 1);
     EXPECT_EQ(Window->windowTitle(), ApplicationTitle() + " - " + Lang("ImageFileStr") + " " +
                                          QString::fromStdString(ImagePath()));
 
@@ -288,18 +287,18 @@ TEST_F(Connection, CancellingThePasswordSwitchesTheRecorderOffUntilConnect) {
         Poll(); // switched off: no question any more
         EXPECT_EQ(script.Unexpected, 0);
     }
-    EXPECT_FALSE(Window->lbErrorState->isHidden());
-    EXPECT_EQ(Window->lbErrorState->text(), Lang("CantFindRecorderStr"));
-    EXPECT_TRUE(Window->pnlRecorder->isHidden());
-    EXPECT_TRUE(Window->actConnect->isEnabled());
-    EXPECT_EQ(Window->RecModel->rowCount(), 0);
+    EXPECT_FALSE(Window->Widgets().lbErrorState->isHidden());
+    EXPECT_EQ(Window->Widgets().lbErrorState->text(), Lang("CantFindRecorderStr"));
+    EXPECT_TRUE(Window->Widgets().pnlRecorder->isHidden());
+    EXPECT_TRUE(Window->Widgets().actConnect->isEnabled());
+    EXPECT_EQ(Window->Widgets().RecModel->rowCount(), 0);
 
     TModalScript script({TypePassword("pw")});
     Window->actConnectExecute();
     Poll();
     EXPECT_TRUE(script.Done());
     EXPECT_TRUE(Window->IsConnected());
-    EXPECT_EQ(Window->RecModel->rowCount(), 1);
+    EXPECT_EQ(Window->Widgets().RecModel->rowCount(), 1);
 }
 
 TEST_F(Connection, AForgottenPasswordCanResetTheEmulatedRecorder) {
@@ -316,7 +315,7 @@ TEST_F(Connection, AForgottenPasswordCanResetTheEmulatedRecorder) {
     EXPECT_FALSE(Window->IsConnected());
     Poll(); // the empty password opens the reset recorder
     EXPECT_TRUE(Window->IsConnected());
-    EXPECT_EQ(Window->RecModel->rowCount(), 0);
+    EXPECT_EQ(Window->Widgets().RecModel->rowCount(), 0);
     EXPECT_EQ(script.Unexpected, 0) << script.Texts.join('|').toStdString();
 }
 
@@ -327,10 +326,10 @@ TEST_F(Connection, AMissingImageShowsTheErrorLabelAndEmptyLists) {
     Poll();
     Poll();
     EXPECT_FALSE(Window->IsConnected());
-    EXPECT_FALSE(Window->lbErrorState->isHidden());
-    EXPECT_TRUE(Window->pnlStatus->isHidden());
-    EXPECT_EQ(Window->RecModel->rowCount(), 0);
-    EXPECT_FALSE(Window->actRecRefresh->isEnabled());
+    EXPECT_FALSE(Window->Widgets().lbErrorState->isHidden());
+    EXPECT_TRUE(Window->Widgets().pnlStatus->isHidden());
+    EXPECT_EQ(Window->Widgets().RecModel->rowCount(), 0);
+    EXPECT_FALSE(Window->Widgets().actRecRefresh->isEnabled());
     EXPECT_TRUE(script.Texts.isEmpty());
     EXPECT_FALSE(QFileInfo::exists(Dir.filePath("nowhere.ovk"))); // nothing is created for it
 }
@@ -346,12 +345,12 @@ TEST_F(Connection, RecentImageFilesKeepTheNewestAndAReopenedOneMovesToTheTop) {
     }
     EXPECT_EQ(ProgramOptions.RecentFiles, (QStringList{paths[4], paths[3], paths[2]}));
     EXPECT_EQ(ProgramOptions.ConnectType, ConnImageFile);
-    EXPECT_TRUE(Window->miImageFile->isChecked());
+    EXPECT_TRUE(Window->Widgets().miImageFile->isChecked());
     Window->OpenImageFile(paths[2]);
     EXPECT_EQ(ProgramOptions.RecentFiles, (QStringList{paths[2], paths[3], paths[4]}));
     EXPECT_EQ(ProgramOptions.ImageFileName, paths[2]);
     QStringList captions;
-    for (QAction* item : Window->pmConnect->actions())
+    for (QAction* item : Window->Widgets().pmConnect->actions())
         if (item->objectName().startsWith("RecentFile"))
             captions << item->data().toString();
     EXPECT_EQ(captions, ProgramOptions.RecentFiles);
@@ -368,17 +367,17 @@ TEST_F(Connection, WhileAnOperationRunsNoDeviceActionOrChangeOfKindIsTaken) {
     TCustomRecorder* recorder = Window->Recorder;
     Window->SetUiEnabled(false);
     Window->RunIdlePass();
-    EXPECT_FALSE(Window->actRecRefresh->isEnabled());
-    EXPECT_FALSE(Window->actRecSettings->isEnabled());
-    Window->miUSB20_SPI->trigger();
+    EXPECT_FALSE(Window->Widgets().actRecRefresh->isEnabled());
+    EXPECT_FALSE(Window->Widgets().actRecSettings->isEnabled());
+    Window->Widgets().miUSB20_SPI->trigger();
     EXPECT_EQ(Window->Recorder, recorder);
     EXPECT_EQ(ProgramOptions.ConnectType, ConnDemo);
-    EXPECT_TRUE(Window->miDemo->isChecked());
+    EXPECT_TRUE(Window->Widgets().miDemo->isChecked());
     EXPECT_FALSE(Window->close());
     Window->SetUiEnabled(true);
     Window->RunIdlePass();
-    EXPECT_TRUE(Window->actRecRefresh->isEnabled());
-    Window->miUSB20_SPI->trigger();
+    EXPECT_TRUE(Window->Widgets().actRecRefresh->isEnabled());
+    Window->Widgets().miUSB20_SPI->trigger();
     EXPECT_EQ(ProgramOptions.ConnectType, ConnUsb20SpiAdapter);
 }
 
@@ -403,27 +402,28 @@ TEST_F(Connection, WhileAnOperationRunsTheConnectMenuKeepsTheImageFileAndTheRece
         const char* Name;
         std::function<void()> Click;
     } cases[] = {
-        {"recentFile", [&] { Window->pmConnect->findChild<QAction*>("RecentFile1")->trigger(); }},
-        {"imageFile", [&] { Window->miImageFile->trigger(); }},
+        {"recentFile",
+         [&] { Window->Widgets().pmConnect->findChild<QAction*>("RecentFile1")->trigger(); }},
+        {"imageFile", [&] { Window->Widgets().miImageFile->trigger(); }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
         TCustomRecorder* recorder = Window->Recorder;
         Window->SetUiEnabled(false);
-        EXPECT_FALSE(Window->pmConnect->isEnabled());
+        EXPECT_FALSE(Window->Widgets().pmConnect->isEnabled());
         c.Click();
         EXPECT_EQ(picks, 0);
         EXPECT_EQ(ProgramOptions.ImageFileName, first);
         EXPECT_EQ(ProgramOptions.RecentFiles, (QStringList{first, second}));
         EXPECT_EQ(ProgramOptions.ConnectType, ConnDemo);
-        EXPECT_TRUE(Window->miDemo->isChecked());
-        EXPECT_FALSE(Window->miImageFile->isChecked());
+        EXPECT_TRUE(Window->Widgets().miDemo->isChecked());
+        EXPECT_FALSE(Window->Widgets().miImageFile->isChecked());
         EXPECT_EQ(Window->Recorder, recorder);
         Window->SetUiEnabled(true);
-        EXPECT_TRUE(Window->pmConnect->isEnabled());
+        EXPECT_TRUE(Window->Widgets().pmConnect->isEnabled());
     }
     // Once the operation is over the same click opens the image.
-    Window->pmConnect->findChild<QAction*>("RecentFile1")->trigger();
+    Window->Widgets().pmConnect->findChild<QAction*>("RecentFile1")->trigger();
     EXPECT_EQ(ProgramOptions.ImageFileName, second);
     EXPECT_EQ(ProgramOptions.RecentFiles, (QStringList{second, first}));
     EXPECT_EQ(ProgramOptions.ConnectType, ConnImageFile);
@@ -460,38 +460,38 @@ TEST_F(AdapterConnection, TheStatusPanelShowsTheRecordersClockAndBattery) {
     Start(ConnUsb20SpiAdapter);
     TModalScript script;
     Poll();
-    EXPECT_EQ(Window->lbDemo->text(), Lang("USB20Str"));
+    EXPECT_EQ(Window->Widgets().lbDemo->text(), Lang("USB20Str"));
     Poll();
     ASSERT_TRUE(Window->IsConnected());
     EXPECT_TRUE(script.Texts.isEmpty()) << script.Texts.join('|').toStdString();
     EXPECT_EQ(Window->windowTitle(), ApplicationTitle() + " - " + Lang("USB20AdapterStr"));
-    EXPECT_EQ(Window->RecModel->rowCount(), 2);
+    EXPECT_EQ(Window->Widgets().RecModel->rowCount(), 2);
     EXPECT_EQ(CountOf(CmdRtc, RequestSet), 1);
 
-    EXPECT_FALSE(Window->pnlBattery->isHidden());
-    EXPECT_FALSE(Window->pnlRecTime->isHidden());
+    EXPECT_FALSE(Window->Widgets().pnlBattery->isHidden());
+    EXPECT_FALSE(Window->Widgets().pnlRecTime->isHidden());
     const QRegularExpression time("^ " + QRegularExpression::escape(Lang("RecTimeStr")) +
                                   R"( \d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d $)");
-    EXPECT_TRUE(time.match(Window->lbRecTime->text()).hasMatch())
-        << Window->lbRecTime->text().toStdString();
+    EXPECT_TRUE(time.match(Window->Widgets().lbRecTime->text()).hasMatch())
+        << Window->Widgets().lbRecTime->text().toStdString();
     TCustomRecorder& recorder = *Window->Recorder;
     const std::uint16_t millivolts = recorder.GetPowerVoltage();
-    EXPECT_EQ(Window->lbBattery->text(),
+    EXPECT_EQ(Window->Widgets().lbBattery->text(),
               " " + Lang("BatteryStr") + QString::asprintf(" %.2f ", millivolts / 1000.0));
     const TBatteryBar bar =
         BatteryBarFor(recorder.GetModelClass(), millivolts, recorder.GetBatteryLevel());
-    EXPECT_EQ(Window->pbBattery->maximum(), bar.Maximum);
-    EXPECT_EQ(Window->pbBattery->value(), bar.Position);
+    EXPECT_EQ(Window->Widgets().pbBattery->maximum(), bar.Maximum);
+    EXPECT_EQ(Window->Widgets().pbBattery->value(), bar.Position);
     const std::uint16_t version = recorder.GetFirmwareVersion();
-    EXPECT_EQ(Window->lbFWVer->text(),
+    EXPECT_EQ(Window->Widgets().lbFWVer->text(),
               " " + Lang("FWVerStr") + QString::asprintf(" %d.%d ", version >> 8, version & 0xFF));
-    EXPECT_EQ(Window->lbSerNum->text(), " " + Lang("SerNumStr") + " " +
-                                            QString::fromStdString(recorder.GetSerialNumber()) +
-                                            " ");
+    EXPECT_EQ(Window->Widgets().lbSerNum->text(),
+              " " + Lang("SerNumStr") + " " + QString::fromStdString(recorder.GetSerialNumber()) +
+                  " ");
 
     Window->RunIdlePass();
-    ASSERT_TRUE(Window->actSyncClock->isEnabled());
-    Window->actSyncClock->trigger();
+    ASSERT_TRUE(Window->Widgets().actSyncClock->isEnabled());
+    Window->Widgets().actSyncClock->trigger();
     EXPECT_EQ(CountOf(CmdRtc, RequestSet), 2);
 }
 
@@ -515,7 +515,7 @@ TEST_F(AdapterConnection, AForgottenPasswordIsResetByTheRecorderItself) {
     EXPECT_EQ(CountOf(CmdSetDefault, RequestSet), 1); // settings, password and memory at once
     Poll();
     EXPECT_TRUE(Window->IsConnected());
-    EXPECT_EQ(Window->RecModel->rowCount(), 0);
+    EXPECT_EQ(Window->Widgets().RecModel->rowCount(), 0);
     EXPECT_EQ(script.Unexpected, 0);
 }
 

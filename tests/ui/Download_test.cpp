@@ -90,11 +90,11 @@ protected:
         ASSERT_TRUE(Window->IsConnected());
     }
     void Poll() {
-        Window->Timer1->stop();
+        Window->Widgets().Timer1->stop();
         Window->RunIdlePass();
     }
     QString Status(int row) const {
-        return Window->RecModel->data(Window->RecModel->index(row, 5), Qt::DisplayRole).toString();
+        return Window->Widgets().RecModel->index(row, 5).data().toString();
     }
     std::string ImagePath() const { return Dir.filePath("memory.ovk").toStdString(); }
     QString Target() const { return Dir.filePath("out"); }
@@ -108,12 +108,12 @@ TEST_F(Download, CopyWritesOneWaveFilePerRecordAndMarksOnlyTheNotDownloadedOnes)
     MakeImage(ImagePath(), {1.0, 1.0, 1.5}, {StatusNotDownloaded, StatusDownloaded});
     Start();
     TModalScript script;
-    Window->SelectRows(Window->lvRecContent, {0, 1, 2});
+    Window->SelectRows(Window->Widgets().lvRecContent, {0, 1, 2});
     Poll();
-    ASSERT_TRUE(Window->actCopyToDefFolder->isEnabled());
+    ASSERT_TRUE(Window->Widgets().actCopyToDefFolder->isEnabled());
     QStringList shown;
     Window->Seams.ShowProgress = [&](const QString& text, bool) { shown << text; };
-    Window->actCopyToDefFolder->trigger();
+    Window->Widgets().actCopyToDefFolder->trigger();
 
     EXPECT_EQ(script.Texts.size() + script.Unexpected, 0) << script.Texts.join('|').toStdString();
     const QString label = Lang("StatusDownloadingRecordStr") + " ";
@@ -139,7 +139,7 @@ TEST_F(Download, AMissingTargetFolderIsReportedAndNothingIsRead) {
     Start();
     ProgramOptions.DefFolder = Dir.filePath("nowhere");
     TModalScript script({[](QWidget* modal) { qobject_cast<QDialog*>(modal)->accept(); }});
-    Window->SelectRows(Window->lvRecContent, {0});
+    Window->SelectRows(Window->Widgets().lvRecContent, {0});
     Window->actMoveToDefFolderExecute();
     ASSERT_EQ(script.Texts.size(), 1);
     EXPECT_EQ(script.Texts[0], Lang("PathNotFoundStr") + " " + Dir.filePath("nowhere"));
@@ -168,7 +168,7 @@ TEST_F(Download, TheOverwriteAnswersKeepSkipOrStopTheBatch) {
         old.write("old content");
         old.close();
         TModalScript script({AnswerOverwrite(c.Answer)});
-        Window->SelectRows(Window->lvRecContent, {0, 1});
+        Window->SelectRows(Window->Widgets().lvRecContent, {0, 1});
         Window->actCopyToDefFolderExecute();
         EXPECT_TRUE(script.Done());
         EXPECT_EQ(script.Unexpected, 0);
@@ -209,7 +209,7 @@ TEST_F(Download, ARenamedTargetStaysInTheTargetFolder) {
             dialog->SetFileName(typed);
             dialog->done(mrOverwrite);
         }});
-        Window->SelectRows(Window->lvRecContent, {0});
+        Window->SelectRows(Window->Widgets().lvRecContent, {0});
         Window->actCopyToDefFolderExecute();
         EXPECT_TRUE(script.Done());
         EXPECT_EQ(ReadAll(TargetFile("rec_1.wav")), "old content");
@@ -233,7 +233,7 @@ TEST_F(Download, MoveErasesOnlyTheRecordsThatReachedThePc) {
     old.close();
     // Record 1 is skipped at the overwrite question; the erase question is answered yes.
     TModalScript script({AnswerOverwrite(mrSkip), ClickButton(QMessageBox::Yes)});
-    Window->SelectRows(Window->lvRecContent, {0, 1});
+    Window->SelectRows(Window->Widgets().lvRecContent, {0, 1});
     Window->actMoveToDefFolderExecute();
     EXPECT_TRUE(script.Done());
     EXPECT_EQ(script.Unexpected, 0);
@@ -251,7 +251,7 @@ TEST_F(Download, AnOutputThatCannotBeWrittenLeavesTheRecordNotDownloaded) {
     // is asked and nothing read for it; the box names the file and the reason.
     ASSERT_TRUE(QDir().mkpath(TargetFile("rec_1.wav")));
     TModalScript script({[](QWidget* modal) { qobject_cast<QDialog*>(modal)->accept(); }});
-    Window->SelectRows(Window->lvRecContent, {0, 1});
+    Window->SelectRows(Window->Widgets().lvRecContent, {0, 1});
     Window->actCopyToDefFolderExecute();
     EXPECT_TRUE(script.Done());
     EXPECT_EQ(script.Unexpected, 0);
@@ -272,7 +272,7 @@ TEST_F(Download, TheRawFormatWritesItsLengthInTheHeaderAndMarksNothing) {
     Start();
     ProgramOptions.SorvaneFormat = true;
     TModalScript script;
-    Window->SelectRows(Window->lvRecContent, {0});
+    Window->SelectRows(Window->Widgets().lvRecContent, {0});
     Window->actCopyToDefFolderExecute();
     EXPECT_EQ(script.Texts.size() + script.Unexpected, 0) << script.Texts.join('|').toStdString();
     EXPECT_FALSE(QFileInfo::exists(TargetFile("rec_1.wav")));
@@ -290,7 +290,7 @@ TEST_F(Download, ADriveFileArrivesWholeUnderItsSanitisedName) {
     Window->actShowDrvExecute();
     ASSERT_EQ(Window->ShownDriveList().Count(), 1);
     TModalScript script;
-    Window->SelectRows(Window->lvDrvContent, {0});
+    Window->SelectRows(Window->Widgets().lvDrvContent, {0});
     QStringList shown;
     Window->Seams.ShowProgress = [&](const QString& text, bool) { shown << text; };
     Window->actCopyToDefFolderExecute();
@@ -334,7 +334,7 @@ TEST_F(Download, ADamagedDriveFileIsKeptShownAndNotErasedByAMove) {
     Window->actShowDrvExecute();
     ASSERT_EQ(Window->ShownDriveList().Count(), 1);
     TModalScript script;
-    Window->SelectRows(Window->lvDrvContent, {0});
+    Window->SelectRows(Window->Widgets().lvDrvContent, {0});
     Window->actMoveToDefFolderExecute();
     EXPECT_EQ(script.Texts,
               QStringList{"ECC UNCORRECTABLE ERROR: the file notes.txt was saved, but it holds "
@@ -358,13 +358,13 @@ TEST_F(Download, CopySelectedPartIsOfferedForOneWholeRecordingOnly) {
         {{0}, false, true}, {{0, 1}, false, false}, {{}, false, false}, {{1}, true, false}};
     for (const TCase& c : cases) {
         ProgramOptions.DisableEditor = c.DisableEditor;
-        Window->SelectRows(Window->lvRecContent, c.Rows);
+        Window->SelectRows(Window->Widgets().lvRecContent, c.Rows);
         Poll();
-        EXPECT_EQ(Window->actCopySelPart->isEnabled(), c.Enabled)
+        EXPECT_EQ(Window->Widgets().actCopySelPart->isEnabled(), c.Enabled)
             << c.Rows.size() << " " << c.DisableEditor;
     }
     ProgramOptions.DisableEditor = false;
-    Window->SelectRows(Window->lvRecContent, {0});
+    Window->SelectRows(Window->Widgets().lvRecContent, {0});
     // Cancelling the part selection writes nothing for that record.
     TModalScript script({[](QWidget* modal) { qobject_cast<QDialog*>(modal)->reject(); }});
     Window->actCopySelPartExecute();

@@ -90,20 +90,21 @@ TEST_F(QuorvMain, ActionsCarryTheirNamesAndShortcuts) {
 }
 
 TEST_F(QuorvMain, TheConnectionMenuShowsTheEmulationAndTheSpiAdapterOnly) {
-    EXPECT_EQ(MenuCaptions(Window->pmConnect),
+    EXPECT_EQ(MenuCaptions(Window->Widgets().pmConnect),
               (QStringList{"Emulation (Demo mode)", "USB 2.0 SPI adapter"}));
     // The connection menu stands in the Recorder menu where the hidden item is.
-    const QList<QAction*> items = Window->Recorder1->actions();
-    const qsizetype root = items.indexOf(Window->pmConnect->menuAction());
+    const QList<QAction*> items = Window->Widgets().Recorder1->actions();
+    const qsizetype root = items.indexOf(Window->Widgets().pmConnect->menuAction());
     ASSERT_GE(root, 0);
-    EXPECT_EQ(items.at(root + 1), Window->miConnectType);
-    EXPECT_FALSE(Window->miConnectType->isVisible());
-    EXPECT_EQ(Window->pmConnect->menuAction()->text(), Window->miConnectType->text());
+    EXPECT_EQ(items.at(root + 1), Window->Widgets().miConnectType);
+    EXPECT_FALSE(Window->Widgets().miConnectType->isVisible());
+    EXPECT_EQ(Window->Widgets().pmConnect->menuAction()->text(),
+              Window->Widgets().miConnectType->text());
 }
 
 TEST_F(QuorvMain, ExplorerActionsFollowTheExplorerWindowAndRecorderActionsWaitForAConnection) {
     for (const bool shown : {true, false}) {
-        Window->actViewExp->setChecked(shown);
+        Window->Widgets().actViewExp->setChecked(shown);
         Window->RunIdlePass();
         for (const char* name :
              {"actGoToDefFolder", "actSetDefFolder", "actFolderTree", "actExpRefresh"})
@@ -122,7 +123,7 @@ TEST_F(QuorvMain, ClosingIsRefusedWhileTheHourglassShowsOrAnOperationRuns) {
     Window->show();
     QApplication::setOverrideCursor(Qt::WaitCursor);
     EXPECT_FALSE(Window->close());
-    Window->Exit1->trigger(); // Alt+F4 does the same
+    Window->Widgets().Exit1->trigger(); // Alt+F4 does the same
     EXPECT_TRUE(Window->isVisible());
     QApplication::restoreOverrideCursor();
 
@@ -152,14 +153,14 @@ TEST_F(QuorvMain, TheInitialisationAppliesTheSettingsFileAndTheCloseWritesItBack
     EXPECT_TRUE(Window->IsInitialised());
 
     // A kind outside the menu checks the emulation and is kept.
-    EXPECT_TRUE(Window->miDemo->isChecked());
+    EXPECT_TRUE(Window->Widgets().miDemo->isChecked());
     EXPECT_EQ(ProgramOptions.ConnectType, 7);
     EXPECT_EQ(LangID, 1033); // no language declares 9999
     EXPECT_TRUE(ProgramOptions.Split);
-    EXPECT_FALSE(Window->actViewExp->isChecked());
+    EXPECT_FALSE(Window->Widgets().actViewExp->isChecked());
     EXPECT_EQ(Window->ViewStyle(), 2);
-    EXPECT_TRUE(Window->mnList->isChecked());
-    EXPECT_EQ(Window->lvRecContent->columnWidth(2), 133);
+    EXPECT_TRUE(Window->Widgets().mnList->isChecked());
+    EXPECT_EQ(Window->Widgets().lvRecContent->columnWidth(2), 133);
     // The default folder beside the program, created; the default mask.
     EXPECT_EQ(ProgramOptions.DefFolder, Dir.filePath("Sounds"));
     EXPECT_TRUE(QFileInfo(Dir.filePath("Sounds")).isDir());
@@ -167,16 +168,16 @@ TEST_F(QuorvMain, TheInitialisationAppliesTheSettingsFileAndTheCloseWritesItBack
 
     // Recent items keep their path in the item's data, whatever the caption makes of it.
     QStringList recent;
-    for (const QAction* item : Window->pmConnect->actions())
+    for (const QAction* item : Window->Widgets().pmConnect->actions())
         if (item->objectName().startsWith("RecentFile"))
             recent << item->data().toString();
     EXPECT_EQ(recent, (QStringList{"/images/one & two.ovk", "/images/b.ovk"}));
 
     // The splash goes with the first idle pass after the initialisation.
     Window->RunIdlePass();
-    EXPECT_TRUE(Window->Splash.isNull());
+    EXPECT_TRUE(Window->Widgets().Splash.isNull());
 
-    Window->lvRecContent->setColumnWidth(2, 150);
+    Window->Widgets().lvRecContent->setColumnWidth(2, 150);
     ASSERT_TRUE(Window->close());
     const std::string saved = ReadBytes(SettingsPath());
     for (const char* line :
@@ -219,18 +220,18 @@ TEST_F(QuorvMain, AMissingSettingsFileIsCopiedFromTheCurrentFolder) {
     Window->InitMainForm(ProgramPath);
     QDir::setCurrent(previous);
     EXPECT_EQ(ProgramOptions.ConnectType, 4);
-    EXPECT_TRUE(Window->miUSB20_SPI->isChecked());
+    EXPECT_TRUE(Window->Widgets().miUSB20_SPI->isChecked());
     EXPECT_EQ(ReadBytes(SettingsPath()), "[Settings]\r\nConnectType=4\r\n");
 }
 
 TEST_F(QuorvMain, WithoutLanguageFilesTheMenuHoldsTheBaseLanguageOnlyChecked) {
     ASSERT_EQ(LangManager()->GetLanguageCount(), 1); // no language registered yet
     Window->InitMainForm(ProgramPath);
-    const QStringList captions = MenuCaptions(Window->Language1);
+    const QStringList captions = MenuCaptions(Window->Widgets().Language1);
     ASSERT_EQ(captions.size(), 1);
     const QString base = QString::fromStdString(GetLangConstant("BaseLangStr")) + " (";
     EXPECT_TRUE(captions.first().startsWith(base)) << captions.first().toStdString();
-    EXPECT_TRUE(Window->Language1->actions().first()->isChecked());
+    EXPECT_TRUE(Window->Widgets().Language1->actions().first()->isChecked());
 }
 
 // Stands in for the language-file parser: "LANGID=n" on the first line, and the application
@@ -287,7 +288,7 @@ TEST_F(QuorvMainLanguages, ASwitchChecksItsItemOnlyWhenItSucceedsAndTheChoiceIsS
     Window->InitMainForm(ProgramPath);
 
     auto item = [this](int langId) -> QAction* {
-        for (QAction* action : Window->Language1->actions())
+        for (QAction* action : Window->Widgets().Language1->actions())
             if (action->data().toInt() == langId)
                 return action;
         return nullptr;
@@ -295,7 +296,7 @@ TEST_F(QuorvMainLanguages, ASwitchChecksItsItemOnlyWhenItSucceedsAndTheChoiceIsS
     ASSERT_NE(item(1031), nullptr);
     ASSERT_NE(item(1036), nullptr);
     ASSERT_NE(item(1033), nullptr); // the base-language item, first
-    EXPECT_EQ(Window->Language1->actions().first(), item(1033));
+    EXPECT_EQ(Window->Widgets().Language1->actions().first(), item(1033));
 
     item(1031)->trigger();
     EXPECT_EQ(LangID, 1031);
@@ -325,12 +326,12 @@ TEST_F(QuorvMainLanguages, AnEnglishLanguageFileTakesThePlaceOfTheBaseLanguageIt
         Manager.AddLanguageFile(LanguageFile("Quorvex_de.lng", 1031, "Anwendung").toStdString()));
     Window->InitMainForm(ProgramPath);
     QList<int> ids;
-    for (const QAction* action : Window->Language1->actions())
+    for (const QAction* action : Window->Widgets().Language1->actions())
         ids << action->data().toInt();
     EXPECT_EQ(ids.size(), 2);
     EXPECT_TRUE(ids.contains(1033) && ids.contains(1031));
     const QString base = QString::fromStdString(GetLangConstant("BaseLangStr"));
-    for (const QAction* action : Window->Language1->actions())
+    for (const QAction* action : Window->Widgets().Language1->actions())
         EXPECT_FALSE(action->text().startsWith(base));
     EXPECT_EQ(LangID, 1033);
     EXPECT_EQ(Manager.ConstantText("AppNameStr"), "Application EN");

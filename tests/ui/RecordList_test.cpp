@@ -291,13 +291,13 @@ protected:
         Window->ShownDriveList().SetSourceList(&Window->DriveList());
         Window->ShownDriveList().SetFilterPath(path);
         Window->ShownDriveList().Refresh();
-        Window->DrvModel->SetRowCount(Window->ShownDriveList().Count());
+        Window->Widgets().DrvModel->SetRowCount(Window->ShownDriveList().Count());
         Window->FillLocationCombo();
     }
     QStringList LocationCaptions() const {
         QStringList captions;
-        for (int i = 0; i < Window->cbexRecLocation->count(); ++i)
-            captions << Window->cbexRecLocation->itemText(i).trimmed();
+        for (int i = 0; i < Window->Widgets().cbexRecLocation->count(); ++i)
+            captions << Window->Widgets().cbexRecLocation->itemText(i).trimmed();
         return captions;
     }
     int RowOf(const char* name) const {
@@ -320,19 +320,20 @@ TEST_F(RecorderViews, TheLocationComboFollowsTheShownFolder) {
 
     ShowDrive("\\Music\\Old\\");
     EXPECT_EQ(LocationCaptions(), (QStringList{"Flash Drive", "Music", "Old"}));
-    EXPECT_EQ(Window->cbexRecLocation->currentIndex(), 2);
+    EXPECT_EQ(Window->Widgets().cbexRecLocation->currentIndex(), 2);
 
     Window->cbexRecLocationChange(1); // choosing Music
     EXPECT_EQ(Window->ShownDriveList().FilterPath(), "\\Music\\");
     EXPECT_EQ(LocationCaptions(), (QStringList{"Flash Drive", "Music"}));
-    EXPECT_EQ(Window->DrvModel->rowCount(), 2); // Old and b.mp3
+    EXPECT_EQ(Window->Widgets().DrvModel->rowCount(), 2); // Old and b.mp3
 
     Window->cbexRecLocationChange(0);
     EXPECT_EQ(Window->ShownDriveList().FilterPath(), "\\");
-    EXPECT_EQ(Window->DrvModel->rowCount(), 1);
+    EXPECT_EQ(Window->Widgets().DrvModel->rowCount(), 1);
 
     // Enter on the selected folder opens it; Backspace goes up again.
-    Window->lvDrvContent->setCurrentIndex(Window->DrvModel->index(RowOf("Music"), 0));
+    Window->Widgets().lvDrvContent->setCurrentIndex(
+        Window->Widgets().DrvModel->index(RowOf("Music"), 0));
     EXPECT_TRUE(Window->lvDrvContentKeyDown(Qt::Key_Return, Qt::NoModifier));
     EXPECT_EQ(Window->ShownDriveList().FilterPath(), "\\Music\\");
     EXPECT_EQ(LocationCaptions(), (QStringList{"Flash Drive", "Music"}));
@@ -347,7 +348,7 @@ TEST_F(RecorderViews, ASelectedFolderIsCollectedWithEverythingBelowIt) {
     AddDrive("\\Music\\", "b.mp3", false);
     AddDrive("\\", "c.txt", false);
     ShowDrive("\\");
-    Window->SelectRows(Window->lvDrvContent, {RowOf("Music")});
+    Window->SelectRows(Window->Widgets().lvDrvContent, {RowOf("Music")});
     Window->CollectSelectedDriveFiles();
     std::vector<std::string> paths;
     for (int i = 0; i < Window->SelectedDriveList().Count(); ++i) {
@@ -366,8 +367,8 @@ TEST_F(RecorderViews, ColumnClicksSortTheRecordsAndShowTheDirection) {
     list.Add(records.Item(records.Record(2, 300, At(1), 5)));
     list.Add(records.Item(records.Record(1, 100, At(3), 9)));
     list.Add(records.Item(records.Record(3, 200, At(2), 7)));
-    Window->RecModel->SetRowCount(list.Count());
-    QHeaderView* header = Window->lvRecContent->header();
+    Window->Widgets().RecModel->SetRowCount(list.Count());
+    QHeaderView* header = Window->Widgets().lvRecContent->header();
     struct TClick {
         int Column;
         std::vector<std::string> Order;
@@ -386,8 +387,7 @@ TEST_F(RecorderViews, ColumnClicksSortTheRecordsAndShowTheDirection) {
         EXPECT_EQ(header->sortIndicatorOrder(), click.Indicator) << click.Column;
     }
     // Row i shows entry i.
-    EXPECT_EQ(Window->RecModel->data(Window->RecModel->index(0, 0), Qt::DisplayRole).toString(),
-              QStringLiteral("3"));
+    EXPECT_EQ(Window->Widgets().RecModel->index(0, 0).data().toString(), QStringLiteral("3"));
 }
 
 TEST_F(RecorderViews, CtrlASelectsWholeRecordsOrThePartsOfOneRecord) {
@@ -401,13 +401,13 @@ TEST_F(RecorderViews, CtrlASelectsWholeRecordsOrThePartsOfOneRecord) {
     list.Add(records.Item(b));
     list.Add(records.Part(b, 1));
     list.Sort();
-    Window->RecModel->SetRowCount(list.Count());
-    Window->SelectRows(Window->lvRecContent, {3});
+    Window->Widgets().RecModel->SetRowCount(list.Count());
+    Window->SelectRows(Window->Widgets().lvRecContent, {3});
     EXPECT_TRUE(Window->lvRecContentKeyDown(Qt::Key_A, Qt::ControlModifier));
-    EXPECT_EQ(Window->SelectedRows(Window->lvRecContent), (std::vector<int>{0, 3}));
-    Window->SelectRows(Window->lvRecContent, {2, 4});
+    EXPECT_EQ(Window->SelectedRows(Window->Widgets().lvRecContent), (std::vector<int>{0, 3}));
+    Window->SelectRows(Window->Widgets().lvRecContent, {2, 4});
     EXPECT_TRUE(Window->lvRecContentKeyDown(Qt::Key_A, Qt::ControlModifier));
-    EXPECT_EQ(Window->SelectedRows(Window->lvRecContent), (std::vector<int>{1, 2}));
+    EXPECT_EQ(Window->SelectedRows(Window->Widgets().lvRecContent), (std::vector<int>{1, 2}));
     // Ctrl with Shift is another key; Ctrl+S is consumed even when it may do nothing.
     EXPECT_FALSE(Window->lvRecContentKeyDown(Qt::Key_A, Qt::ControlModifier | Qt::ShiftModifier));
     EXPECT_TRUE(Window->lvRecContentKeyDown(Qt::Key_S, Qt::ControlModifier));
@@ -427,10 +427,10 @@ protected:
         ProgramOptions = TProgramOptions{};
     }
     void Select(const QString& name) {
-        auto* model = static_cast<QFileSystemModel*>(Window->ShellListView1->model());
+        auto* model = static_cast<QFileSystemModel*>(Window->Widgets().ShellListView1->model());
         const QModelIndex index = model->index(Dir.filePath(name));
         ASSERT_TRUE(index.isValid()) << name.toStdString();
-        Window->ShellListView1->selectionModel()->select(
+        Window->Widgets().ShellListView1->selectionModel()->select(
             index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }
 
@@ -462,7 +462,7 @@ TEST_F(ExplorerSide, TheWaveInfoOpensOnlyForAWaveFile) {
 
     Select("call.wav");
     Window->RunIdlePass();
-    EXPECT_TRUE(Window->actShowAddInfo->isEnabled());
+    EXPECT_TRUE(Window->Widgets().actShowAddInfo->isEnabled());
     Window->actShowAddInfoExecute();
     EXPECT_EQ(shown, QStringList{Dir.filePath("call.wav")});
     EXPECT_TRUE(boxes.Texts.isEmpty());
@@ -476,16 +476,16 @@ TEST_F(ExplorerSide, TheWaveInfoOpensOnlyForAWaveFile) {
     EXPECT_EQ(shown.size(), 1);
     EXPECT_TRUE(boxes.Done());
 
-    Window->ShellListView1->clearSelection();
+    Window->Widgets().ShellListView1->clearSelection();
     Window->RunIdlePass();
-    EXPECT_FALSE(Window->actShowAddInfo->isEnabled());
+    EXPECT_FALSE(Window->Widgets().actShowAddInfo->isEnabled());
 }
 
 TEST_F(ExplorerSide, DropsGoOnlyBetweenTheRecorderAndTheExplorer) {
-    QObject* rec = Window->lvRecContent;
-    QObject* drv = Window->lvDrvContent;
-    QObject* shell = Window->ShellListView1;
-    QObject* icons = Window->ShellIconView1;
+    QObject* rec = Window->Widgets().lvRecContent;
+    QObject* drv = Window->Widgets().lvDrvContent;
+    QObject* shell = Window->Widgets().ShellListView1;
+    QObject* icons = Window->Widgets().ShellIconView1;
     struct TCase {
         QObject* Target;
         QObject* Source;

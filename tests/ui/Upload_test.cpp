@@ -134,7 +134,7 @@ protected:
         ASSERT_TRUE(Window->IsConnected());
     }
     void Poll() {
-        Window->Timer1->stop();
+        Window->Widgets().Timer1->stop();
         Window->RunIdlePass();
     }
     // The record numbers on the recorder as a fresh read finds them.
@@ -184,20 +184,21 @@ TEST(UploadRateText, PutsTheRateIntoTheFirstIntegerConversionOnly) {
 
 TEST_F(Upload, EraseAskedNoKeepsEverythingAndYesErasesTheSelectedRecords) {
     Connect({1, 2, 3});
-    Window->SelectRows(Window->lvRecContent, {0, 2});
+    Window->SelectRows(Window->Widgets().lvRecContent, {0, 2});
     {
         TModalScript script({AnswerQuestion(QMessageBox::No)});
-        Window->actRecEraseExecute(Window->actRecErase);
+        Window->actRecEraseExecute(Window->Widgets().actRecErase);
         EXPECT_TRUE(script.Done());
         EXPECT_EQ(script.Texts, QStringList{Lang("ReallyEraseSelRecStr")});
     }
     EXPECT_EQ(Numbers(), (std::vector<std::uint16_t>{1, 2, 3}));
     Window->lvRecContentColumnClick(-1); // by number: rows 0 and 2 are records 1 and 3
-    Window->SelectRows(Window->lvRecContent, {0, 2});
+    Window->SelectRows(Window->Widgets().lvRecContent, {0, 2});
     {
         TModalScript script({AnswerQuestion(QMessageBox::Yes)});
-        Window->actRecErase->setEnabled(true);
-        Window->actRecErase->trigger(); // the move actions reach the erase through its action
+        Window->Widgets().actRecErase->setEnabled(true);
+        Window->Widgets()
+            .actRecErase->trigger(); // the move actions reach the erase through its action
         EXPECT_TRUE(script.Done());
         EXPECT_EQ(script.Unexpected, 0);
     }
@@ -210,10 +211,10 @@ TEST_F(Upload, NonDownloadedRecordsSurviveAnEraseOfAllWithOneBoxEach) {
     Connect({1, 2, 3}, {StatusNotDownloaded, StatusDownloaded, StatusNotDownloaded});
     ProgramOptions.NonSavedEraseDisable = true;
     Window->lvRecContentColumnClick(-1);
-    Window->SelectRows(Window->lvRecContent, {0, 1, 2});
+    Window->SelectRows(Window->Widgets().lvRecContent, {0, 1, 2});
     EXPECT_TRUE([&] {
         Window->RunIdlePass();
-        return Window->actRecErase->isEnabled();
+        return Window->Widgets().actRecErase->isEnabled();
     }());
     TModalScript script({AnswerQuestion(QMessageBox::Yes), Acknowledge(), Acknowledge()});
     Window->actRecEraseExecute(nullptr);
@@ -230,7 +231,7 @@ TEST_F(Upload, FormatAsksWithASenderAndStartsAtOnceWithout) {
     Connect({1, 2});
     {
         TModalScript script({AnswerQuestion(QMessageBox::No)});
-        Window->actFormatExecute(Window->actFormat);
+        Window->actFormatExecute(Window->Widgets().actFormat);
         EXPECT_EQ(script.Texts, QStringList{Lang("RecFormatStr")});
     }
     EXPECT_EQ(Numbers().size(), 2u);
@@ -423,22 +424,22 @@ TEST_F(Upload, DriveEraseGoesFromTheLastSelectedEntryToTheFirst) {
         if (text.startsWith(Lang("StatusErasingStr")))
             shown << text;
     };
-    Window->SelectRows(Window->lvDrvContent, {0, 2});
+    Window->SelectRows(Window->Widgets().lvDrvContent, {0, 2});
     const std::string first = Window->ShownDriveList().Item(0).Name;
     {
         TModalScript script({AnswerQuestion(QMessageBox::No)});
-        Window->actRecEraseExecute(Window->actRecErase);
+        Window->actRecEraseExecute(Window->Widgets().actRecErase);
         EXPECT_EQ(script.Texts, QStringList{Lang("ReallyEraseSelFilesStr")});
     }
     EXPECT_EQ(DriveNames().size(), 3u);
     Window->lvDrvContentColumnClick(0);
     Window->lvDrvContentColumnClick(0); // the sort kept as it was for the selection
     ASSERT_EQ(Window->ShownDriveList().Item(0).Name, first);
-    Window->SelectRows(Window->lvDrvContent, {0, 2});
+    Window->SelectRows(Window->Widgets().lvDrvContent, {0, 2});
     // Each erase lasts, so each shows the progress form with its entry.
     TSlowLink::HoldMs = 100;
     TModalScript script({AnswerQuestion(QMessageBox::Yes)});
-    Window->actRecEraseExecute(Window->actRecErase);
+    Window->actRecEraseExecute(Window->Widgets().actRecErase);
     EXPECT_TRUE(script.Done());
     EXPECT_EQ(script.Unexpected, 0);
     EXPECT_EQ(DriveNames(), (std::vector<std::string>{"b.txt"}));
