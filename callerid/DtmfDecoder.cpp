@@ -47,11 +47,6 @@ constexpr double kDtmfEdgeShare = 0.2;
 constexpr double kDtmfMinCoherence = 0.90;
 constexpr double kTwoPi = 6.283185307179586476925286766559;
 
-struct TMaskCode {
-    uint8_t Mask;
-    uint8_t Code;
-};
-
 // DTMF: mask bit i = tone i; codes 10-13 are A-D, 14 "*", 15 "#". Symbol = row + 1.
 constexpr TMaskCode kDtmfTable[16] = {
     {0x11, 1}, {0x21, 2}, {0x41, 3}, {0x81, 10}, {0x12, 4},  {0x22, 5}, {0x42, 6},  {0x82, 11},
@@ -494,13 +489,12 @@ THistoryEntry ClassifyDtmfFrame(const TNorvelState& state) {
     if (columnReading.Ratio < kDtmfUsableRatio) {
         mask |= static_cast<uint8_t>(1u << column);
     }
-    for (int entry = 0; entry < 16; ++entry) {
-        if (kDtmfTable[entry].Mask == mask) {
-            const TPairMeasure pair = MeasurePair(state, row, column);
-            return THistoryEntry{static_cast<uint8_t>(entry + 1), pair.Dominant, pair.Level};
-        }
+    const uint8_t symbol = SymbolOfMask(kDtmfTable, mask);
+    if (symbol == 0) {
+        return {};
     }
-    return {};
+    const TPairMeasure pair = MeasurePair(state, row, column);
+    return THistoryEntry{symbol, pair.Dominant, pair.Level};
 }
 
 void PushDtmfFrame(TNorvelState& state, const THistoryEntry& frame) {

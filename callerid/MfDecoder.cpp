@@ -11,11 +11,6 @@ constexpr int kMfMinFrames = 3;
 constexpr uint32_t kMfEndZeroFrames = 3;
 constexpr uint16_t kMfStartRow = 10;
 
-struct TMaskCode {
-    uint8_t Mask;
-    uint8_t Code;
-};
-
 // Multi-frequency: mask bit j = 700 + 200 j Hz. Row 10 is the start symbol, row 11 the repeat.
 constexpr TMaskCode kMfTable[12] = {
     {0x03, 1}, {0x05, 2}, {0x06, 3}, {0x09, 4}, {0x0A, 5},  {0x0C, 6},
@@ -79,12 +74,7 @@ uint8_t ClassifyMfFrame(const TNorvelState& state) {
     }
     const uint8_t mask =
         static_cast<uint8_t>((1u << (first - kMfFirst)) | (1u << (second - kMfFirst)));
-    for (int entry = 0; entry < 12; ++entry) {
-        if (kMfTable[entry].Mask == mask) {
-            return static_cast<uint8_t>(entry + 1);
-        }
-    }
-    return 0;
+    return SymbolOfMask(kMfTable, mask);
 }
 
 void PushMfFrame(TNorvelState& state, uint8_t symbol) {

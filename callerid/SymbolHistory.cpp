@@ -1,6 +1,17 @@
 #include "callerid/SymbolHistory.h"
 
+#include <cstddef>
+
 namespace norvel {
+
+uint8_t SymbolOfMask(std::span<const TMaskCode> table, uint8_t mask) {
+    for (size_t row = 0; row < table.size(); ++row) {
+        if (table[row].Mask == mask) {
+            return static_cast<uint8_t>(row + 1);
+        }
+    }
+    return 0;
+}
 
 void PushHistory(TSymbolHistory& history, const THistoryEntry& entry) {
     const uint8_t newest = history.Write & kHistoryMask;

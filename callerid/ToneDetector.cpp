@@ -201,71 +201,40 @@ TToneCorrelation CorrelateTone(const TSampleRing& ring, uint32_t frequency, int3
     return result;
 }
 
-double PairAmplitude(const TSampleRing& ring, uint32_t first, uint32_t second, int32_t sampleRate,
-                     uint16_t length) {
-    if (sampleRate <= 0) {
-        return 0.0;
-    }
-    const int32_t stride = std::max(1, sampleRate / 8000);
-    const int32_t points = length / stride;
-    if (points == 0) {
-        return 0.0;
-    }
-    // y = sum of x[n] e^(-i w n) for each tone, n counted from the window's first point: only
-    // magnitudes are used, so the references may start at any phase.
-    const double radiansPerHz = kTwoPi * stride / static_cast<double>(sampleRate);
-    TRotator firstTone(0.0, radiansPerHz * first);
-    TRotator secondTone(0.0, radiansPerHz * second);
-    double firstReal = 0.0;
-    double firstImag = 0.0;
-    double secondReal = 0.0;
-    double secondImag = 0.0;
-    for (int64_t index = ring.Count - static_cast<int64_t>(points) * stride; index < ring.Count;
-         index += stride) {
-        const double x = ring.Samples[RingSlot(index)];
-        firstReal += x * firstTone.Cos;
-        firstImag -= x * firstTone.Sin;
-        secondReal += x * secondTone.Cos;
-        secondImag -= x * secondTone.Sin;
-        firstTone.Advance();
-        secondTone.Advance();
-    }
-    // Fit c1 e^(i w1 n) + c2 e^(i w2 n): y1 = N c1 + g c2 and y2 = conj(g) c1 + N c2, with
-    // g = sum of e^(i (w2 - w1) n). The mirror images at -w1 and -w2 lie dozens of bins away
-    // and are left out. A real tone of amplitude A has |c| = A / 2.
-    const std::complex<double> y1(firstReal, firstImag);
-    const std::complex<double> y2(secondReal, secondImag);
-    const double n = points;
-    const double apart = radiansPerHz * (static_cast<double>(second) - first);
-    const double halfSine = std::sin(apart / 2.0);
-    const double overlap = halfSine == 0.0 ? n : std::sin(n * apart / 2.0) / halfSine;
-    const std::complex<double> g = std::polar(overlap, apart * (n - 1.0) / 2.0);
-    const double determinant = n * n - std::norm(g);
-    if (!(determinant > 0.0)) {
-        return 2.0 * std::abs(y1) / n; // the same frequency twice: its amplitude
-    }
-    const std::complex<double> c1 = (n * y1 - g * y2) / determinant;
-    const std::complex<double> c2 = (n * y2 - std::conj(g) * y1) / determinant;
-    return 2.0 * (std::abs(c1) + std::abs(c2));
-}
+namespace {
 
-TPairFit FitTonePair(const TSampleRing& ring, uint32_t first, uint32_t second, int32_t sampleRate,
-                     int64_t end, uint16_t length) {
-    TPairFit fit;
+// Two tones fitted together by least squares over every stride-th of the `length` samples
+// before sample index `end`. Only an anchored fit needs its references to start at the
+// reference phase of its first point; a fit whose magnitudes alone are used starts them at 0.
+struct TPairSolution {
+    double Points = 0.0;           // 0: no sample to fit
+    bool Solved = false;           // false when the two tones are one
+    std::complex<double> FirstSum; // y1 below
+    std::complex<double> First;    // c1
+    std::complex<double> Second;   // c2
+};
+
+TPairSolution SolveTonePair(const TSampleRing& ring, uint32_t first, uint32_t second,
+                            int32_t sampleRate, int64_t end, uint16_t length, bool anchored) {
+    TPairSolution solution;
     if (sampleRate <= 0) {
-        return fit;
+        return solution;
     }
     const int32_t stride = std::max(1, sampleRate / 8000);
     const int32_t points = length / stride;
     if (points == 0) {
-        return fit;
+        return solution;
     }
     const int64_t start = end - static_cast<int64_t>(points) * stride;
     const int64_t rate = sampleRate;
     const auto startAngle = [&](uint32_t frequency) {
+        if (!anchored) {
+            return 0.0;
+        }
         const int64_t cycles = ((start % rate + rate) % rate) * frequency % rate;
         return kTwoPi * static_cast<double>(cycles) / static_cast<double>(rate);
     };
+    // y = sum of x[n] e^(-i w n) for each tone, n counted from the window's first point.
     const double radiansPerHz = kTwoPi * stride / static_cast<double>(sampleRate);
     TRotator firstTone(startAngle(first), radiansPerHz * first);
     TRotator secondTone(startAngle(second), radiansPerHz * second);
@@ -279,26 +248,58 @@ TPairFit FitTonePair(const TSampleRing& ring, uint32_t first, uint32_t second, i
         firstTone.Advance();
         secondTone.Advance();
     }
-    // As in PairAmplitude, with g taken against the first point's references: the second
-    // tone's reference there is e^(i (w2 - w1) n) times the first's, up to their start angles.
+    // Fit c1 e^(i w1 n) + c2 e^(i w2 n): y1 = N c1 + g c2 and y2 = conj(g) c1 + N c2, with
+    // g = sum of e^(i (w2 - w1) n), taken against the first point's references: there the
+    // second tone's reference is the first's turned by the difference of their start angles.
+    // The mirror images at -w1 and -w2 lie dozens of bins away and are left out.
     const std::complex<double> y1(firstReal, firstImag);
     const std::complex<double> y2(secondReal, secondImag);
     const double n = points;
     const double apart = radiansPerHz * (static_cast<double>(second) - first);
     const double halfSine = std::sin(apart / 2.0);
     const double overlap = halfSine == 0.0 ? n : std::sin(n * apart / 2.0) / halfSine;
-    const double offset = startAngle(second) - startAngle(first);
-    const std::complex<double> g = std::polar(overlap, apart * (n - 1.0) / 2.0 + offset);
+    const double turn = apart * (n - 1.0) / 2.0;
+    const std::complex<double> g =
+        std::polar(overlap, anchored ? turn + (startAngle(second) - startAngle(first)) : turn);
+    solution.Points = n;
+    solution.FirstSum = y1;
     const double determinant = n * n - std::norm(g);
     if (!(determinant > 0.0)) {
-        return fit;
+        return solution;
     }
-    const std::complex<double> c1 = (n * y1 - g * y2) / determinant;
-    const std::complex<double> c2 = (n * y2 - std::conj(g) * y1) / determinant;
-    fit.FirstRe = c1.real();
-    fit.FirstIm = c1.imag();
-    fit.SecondRe = c2.real();
-    fit.SecondIm = c2.imag();
+    solution.Solved = true;
+    solution.First = (n * y1 - g * y2) / determinant;
+    solution.Second = (n * y2 - std::conj(g) * y1) / determinant;
+    return solution;
+}
+
+} // namespace
+
+double PairAmplitude(const TSampleRing& ring, uint32_t first, uint32_t second, int32_t sampleRate,
+                     uint16_t length) {
+    const TPairSolution solution =
+        SolveTonePair(ring, first, second, sampleRate, ring.Count, length, false);
+    if (solution.Points == 0.0) {
+        return 0.0;
+    }
+    if (!solution.Solved) {
+        return 2.0 * std::abs(solution.FirstSum) / solution.Points; // the same frequency twice
+    }
+    // A real tone of amplitude A has |c| = A / 2.
+    return 2.0 * (std::abs(solution.First) + std::abs(solution.Second));
+}
+
+TPairFit FitTonePair(const TSampleRing& ring, uint32_t first, uint32_t second, int32_t sampleRate,
+                     int64_t end, uint16_t length) {
+    const TPairSolution solution =
+        SolveTonePair(ring, first, second, sampleRate, end, length, true);
+    TPairFit fit;
+    if (solution.Solved) {
+        fit.FirstRe = solution.First.real();
+        fit.FirstIm = solution.First.imag();
+        fit.SecondRe = solution.Second.real();
+        fit.SecondIm = solution.Second.imag();
+    }
     return fit;
 }
 
