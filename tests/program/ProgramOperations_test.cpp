@@ -1,6 +1,7 @@
 // The window's long operations as the program runs them: its forms built and wired by the
 // program's entry, the real timers and idle passes running, and a recorder whose operations
 // take seconds, as a real adapter's do.
+#include <chrono>
 #include <ctime>
 #include <functional>
 #include <gtest/gtest.h>
@@ -182,7 +183,9 @@ TEST_F(ProgramOperations, ARefreshLongerThanThePollingPeriodLeavesThePollingAlon
 
 TEST_F(ProgramOperations, CancelInTheProgressFormStopsTheMoveAndKeepsEverything) {
     TfrmQuorvMain& main = Connect({2.0, 2.0}, {StatusNotDownloaded, StatusNotDownloaded});
-    TSlowLink::HoldMs = 4000;
+    // The read is held until the cancel cuts it short, however long the press takes to come.
+    TSlowLink::HoldMs = static_cast<int>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(testsupport::WaitLimit).count());
     Select({0, 1}, main.actMoveToDefFolder);
     TModalScript script;
     // Pressed as a user can: on the form as soon as it shows while the recorder reads.
