@@ -67,6 +67,13 @@ public:
         // trash) goes to a folder of the run's own, never to the user's.
         DataHome = std::make_unique<testsupport::TTempDir>();
         qputenv("XDG_DATA_HOME", QByteArray::fromStdString(DataHome->Path.string()));
+        // Without a runtime folder of the session's, Qt would make one in the temporary
+        // folder and leave it there: the run brings its own (mkdtemp makes it private, as
+        // Qt asks) and removes it.
+        if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+            RuntimeDir = std::make_unique<testsupport::TTempDir>();
+            qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(RuntimeDir->Path.string()));
+        }
         App = new QApplication(argc, argv);
         // Number texts in the tests are written the C way, whatever the machine's locale.
         QLocale::setDefault(QLocale::c());
@@ -79,10 +86,15 @@ public:
         App = nullptr;
         qunsetenv("XDG_DATA_HOME");
         DataHome.reset();
+        if (RuntimeDir) {
+            qunsetenv("XDG_RUNTIME_DIR");
+            RuntimeDir.reset();
+        }
     }
 
 private:
     std::unique_ptr<testsupport::TTempDir> DataHome;
+    std::unique_ptr<testsupport::TTempDir> RuntimeDir;
     QApplication* App = nullptr;
     TStrayModalWatch* Watch = nullptr;
 };

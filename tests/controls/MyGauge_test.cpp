@@ -9,8 +9,11 @@
 #include "controls/CanvasPanel.h"
 #include "controls/MyGauge.h"
 #include "controls/MyGaugeBltBitmap.h"
+#include "tests/support/EventLoopWait.h"
 
 namespace {
+
+using testsupport::WaitInEventLoop;
 
 struct TPercentCase {
     const char* name;
@@ -106,7 +109,7 @@ TEST(Gauge, RepaintsOnlyWhenTheShownPercentageChanges) {
     gauge.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&gauge));
     gauge.SetProgress(10);
-    QTRY_VERIFY(gauge.Paints > 0);
+    ASSERT_TRUE(WaitInEventLoop([&] { return gauge.Paints > 0; }));
     QApplication::processEvents();
 
     int before = gauge.Paints;
@@ -115,7 +118,7 @@ TEST(Gauge, RepaintsOnlyWhenTheShownPercentageChanges) {
     EXPECT_EQ(gauge.Paints, before) << "10 to 10";
 
     gauge.SetProgress(11);
-    QTRY_VERIFY(gauge.Paints > before);
+    EXPECT_TRUE(WaitInEventLoop([&] { return gauge.Paints > before; }));
 
     gauge.SetMaxValue(1000); // 11 of 1000 shows 1 %, and so does 12
     QApplication::processEvents();

@@ -15,8 +15,11 @@
 #include "controls/MySpin.h"
 #include "controls/MySpinButton.h"
 #include "controls/MySpinUpDown.h"
+#include "tests/support/EventLoopWait.h"
 
 namespace {
+
+using testsupport::WaitInEventLoop;
 
 using TValueType = TMySpinEdit::TValueType;
 
@@ -554,9 +557,9 @@ TEST(SpinButton, HeldButtonRepeatsAfterTheFirstDelayThenFaster) {
     EXPECT_TRUE(button.RepeatTimer()->isActive());
     EXPECT_EQ(button.RepeatTimer()->interval(), TMySpinButton::FirstRepeatDelayMs);
 
-    QTRY_COMPARE(bottom.count(), 2);
+    ASSERT_TRUE(WaitInEventLoop([&] { return bottom.count() >= 2; }));
     EXPECT_EQ(button.RepeatTimer()->interval(), TMySpinButton::RepeatIntervalMs);
-    QTRY_VERIFY(bottom.count() >= 4);
+    ASSERT_TRUE(WaitInEventLoop([&] { return bottom.count() >= 4; }));
 
     QTest::mouseRelease(&button, Qt::LeftButton, {}, QPoint(16, 16));
     EXPECT_FALSE(button.RepeatTimer()->isActive());

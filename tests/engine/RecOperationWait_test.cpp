@@ -8,6 +8,7 @@
 #include "engine/RecOperationWait.h"
 #include "engine/Recinterface.h"
 #include "tests/support/BoundedWait.h"
+#include "tests/support/OperationPauses.h"
 
 namespace {
 
@@ -147,6 +148,29 @@ TEST(PollRecorderOperation, WithoutAPollItWaitsForTheStateAlone) {
     EXPECT_FALSE(PollRecorderOperation(recorder, nullptr));
     EXPECT_EQ(recorder.StateReads.load(), 5);
     EXPECT_EQ(recorder.Cancels.load(), 0);
+}
+
+// The wait pauses before every read of the state and between polls, never spins.
+TEST(PollRecorderOperation, PausesBeforeEachLookAtTheState) {
+    for (const bool withPoll : {false, true}) {
+        SCOPED_TRACE(withPoll);
+        TFakeRecorder recorder;
+        recorder.State = StateRunning;
+        recorder.IdleFromRead = 9;
+        testsupport::TOperationPauses pauses([&] { return long{recorder.StateReads.load()}; });
+        int polls = 0;
+        const TOperationPoll poll = [&](std::uint8_t, std::uint32_t) {
+            ++polls;
+            return false;
+        };
+        PollRecorderOperation(recorder, withPoll ? poll : nullptr);
+        // Without a poll one read per pause; with one, the read that decides and the one
+        // handed to the poll.
+        EXPECT_EQ(pauses.MostReadsBetweenPauses(), withPoll ? 2 : 1);
+        EXPECT_EQ(pauses.Count(), withPoll ? 5 : 9);
+        EXPECT_EQ(pauses.ShortestPause(), OperationPollInterval);
+        EXPECT_EQ(polls, withPoll ? 4 : 0);
+    }
 }
 
 TEST(PollRecorderOperation, ReturnsOnlyOnceTheWorkerHasFinishedAfterItsCancel) {

@@ -1,6 +1,7 @@
 // The window's long operations as the program runs them: its forms built and wired by the
 // program's entry, the real timers and idle passes running, and a recorder whose operations
 // take seconds, as a real adapter's do.
+#include <chrono>
 #include <ctime>
 #include <functional>
 #include <gtest/gtest.h>
@@ -11,7 +12,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QMessageBox>
@@ -26,6 +26,7 @@
 #include "link/RecXchange.h"
 #include "tests/program/ProgramFixture.h"
 #include "tests/support/ModalScript.h"
+#include "tests/support/OperationPauses.h"
 #include "tests/support/SlowRecorder.h"
 #include "tests/support/WindowImages.h"
 #include "ui/FmtChoose.h"
@@ -182,7 +183,9 @@ TEST_F(ProgramOperations, ARefreshLongerThanThePollingPeriodLeavesThePollingAlon
 
 TEST_F(ProgramOperations, CancelInTheProgressFormStopsTheMoveAndKeepsEverything) {
     TfrmQuorvMain& main = Connect({2.0, 2.0}, {StatusNotDownloaded, StatusNotDownloaded});
-    TSlowLink::HoldMs = 4000;
+    // The read is held until the cancel cuts it short, however long the press takes to come.
+    TSlowLink::HoldMs = static_cast<int>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(testsupport::WaitLimit).count());
     Select({0, 1}, main.Widgets().actMoveToDefFolder);
     TModalScript script;
     // Pressed as a user can: on the form as soon as it shows while the recorder reads.
@@ -307,18 +310,19 @@ TEST_F(ProgramOperations, WaitingForTheRecorderSleepsBetweenPolls) {
              main.actRecEraseExecute(main.Widgets().actRecErase);
          }},
     };
+    testsupport::TOperationPauses pauses([this] { return Recorder->StatePolls.load(); });
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Name);
         TModalScript script({ClickButton(QMessageBox::Yes)});
         Recorder->StatePolls = 0;
-        QElapsedTimer clock;
-        clock.start();
+        pauses.Restart();
         c.Run();
-        // A wait that sleeps a millisecond between polls reads the state a few thousand times
-        // a second at most; one that spins reads it as often as the processor lets it.
-        const double seconds = std::max<qint64>(clock.elapsed(), 1) / 1000.0;
-        EXPECT_GT(seconds, 1.4);
-        EXPECT_LT(Recorder->StatePolls / seconds, 4000.0) << Recorder->StatePolls << " polls";
+        // The wait went round while the recorder held the operation, and it paused before
+        // each poll: a handful of state reads between two pauses, where a wait that spins
+        // reads it as often as the processor lets it.
+        EXPECT_GE(pauses.Count(), 2);
+        EXPECT_GT(pauses.ShortestPause().count(), 0);
+        EXPECT_LE(pauses.MostReadsBetweenPauses(), 16) << Recorder->StatePolls << " polls in all";
         EXPECT_EQ(script.Unexpected, 0) << script.Texts.join('|').toStdString();
     }
 }

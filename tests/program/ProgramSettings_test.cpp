@@ -9,10 +9,10 @@
 #include <memory>
 #include <vector>
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -279,39 +279,48 @@ TEST_F(ProgramSettings, TheKeysReachTheDealerPageOnlyInTheHiddenMode) {
 // the recorder's password again, never under it.
 TEST_F(ProgramSettings, AfterANewPasswordThePromptComesOnlyOnceTheAppliedBoxIsAnswered) {
     TProgramForms& forms = StartConnected();
+    TfrmQuorvMain& main = forms.frmQuorvMain;
     TfrmRecSettings& dialog = forms.frmRecSettings;
     const QString password = QStringLiteral("4711");
+    // The box is held until the window's connection poll has fallen due (Timer1 has run out)
+    // and the event loop has since been about to wait twice: each of those times an idle pass
+    // would poll the recorder, which now wants the new password.
     bool boxUp = false;
-    bool promptOverBox = false;
-    int promptsAfterBox = 0;
-    QElapsedTimer boxShown;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        for (QWidget* window : QApplication::topLevelWidgets()) {
-            auto* prompt = qobject_cast<TPasswordDlg*>(window);
-            if (prompt != nullptr && prompt->isVisible() && boxUp &&
-                prompt->Label1->text() == Lang("AccessQuestionStr"))
-                promptOverBox = true;
-        }
-        QWidget* modal = QApplication::activeModalWidget();
-        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-            if (!boxUp) {
-                boxUp = true;
-                boxShown.start();
-            }
-            // Long enough for the window's connection poll to come round twice.
-            if (boxShown.elapsed() > 2500) {
-                boxUp = false;
-                box->button(QMessageBox::Ok)->click();
-            }
-        } else if (auto* prompt = qobject_cast<TPasswordDlg*>(modal)) {
-            if (prompt->Label1->text() == Lang("AccessQuestionStr"))
-                ++promptsAfterBox;
+    bool pollDue = false;
+    int pollChances = 0;
+    QObject counting; // the counts end with the test
+    QObject::connect(main.Widgets().Timer1, &QTimer::timeout, &counting, [&] { pollDue = true; });
+    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock,
+                     &counting, [&] {
+                         if (boxUp && pollDue)
+                             ++pollChances;
+                     });
+    // A step that answers the password dialog asking the question with the password.
+    auto typePassword = [&](const char* question, bool* overBox) -> TModalScript::TStep {
+        return [&, question, overBox](QWidget* modal) {
+            auto* prompt = qobject_cast<TPasswordDlg*>(modal);
+            ASSERT_NE(prompt, nullptr) << "expected the password dialog: " << question;
+            EXPECT_EQ(prompt->Label1->text(), Lang(question));
+            if (overBox != nullptr)
+                *overBox = boxUp;
             prompt->Password->setText(password);
             prompt->OKBtn->click();
-        }
-    });
-    poll.start(20);
+        };
+    };
+    bool promptOverBox = false;
+    TModalScript script({typePassword("PwdChangeStr", nullptr),
+                         [&](QWidget* modal) {
+                             auto* box = qobject_cast<QMessageBox*>(modal);
+                             ASSERT_NE(box, nullptr) << "expected the box that says so";
+                             EXPECT_EQ(box->text(), Lang("SettingsAppliedStr"));
+                             boxUp = true;
+                             pollDue = !main.Widgets().Timer1->isActive();
+                             EXPECT_TRUE(WaitInEventLoop([&] { return pollChances >= 2; }));
+                             boxUp = false;
+                             ClickButton(QMessageBox::Ok)(modal);
+                         },
+                         typePassword("AccessQuestionStr", &promptOverBox)});
+    script.LeaveAlone(&dialog);
     InSettingsDialog(forms, [&] {
         dialog.pcSettings->setCurrentWidget(dialog.tsAdvanced);
         dialog.edPassword->setFocus();
@@ -319,11 +328,12 @@ TEST_F(ProgramSettings, AfterANewPasswordThePromptComesOnlyOnceTheAppliedBoxIsAn
         dialog.cbAntialias->setFocus(); // leaving the edit takes the new password
         QTest::mouseClick(dialog.ToolBar1->widgetForAction(dialog.actStore), Qt::LeftButton);
         // The window polls the recorder, which now wants the new password.
-        WaitInEventLoop([&] { return promptsAfterBox > 0; }, std::chrono::milliseconds(8000));
+        EXPECT_TRUE(WaitInEventLoop([&] { return script.Done(); }));
     });
+    EXPECT_TRUE(script.Done());
+    EXPECT_EQ(script.Unexpected, 0) << script.Texts.join('|').toStdString();
     EXPECT_FALSE(promptOverBox);
-    EXPECT_EQ(promptsAfterBox, 1);
-    EXPECT_TRUE(WaitInEventLoop([&] { return forms.frmQuorvMain.IsConnected(); }));
+    EXPECT_TRUE(WaitInEventLoop([&] { return main.IsConnected(); }));
 }
 
 // The settings dialog's line and the status panel give the same minimum record time for the

@@ -424,7 +424,7 @@ TEST_F(ProgramWindow, AfterASwitchTheSettingsListBoxesShowTheirLongestItems) {
     inDialog([&] {
         for (int page = 0; page < dialog.pcSettings->count(); ++page) {
             dialog.pcSettings->setCurrentIndex(page);
-            QTest::qWait(10);
+            QApplication::sendPostedEvents(); // the page laid out as shown
         }
     });
     for (const std::uint16_t language : {std::uint16_t{1049}, std::uint16_t{1031}}) {

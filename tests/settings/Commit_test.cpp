@@ -23,9 +23,12 @@
 #include "i18n/VexaLang.h"
 #include "platform/IniFile.h"
 #include "tests/settings/FixtureRecorder.h"
+#include "tests/support/EventLoopWait.h"
 #include "widgets/MsgBox.h"
 
 namespace {
+
+using testsupport::WaitInEventLoop;
 
 using TConnection = TSettingsDialogFixture::TConnection;
 
@@ -134,10 +137,10 @@ void ClickToolButton(TfrmRecSettings& dialog, QAction* action) {
 void ChooseFromMenu(TfrmRecSettings& dialog, QAction* action) {
     const QRect title = dialog.MainMenu1->actionGeometry(dialog.mmSettings->menuAction());
     QTest::mouseClick(dialog.MainMenu1, Qt::LeftButton, Qt::NoModifier, title.center());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.mmSettings->isVisible(); }, 5000));
+    ASSERT_TRUE(WaitInEventLoop([&] { return dialog.mmSettings->isVisible(); }));
     dialog.mmSettings->setActiveAction(action);
     QTest::keyClick(dialog.mmSettings, Qt::Key_Return);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog.mmSettings->isVisible(); }, 5000));
+    ASSERT_TRUE(WaitInEventLoop([&] { return !dialog.mmSettings->isVisible(); }));
 }
 
 class SpinEditStore : public ::testing::TestWithParam<TSpinTarget> {};
