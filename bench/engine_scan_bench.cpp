@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchImage.h"
 #include "engine/RecClasses.h"
-#include "link/Crc16.h"
 #include "link/ImageFile.h"
 #include "platform/ByteOrder.h"
 #include "platform/PosixFile.h"
@@ -93,22 +93,8 @@ void CountingExchange(std::uint8_t command, const void* out, std::uint32_t outSi
 
 void PutHeader(TPosixFile& file, std::uint64_t blockOffset, std::uint16_t number,
                std::uint32_t time, std::uint16_t index) {
-    std::uint8_t h[20];
-    std::memset(h, 0xFF, sizeof h);
-    PutU16(h, number);
-    PutU32(h + 2, time);
-    PutU16(h + 6, index);
-    h[8] = 0; // plain sound
-    h[9] = 0;
-    h[10] = 3; // 8000 Hz
-    h[11] = 0;
-    h[12] = 0;
-    h[13] = 0; // no first-block data
-    h[14] = 0;
-    PutU16(h + 18, Crc16Update(h, 18, 0xAB));
-    std::uint8_t area[60];
-    for (int copy = 0; copy < 3; ++copy)
-        std::memcpy(area + 20 * copy, h, 20);
+    std::uint8_t area[3 * TBlockHeader::Size];
+    PutBenchBlockHeader(area, number, time, index, 0, 0); // plain sound
     file.WriteExact(blockOffset, area, sizeof area);
 }
 
@@ -122,15 +108,7 @@ std::string MakeImage(bool everyBlockBreaks) {
     TPosixFile file;
     if (!file.Open(path, TPosixFile::TMode::CreateTruncate))
         throw std::runtime_error("cannot create " + path);
-    TImageHeader header;
-    header.fill(0xFF);
-    PutU16(&header[ImgFirstRecBlockOfs], 1);
-    PutU16(&header[ImgPageSizeOfs], PageSize);
-    PutU16(&header[ImgPagesPerBlockOfs], PagesPerBlock);
-    PutU32(&header[ImgFirstStoredBlockOfs], 0);
-    FillDefaultImageSettings(header);
-    PutU16(&header[ImgTableVersionOfs], 10);
-    PutU16(&header[ImgCrcOfs], ImageHeaderCrc(header));
+    const TImageHeader header = MakeBenchImageHeader(PageSize, PagesPerBlock);
     file.WriteExact(0, header.data(), header.size());
     const std::uint64_t dataStart = PageSize;
     file.Truncate(dataStart + std::uint64_t{Blocks} * BlockSize);

@@ -23,11 +23,11 @@
 #include <vector>
 
 #include "audio/Codecsfunc.h"
+#include "bench/BenchImage.h"
 #include "engine/RecClassesBlocks.h"
 #include "engine/RecClassesLists.h"
 #include "engine/RecDownload.h"
 #include "engine/Recinterface.h"
-#include "link/Crc16.h"
 #include "link/ImageFile.h"
 #include "link/RecXchange.h"
 #include "platform/ByteOrder.h"
@@ -267,24 +267,6 @@ double SecondsPerImageBlock(const TImageCodec& codec) {
     return pcm / (SampleRate * 2.0);
 }
 
-void PutBlockHeader(std::uint8_t* block, std::uint16_t number, std::uint32_t time,
-                    std::uint16_t index, const TImageCodec& codec) {
-    std::uint8_t h[TBlockHeader::Size];
-    std::fill(std::begin(h), std::end(h), 0xFF);
-    PutU16(h, number);
-    PutU32(h + 2, time);
-    PutU16(h + 6, index);
-    h[8] = codec.Type;
-    h[9] = codec.Param;
-    h[10] = 3;    // 8000 Hz
-    h[11] = 0x00; // not downloaded, no voice-activated start
-    h[12] = 0;
-    h[13] = 0; // no first-block data
-    h[14] = 0;
-    PutU16(h + 18, Crc16Update(h, 18, BlockHeaderCrcStart));
-    MakeTripleCopy(block, h, TBlockHeader::Size);
-}
-
 // Fills one page's sound bytes [offset, PageSize - 2) in the codec from the voice.
 void EncodeImagePage(std::uint8_t* page, std::uint32_t offset, const TImageCodec& codec,
                      TSyntheticVoice& voice, std::vector<std::int16_t>& samples) {
@@ -326,15 +308,7 @@ int RunMakeImage(const std::string& path, std::uint64_t megabytes) {
         std::fprintf(stderr, "cannot create %s\n", path.c_str());
         return 1;
     }
-    TImageHeader header;
-    header.fill(0xFF);
-    PutU16(&header[ImgFirstRecBlockOfs], 1);
-    PutU16(&header[ImgPageSizeOfs], ImagePageSize);
-    PutU16(&header[ImgPagesPerBlockOfs], ImagePagesPerBlock);
-    PutU32(&header[ImgFirstStoredBlockOfs], 0);
-    FillDefaultImageSettings(header);
-    PutU16(&header[ImgTableVersionOfs], 10);
-    PutU16(&header[ImgCrcOfs], ImageHeaderCrc(header));
+    const TImageHeader header = MakeBenchImageHeader(ImagePageSize, ImagePagesPerBlock);
     std::vector<std::uint8_t> firstPage(ImagePageSize, 0xFF);
     std::copy(header.begin(), header.end(), firstPage.begin());
     bool ok = file.WriteExact(0, firstPage.data(), firstPage.size());
@@ -353,9 +327,9 @@ int RunMakeImage(const std::string& path, std::uint64_t megabytes) {
         const TImageCodec& codec = ImageCodecs[(number - 1) % std::size(ImageCodecs)];
         const std::uint32_t start = 1700000000u + number * 100000u;
         std::fill(block.begin(), block.end(), 0xFF);
-        PutBlockHeader(block.data(), number,
-                       start + static_cast<std::uint32_t>(k * SecondsPerImageBlock(codec)),
-                       static_cast<std::uint16_t>(k + 1), codec);
+        PutBenchBlockHeader(block.data(), number,
+                            start + static_cast<std::uint32_t>(k * SecondsPerImageBlock(codec)),
+                            static_cast<std::uint16_t>(k + 1), codec.Type, codec.Param);
         for (std::uint32_t p = 0; p < ImagePagesPerBlock; ++p) {
             std::uint8_t* page = &block[std::size_t{p} * ImagePageSize];
             const std::uint32_t offset = p == 0 ? static_cast<std::uint32_t>(HeaderAreaSize) : 0;

@@ -62,6 +62,17 @@ std::string ModelDisplayName(std::uint8_t model) {
     return name.empty() ? std::to_string(model) : name;
 }
 
+// The factory-default command; the request byte says whether the memory is erased too.
+int SendSetDefault(TRecorder& recorder, std::uint8_t request) {
+    if (recorder.GetState() != StateIdle)
+        throw ERecorderBusy();
+    recorder.RefuseWritesToReadOnlyImage(CmdSetDefault);
+    std::uint8_t reply[TSetDefaultRecord::Size] = {};
+    recorder.Exchange(CmdSetDefault, TSetDefaultRecord{request}.ToBytes().data(),
+                      TSetDefaultRecord::Size, reply, TSetDefaultRecord::Size);
+    return RecErrSuccess;
+}
+
 } // namespace
 
 TTransport SelectTransport(std::uint32_t connectionKind) {
@@ -318,23 +329,11 @@ void TRecorder::RefuseWritesToReadOnlyImage(std::uint8_t command) const {
 }
 
 int TRecorder::SetDefaultAndErase() {
-    if (GetState() != StateIdle)
-        throw ERecorderBusy();
-    RefuseWritesToReadOnlyImage(CmdSetDefault);
-    std::uint8_t reply[TSetDefaultRecord::Size] = {};
-    Exchange(CmdSetDefault, TSetDefaultRecord{RequestSet}.ToBytes().data(), TSetDefaultRecord::Size,
-             reply, TSetDefaultRecord::Size);
-    return RecErrSuccess;
+    return SendSetDefault(*this, RequestSet);
 }
 
 int TRecorder::SetDefault() {
-    if (GetState() != StateIdle)
-        throw ERecorderBusy();
-    RefuseWritesToReadOnlyImage(CmdSetDefault);
-    std::uint8_t reply[TSetDefaultRecord::Size] = {};
-    Exchange(CmdSetDefault, TSetDefaultRecord{RequestGet}.ToBytes().data(), TSetDefaultRecord::Size,
-             reply, TSetDefaultRecord::Size);
-    return RecErrSuccess;
+    return SendSetDefault(*this, RequestGet);
 }
 
 std::int64_t CalcUploadSize(const TWaveFormat& format, std::uint64_t dataSize,

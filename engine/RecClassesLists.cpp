@@ -44,56 +44,40 @@ TSoundFileList& TSoundFileInfo::CreateVoicePartList() {
     return *OwnedVoiceParts;
 }
 
-int TSoundFileList::Add(std::unique_ptr<TSoundFileInfo> info) {
+template <class TInfo, class TView>
+int TOwnedInfoList<TInfo, TView>::Add(std::unique_ptr<TInfo> info) {
     Items.push_back(std::move(info));
     return Count() - 1;
 }
 
-TSoundFileInfo* TSoundFileList::Get(int index) const {
+template <class TInfo, class TView> TInfo* TOwnedInfoList<TInfo, TView>::Get(int index) const {
     return Items.at(static_cast<std::size_t>(index)).get();
 }
 
-void TSoundFileList::Truncate(int count) {
+template <class TInfo, class TView> void TOwnedInfoList<TInfo, TView>::Truncate(int count) {
     if (count >= 0 && static_cast<std::size_t>(count) < Items.size())
         Items.resize(static_cast<std::size_t>(count));
 }
 
-int TSoundFileList::FindByNumber(std::uint16_t number) const {
+template <class TInfo, class TView>
+int TOwnedInfoList<TInfo, TView>::FindByNumber(std::uint16_t number) const {
     for (std::size_t i = 0; i < Items.size(); ++i)
         if (Items[i]->Number == number)
             return static_cast<int>(i);
     return -1;
 }
+
+template class TOwnedInfoList<TSoundFileInfo, TCustomSoundFileList>;
+template class TOwnedInfoList<TDriveFileInfo, TCustomDriveFileList>;
 
 TSoundFileInfo* TSoundFileList::ByNumber(std::uint16_t number) const {
     const int index = FindByNumber(number);
     return index < 0 ? nullptr : Get(index);
 }
 
-int TDriveFileList::Add(std::unique_ptr<TDriveFileInfo> info) {
-    Items.push_back(std::move(info));
-    return Count() - 1;
-}
-
-TDriveFileInfo* TDriveFileList::Get(int index) const {
-    return Items.at(static_cast<std::size_t>(index)).get();
-}
-
-void TDriveFileList::Truncate(int count) {
-    if (count >= 0 && static_cast<std::size_t>(count) < Items.size())
-        Items.resize(static_cast<std::size_t>(count));
-}
-
-int TDriveFileList::FindByNumber(std::uint16_t number) const {
-    for (std::size_t i = 0; i < Items.size(); ++i)
-        if (Items[i]->Number == number)
-            return static_cast<int>(i);
-    return -1;
-}
-
 int TDriveFileList::IndexOfName(const std::string& name) const {
-    for (std::size_t i = 0; i < Items.size(); ++i)
-        if (Items[i]->Name == name)
-            return static_cast<int>(i);
+    for (int i = 0; i < Count(); ++i)
+        if (Get(i)->Name == name)
+            return i;
     return -1;
 }

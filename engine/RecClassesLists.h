@@ -120,23 +120,29 @@ public:
     virtual TCustomSoundFileInfo* GetInfo(int index) const = 0;
 };
 
-class TSoundFileList : public TCustomSoundFileList {
+// The records a scan found, each owned by the list, behind the read interface TView that the
+// views use. Recordings and drive files both keep their lists this way.
+template <class TInfo, class TView> class TOwnedInfoList : public TView {
 public:
-    int Add(std::unique_ptr<TSoundFileInfo> info);
+    int Add(std::unique_ptr<TInfo> info);
     int Count() const override { return static_cast<int>(Items.size()); }
-    TSoundFileInfo* Get(int index) const;
-    TCustomSoundFileInfo* GetInfo(int index) const override { return Get(index); }
-    // Frees every recording with all it owns.
+    TInfo* Get(int index) const;
+    // Frees every record with all it owns.
     void Clear() { Items.clear(); }
-    // Frees the recordings from index count on.
+    // Frees the records from index count on.
     void Truncate(int count);
-    // The index of the first recording with the number, -1 when none.
+    // The index of the first record with the number, -1 when none.
     int FindByNumber(std::uint16_t number) const;
-    // The recording with the number, or null.
-    TSoundFileInfo* ByNumber(std::uint16_t number) const;
 
 private:
-    std::vector<std::unique_ptr<TSoundFileInfo>> Items;
+    std::vector<std::unique_ptr<TInfo>> Items;
+};
+
+class TSoundFileList : public TOwnedInfoList<TSoundFileInfo, TCustomSoundFileList> {
+public:
+    TCustomSoundFileInfo* GetInfo(int index) const override { return Get(index); }
+    // The recording with the number, or null.
+    TSoundFileInfo* ByNumber(std::uint16_t number) const;
 };
 
 // The public part of a flash-drive file.
@@ -175,17 +181,12 @@ public:
     virtual int IndexOfName(const std::string& name) const = 0;
 };
 
-class TDriveFileList : public TCustomDriveFileList {
+class TDriveFileList : public TOwnedInfoList<TDriveFileInfo, TCustomDriveFileList> {
 public:
-    int Add(std::unique_ptr<TDriveFileInfo> info);
-    int Count() const override { return static_cast<int>(Items.size()); }
-    TDriveFileInfo* Get(int index) const;
     TCustomDriveFileInfo* GetInfo(int index) const override { return Get(index); }
-    void Clear() { Items.clear(); }
-    void Truncate(int count);
-    int FindByNumber(std::uint16_t number) const;
     int IndexOfName(const std::string& name) const override;
-
-private:
-    std::vector<std::unique_ptr<TDriveFileInfo>> Items;
 };
+
+// Both instances are made once, in the lists' own source file.
+extern template class TOwnedInfoList<TSoundFileInfo, TCustomSoundFileList>;
+extern template class TOwnedInfoList<TDriveFileInfo, TCustomDriveFileList>;

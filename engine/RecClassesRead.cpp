@@ -411,6 +411,25 @@ void TDriveFileReader::WriteData(std::uint64_t offset, std::uint64_t length) {
         throw std::runtime_error(LangText("PcFileNotWrittenStr"));
 }
 
+// The reader thread of a recording and of a voice part; the texts name what was asked for.
+void StartSoundRead(TRecorder& recorder, const TReadSoundParams& params, TCustomFile* sink,
+                    std::string sought, std::string output) {
+    recorder.StartOperation(
+        StateRunning, "ReadSFThread",
+        [&recorder, params, sink, sought = std::move(sought), output = std::move(output)] {
+            if (params.Info == nullptr)
+                throw std::runtime_error(sought + " not found");
+            if (sink == nullptr)
+                throw std::runtime_error("No output for " + output);
+            WriteDebugLog("ReadSoundFile thread started");
+            {
+                TDebugLogNesting nesting;
+                TSoundFileReader(recorder, params, *sink).Run();
+            }
+            WriteDebugLog("ReadSoundFile thread finished");
+        });
+}
+
 } // namespace
 
 void TRecorder::ReadSoundFile(std::uint16_t number, std::uint32_t startSecond,
@@ -420,19 +439,8 @@ void TRecorder::ReadSoundFile(std::uint16_t number, std::uint32_t startSecond,
     const TSoundFileInfo* info = SoundFiles.ByNumber(number);
     TReadSoundParams params{info, startSecond, duration,
                             info != nullptr && startSecond == 0 && duration >= info->Duration};
-    TCustomFile* sink = OutputSink;
-    StartOperation(StateRunning, "ReadSFThread", [this, params, sink, number] {
-        if (params.Info == nullptr)
-            throw std::runtime_error("Recording " + std::to_string(number) + " not found");
-        if (sink == nullptr)
-            throw std::runtime_error("No output for the recording");
-        WriteDebugLog("ReadSoundFile thread started");
-        {
-            TDebugLogNesting nesting;
-            TSoundFileReader(*this, params, *sink).Run();
-        }
-        WriteDebugLog("ReadSoundFile thread finished");
-    });
+    StartSoundRead(*this, params, OutputSink, "Recording " + std::to_string(number),
+                   "the recording");
 }
 
 void TRecorder::ReadSubRecord(std::uint16_t number, std::uint16_t voicePart, std::uint32_t) {
@@ -446,20 +454,10 @@ void TRecorder::ReadSubRecord(std::uint16_t number, std::uint16_t voicePart, std
     WriteDebugLogF("FileIdx: %d; SubRecord: %d; StartTime: %d; Duration %u", number, voicePart, 0,
                    duration);
     TReadSoundParams params{part, 0, duration, true};
-    TCustomFile* sink = OutputSink;
-    StartOperation(StateRunning, "ReadSFThread", [this, params, sink, number, voicePart] {
-        if (params.Info == nullptr)
-            throw std::runtime_error("Voice part " + std::to_string(voicePart) + " of recording " +
-                                     std::to_string(number) + " not found");
-        if (sink == nullptr)
-            throw std::runtime_error("No output for the voice part");
-        WriteDebugLog("ReadSoundFile thread started");
-        {
-            TDebugLogNesting nesting;
-            TSoundFileReader(*this, params, *sink).Run();
-        }
-        WriteDebugLog("ReadSoundFile thread finished");
-    });
+    StartSoundRead(*this, params, OutputSink,
+                   "Voice part " + std::to_string(voicePart) + " of recording " +
+                       std::to_string(number),
+                   "the voice part");
 }
 
 void TRecorder::ReadDriveFile(int index, TPosixFile* target) {

@@ -65,6 +65,30 @@ private:
     std::vector<std::uint16_t> Blocks;
 };
 
+// The write phase of an upload: a failure or a cancel erases what was written, so that the
+// flash holds the whole upload or none of it. The bar ends at 100 on success, since a
+// recording's last block may end pages before the block does.
+template <class TWriteBlocks>
+void WriteWholeOrNothing(TRecorder& recorder, TWrittenBlocks& written, const char* operation,
+                         TWriteBlocks writeBlocks) {
+    recorder.SetState(StateWriting);
+    recorder.SetProgress(std::uint8_t{0});
+    try {
+        writeBlocks();
+    } catch (...) {
+        written.EraseAfterFailure();
+        recorder.SetModified();
+        throw;
+    }
+    if (recorder.IsCancelRequested()) {
+        WriteDebugLogF("%s cancelled: erasing %zu blocks", operation, written.Count());
+        written.EraseAll();
+    } else {
+        recorder.SetProgress(std::uint8_t{100});
+    }
+    recorder.SetModified();
+}
+
 // The first count empty blocks of the last scan.
 std::vector<std::uint16_t> TakeFreeBlocks(const TRecorder& recorder, std::uint64_t count) {
     std::vector<std::uint16_t> blocks;
@@ -155,21 +179,7 @@ private:
 
 void TSoundUpload::Run() {
     Plan();
-    Recorder.SetState(StateWriting);
-    try {
-        WriteBlocks();
-    } catch (...) {
-        Written.EraseAfterFailure();
-        Recorder.SetModified();
-        throw;
-    }
-    if (Recorder.IsCancelRequested()) {
-        WriteDebugLogF("WriteSoundFile cancelled: erasing %zu blocks", Written.Count());
-        Written.EraseAll();
-    } else {
-        Recorder.SetProgress(std::uint8_t{100});
-    }
-    Recorder.SetModified();
+    WriteWholeOrNothing(Recorder, Written, "WriteSoundFile", [this] { WriteBlocks(); });
 }
 
 void TSoundUpload::Plan() {
@@ -293,20 +303,7 @@ private:
 
 void TDriveUpload::Run() {
     Plan();
-    Recorder.SetState(StateWriting);
-    Recorder.SetProgress(std::uint8_t{0});
-    try {
-        WriteBlocks();
-    } catch (...) {
-        Written.EraseAfterFailure();
-        Recorder.SetModified();
-        throw;
-    }
-    if (Recorder.IsCancelRequested()) {
-        WriteDebugLogF("WriteDriveFile cancelled: erasing %zu blocks", Written.Count());
-        Written.EraseAll();
-    }
-    Recorder.SetModified();
+    WriteWholeOrNothing(Recorder, Written, "WriteDriveFile", [this] { WriteBlocks(); });
 }
 
 void TDriveUpload::Plan() {

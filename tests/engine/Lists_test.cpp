@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <stdexcept>
+#include <type_traits>
 
 #include "engine/RecClassesLists.h"
 
@@ -42,6 +44,37 @@ TEST(DriveFileList, NamesCompareExactly) {
     EXPECT_EQ(list.IndexOfName("DOCS\\REPORT.TXT"), -1);
     EXPECT_EQ(list.FindByNumber(2), 1);
     EXPECT_EQ(list.FindByNumber(3), -1);
+}
+
+// Both owning lists keep their records the same way.
+template <class TList> class OwnedInfoList : public ::testing::Test {};
+using TOwnedLists = ::testing::Types<TSoundFileList, TDriveFileList>;
+TYPED_TEST_SUITE(OwnedInfoList, TOwnedLists);
+
+TYPED_TEST(OwnedInfoList, TruncateFreesTheTailAndIgnoresCountsOutsideTheList) {
+    using TInfo = std::remove_pointer_t<decltype(TypeParam().Get(0))>;
+    const struct {
+        const char* name;
+        int count;
+        int left;
+    } cases[] = {
+        {"to two", 2, 2},       {"to none", 0, 0},   {"to all", 3, 3},
+        {"past the end", 5, 3}, {"negative", -1, 3},
+    };
+    for (const auto& c : cases) {
+        TypeParam list;
+        for (std::uint16_t n = 1; n <= 3; ++n) {
+            auto info = std::make_unique<TInfo>();
+            info->Number = n;
+            EXPECT_EQ(list.Add(std::move(info)), n - 1) << c.name;
+        }
+        list.Truncate(c.count);
+        ASSERT_EQ(list.Count(), c.left) << c.name;
+        for (int i = 0; i < c.left; ++i)
+            EXPECT_EQ(list.Get(i)->Number, i + 1) << c.name;
+        EXPECT_EQ(list.FindByNumber(3), c.left == 3 ? 2 : -1) << c.name;
+        EXPECT_THROW(list.Get(c.left), std::out_of_range) << c.name;
+    }
 }
 
 TEST(SoundPageList, VoicePartsShareTheRecordingsPages) {

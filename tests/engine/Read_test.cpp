@@ -445,26 +445,51 @@ TEST_F(ReadFixture, AFailedExchangeOrARefusedWriteFailsTheRead) {
 
 TEST_F(ReadFixture, UnknownRecordsAndAMissingSinkFail) {
     PutRecording(1, {1, 2}, {"plain", 0, 0});
+    // Recording 6 breaks after page 5 of block 3: two voice parts.
+    PutRecording(6, {3, 4}, {"plain", 0, 0});
+    THeaderSpec second;
+    second.Number = 6;
+    second.Index = 2;
+    second.Time = 1003;
+    Device->Flash.PutHeader(4, second);
+    Device->Flash.PutPageInfo(3, 5, 0x55FF);
+    Device->Flash.PutBreakRecord(3, 6, 1003);
     Scan();
+    ASSERT_EQ(Recording(6).VoiceParts->Count(), 2);
     struct Case {
         const char* name;
         std::function<void()> start;
+        const char* message;
     };
     const Case cases[] = {
-        {"no such recording", [&] { Recorder->ReadSoundFile(9, 0, 10); }},
-        {"no voice parts", [&] { Recorder->ReadSubRecord(1, 1, 0); }},
-        {"voice part 0", [&] { Recorder->ReadSubRecord(1, 0, 0); }},
-        {"no sink",
+        {"no such recording", [&] { Recorder->ReadSoundFile(9, 0, 10); }, "Recording 9 not found"},
+        {"no voice parts", [&] { Recorder->ReadSubRecord(1, 1, 0); },
+         "Voice part 1 of recording 1 not found"},
+        {"voice part 0", [&] { Recorder->ReadSubRecord(6, 0, 0); },
+         "Voice part 0 of recording 6 not found"},
+        {"voice part past the last", [&] { Recorder->ReadSubRecord(6, 3, 0); },
+         "Voice part 3 of recording 6 not found"},
+        {"no sink for a recording",
          [&] {
              Recorder->OutputSink = nullptr;
              Recorder->ReadSoundFile(1, 0, 10);
-         }},
+         },
+         "No output for the recording"},
+        {"no sink for a voice part",
+         [&] {
+             Recorder->OutputSink = nullptr;
+             Recorder->ReadSubRecord(6, 2, 0);
+         },
+         "No output for the voice part"},
     };
     for (const Case& c : cases) {
         c.start();
         Recorder->WaitForOperation();
         EXPECT_EQ(Recorder->GetState(), StateIdle) << c.name;
-        EXPECT_EQ(Recorder->GetOutcome().Kind, TKind::Failed) << c.name;
+        const TOperationOutcome outcome = Recorder->GetOutcome();
+        EXPECT_EQ(outcome.Kind, TKind::Failed) << c.name;
+        EXPECT_EQ(outcome.Operation, "ReadSFThread") << c.name;
+        EXPECT_EQ(outcome.Message, c.message) << c.name;
     }
     EXPECT_TRUE(Sink.Data.empty());
 }

@@ -204,6 +204,25 @@ TEST_F(RecorderOnDevice, BatteryLevelFromTheThresholds) {
     }
 }
 
+TEST_F(RecorderOnDevice, EachFactoryDefaultSendsItsOwnRequest) {
+    const struct {
+        const char* name;
+        int (TRecorder::*call)();
+        std::uint8_t request;
+    } cases[] = {
+        {"settings only", &TRecorder::SetDefault, RequestGet},
+        {"settings and memory", &TRecorder::SetDefaultAndErase, RequestSet},
+    };
+    ASSERT_TRUE(Recorder->IsConnected());
+    for (const auto& c : cases) {
+        Device.ClearLog();
+        EXPECT_EQ(((*Recorder).*c.call)(), RecErrSuccess) << c.name;
+        ASSERT_EQ(Device.Sent.size(), 1u) << c.name;
+        EXPECT_EQ(Device.Sent[0].Command, CmdSetDefault) << c.name;
+        EXPECT_EQ(Device.Sent[0].Out, Bytes{c.request}) << c.name;
+    }
+}
+
 TEST_F(RecorderOnDevice, ThePasswordFieldIsRebuiltForEveryTry) {
     ASSERT_TRUE(Recorder->IsConnected());
     std::copy_n("longer-pass", 12, Device.Password.begin()); // with its zero byte
@@ -536,6 +555,7 @@ TEST_F(RecorderOnDevice, NothingElseRunsWhileTheScanRuns) {
     EXPECT_THROW(Recorder->StoreSettings(), ERecorderBusy);
     EXPECT_THROW(Recorder->SetImageFileName("other.ovk"), ERecorderBusy);
     EXPECT_THROW(Recorder->SetDefault(), ERecorderBusy);
+    EXPECT_THROW(Recorder->SetDefaultAndErase(), ERecorderBusy);
     const std::size_t sent = Device.Sent.size();
     EXPECT_TRUE(Recorder->IsConnected()); // answered from the last poll
     EXPECT_EQ(Device.Sent.size(), sent);

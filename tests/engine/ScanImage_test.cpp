@@ -224,11 +224,15 @@ TEST_F(ScanOfImage, AReadOnlyImageIsListedAndReadButNeverWritten) {
                           refused(recorder.GetOutcome().Message),
                       "erase or format refused");
             }
-            try {
-                recorder.StoreSettings();
-                check(false, "settings refused");
-            } catch (const TERecXchange& e) {
-                check(refused(e.MessageUtf8()), "settings message");
+            for (const auto& store : std::vector<std::function<void()>>{
+                     [&] { recorder.StoreSettings(); }, [&] { recorder.SetDefault(); },
+                     [&] { recorder.SetDefaultAndErase(); }}) {
+                try {
+                    store();
+                    check(false, "settings refused");
+                } catch (const TERecXchange& e) {
+                    check(refused(e.MessageUtf8()), "settings message");
+                }
             }
         }
         const ssize_t written = ::write(report[1], failures.data(), failures.size());
