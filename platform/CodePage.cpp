@@ -209,6 +209,24 @@ private:
 };
 using TIconvHolder = std::optional<TIconv>;
 
+enum class TDirection { ToUtf8, FromUtf8 };
+
+// Opens the conversion between UTF-8 and the code page; a code page iconv lacks gives way to
+// Windows-1252, and codePage then says so.
+void OpenCodePageConverter(TIconvHolder& converter, unsigned& codePage, TDirection direction) {
+    const auto open = [&] {
+        if (direction == TDirection::ToUtf8)
+            converter.emplace("UTF-8", IconvName(codePage));
+        else
+            converter.emplace(IconvName(codePage), "UTF-8");
+    };
+    open();
+    if (!converter->IsOpen()) {
+        codePage = 1252;
+        open();
+    }
+}
+
 } // namespace
 
 unsigned SystemAnsiCodePage() {
@@ -356,11 +374,7 @@ std::string AnsiToUtf8(std::string_view bytes, unsigned codePage) {
         return out;
     }
     TIconvHolder converter;
-    converter.emplace("UTF-8", IconvName(codePage));
-    if (!converter->IsOpen()) {
-        codePage = 1252;
-        converter.emplace("UTF-8", IconvName(codePage));
-    }
+    OpenCodePageConverter(converter, codePage, TDirection::ToUtf8);
     std::string out;
     out.reserve(bytes.size());
     const char* in = bytes.data();
@@ -397,11 +411,7 @@ std::string Utf8ToAnsi(std::string_view text, unsigned codePage, bool* lossless)
     if (codePage == 65001)
         return clean;
     TIconvHolder converter;
-    converter.emplace(IconvName(codePage), "UTF-8");
-    if (!converter->IsOpen()) {
-        codePage = 1252;
-        converter.emplace(IconvName(codePage), "UTF-8");
-    }
+    OpenCodePageConverter(converter, codePage, TDirection::FromUtf8);
     std::string out;
     out.reserve(clean.size());
     const char* in = clean.data();

@@ -399,26 +399,25 @@ bool TIniFile::ValueExists(std::string_view section, std::string_view ident) con
 }
 
 void TIniFile::DeleteKey(std::string_view section, std::string_view ident) {
-    section = Trim(section);
     ident = Trim(ident);
-    bool inSection = false;
-    std::size_t before = Lines.size();
-    std::erase_if(Lines, [&](const TLine& line) {
-        if (line.Kind == TLineKind::Section)
-            inSection = SameTextAscii(line.Name, section);
-        return inSection && line.Kind == TLineKind::Key && SameTextAscii(line.Name, ident);
+    EraseWithinSection(section, [ident](const TLine& line) {
+        return line.Kind == TLineKind::Key && SameTextAscii(line.Name, ident);
     });
-    Dirty = Dirty || Lines.size() != before;
 }
 
 void TIniFile::EraseSection(std::string_view section) {
+    EraseWithinSection(section, [](const TLine&) { return true; });
+}
+
+void TIniFile::EraseWithinSection(std::string_view section,
+                                  const std::function<bool(const TLine&)>& erase) {
     section = Trim(section);
     bool inSection = false;
-    std::size_t before = Lines.size();
+    const std::size_t before = Lines.size();
     std::erase_if(Lines, [&](const TLine& line) {
         if (line.Kind == TLineKind::Section)
             inSection = SameTextAscii(line.Name, section);
-        return inSection;
+        return inSection && erase(line);
     });
     Dirty = Dirty || Lines.size() != before;
 }

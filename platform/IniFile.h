@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -85,6 +86,10 @@ private:
     int FindSection(std::string_view section) const;
     // The line after the last key of the section's first occurrence.
     std::size_t InsertionPoint(int sectionLine) const;
+    // Removes the lines of every occurrence of the (trimmed) section, its own header line
+    // included, for which erase holds.
+    void EraseWithinSection(std::string_view section,
+                            const std::function<bool(const TLine&)>& erase);
 
     std::string Path;
     unsigned CodePage;

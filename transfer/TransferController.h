@@ -128,6 +128,9 @@ private:
     TOperationPoll Poll(std::function<void(std::uint32_t state)> onPoll = {});
     bool ReportOutcome(const TOperationOutcome& outcome);
     void ReportDownload(const TDownloadResult& result);
+    // The start of a download batch: no cancel request and no stop left from the last one,
+    // and the PC folder there. False, with the message shown, when the folder is missing.
+    bool StartDownloadBatch(const std::string& folder);
     // What becomes of a download's target: written, skipped (asked, or a folder in the
     // way), or the batch stops.
     TTargetChoice ChooseTarget(std::string& name, TOverwritePolicy& policy);
@@ -141,6 +144,10 @@ private:
     bool MarkDownloaded(TCustomSoundFileInfo& record);
     void KeepSurvivors(std::vector<TDownloaded>& done);
     bool UploadRecord(const std::string& path, std::uint16_t number);
+    // Runs one upload's exchange: start begins the write and waits for it (false when it did
+    // not begin, the reason shown). Then the gauge is full, closeSource closes the PC file and
+    // the recorder's outcome is told; an exchange fault is shown. True when it succeeded.
+    bool RunUpload(const std::function<bool()>& start, const std::function<void()>& closeSource);
     bool UploadDriveFile(const std::string& driveName, const TFileListItem& entry,
                          const std::string& pcPath);
     int FindDriveEntry(const std::string& name);

@@ -270,14 +270,20 @@ void TTransferController::KeepSurvivors(std::vector<TDownloaded>& done) {
     std::erase_if(done, [](const TDownloaded& entry) { return entry.Lost || !entry.Whole; });
 }
 
-void TTransferController::DownloadRecords(const std::vector<TCustomSoundFileInfo*>& records,
-                                          const std::string& folder, TDownloadKind kind) {
+bool TTransferController::StartDownloadBatch(const std::string& folder) {
     Ui.ClearCancel();
     Cancelled = false;
     if (folder.empty() || !IsDirectory(folder)) {
         Ui.ShowMessage(Text("PathNotFoundStr") + " " + folder, MB_OK);
-        return;
+        return false;
     }
+    return true;
+}
+
+void TTransferController::DownloadRecords(const std::vector<TCustomSoundFileInfo*>& records,
+                                          const std::string& folder, TDownloadKind kind) {
+    if (!StartDownloadBatch(folder))
+        return;
     const std::string serial = Recorder.GetSerialNumber();
     TOverwritePolicy policy = PcTargetPolicy(Ui);
     std::vector<TDownloaded> done;
@@ -330,12 +336,8 @@ void TTransferController::DownloadRecords(const std::vector<TCustomSoundFileInfo
 void TTransferController::DownloadDriveFiles(const std::vector<TFileListItem>& selection,
                                              const std::string& shownFolder,
                                              const std::string& folder, bool move) {
-    Ui.ClearCancel();
-    Cancelled = false;
-    if (folder.empty() || !IsDirectory(folder)) {
-        Ui.ShowMessage(Text("PathNotFoundStr") + " " + folder, MB_OK);
+    if (!StartDownloadBatch(folder))
         return;
-    }
     TOverwritePolicy policy = PcTargetPolicy(Ui);
     std::vector<TDownloaded> done;
     for (std::size_t i = 0; i < selection.size(); ++i) {

@@ -134,7 +134,7 @@ bool TTransferController::UploadRecord(const std::string& path, std::uint16_t nu
         Ui.ShowMessage(Text("CantOpenStr") + " " + path, MB_OK);
         return false;
     }
-    try {
+    const auto start = [&] {
         // A file this program downloaded keeps the time it was recorded at.
         TSystemTime recordTime;
         if (wave.GetAddInfoSize() == WaveAddInfoSizes[5]) {
@@ -177,10 +177,20 @@ bool TTransferController::UploadRecord(const std::string& path, std::uint16_t nu
             }
             return poll(percent, state);
         });
+        return true;
+    };
+    // A write that failed or was cancelled did not run to its end; the recorder removes what
+    // a cancelled upload wrote.
+    return RunUpload(start, [&wave] { wave.Close(); });
+}
+
+bool TTransferController::RunUpload(const std::function<bool()>& start,
+                                    const std::function<void()>& closeSource) {
+    try {
+        if (!start())
+            return false;
         Ui.SetProgress(100);
-        wave.Close();
-        // A write that failed or was cancelled did not run to its end; the recorder removes
-        // what a cancelled upload wrote.
+        closeSource();
         return ReportOutcome(Recorder.GetOutcome());
     } catch (const TERecXchange& error) {
         Ui.ShowExchangeError(error);
@@ -286,18 +296,14 @@ bool TTransferController::UploadDriveFile(const std::string& driveName, const TF
         Ui.ShowMessage(Text("CantOpenStr") + " " + entry.Name, MB_OK);
         return false;
     }
-    try {
+    const auto start = [&] {
         if (!entry.IsFolder && Recorder.GetFreeDriveMemory() < entry.Size) {
             Ui.ShowMessage(Text("NotEnoughSpaceStr") + " " + entry.Name, MB_OK);
             return false;
         }
         Recorder.WriteDriveFile(driveName, entry.IsFolder ? nullptr : &file, entry.Time);
         PollRecorderOperation(Recorder, Poll(), true);
-        Ui.SetProgress(100);
-        file.Close();
-        return ReportOutcome(Recorder.GetOutcome());
-    } catch (const TERecXchange& error) {
-        Ui.ShowExchangeError(error);
-        return false;
-    }
+        return true;
+    };
+    return RunUpload(start, [&file] { file.Close(); });
 }

@@ -1,7 +1,6 @@
 #include "ui/About.h"
 
 #include <QFrame>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
@@ -13,6 +12,7 @@
 #include "i18n/VexaLang.h"
 #include "i18n/VexaLangFormLists.h"
 #include "i18n/VexaLangText.h"
+#include "widgets/DialogButtons.h"
 #include "widgets/Mainutils.h"
 #include "widgets/MsgBox.h"
 
@@ -91,18 +91,13 @@ TAboutBox::TAboutBox(QWidget* owner) : QDialog(owner) {
     texts->addWidget(Comments);
     texts->addStretch();
 
-    OKButton = new QPushButton("OK", this);
-    OKButton->setObjectName("OKButton");
-    OKButton->setDefault(true);
+    const TCentredButtonRow buttons = MakeCentredButtonRow(*this, "OKButton", "OK");
+    OKButton = buttons.Button;
     connect(OKButton, &QPushButton::clicked, this, [this] { done(mrOk); });
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(OKButton);
-    buttons->addStretch();
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Panel1);
-    layout->addLayout(buttons);
+    layout->addLayout(buttons.Layout);
     Panel1->setMinimumWidth(300);
     layout->setSizeConstraint(QLayout::SetFixedSize);
     // The form's texts are complete: they are its default language.

@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "i18n/VexaLangFormLists.h"
+#include "widgets/DialogButtons.h"
 #include "widgets/Mainutils.h"
 #include "widgets/MsgBox.h"
 
@@ -59,21 +60,13 @@ TfrmFmtChoose::TfrmFmtChoose(QWidget* owner) : QDialog(owner) {
     choices->addLayout(scale, 3, 1);
     choices->setColumnStretch(1, 1);
 
-    Button1 = new QPushButton("OK", this);
-    Button1->setObjectName("Button1");
-    Button1->setDefault(true);
-    connect(Button1, &QPushButton::clicked, this, [this] { done(mrOk); });
-    Button2 = new QPushButton("Cancel", this);
-    Button2->setObjectName("Button2");
-    connect(Button2, &QPushButton::clicked, this, &TfrmFmtChoose::reject);
+    const TOkCancelRow buttons = MakeOkCancelRow(*this, "Button1", "Button2");
+    Button1 = buttons.Ok;
+    Button2 = buttons.Cancel;
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(Button1);
-    buttons->addWidget(Button2);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(gbCompression);
-    layout->addLayout(buttons);
+    layout->addLayout(buttons.Layout);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     rbNoCompress->setChecked(true);

@@ -15,6 +15,7 @@
 
 #include "controls/CanvasPanel.h"
 #include "i18n/VexaLangFormLists.h"
+#include "widgets/DialogButtons.h"
 #include "widgets/Mainutils.h"
 #include "widgets/MsgBox.h"
 
@@ -63,13 +64,9 @@ TfrmPartSelect::TfrmPartSelect(QWidget* mainWindow) : QDialog(mainWindow) {
     lbDuration = MakeLabel(this, "lbDuration", {});
     lbSelSize = MakeLabel(this, "lbSelSize", {});
 
-    Button1 = new QPushButton("OK", this);
-    Button1->setObjectName("Button1");
-    Button1->setDefault(true);
-    connect(Button1, &QPushButton::clicked, this, [this] { done(mrOk); });
-    Button2 = new QPushButton("Cancel", this);
-    Button2->setObjectName("Button2");
-    connect(Button2, &QPushButton::clicked, this, &TfrmPartSelect::reject);
+    const TOkCancelRow buttons = MakeOkCancelRow(*this, "Button1", "Button2");
+    Button1 = buttons.Ok;
+    Button2 = buttons.Cancel;
 
     actSelMoveLeft = AddAction("actSelMoveLeft", QKeySequence(Qt::CTRL | Qt::Key_Left), -1, 0);
     actSelMoveRight = AddAction("actSelMoveRight", QKeySequence(Qt::CTRL | Qt::Key_Right), 1, 0);
@@ -91,15 +88,11 @@ TfrmPartSelect::TfrmPartSelect(QWidget* mainWindow) : QDialog(mainWindow) {
         results->addWidget(values[row], row, 1);
     }
     results->setColumnStretch(1, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(Button1);
-    buttons->addWidget(Button2);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Label2);
     layout->addLayout(track);
     layout->addLayout(results);
-    layout->addLayout(buttons);
+    layout->addLayout(buttons.Layout);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     UpdateResults();

@@ -174,41 +174,51 @@ QStringList DriveRowTexts(const TFileListItem& item) {
             DriveDateText(item.Time)};
 }
 
-namespace {
-
-// Sets one existing horizontal caption; other sections and orientations are not captions.
-bool SetCaption(QStringList& captions, int section, Qt::Orientation orientation,
-                const QVariant& value, int role) {
-    if (orientation != Qt::Horizontal || (role != Qt::EditRole && role != Qt::DisplayRole) ||
-        section < 0 || section >= captions.size())
-        return false;
-    captions[section] = value.toString();
-    return true;
-}
-
-} // namespace
-
-TRecordListModel::TRecordListModel(const TRecordList& list, QObject* parent)
-    : QAbstractTableModel(parent), List(list) {}
-
-void TRecordListModel::SetRowCount(int rows) {
+void TOwnerDataModel::SetRowCount(int rows) {
     beginResetModel();
     Rows = rows < 0 ? 0 : rows;
     endResetModel();
 }
 
-void TRecordListModel::Repaint() {
+void TOwnerDataModel::Repaint() {
     if (Rows > 0)
         emit dataChanged(index(0, 0), index(Rows - 1, columnCount() - 1));
 }
 
-int TRecordListModel::rowCount(const QModelIndex& parent) const {
+int TOwnerDataModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : Rows;
 }
 
-int TRecordListModel::columnCount(const QModelIndex& parent) const {
+int TOwnerDataModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(Captions.size());
 }
+
+QVariant TOwnerDataModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole)
+        return Captions.value(section);
+    return {};
+}
+
+bool TOwnerDataModel::setHeaderData(int section, Qt::Orientation orientation, const QVariant& value,
+                                    int role) {
+    // Only an existing horizontal caption is set; other sections and orientations are not
+    // captions.
+    if (orientation != Qt::Horizontal || (role != Qt::EditRole && role != Qt::DisplayRole) ||
+        section < 0 || section >= Captions.size())
+        return false;
+    Captions[section] = value.toString();
+    emit headerDataChanged(orientation, section, section);
+    return true;
+}
+
+Qt::ItemFlags TOwnerDataModel::flags(const QModelIndex& index) const {
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled;
+}
+
+TRecordListModel::TRecordListModel(const TRecordList& list, QObject* parent)
+    : TOwnerDataModel(parent), List(list) {}
 
 QVariant TRecordListModel::data(const QModelIndex& index, int role) const {
     const TRecordItem* item = List.GetItem(index.row());
@@ -245,47 +255,8 @@ QString TRecordListModel::InfoTip(int row) const {
     return tip;
 }
 
-QVariant TRecordListModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation == Qt::Horizontal && role == Qt::DisplayRole)
-        return Captions.value(section);
-    return {};
-}
-
-bool TRecordListModel::setHeaderData(int section, Qt::Orientation orientation,
-                                     const QVariant& value, int role) {
-    if (!SetCaption(Captions, section, orientation, value, role))
-        return false;
-    emit headerDataChanged(orientation, section, section);
-    return true;
-}
-
-Qt::ItemFlags TRecordListModel::flags(const QModelIndex& index) const {
-    if (!index.isValid())
-        return Qt::NoItemFlags;
-    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled;
-}
-
 TDriveListModel::TDriveListModel(const TFileList& shown, QObject* parent)
-    : QAbstractTableModel(parent), Shown(shown) {}
-
-void TDriveListModel::SetRowCount(int rows) {
-    beginResetModel();
-    Rows = rows < 0 ? 0 : rows;
-    endResetModel();
-}
-
-void TDriveListModel::Repaint() {
-    if (Rows > 0)
-        emit dataChanged(index(0, 0), index(Rows - 1, columnCount() - 1));
-}
-
-int TDriveListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : Rows;
-}
-
-int TDriveListModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(Captions.size());
-}
+    : TOwnerDataModel(parent), Shown(shown) {}
 
 QVariant TDriveListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= Shown.Count())
@@ -299,24 +270,4 @@ QVariant TDriveListModel::data(const QModelIndex& index, int role) const {
         return QApplication::style()->standardIcon(item.IsFolder ? QStyle::SP_DirIcon
                                                                  : QStyle::SP_FileIcon);
     return {};
-}
-
-QVariant TDriveListModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation == Qt::Horizontal && role == Qt::DisplayRole)
-        return Captions.value(section);
-    return {};
-}
-
-bool TDriveListModel::setHeaderData(int section, Qt::Orientation orientation, const QVariant& value,
-                                    int role) {
-    if (!SetCaption(Captions, section, orientation, value, role))
-        return false;
-    emit headerDataChanged(orientation, section, section);
-    return true;
-}
-
-Qt::ItemFlags TDriveListModel::flags(const QModelIndex& index) const {
-    if (!index.isValid())
-        return Qt::NoItemFlags;
-    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled;
 }

@@ -90,13 +90,14 @@ QString RecordStatusText(std::uint8_t status);
 QStringList RecordRowTexts(const TRecordItem& item);
 QStringList DriveRowTexts(const TFileListItem& item);
 
-// The records view's model: it shows as many rows as it was told (the view's item count)
-// and produces each row's texts from the list when they are asked for.
-class TRecordListModel : public QAbstractTableModel {
+// What the models of the owner-data views share: they show as many rows as they were told
+// (the view's item count), one column a caption, and produce each row's texts from their
+// list when they are asked for.
+class TOwnerDataModel : public QAbstractTableModel {
     Q_OBJECT
 
 public:
-    TRecordListModel(const TRecordList& list, QObject* parent = nullptr);
+    using QAbstractTableModel::QAbstractTableModel;
 
     // The item count of the view; rows outside the list stay empty.
     void SetRowCount(int rows);
@@ -105,44 +106,43 @@ public:
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
-    QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
     // A column caption; the language switch writes the translated ones this way.
     bool setHeaderData(int section, Qt::Orientation orientation, const QVariant& value,
                        int role = Qt::EditRole) override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
-    // The info tip of a row: "<column>: <text>" lines, each after the first begun by LF CR.
-    QString InfoTip(int row) const;
     // The column captions (translated by the main window's language switch).
     QStringList Captions;
 
 private:
-    const TRecordList& List;
     int Rows = 0;
 };
 
+// The records view's model.
+class TRecordListModel : public TOwnerDataModel {
+    Q_OBJECT
+
+public:
+    TRecordListModel(const TRecordList& list, QObject* parent = nullptr);
+
+    QVariant data(const QModelIndex& index, int role) const override;
+    // The info tip of a row: "<column>: <text>" lines, each after the first begun by LF CR.
+    QString InfoTip(int row) const;
+
+private:
+    const TRecordList& List;
+};
+
 // The flash-drive view's model over the shown folder's entries.
-class TDriveListModel : public QAbstractTableModel {
+class TDriveListModel : public TOwnerDataModel {
     Q_OBJECT
 
 public:
     TDriveListModel(const TFileList& shown, QObject* parent = nullptr);
 
-    void SetRowCount(int rows);
-    void Repaint();
-
-    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
-    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
-    bool setHeaderData(int section, Qt::Orientation orientation, const QVariant& value,
-                       int role = Qt::EditRole) override;
-    Qt::ItemFlags flags(const QModelIndex& index) const override;
-
-    QStringList Captions;
 
 private:
     const TFileList& Shown;
-    int Rows = 0;
 };

@@ -13,6 +13,7 @@
 
 #include "controls/MyGauge.h"
 #include "i18n/VexaLang.h"
+#include "widgets/DialogButtons.h"
 #include "widgets/Mainutils.h"
 
 namespace {
@@ -46,19 +47,14 @@ TfrmStatus::TfrmStatus(QWidget* mainWindow) : QDialog(mainWindow), FClock(System
     mgProgress->setFont(bold);
     mgProgress->setFixedHeight(22);
 
-    Button1 = new QPushButton("Cancel", this);
-    Button1->setObjectName("Button1");
-    Button1->setDefault(true);
+    const TCentredButtonRow buttons = MakeCentredButtonRow(*this, "Button1", "Cancel");
+    Button1 = buttons.Button;
     connect(Button1, &QPushButton::clicked, this, &TfrmStatus::Button1Click);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(Button1);
-    buttons->addStretch();
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(lbStatus);
     layout->addWidget(mgProgress);
-    layout->addLayout(buttons);
+    layout->addLayout(buttons.Layout);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 

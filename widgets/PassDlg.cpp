@@ -1,6 +1,5 @@
 #include "widgets/PassDlg.h"
 
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProxyStyle>
@@ -8,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "i18n/VexaLangFormLists.h"
+#include "widgets/DialogButtons.h"
 #include "widgets/MsgBox.h"
 
 namespace {
@@ -49,22 +49,14 @@ TPasswordDlg::TPasswordDlg(QWidget* owner) : QDialog(owner) {
     Password->setFont(bold);
     Label1->setBuddy(Password);
 
-    OKBtn = new QPushButton("OK", this);
-    OKBtn->setObjectName("OKBtn");
-    OKBtn->setDefault(true);
-    connect(OKBtn, &QPushButton::clicked, this, [this] { done(mrOk); });
-    CancelBtn = new QPushButton("Cancel", this);
-    CancelBtn->setObjectName("CancelBtn");
-    connect(CancelBtn, &QPushButton::clicked, this, &TPasswordDlg::reject);
+    const TOkCancelRow buttons = MakeOkCancelRow(*this, "OKBtn", "CancelBtn");
+    OKBtn = buttons.Ok;
+    CancelBtn = buttons.Cancel;
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(OKBtn);
-    buttons->addWidget(CancelBtn);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Label1);
     layout->addWidget(Password);
-    layout->addLayout(buttons);
+    layout->addLayout(buttons.Layout);
     layout->setSizeConstraint(QLayout::SetFixedSize);
     // The form's texts are complete: they are its default language.
     CreateFormLanguageController(this, TTranslatedForm::PasswordDialog);

@@ -68,9 +68,10 @@ TEST(CodePage, BadBytesAndMissingCharactersNeverLoseTheRest) {
     EXPECT_EQ(Utf8ToAnsi("bad\xFF", 1252, &lossless), "bad?");
     EXPECT_FALSE(lossless);
 
-    // An unknown code page reads as Windows-1252 rather than losing the text.
+    // An unknown code page reads and writes as Windows-1252 rather than losing the text.
     EXPECT_FALSE(IsCodePageSupported(12345));
     EXPECT_EQ(AnsiToUtf8("caf\xE9", 12345), "caf\xC3\xA9");
+    EXPECT_EQ(Utf8ToAnsi("caf\xC3\xA9", 12345), "caf\xE9");
 
     std::mt19937 random(7);
     for (unsigned codePage : {1251u, 932u, 65001u}) {

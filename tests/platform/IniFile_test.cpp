@@ -236,11 +236,12 @@ TEST_F(IniFileTest, DeleteKeyAndEraseSectionRemoveEveryOccurrence) {
     std::string path = Put("delete.ini", "[A]\r\nK=1\r\nOther=x\r\n[B]\r\nK=2\r\n[a]\r\nk=3\r\n"
                                          "; comment inside a\r\n[C]\r\nK=4\r\n");
     TIniFile ini(path);
-    ini.DeleteKey("A", "K");
+    // Names are trimmed, as everywhere.
+    ini.DeleteKey(" A ", "K ");
     EXPECT_FALSE(ini.ValueExists("A", "K")); // not even the one of the repeated section
     EXPECT_EQ(ini.ReadString("A", "Other", ""), "x");
     EXPECT_EQ(ini.ReadString("B", "K", ""), "2");
-    ini.EraseSection("a");
+    ini.EraseSection("a ");
     EXPECT_FALSE(ini.SectionExists("A"));
     EXPECT_EQ(ini.ReadSections(), (std::vector<std::string>{"B", "C"}));
     ASSERT_TRUE(ini.UpdateFile());

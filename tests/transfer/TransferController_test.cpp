@@ -148,8 +148,8 @@ public:
 };
 
 // The recorder of the tests, which also notes when it marks and erases, keeps the times its
-// clock was set to, and can fail its next clock set or status change, or report no unused
-// memory.
+// clock was set to, and can fail its next clock set, status change or write, or report no
+// unused memory.
 class TNotingRecorder : public TSlowRecorder {
 public:
     using TSlowRecorder::TSlowRecorder;
@@ -170,9 +170,17 @@ public:
         NoteDiskEvent("erase " + std::to_string(number));
         TSlowRecorder::EraseSoundFile(number);
     }
+    void WriteSoundFile(std::uint16_t number, TWaveFile& source, TSystemTime time) override {
+        ThrowFailure();
+        TSlowRecorder::WriteSoundFile(number, source, time);
+    }
+    void WriteDriveFile(const std::string& name, TPosixFile* source, TSystemTime time) override {
+        ThrowFailure();
+        TSlowRecorder::WriteDriveFile(name, source, time);
+    }
 
     std::vector<TSystemTime> ClockSets;
-    std::exception_ptr Failure; // thrown once, by the next clock set or status change
+    std::exception_ptr Failure; // thrown once, by the next clock set, status change or write
     std::optional<std::int64_t> UnusedMemory;
 
 private:
@@ -638,6 +646,80 @@ TEST_F(TransferController, AFullDiskNamesTheFileAndTheReason) {
     EXPECT_EQ(Ui.Messages, std::vector<std::string>{GetLangConstant("CantWriteStr") + " big.bin\n" +
                                                     std::strerror(ENOSPC)});
     EXPECT_TRUE(std::filesystem::is_empty(small));
+}
+
+TEST_F(TransferController, BothDownloadsForgetTheLastCancelAndNeedTheirFolder) {
+    Open({1.0}, {StatusNotDownloaded});
+    PutDriveFile("d.bin", 100);
+    TFileListItem entry;
+    entry.Name = "d.bin";
+    entry.FolderPath = "\\";
+    entry.Size = 100;
+    entry.DataLink = 1;
+    struct TCase {
+        const char* Name;
+        bool Drive;
+        bool FolderThere;
+    };
+    for (const TCase c : {TCase{"records", false, true}, TCase{"recordsNoFolder", false, false},
+                          TCase{"drive", true, true}, TCase{"driveNoFolder", true, false}}) {
+        SCOPED_TRACE(c.Name);
+        EmptyFolder(Out());
+        const std::string folder = c.FolderThere ? Out() : Dir.File("nowhere");
+        Ui = TScriptedUi{};
+        Ui.Cancel = true; // left over from the batch before
+        if (c.Drive)
+            Controller().DownloadDriveFiles({entry}, "\\", folder, false);
+        else
+            Controller().DownloadRecords(Records(), folder, TDownloadKind::Copy);
+        EXPECT_FALSE(Ui.Cancel);
+        if (c.FolderThere) {
+            EXPECT_TRUE(Ui.Messages.empty());
+            EXPECT_EQ(OutFiles(), TNames{c.Drive ? "d.bin" : "rec_1.wav"});
+        } else {
+            EXPECT_EQ(Ui.Messages,
+                      std::vector<std::string>{GetLangConstant("PathNotFoundStr") + " " + folder});
+            EXPECT_TRUE(OutFiles().empty());
+            EXPECT_FALSE(std::filesystem::exists(folder));
+        }
+    }
+}
+
+TEST_F(TransferController, AnUploadsExchangeFaultIsShownAndTheNextFileGoes) {
+    const auto exchangeFailure = [](int command) {
+        return std::make_exception_ptr(
+            TERecXchange(RecErrorMessage(RecErrTimeout), command, RecErrTimeout));
+    };
+    for (const bool drive : {false, true}) {
+        SCOPED_TRACE(drive ? "drive" : "records");
+        Open({});
+        const std::string first = Dir.File(drive ? "a.txt" : "a.wav");
+        const std::string second = Dir.File(drive ? "b.txt" : "b.wav");
+        for (const std::string& path : {first, second})
+            if (drive)
+                WriteTextFile(path, "drive file");
+            else
+                WriteTone(path, 1.0);
+        Ui = TScriptedUi{};
+        Recorder->Failure = exchangeFailure(CmdFlashWrite);
+        if (drive)
+            Controller().UploadDriveFiles({first, second}, "\\");
+        else
+            Controller().UploadRecords({first, second});
+        EXPECT_EQ(Ui.Messages,
+                  std::vector<std::string>{"exchange error " + std::to_string(CmdFlashWrite)});
+        EXPECT_EQ(Ui.Unexpected, 0);
+        if (drive) {
+            Reread();
+            TDriveFileList* files = Recorder->GetDriveFileList();
+            ASSERT_EQ(files->Count(), 1);
+            EXPECT_EQ(files->Get(0)->Name, "b.txt");
+        } else {
+            EXPECT_EQ(OnRecorder(), (std::vector<std::pair<int, int>>{{1, StatusUploaded}}));
+        }
+        Recorder.reset();
+        std::remove(ImagePath().c_str());
+    }
 }
 
 // --- Cancel ----------------------------------------------------------------------------------

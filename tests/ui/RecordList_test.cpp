@@ -10,6 +10,7 @@
 #include <QItemSelectionModel>
 #include <QListView>
 #include <QMessageBox>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTreeView>
 
@@ -264,6 +265,53 @@ TEST(RecordListModel, RowsBeyondTheListAreEmptyAndTheTipListsEveryColumn) {
                                                "\n\rStatus: ") +
                                     Lang("rsNonDownloadedStr"));
     EXPECT_TRUE(model.InfoTip(1).isEmpty());
+}
+
+// What both views' models share: the row count they were told, one column a caption, only
+// existing horizontal captions written, and a repaint over every shown cell.
+TEST(RecordListModel, BothModelsCountRowsAndCaptionsAlike) {
+    TRecordList records;
+    TFileList drive;
+    TRecordListModel recordModel(records);
+    TDriveListModel driveModel(drive);
+    struct TCase {
+        const char* Name;
+        TOwnerDataModel* Model;
+    };
+    for (const TCase c : {TCase{"records", &recordModel}, TCase{"drive", &driveModel}}) {
+        SCOPED_TRACE(c.Name);
+        TOwnerDataModel& model = *c.Model;
+        model.Captions = QStringList{"Name", "Size", "Date"};
+        model.SetRowCount(-3);
+        EXPECT_EQ(model.rowCount(), 0);
+        model.SetRowCount(4);
+        EXPECT_EQ(model.rowCount(), 4);
+        EXPECT_EQ(model.columnCount(), 3);
+        EXPECT_EQ(model.rowCount(model.index(0, 0)), 0); // no row has children
+        EXPECT_EQ(model.columnCount(model.index(0, 0)), 0);
+
+        EXPECT_TRUE(model.setHeaderData(1, Qt::Horizontal, "Größe"));
+        EXPECT_FALSE(model.setHeaderData(3, Qt::Horizontal, "beyond"));
+        EXPECT_FALSE(model.setHeaderData(-1, Qt::Horizontal, "before"));
+        EXPECT_FALSE(model.setHeaderData(0, Qt::Vertical, "row"));
+        EXPECT_FALSE(model.setHeaderData(0, Qt::Horizontal, "tip", Qt::ToolTipRole));
+        EXPECT_EQ(model.Captions, (QStringList{"Name", "Größe", "Date"}));
+        EXPECT_EQ(model.headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(), "Größe");
+        EXPECT_FALSE(model.headerData(1, Qt::Vertical, Qt::DisplayRole).isValid());
+
+        EXPECT_EQ(model.flags(model.index(0, 0)),
+                  Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled);
+        EXPECT_EQ(model.flags(QModelIndex()), Qt::NoItemFlags);
+
+        QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+        model.Repaint();
+        ASSERT_EQ(changed.size(), 1);
+        EXPECT_EQ(changed[0][0].toModelIndex(), model.index(0, 0));
+        EXPECT_EQ(changed[0][1].toModelIndex(), model.index(3, 2));
+        model.SetRowCount(0);
+        model.Repaint();
+        EXPECT_EQ(changed.size(), 1); // nothing shown, nothing to repaint
+    }
 }
 
 // The recorder views of a window without a recorder, filled by the test.
