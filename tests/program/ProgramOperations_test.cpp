@@ -215,6 +215,7 @@ TEST_F(ProgramOperations, AnUploadsRateKeepsTheEstimateAndACancelAlreadyPressed)
     const QString wave = Folder.filePath("long.wav");
     WriteTone(wave.toStdString(), 30.0);
     TSlowLink::StepMs = 4;
+    TSlowLink::Lockstep = true;
     TfrmStatus& form = Forms->frmStatus;
     bool pressed = false;
     bool reenabled = false;
@@ -250,6 +251,7 @@ TEST_F(ProgramOperations, AnUploadsRateKeepsTheEstimateAndACancelAlreadyPressed)
     EXPECT_GE(Recorder->Cancels, 1);
     EXPECT_EQ(script.Unexpected, 0);
     TSlowLink::StepMs = 0;
+    TSlowLink::Lockstep = false;
     EXPECT_EQ(Statuses(), std::vector<int>{StatusUploaded}); // what it wrote is gone
 }
 

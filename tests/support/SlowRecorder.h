@@ -20,6 +20,11 @@ struct TSlowLink {
     static inline std::atomic<bool> HoldPending{false};
     static inline std::atomic<bool> Interrupted{false};
     static inline std::atomic<int> WorkerExchanges{0};
+    // With Lockstep each worker exchange first waits until the UI thread has read the state
+    // twice more, so a whole poll sees the progress the exchange before left, however the
+    // two threads are scheduled: a test that acts at a given percentage always gets there.
+    static inline std::atomic<bool> Lockstep{false};
+    static inline std::atomic<long> StateReads{0};
     static inline std::thread::id UiThread;
 
     static void Reset() {
@@ -29,12 +34,24 @@ struct TSlowLink {
         HoldPending = false;
         Interrupted = false;
         WorkerExchanges = 0;
+        Lockstep = false;
+    }
+
+    // Bounded, so that a phase in which the UI does not poll is slowed, never stuck.
+    static void AwaitPoll() {
+        const long due = StateReads.load() + 2;
+        const auto bound = std::chrono::steady_clock::now() + std::chrono::milliseconds(50);
+        while (!Interrupted.load() && StateReads.load() < due &&
+               std::chrono::steady_clock::now() < bound)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
 
     static void Exchange(std::uint8_t command, const void* out, std::uint32_t outSize, void* in,
                          std::uint32_t inSize, std::uint32_t timeoutMs) {
         if (std::this_thread::get_id() != UiThread) {
             ++WorkerExchanges;
+            if (Lockstep.load())
+                AwaitPoll();
             int wait = StepMs.load();
             if (HoldPending.exchange(false))
                 wait += HoldMs.load();
@@ -94,6 +111,7 @@ public:
     }
     std::uint32_t GetState() override {
         ++StatePolls;
+        ++TSlowLink::StateReads;
         return TRecorder::GetState();
     }
     void Cancel() override {

@@ -515,6 +515,7 @@ protected:
 
 TEST_F(SplitDownload, ACancelOrAFailureLeavesTheUsersPartsAsTheyWere) {
     TSlowLink::StepMs = 2;
+    TSlowLink::Lockstep = true;
     Ui.OverwriteAnswers = {mrOverwrite};
     Ui.CancelAtPercent = 70; // two parts are written by then
     Controller().DownloadRecords(Records(), Out(), TDownloadKind::Move);
@@ -528,6 +529,7 @@ TEST_F(SplitDownload, ACancelOrAFailureLeavesTheUsersPartsAsTheyWere) {
     ASSERT_TRUE(MakeFolder(aside));
     Ui = TScriptedUi{};
     TSlowLink::StepMs = 0;
+    TSlowLink::Lockstep = false;
     TSlowLink::WorkerExchanges = 0;
     Controller().DownloadRecords(Records(), aside, TDownloadKind::Copy);
     ASSERT_EQ(FolderEntries(aside).size(), 3u);
@@ -727,6 +729,7 @@ TEST_F(TransferController, AnUploadsExchangeFaultIsShownAndTheNextFileGoes) {
 TEST_F(TransferController, ACancelledDownloadLeavesNothingMarksNothingAndStopsTheBatch) {
     Open({20.0, 20.0}, {StatusNotDownloaded, StatusNotDownloaded});
     TSlowLink::StepMs = 5;
+    TSlowLink::Lockstep = true;
     Ui.CancelAtPercent = 30;
     Controller().DownloadRecords(Records(), Out(), TDownloadKind::Move);
     EXPECT_EQ(Recorder->Cancels, 1);
@@ -743,6 +746,7 @@ TEST_F(TransferController, ACancelledUploadLeavesNothingOnTheRecorder) {
     const std::string wave = Dir.File("long.wav");
     WriteTone(wave, 30.0);
     TSlowLink::StepMs = 5;
+    TSlowLink::Lockstep = true;
     Ui.CancelAtPercent = 30;
     Controller().UploadRecords({wave});
     EXPECT_EQ(Recorder->Cancels, 1);
