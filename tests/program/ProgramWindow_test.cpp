@@ -325,8 +325,8 @@ TEST_F(ProgramWindow, TheWindowAndItsDialogsOpenWhollyOnTheScreen) {
             << area.width() << "x" << area.height();
         TfrmRecSettings& dialog = Forms->frmRecSettings;
         QTimer::singleShot(0, &dialog, [&] {
-            if (QTest::qWaitForWindowExposed(&dialog, 5000))
-                EXPECT_TRUE(area.contains(dialog.frameGeometry()));
+            EXPECT_TRUE(QTest::qWaitForWindowExposed(&dialog, 5000));
+            EXPECT_TRUE(area.contains(dialog.frameGeometry()));
             dialog.reject();
         });
         main.Widgets().actRecSettings->trigger();
