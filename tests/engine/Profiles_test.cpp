@@ -13,6 +13,7 @@
 #include "engine/RecorderUi.h"
 #include "link/ImageFile.h"
 #include "platform/IniFile.h"
+#include "tests/support/FileBytes.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestData.h"
 
@@ -43,11 +44,6 @@ public:
 void WriteBytes(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << bytes;
-}
-
-std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 // Lines joined with CR LF, as Windows writes them.
@@ -373,7 +369,7 @@ TEST_F(ProfileFileTest, SaveThenLoadRestoresEveryProfileByte) {
         // And saving what was loaded writes the same file again.
         const std::string again = Folder.File(std::string(c.Name) + "-again.rpr");
         ASSERT_TRUE(SaveProfileFile(again, loaded, 12));
-        EXPECT_EQ(ReadBytes(again), ReadBytes(file));
+        EXPECT_EQ(testsupport::ReadFileBytes(again), testsupport::ReadFileBytes(file));
     }
 }
 
@@ -418,7 +414,7 @@ TEST_F(ProfileFileTest, SavedFileHasTheWindowsLayout) {
     settings.Profiles[0].VasLevel = -30;
     settings.Profiles[0].CyclicRecord = 0xFF;
     ASSERT_TRUE(SaveProfileFile(file, settings, 9));
-    const std::string text = ReadBytes(file);
+    const std::string text = testsupport::ReadFileBytes(file);
 
     std::istringstream lines(text);
     std::vector<std::string> got;
@@ -625,7 +621,7 @@ TEST_F(ProfileFileTest, SaveReplacesTheOldFileWhole) {
     EXPECT_FALSE(ini.SectionExists("Profile 9"));
     EXPECT_FALSE(ini.SectionExists("Extra"));
     EXPECT_EQ(ini.ReadString("Recorder model", "Model", ""), "12");
-    EXPECT_EQ(ReadBytes(file).find("kept by nobody"), std::string::npos);
+    EXPECT_EQ(testsupport::ReadFileBytes(file).find("kept by nobody"), std::string::npos);
     struct stat st {};
     ASSERT_EQ(::stat(file.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0600u);
@@ -839,7 +835,7 @@ TEST_F(ProgramFilesTest, AreWindowsTextFiles) {
          {DefaultProfileFileName(Prefix()), QualityPresetFileName(Prefix()),
           VasPresetFileName(Prefix()), AmpPresetFileName(Prefix())}) {
         SCOPED_TRACE(file);
-        const std::string text = ReadBytes(file);
+        const std::string text = testsupport::ReadFileBytes(file);
         ASSERT_FALSE(text.empty());
         EXPECT_TRUE(text.ends_with("\r\n"));
         for (std::size_t pos = text.find('\n'); pos != std::string::npos;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/PosixFile.h"
+#include "tests/support/FileBytes.h"
 #include "tests/support/TempDir.h"
 
 // A child process writes new files beside the user's and commits them, and is killed at
@@ -39,11 +40,6 @@ int KillingHook(const char* call) {
         ::raise(SIGKILL);
     const auto missing = MissingCalls->find(call);
     return missing != MissingCalls->end() ? missing->second : 0;
-}
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 void WriteAll(const std::string& path, const std::string& text) {
@@ -131,7 +127,7 @@ TEST_P(PosixFileKill, EveryNameHoldsAWholeFileAndNoTemporaryOutlivesTheNextRun) 
                         << name << " missing " << when << ", kill at step " << killAt;
                     continue;
                 }
-                const std::string text = ReadAll(path);
+                const std::string text = testsupport::ReadFileBytes(path);
                 EXPECT_TRUE(text == NewText(name) || (wasThere && text == OldText(name)))
                     << name << " holds neither file " << when << ", kill at step " << killAt;
                 if (finished) {
@@ -193,10 +189,10 @@ TEST(RemoveStaleTemporaries, KeepsWhatLiveRunsAndTheUserOwn) {
     for (const auto& c : cases) {
         EXPECT_EQ(left.count(real(c.Name)) != 0, c.Stays) << c.Name;
         if (c.Becomes != nullptr) {
-            EXPECT_EQ(ReadAll(dir.File(c.Becomes)), c.Name);
+            EXPECT_EQ(testsupport::ReadFileBytes(dir.File(c.Becomes)), c.Name);
         }
     }
-    EXPECT_EQ(ReadAll(dir.File("a.wav")), "a.wav");
+    EXPECT_EQ(testsupport::ReadFileBytes(dir.File("a.wav")), "a.wav");
 }
 
 } // namespace
@@ -231,8 +227,8 @@ TEST(PlaceNewFile, TakesOnlyAFreeNameOnEveryFileSystem) {
         EXPECT_FALSE(PlaceNewFile(dir.File("second"), target));
         EXPECT_EQ(errno, EEXIST);
         SetFileStepHook(nullptr);
-        EXPECT_EQ(ReadAll(target), "new");
-        EXPECT_EQ(ReadAll(dir.File("second")), "newer");
+        EXPECT_EQ(testsupport::ReadFileBytes(target), "new");
+        EXPECT_EQ(testsupport::ReadFileBytes(dir.File("second")), "newer");
         EXPECT_EQ(Entries(dir.Path), (std::set<std::string>{"Quorvex.set", "second"}));
     }
 }

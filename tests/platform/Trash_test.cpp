@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include "platform/Trash.h"
+#include "tests/support/FileBytes.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -30,11 +31,6 @@ private:
     std::string Old;
     bool HadOld = false;
 };
-
-std::string ReadAll(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 TEST(Trash, FilesAndFoldersGoToAHomeTrashMadePrivateWhenMissing) {
     testsupport::TTempDir dir;
@@ -64,11 +60,11 @@ TEST(Trash, FilesAndFoldersGoToAHomeTrashMadePrivateWhenMissing) {
         EXPECT_FALSE(std::filesystem::exists(path));
         const std::filesystem::path trashed = data / "Trash" / "files" / c.TrashedAs;
         if (c.Text != nullptr)
-            EXPECT_EQ(ReadAll(trashed), c.Text);
+            EXPECT_EQ(testsupport::ReadFileBytes(trashed), c.Text);
         else
-            EXPECT_EQ(ReadAll(trashed / "inside.txt"), "inside");
-        const std::string info =
-            ReadAll(data / "Trash" / "info" / (std::string(c.TrashedAs) + ".trashinfo"));
+            EXPECT_EQ(testsupport::ReadFileBytes(trashed / "inside.txt"), "inside");
+        const std::string info = testsupport::ReadFileBytes(
+            data / "Trash" / "info" / (std::string(c.TrashedAs) + ".trashinfo"));
         const std::string work = (dir.Path / "work").string();
         EXPECT_EQ(
             info.rfind("[Trash Info]\nPath=" + work + "/" + c.EncodedPath + "\nDeletionDate=", 0),
@@ -97,7 +93,7 @@ TEST(Trash, WithoutAnyTrashTheFileStaysAndTheReasonIsGiven) {
     int error = 0;
     EXPECT_FALSE(MoveToTrash(path.string(), &error));
     EXPECT_EQ(error, ENOTDIR);
-    EXPECT_EQ(ReadAll(path), "kept");
+    EXPECT_EQ(testsupport::ReadFileBytes(path), "kept");
     int missing = 0;
     EXPECT_FALSE(MoveToTrash((dir.Path / "not there").string(), &missing));
     EXPECT_EQ(missing, ENOENT);

@@ -47,10 +47,18 @@ void WriteTone(const std::string& path, double seconds, std::uint32_t rate = 800
                static_cast<std::streamsize>(file.size()));
 }
 
-// A blank image holding one uploaded recording per duration, written by the engine itself;
-// statuses, when given, are set afterwards by record number from 1.
-[[maybe_unused]] void MakeImage(const std::string& path, const std::vector<double>& durations,
-                                const std::vector<std::uint8_t>& statuses = {}) {
+// One recording of a test image: its number, length and time.
+struct TImageRecording {
+    std::uint16_t Number = 1;
+    double Seconds = 1.0;
+    TSystemTime Time{};
+};
+
+// A blank image holding the recordings, uploaded in order by the engine itself; statuses,
+// when given, go to the recordings in order.
+[[maybe_unused]] void MakeImageOf(const std::string& path,
+                                  const std::vector<TImageRecording>& recordings,
+                                  const std::vector<std::uint8_t>& statuses = {}) {
     TPlainUploadUi ui;
     TRecorder recorder(ConnDemo, ui); // the demo kind creates the blank image
     recorder.SetImageFileName(path);
@@ -59,14 +67,12 @@ void WriteTone(const std::string& path, double seconds, std::uint32_t rate = 800
     recorder.WaitForOperation();
     ASSERT_EQ(recorder.ChooseUploadFormat(), 0);
     const std::string wavePath = path + ".wav";
-    std::uint16_t number = 1;
-    for (double seconds : durations) {
-        WriteTone(wavePath, seconds);
+    for (const TImageRecording& recording : recordings) {
+        WriteTone(wavePath, recording.Seconds);
         TWaveFile wave;
         wave.SetFileName(wavePath);
         ASSERT_TRUE(wave.Open());
-        TSystemTime time{2024, 3, 4, 14, 9, 30, static_cast<std::uint16_t>(number), 0};
-        recorder.WriteSoundFile(number++, wave, time);
+        recorder.WriteSoundFile(recording.Number, wave, recording.Time);
         recorder.WaitForOperation();
         ASSERT_EQ(recorder.GetOutcome().Kind, TOperationOutcome::TKind::Succeeded)
             << recorder.GetOutcome().Message;
@@ -74,8 +80,20 @@ void WriteTone(const std::string& path, double seconds, std::uint32_t rate = 800
         recorder.WaitForOperation();
     }
     std::remove(wavePath.c_str());
-    for (std::size_t i = 0; i < statuses.size(); ++i)
-        recorder.ChangeSoundFileStatus(static_cast<std::uint16_t>(i + 1), statuses[i]);
+    for (std::size_t i = 0; i < statuses.size() && i < recordings.size(); ++i)
+        recorder.ChangeSoundFileStatus(recordings[i].Number, statuses[i]);
+}
+
+// A blank image holding one uploaded recording per duration, numbered from 1; statuses,
+// when given, are set afterwards by record number from 1.
+[[maybe_unused]] void MakeImage(const std::string& path, const std::vector<double>& durations,
+                                const std::vector<std::uint8_t>& statuses = {}) {
+    std::vector<TImageRecording> recordings;
+    for (std::size_t i = 0; i < durations.size(); ++i) {
+        const auto number = static_cast<std::uint16_t>(i + 1);
+        recordings.push_back({number, durations[i], TSystemTime{2024, 3, 4, 14, 9, 30, number, 0}});
+    }
+    MakeImageOf(path, recordings, statuses);
 }
 
 } // namespace

@@ -29,6 +29,7 @@
 #include "tests/support/SlowRecorder.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WindowImages.h"
+#include "tests/support/FileBytes.h"
 #include "transfer/MessageCodes.h"
 
 // --- What reaches the disk, and when ------------------------------------------------------
@@ -194,11 +195,6 @@ using TNames = std::vector<std::string>;
 
 bool Contains(const TNames& names, const std::string& name) {
     return std::find(names.begin(), names.end(), name) != names.end();
-}
-
-std::string ReadText(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
 void WriteTextFile(const std::string& path, const std::string& text) {
@@ -408,9 +404,9 @@ TEST_F(TransferController, ARenamedTargetThatExistsIsAskedAboutAgain) {
         EXPECT_EQ(IsWave(OutFile("new.wav")), Contains(c.Waves, "new.wav"));
         EXPECT_EQ(std::filesystem::exists(OutFile("new.wav")), Contains(c.Waves, "new.wav"));
         if (!Contains(c.Waves, "keep.wav")) {
-            EXPECT_EQ(ReadText(OutFile("keep.wav")), "the user's data");
+            EXPECT_EQ(testsupport::ReadFileBytes(OutFile("keep.wav")), "the user's data");
         }
-        EXPECT_EQ(ReadText(OutFile("rec_1.wav")), "old");
+        EXPECT_EQ(testsupport::ReadFileBytes(OutFile("rec_1.wav")), "old");
         Recorder.reset();
         std::remove(ImagePath().c_str());
         EmptyFolder(Out());
@@ -427,9 +423,9 @@ TEST_F(TransferController, SkipAllHoldsForTheWholeDownloadAndUpload) {
     Controller().DownloadRecords(Records(), Out(), TDownloadKind::Copy);
     EXPECT_EQ(Ui.Asked, std::vector<std::string>{"rec_1.wav"});
     EXPECT_EQ(Ui.Unexpected, 0);
-    EXPECT_EQ(ReadText(OutFile("rec_1.wav")), "old 1");
+    EXPECT_EQ(testsupport::ReadFileBytes(OutFile("rec_1.wav")), "old 1");
     EXPECT_TRUE(IsWave(OutFile("rec_2.wav")));
-    EXPECT_EQ(ReadText(OutFile("rec_3.wav")), "old 3");
+    EXPECT_EQ(testsupport::ReadFileBytes(OutFile("rec_3.wav")), "old 3");
     EXPECT_EQ(OnRecorder(), (std::vector<std::pair<int, int>>{
                                 {1, NotDownloaded}, {2, Downloaded}, {3, NotDownloaded}}));
 
@@ -508,7 +504,7 @@ protected:
     void ExpectOldFilesOnly() {
         EXPECT_EQ(OutFiles(), (TNames{"rec_1.wav", "rec_1_0001.wav", "rec_1_0002.wav"}));
         for (const char* name : {"rec_1.wav", "rec_1_0001.wav", "rec_1_0002.wav"})
-            EXPECT_EQ(ReadText(OutFile(name)), std::string("old ") + name);
+            EXPECT_EQ(testsupport::ReadFileBytes(OutFile(name)), std::string("old ") + name);
         EXPECT_EQ(OnRecorder(), (std::vector<std::pair<int, int>>{{1, NotDownloaded}}));
     }
 };

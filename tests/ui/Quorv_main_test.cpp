@@ -12,6 +12,7 @@
 #include <QTreeView>
 
 #include "i18n/VexaLang.h"
+#include "tests/support/FileBytes.h"
 #include "tests/support/ModalScript.h"
 #include "ui/Quorv_main.h"
 #include "widgets/ProgramOptions.h"
@@ -19,14 +20,11 @@
 namespace {
 
 std::string ReadBytes(const QString& path) {
-    std::ifstream in(path.toStdString(), std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
+    return testsupport::ReadFileBytes(path.toStdString());
 }
 
 void WriteBytes(const QString& path, const std::string& bytes) {
-    std::ofstream(path.toStdString(), std::ios::binary) << bytes;
+    testsupport::WriteFileBytes(path.toStdString(), bytes);
 }
 
 class QuorvMain : public ::testing::Test {

@@ -79,29 +79,10 @@ void WriteText(const QString& path, const QByteArray& content) {
 // 1 s long; statuses, when given, go to the recordings in order.
 void MakeImageWithNumbers(const std::string& path, const std::vector<std::uint16_t>& numbers,
                           const std::vector<std::uint8_t>& statuses = {}) {
-    TPlainUploadUi ui;
-    TRecorder recorder(ConnDemo, ui);
-    recorder.SetImageFileName(path);
-    ASSERT_TRUE(recorder.IsConnected());
-    recorder.Refresh();
-    recorder.WaitForOperation();
-    ASSERT_EQ(recorder.ChooseUploadFormat(), 0);
-    const std::string wavePath = path + ".wav";
-    for (std::uint16_t number : numbers) {
-        WriteTone(wavePath, 1.0);
-        TWaveFile wave;
-        wave.SetFileName(wavePath);
-        ASSERT_TRUE(wave.Open());
-        recorder.WriteSoundFile(number, wave, TSystemTime{2024, 3, 4, 14, 9, 30, 0, 0});
-        recorder.WaitForOperation();
-        ASSERT_EQ(recorder.GetOutcome().Kind, TOperationOutcome::TKind::Succeeded)
-            << recorder.GetOutcome().Message;
-        recorder.Refresh();
-        recorder.WaitForOperation();
-    }
-    std::remove(wavePath.c_str());
-    for (std::size_t i = 0; i < statuses.size(); ++i)
-        recorder.ChangeSoundFileStatus(numbers[i], statuses[i]);
+    std::vector<TImageRecording> recordings;
+    for (std::uint16_t number : numbers)
+        recordings.push_back({number, 1.0, TSystemTime{2024, 3, 4, 14, 9, 30, 0, 0}});
+    MakeImageOf(path, recordings, statuses);
 }
 
 class Upload : public ::testing::Test {

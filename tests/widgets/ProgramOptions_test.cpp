@@ -7,19 +7,17 @@
 #include <QTemporaryDir>
 
 #include "platform/IniFile.h"
+#include "tests/support/FileBytes.h"
 #include "widgets/ProgramOptions.h"
 
 namespace {
 
 std::string ReadBytes(const QString& path) {
-    std::ifstream in(path.toStdString(), std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
+    return testsupport::ReadFileBytes(path.toStdString());
 }
 
 void WriteBytes(const QString& path, const std::string& bytes) {
-    std::ofstream(path.toStdString(), std::ios::binary) << bytes;
+    testsupport::WriteFileBytes(path.toStdString(), bytes);
 }
 
 class ProgramOptionsFile : public ::testing::Test {
