@@ -40,6 +40,7 @@
 #include "i18n/VexaLangText.h"
 #include "platform/CodePage.h"
 #include "platform/IniFile.h"
+#include "platform/PosixFile.h"
 #include "ui/About.h"
 #include "ui/Fileutils.h"
 #include "ui/QtTranslations.h"
@@ -195,7 +196,9 @@ void TfrmQuorvMain::InitMainForm(const QString& programPath) {
     LoadSettings();
 
     // 12. and 13. The default folder and the file-name mask.
-    if (!QFileInfo(ProgramOptions.DefFolder).isDir()) {
+    // Asked of the file system itself: Qt would take a name starting with ":" for a folder
+    // of its built-in resources, where nothing can be written.
+    if (!IsDirectory(ProgramOptions.DefFolder.toStdString())) {
         ProgramOptions.DefFolder =
             QDir(programInfo.absolutePath()).filePath(NativeFolderText(Lang("DefFolderStr")));
         QDir().mkpath(ProgramOptions.DefFolder);
@@ -434,7 +437,7 @@ void TfrmQuorvMain::mnReportClick(QAction* sender) {
 
 void TfrmQuorvMain::SetExplorerFolder(const QString& folder) {
     const QString path = QDir::cleanPath(QDir(folder).absolutePath());
-    if (!QFileInfo(path).isDir())
+    if (!IsDirectory(path.toStdString()))
         return;
     if (ExplorerFolder() == path && ShellModel->rootPath() == path)
         return;

@@ -24,6 +24,7 @@
 
 #include "i18n/VexaLang.h"
 #include "i18n/VexaLangText.h"
+#include "platform/PosixFile.h"
 #include "ui/Quorv_main.h"
 #include "widgets/Mainutils.h"
 #include "widgets/MsgBox.h"
@@ -315,7 +316,7 @@ void TfrmQuorvMain::ShellComboBox1Return() {
     const QString typed = ShellComboBox1->currentText().trimmed();
     if (typed.isEmpty())
         return;
-    if (QFileInfo(typed).isDir()) {
+    if (IsDirectory(typed.toStdString())) {
         SetExplorerFolder(typed);
         return;
     }

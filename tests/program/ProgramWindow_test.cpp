@@ -195,15 +195,20 @@ TEST_F(ProgramWindow, TheAddressBoxOpensATypedFolderAndReportsOneThatIsNotThere)
     QTest::keyClick(address, Qt::Key_Return);
     EXPECT_EQ(main.findChild<QFileSystemModel*>(QStringLiteral("ShellModel"))->rootPath(), folder);
 
-    TModalScript script({[](QWidget* box) { static_cast<QDialog*>(box)->accept(); }});
-    const QString missing = folder + QStringLiteral("/not here");
-    address->setText(missing);
-    QTest::keyClick(address, Qt::Key_Return);
-    ASSERT_EQ(script.Texts.size(), 1);
-    EXPECT_EQ(script.Texts.first(),
-              QString::fromStdString(GetLangConstant("PathNotFoundStr")) + ' ' + missing);
-    EXPECT_EQ(main.findChild<QFileSystemModel*>(QStringLiteral("ShellModel"))->rootPath(), folder)
-        << "the explorer stays where it was";
+    // Not there, or a folder of Qt's built-in resources, which is no folder on the PC.
+    for (const QString& missing :
+         {folder + QStringLiteral("/not here"), QStringLiteral(":/qt-project.org")}) {
+        SCOPED_TRACE(missing.toStdString());
+        TModalScript script({[](QWidget* box) { static_cast<QDialog*>(box)->accept(); }});
+        address->setText(missing);
+        QTest::keyClick(address, Qt::Key_Return);
+        ASSERT_EQ(script.Texts.size(), 1);
+        EXPECT_EQ(script.Texts.first(),
+                  QString::fromStdString(GetLangConstant("PathNotFoundStr")) + ' ' + missing);
+        EXPECT_EQ(main.findChild<QFileSystemModel*>(QStringLiteral("ShellModel"))->rootPath(),
+                  folder)
+            << "the explorer stays where it was";
+    }
 
     // A folder chosen in the tree opens too; the tree takes the focus when the user moves in it.
     auto* folders = main.findChild<QFileSystemModel*>(QStringLiteral("FolderModel"));
